@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Installs the Debian packages needed to build, run, test and benchmark the program.
+# Does nothing when everything is already present.
+set -euo pipefail
+pkgs=(
+  build-essential cmake pkg-config
+  qtbase5-dev qtbase5-dev-tools libqt5svg5-dev
+  libsndfile1-dev libboost-dev libeigen3-dev
+  libgtest-dev libgmock-dev googletest libbenchmark-dev libfftw3-dev
+  libasound2-dev
+)
+missing=()
+for p in "${pkgs[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO="sudo"
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update
+$SUDO apt-get install -y --no-install-recommends "${missing[@]}"

@@ -1,0 +1,52 @@
+#include "TestUtil.h"
+
+#include <QFile>
+
+namespace testutil {
+
+TempDir::TempDir() { dir_.setAutoRemove(true); }
+
+QString TempDir::path(const QString& name) const { return dir_.filePath(name); }
+
+std::wstring TempDir::wpath(const QString& name) const { return path(name).toStdWString(); }
+
+std::vector<uint8_t> readFile(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray b = f.readAll();
+    return std::vector<uint8_t>(b.begin(), b.end());
+}
+
+bool writeFile(const QString& path, const std::vector<uint8_t>& bytes)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    return f.write(reinterpret_cast<const char*>(bytes.data()), qint64(bytes.size())) == qint64(bytes.size());
+}
+
+std::vector<std::vector<uint8_t>> damagedCopies(const std::vector<uint8_t>& bytes, unsigned seed, int flips)
+{
+    std::vector<std::vector<uint8_t>> out;
+    // Every truncation for small files, a spread of them for large ones.
+    const size_t step = bytes.size() <= 256 ? 1 : bytes.size() / 128;
+    for (size_t len = 0; len < bytes.size(); len += step)
+        out.emplace_back(bytes.begin(), bytes.begin() + long(len));
+    if (bytes.empty())
+        return out;
+    std::mt19937 rng(seed);
+    std::uniform_int_distribution<size_t> pos(0, bytes.size() - 1);
+    std::uniform_int_distribution<int> bit(0, 7);
+    for (int i = 0; i < flips; ++i) {
+        std::vector<uint8_t> c = bytes;
+        c[pos(rng)] ^= uint8_t(1u << bit(rng));
+        if (i % 4 == 0)  // some copies carry several flips
+            c[pos(rng)] ^= uint8_t(1u << bit(rng));
+        out.push_back(std::move(c));
+    }
+    return out;
+}
+
+}  // namespace testutil

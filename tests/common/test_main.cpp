@@ -1,0 +1,14 @@
+// Test entry shared by every test executable: a QApplication on the
+// offscreen platform, so widget-based classes (QUndoStack, message boxes)
+// and queued signals work without a display.
+#include <QApplication>
+#include <gtest/gtest.h>
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,25 @@
+#pragma once
+// Result codes of the engine, the managers, the jobs and the audition.
+// 0 is success; 0x80000000 | step is the failure of a step. A failure passed
+// up from a called operation is nested as (inner << 4) | 0x80000000 | step,
+// so every level adds one hexadecimal digit (the top digit of the inner code
+// drops out in 32-bit arithmetic).
+#include <cstdint>
+
+namespace krm {
+
+using Result = uint32_t;
+
+constexpr Result kOk = 0;
+constexpr Result kFailBit = 0x80000000u;
+
+constexpr Result fail(uint32_t step) { return kFailBit | step; }
+
+constexpr Result nest(Result inner, uint32_t step)
+{
+    return static_cast<Result>((inner << 4) | kFailBit | step);
+}
+
+constexpr bool failed(Result r) { return r != kOk; }
+
+}  // namespace krm

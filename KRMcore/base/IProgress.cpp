@@ -1,0 +1,7 @@
+#include "IProgress.h"
+
+namespace RkMir {
+
+IProgress::~IProgress() = default;
+
+}  // namespace RkMir

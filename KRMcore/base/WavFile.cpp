@@ -1,0 +1,222 @@
+#include "WavFile.h"
+
+#include "ResultCode.h"
+
+#include <QDataStream>
+#include <QFile>
+#include <QFileInfo>
+#include <QIODevice>
+#include <algorithm>
+#include <climits>
+#include <cstdint>
+#include <cstring>
+#include <new>
+
+using krm::fail;
+using krm::nest;
+
+namespace {
+
+constexpr uint32_t kFmtSize = 16;
+constexpr uint16_t kPcm = 1;
+constexpr uint16_t kChannels = 2;
+constexpr uint32_t kRate = 44100;
+constexpr uint32_t kByteRate = 176400;
+constexpr uint16_t kBlockAlign = 4;
+constexpr uint16_t kBits = 16;
+constexpr float kSampleScale = 1.0f / 32768.0f;
+
+uint32_t le32(const char* b)
+{
+    const auto* u = reinterpret_cast<const unsigned char*>(b);
+    return uint32_t(u[0]) | uint32_t(u[1]) << 8 | uint32_t(u[2]) << 16 | uint32_t(u[3]) << 24;
+}
+
+uint16_t le16(const char* b)
+{
+    const auto* u = reinterpret_cast<const unsigned char*>(b);
+    return uint16_t(u[0] | u[1] << 8);
+}
+
+void put32(char* b, uint32_t v)
+{
+    for (int i = 0; i < 4; ++i)
+        b[i] = char((v >> (8 * i)) & 0xff);
+}
+
+void put16(char* b, uint16_t v)
+{
+    b[0] = char(v & 0xff);
+    b[1] = char(v >> 8);
+}
+
+bool readExact(QDataStream& s, char* b, int n) { return s.readRawData(b, n) == n; }
+
+}  // namespace
+
+uint32_t readWavHeader(QDataStream& stream, uint32_t* frameCount)
+{
+    char b[4];
+    if (!readExact(stream, b, 4) || std::memcmp(b, "RIFF", 4) != 0)
+        return fail(1);
+    if (!readExact(stream, b, 4))
+        return fail(2);
+    const uint32_t riffSize = le32(b);
+    if (!readExact(stream, b, 4) || std::memcmp(b, "WAVE", 4) != 0)
+        return fail(3);
+    if (!readExact(stream, b, 4) || std::memcmp(b, "fmt ", 4) != 0)
+        return fail(4);
+    if (!readExact(stream, b, 4) || le32(b) != kFmtSize)
+        return fail(5);
+    if (!readExact(stream, b, 2) || le16(b) != kPcm)
+        return fail(6);
+    if (!readExact(stream, b, 2) || le16(b) != kChannels)
+        return fail(7);
+    if (!readExact(stream, b, 4) || le32(b) != kRate)
+        return fail(8);
+    if (!readExact(stream, b, 4) || le32(b) != kByteRate)
+        return fail(9);
+    if (!readExact(stream, b, 2) || le16(b) != kBlockAlign)
+        return fail(0xa);
+    if (!readExact(stream, b, 2) || le16(b) != kBits)
+        return fail(0xb);
+    if (!readExact(stream, b, 4) || std::memcmp(b, "data", 4) != 0)
+        return fail(0xc);
+    if (!readExact(stream, b, 4))
+        return fail(0xd);
+    const uint32_t dataSize = le32(b);
+    // Compared in 32-bit arithmetic, as the size fields are stored.
+    if (riffSize < uint32_t(dataSize + 36u))
+        return fail(0xd);
+    *frameCount = dataSize >> 2;
+    return krm::kOk;
+}
+
+uint32_t openWavStream(QIODevice* device, QDataStream& stream, uint32_t* frameCount)
+{
+    *frameCount = 0;
+    if (device == nullptr || !device->open(QIODevice::ReadOnly))
+        return fail(1);
+    stream.setDevice(device);
+    stream.resetStatus();
+    stream.setByteOrder(QDataStream::LittleEndian);
+    const uint32_t r = readWavHeader(stream, frameCount);
+    if (r != krm::kOk)
+        return nest(r, 2);
+    return krm::kOk;
+}
+
+uint32_t readWavHeaderFromDevice(QIODevice* device, uint32_t* frameCount)
+{
+    *frameCount = 0;
+    QDataStream stream;
+    const uint32_t r = openWavStream(device, stream, frameCount);
+    if (r != fail(1))  // opened here, so closed here
+        device->close();
+    if (r != krm::kOk) {
+        *frameCount = 0;
+        return nest(r, 1);
+    }
+    return krm::kOk;
+}
+
+uint32_t loadWavFile(const QString& path, std::unique_ptr<uint8_t[]>& data, uint32_t* byteCount,
+                     bool* outOfMemory)
+{
+    *outOfMemory = false;
+    *byteCount = 0;
+    data.reset();
+    QFile file(path);
+    QDataStream stream;
+    uint32_t frames = 0;
+    const uint32_t r = openWavStream(&file, stream, &frames);
+    if (r != krm::kOk)
+        return r;
+    const uint64_t bytes = uint64_t(frames) * kWavBytesPerFrame;
+    *byteCount = uint32_t(bytes);
+    // A header may announce more data than the file holds; refuse before
+    // allocating rather than reserve memory for bytes that are not there.
+    if (file.size() < qint64(kWavHeaderBytes) || uint64_t(file.size() - kWavHeaderBytes) < bytes)
+        return fail(4);
+    uint8_t* raw = new (std::nothrow) uint8_t[bytes ? bytes : 1];
+    if (raw == nullptr) {
+        *outOfMemory = true;
+        return fail(3);
+    }
+    data.reset(raw);
+    for (uint64_t done = 0; done < bytes;) {
+        const int chunk = int(std::min<uint64_t>(bytes - done, 1u << 30));
+        if (stream.readRawData(reinterpret_cast<char*>(raw) + done, chunk) != chunk)
+            return fail(4);
+        done += uint64_t(chunk);
+    }
+    file.close();
+    return krm::kOk;
+}
+
+uint32_t readWavFrames(QDataStream& stream, uint32_t frames, float* buffer, uint32_t* framesRead,
+                       bool* outOfMemory, uint32_t* framesLeft, std::vector<char>& work)
+{
+    *framesRead = 0;
+    // One read is limited to what a single readRawData call can take.
+    const uint32_t want = std::min({frames, *framesLeft, uint32_t(INT32_MAX / kWavBytesPerFrame)});
+    const size_t bytes = size_t(want) * kWavBytesPerFrame;
+    if (work.size() < bytes) {
+        try {
+            work.resize(bytes);
+        } catch (const std::bad_alloc&) {
+            *outOfMemory = true;
+            return fail(1);
+        }
+    }
+    uint32_t got = 0;
+    if (bytes > 0) {
+        const int n = stream.readRawData(work.data(), int(bytes));
+        got = n > 0 ? uint32_t(n) / kWavBytesPerFrame : 0;
+    }
+    const auto* u = reinterpret_cast<const unsigned char*>(work.data());
+    for (uint32_t i = 0; i < got; ++i) {
+        const unsigned char* f = u + size_t(i) * kWavBytesPerFrame;
+        buffer[2 * size_t(i)] = float(int16_t(uint16_t(f[0] | f[1] << 8))) * kSampleScale;
+        buffer[2 * size_t(i) + 1] = float(int16_t(uint16_t(f[2] | f[3] << 8))) * kSampleScale;
+    }
+    if (got < frames)
+        std::fill(buffer + 2 * size_t(got), buffer + 2 * size_t(frames), 0.0f);
+    *framesRead = got;
+    *framesLeft -= got;
+    return krm::kOk;
+}
+
+uint32_t writeWavFile(const QString& path, const uint8_t* data, uint32_t byteCount)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return fail(1);
+    char h[kWavHeaderBytes];
+    std::memcpy(h, "RIFF", 4);
+    put32(h + 4, byteCount + 36u);
+    std::memcpy(h + 8, "WAVE", 4);
+    std::memcpy(h + 12, "fmt ", 4);
+    put32(h + 16, kFmtSize);
+    put16(h + 20, kPcm);
+    put16(h + 22, kChannels);
+    put32(h + 24, kRate);
+    put32(h + 28, kByteRate);
+    put16(h + 32, kBlockAlign);
+    put16(h + 34, kBits);
+    std::memcpy(h + 36, "data", 4);
+    put32(h + 40, byteCount);
+    bool ok = file.write(h, kWavHeaderBytes) == qint64(kWavHeaderBytes);
+    if (ok && byteCount > 0)
+        ok = file.write(reinterpret_cast<const char*>(data), qint64(byteCount)) == qint64(byteCount);
+    ok = file.flush() && ok;
+    file.close();
+    ok = ok && file.error() == QFileDevice::NoError;
+    if (!ok) {
+        // A short file would pass for a valid one with missing audio.
+        if (QFileInfo(path).isFile())
+            file.remove();
+        return fail(2);
+    }
+    return krm::kOk;
+}

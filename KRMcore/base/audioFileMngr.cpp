@@ -1,0 +1,301 @@
+#include "audioFileMngr.h"
+
+#include "ResultCode.h"
+#include "SndFileOpen.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <cstring>
+#include <new>
+
+using krm::fail;
+
+namespace {
+
+constexpr int kCopyBlockFrames = 1024;
+constexpr int kStereo = 2;
+constexpr int kRate = 44100;
+constexpr float kSampleScale = 1.0f / 32768.0f;
+
+// An open libsndfile handle, closed when it goes out of scope.
+class SndFile {
+public:
+    SndFile(const std::wstring& path, int mode, SF_INFO* info)
+        : f_(platformSfWcharOpen(path.c_str(), mode, info)) {}
+    ~SndFile() { close(); }
+    SndFile(const SndFile&) = delete;
+    SndFile& operator=(const SndFile&) = delete;
+    SNDFILE* get() const { return f_; }
+    explicit operator bool() const { return f_ != nullptr; }
+    void close()
+    {
+        if (f_ != nullptr)
+            sf_close(f_);
+        f_ = nullptr;
+    }
+
+private:
+    SNDFILE* f_;
+};
+
+SF_INFO readInfo()
+{
+    SF_INFO info;
+    std::memset(&info, 0, sizeof info);
+    return info;
+}
+
+SF_INFO writeInfo(sf_count_t frames)
+{
+    SF_INFO info = readInfo();
+    info.frames = frames;
+    info.samplerate = kRate;
+    info.channels = kStereo;
+    info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+    info.sections = 1;
+    info.seekable = 1;
+    return info;
+}
+
+void appendSample(std::vector<uint8_t>& out, short s)
+{
+    const auto u = uint16_t(s);
+    out.push_back(uint8_t(u & 0xff));
+    out.push_back(uint8_t(u >> 8));
+}
+
+}  // namespace
+
+IF_audioFileMngr* createAudioFileMngr()
+{
+    return new (std::nothrow) audioFileMngr();
+}
+
+audioFileMngr::audioFileMngr() = default;
+audioFileMngr::~audioFileMngr() = default;
+
+uint32_t audioFileMngr::checkAudioFile(const std::wstring& path, uint32_t* frames)
+{
+    error_ = false;
+    *frames = 0;
+    SF_INFO info = readInfo();
+    {
+        SndFile f(path, SFM_READ, &info);
+        if (!f)
+            return fail(3);
+    }
+    if (info.channels != kStereo)
+        return fail(4);
+    if ((info.format & 0x0002) == 0)
+        return fail(5);
+    if (info.samplerate != kRate)
+        return fail(6);
+    if (info.sections != 1)
+        return fail(7);
+    if (info.seekable != 1)
+        return fail(8);
+    *frames = uint32_t(info.frames);
+    return krm::kOk;
+}
+
+uint32_t audioFileMngr::readFramesAsBytes(const std::wstring& path, std::vector<uint8_t>& bytes,
+                                          uint32_t start, uint32_t end)
+{
+    if (start >= end)
+        return fail(1);
+    bytes.clear();
+    error_ = false;
+    SF_INFO info = readInfo();
+    SndFile f(path, SFM_READ, &info);
+    if (!f)
+        return fail(4);
+    if (info.channels != kStereo)
+        return fail(5);
+    // The end is clamped one frame short of the file's frame count, so the
+    // final frame is never part of a range that reaches the end.
+    if (info.frames <= 0)
+        return fail(1);
+    if (sf_count_t(end) >= info.frames)
+        end = uint32_t(info.frames - 1);
+    if (start >= end)
+        return fail(1);
+    std::vector<short> work;
+    try {
+        work.resize(size_t(info.frames) * kStereo);
+    } catch (const std::bad_alloc&) {
+        error_ = true;
+        return fail(7);
+    }
+    if (sf_readf_short(f.get(), work.data(), info.frames) != info.frames)
+        return fail(8);
+    try {
+        bytes.reserve(size_t(end - start) * 4);
+    } catch (const std::bad_alloc&) {
+        error_ = true;
+        return fail(9);
+    }
+    for (uint32_t i = start; i < end; ++i) {
+        appendSample(bytes, work[size_t(i) * 2]);
+        appendSample(bytes, work[size_t(i) * 2 + 1]);
+    }
+    return krm::kOk;
+}
+
+uint32_t audioFileMngr::readFramesFloat(const std::wstring& path, std::vector<float>& samples)
+{
+    error_ = false;
+    SF_INFO info = readInfo();
+    SndFile f(path, SFM_READ, &info);
+    if (!f)
+        return fail(3);
+    // The buffer holds two samples per frame.
+    if (info.channels != kStereo)
+        return fail(7);
+    std::vector<float> work;
+    try {
+        work.resize(size_t(info.frames) * kStereo);
+    } catch (const std::bad_alloc&) {
+        error_ = true;
+        return fail(4);
+    }
+    if (sf_readf_float(f.get(), work.data(), info.frames) != info.frames)
+        return fail(5);
+    try {
+        samples.insert(samples.end(), work.begin(), work.end());
+    } catch (const std::bad_alloc&) {
+        error_ = true;
+        return fail(6);
+    }
+    return krm::kOk;
+}
+
+uint32_t audioFileMngr::readFramesShort(const std::wstring& path, std::vector<uint8_t>& bytes)
+{
+    error_ = false;
+    SF_INFO info = readInfo();
+    SndFile f(path, SFM_READ, &info);
+    if (!f)
+        return fail(3);
+    // The buffer holds two samples per frame.
+    if (info.channels != kStereo)
+        return fail(7);
+    std::vector<short> work;
+    try {
+        work.resize(size_t(info.frames) * kStereo);
+    } catch (const std::bad_alloc&) {
+        error_ = true;
+        return fail(4);
+    }
+    if (sf_readf_short(f.get(), work.data(), info.frames) != info.frames)
+        return fail(5);
+    try {
+        bytes.reserve(bytes.size() + work.size() * 2);
+    } catch (const std::bad_alloc&) {
+        error_ = true;
+        return fail(6);
+    }
+    for (short s : work)
+        appendSample(bytes, s);
+    return krm::kOk;
+}
+
+uint32_t audioFileMngr::loadInterleavedFloat(const std::wstring& path, std::unique_ptr<float[]>& samples,
+                                             uint32_t* count)
+{
+    samples.reset();
+    *count = 0;
+    error_ = false;
+    SF_INFO info = readInfo();
+    SndFile f(path, SFM_READ, &info);
+    if (!f)
+        return fail(3);
+    if (info.channels != kStereo)
+        return fail(4);
+    // The sample count has to fit its 32-bit out-argument.
+    const uint64_t n = uint64_t(info.frames) * kStereo;
+    float* raw = n <= UINT32_MAX ? new (std::nothrow) float[n ? n : 1] : nullptr;
+    if (raw == nullptr) {
+        error_ = true;
+        return fail(5);
+    }
+    std::unique_ptr<float[]> owned(raw);
+    if (sf_readf_float(f.get(), owned.get(), info.frames) != info.frames)
+        return fail(6);
+    samples = std::move(owned);
+    *count = uint32_t(n);
+    return krm::kOk;
+}
+
+uint32_t audioFileMngr::writeFramesFloat(std::wstring path, const std::vector<uint8_t>& frames)
+{
+    const size_t frameCount = frames.size() / 4;
+    std::vector<float> work(frameCount * kStereo);
+    for (size_t i = 0; i < work.size(); ++i) {
+        const auto s = int16_t(uint16_t(frames[2 * i] | frames[2 * i + 1] << 8));
+        work[i] = float(s) * kSampleScale;
+    }
+    SF_INFO info = writeInfo(sf_count_t(frameCount));
+    SndFile f(path, SFM_WRITE, &info);
+    if (!f)
+        return fail(4);
+    if (sf_writef_float(f.get(), work.data(), sf_count_t(frameCount)) != sf_count_t(frameCount))
+        return fail(5);
+    return krm::kOk;
+}
+
+uint32_t audioFileMngr::copyAudioFile(const std::wstring& source, const QString& destination)
+{
+    error_ = false;
+    SF_INFO in = readInfo();
+    SndFile src(source, SFM_READ, &in);
+    if (!src)
+        return fail(1);
+    // The block buffer holds stereo frames; a wider file would overrun it.
+    if (in.channels != kStereo)
+        return fail(6);
+    SF_INFO out = writeInfo(in.frames);
+    SndFile dst(destination.toStdWString(), SFM_WRITE, &out);
+    if (!dst)
+        return fail(2);
+    // A partial working file must not pass for a complete one.
+    auto abandon = [&](uint32_t code) {
+        src.close();
+        dst.close();
+        QFile::remove(destination);
+        return code;
+    };
+    std::unique_ptr<short[]> block(new (std::nothrow) short[kCopyBlockFrames * kStereo]);
+    if (!block) {
+        error_ = true;
+        return abandon(fail(3));
+    }
+    sf_count_t total = 0;
+    for (;;) {
+        const sf_count_t got = sf_readf_short(src.get(), block.get(), kCopyBlockFrames);
+        if (got <= 0 && total < in.frames)
+            return abandon(fail(5));
+        if (sf_writef_short(dst.get(), block.get(), got) != got)
+            return abandon(fail(4));
+        total += got;
+        if (total >= in.frames)
+            break;
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+    }
+    return krm::kOk;
+}
+
+QString audioFileMngr::errorText()
+{
+    return errorText_;
+}
+
+void audioFileMngr::clearError()
+{
+    errorText_.clear();
+    error_ = false;
+}
+
+bool audioFileMngr::hasError()
+{
+    return error_;
+}

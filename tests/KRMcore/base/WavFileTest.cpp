@@ -1,0 +1,187 @@
+#include "WavFile.h"
+#include "WavFixtures.h"
+#include "TestUtil.h"
+
+#include <QBuffer>
+#include <QByteArray>
+#include <QDataStream>
+#include <QFile>
+#include <csignal>
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+using namespace fixtures;
+
+namespace {
+
+uint32_t headerCode(const std::vector<uint8_t>& bytes, uint32_t* frames)
+{
+    QByteArray a(reinterpret_cast<const char*>(bytes.data()), int(bytes.size()));
+    QBuffer buf(&a);
+    buf.open(QIODevice::ReadOnly);
+    QDataStream s(&buf);
+    s.setByteOrder(QDataStream::LittleEndian);
+    *frames = 0xdeadbeef;
+    return readWavHeader(s, frames);
+}
+
+}  // namespace
+
+TEST(WavWrite, CanonicalHeaderThenDataUnchanged)
+{
+    testutil::TempDir dir;
+    for (uint32_t n : {0u, 4u, 10u, 4000u}) {
+        std::vector<uint8_t> data(n);
+        for (uint32_t i = 0; i < n; ++i)
+            data[i] = uint8_t(i * 37 + 1);
+        const QString p = dir.path(QString("w%1.wav").arg(n));
+        ASSERT_EQ(writeWavFile(p, data.data(), n), 0u);
+        std::vector<uint8_t> expect = canonicalHeader(n);
+        expect.insert(expect.end(), data.begin(), data.end());
+        EXPECT_EQ(testutil::readFile(p), expect) << "n=" << n;
+        uint32_t frames = 0;
+        EXPECT_EQ(headerCode(expect, &frames), 0u);
+        EXPECT_EQ(frames, n / 4) << "a remainder of 1..3 bytes is no frame";
+    }
+}
+
+TEST(WavWrite, FailuresAreReportedAndLeaveNoPartialFile)
+{
+    testutil::TempDir dir;
+    const std::vector<uint8_t> data(8000, 0x11);
+    EXPECT_EQ(writeWavFile(dir.path("no/such/folder.wav"), data.data(), 4), 0x80000001u);
+
+    // A file-size limit makes the data write fail after a good open.
+    const QString p = dir.path("limited.wav");
+    auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit old{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+    rlimit lim = old;
+    lim.rlim_cur = 1000;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &lim), 0);
+    const uint32_t r = writeWavFile(p, data.data(), uint32_t(data.size()));
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_EQ(r, 0x80000002u);
+    EXPECT_FALSE(QFile::exists(p));
+}
+
+TEST(WavHeader, EachFieldIsCheckedInOrder)
+{
+    struct Case {
+        const char* what;
+        size_t at;
+        std::vector<uint8_t> patch;
+        uint32_t code;
+    };
+    const std::vector<Case> cases = {
+        {"not RIFF", 0, {'R', 'I', 'F', 'X'}, 0x80000001},
+        {"form type", 8, {'A', 'V', 'I', ' '}, 0x80000003},
+        {"list chunk before fmt", 12, {'L', 'I', 'S', 'T'}, 0x80000004},
+        {"fmt size 18 (extension size)", 16, {18, 0, 0, 0}, 0x80000005},
+        {"float format", 20, {3, 0}, 0x80000006},
+        {"mono", 22, {1, 0}, 0x80000007},
+        {"48 kHz", 24, {0x80, 0xbb, 0, 0}, 0x80000008},
+        {"byte rate", 28, {0, 0, 0, 0}, 0x80000009},
+        {"block align", 32, {6, 0}, 0x8000000a},
+        {"24 bits", 34, {24, 0}, 0x8000000b},
+        {"fact chunk before data", 36, {'f', 'a', 'c', 't'}, 0x8000000c},
+        {"RIFF size below data + 36", 4, {35 + 8, 0, 0, 0}, 0x8000000d},
+        {"RIFF size above data + 36", 4, {200, 0, 0, 0}, 0},
+        {"lower-case chunk id", 36, {'D', 'A', 'T', 'A'}, 0x8000000c},
+    };
+    for (const Case& c : cases) {
+        std::vector<uint8_t> f = canonicalWav(ramp(2));  // 8 data bytes
+        std::copy(c.patch.begin(), c.patch.end(), f.begin() + long(c.at));
+        uint32_t frames = 0;
+        EXPECT_EQ(headerCode(f, &frames), c.code) << c.what;
+        if (c.code == 0) {
+            EXPECT_EQ(frames, 2u) << c.what;
+        }
+    }
+    // A header cut short fails at the field it ends in.
+    const std::vector<uint8_t> whole = canonicalHeader(10);
+    const std::vector<std::pair<size_t, uint32_t>> cuts = {
+        {0, 0x80000001}, {3, 0x80000001}, {6, 0x80000002}, {11, 0x80000003}, {18, 0x80000005}, {20, 0x80000006},
+        {35, 0x8000000b}, {43, 0x8000000d}};
+    for (auto [len, code] : cuts) {
+        uint32_t frames = 0;
+        EXPECT_EQ(headerCode(std::vector<uint8_t>(whole.begin(), whole.begin() + long(len)), &frames), code)
+            << "cut at " << len;
+    }
+    uint32_t frames = 0;
+    EXPECT_EQ(headerCode(whole, &frames), 0u);
+    EXPECT_EQ(frames, 2u) << "data size 10 gives 2 frames";
+}
+
+TEST(WavHeader, DeviceAndFileWrappersNestTheHeaderCode)
+{
+    testutil::TempDir dir;
+    const QString good = dir.path("good.wav");
+    const QString text = dir.path("text.wav");
+    const QString rate = dir.path("rate.wav");
+    ASSERT_TRUE(testutil::writeFile(good, canonicalWav(ramp(5))));
+    ASSERT_TRUE(testutil::writeFile(text, std::vector<uint8_t>(100, 'x')));
+    std::vector<uint8_t> r = canonicalWav(ramp(5));
+    put32(r, 24, 48000);
+    ASSERT_TRUE(testutil::writeFile(rate, r));
+
+    uint32_t frames = 99;
+    QFile g(good);
+    EXPECT_EQ(readWavHeaderFromDevice(&g, &frames), 0u);
+    EXPECT_EQ(frames, 5u);
+    EXPECT_FALSE(g.isOpen());
+    QFile t(text);
+    EXPECT_EQ(readWavHeaderFromDevice(&t, &frames), 0x80000121u);
+    EXPECT_EQ(frames, 0u);
+    QFile m(dir.path("missing.wav"));
+    EXPECT_EQ(readWavHeaderFromDevice(&m, &frames), 0x80000011u);
+
+    std::unique_ptr<uint8_t[]> data;
+    uint32_t bytes = 1;
+    bool oom = true;
+    EXPECT_EQ(loadWavFile(rate, data, &bytes, &oom), 0x80000082u);
+    EXPECT_EQ(loadWavFile(text, data, &bytes, &oom), 0x80000012u);
+    EXPECT_EQ(loadWavFile(dir.path("missing.wav"), data, &bytes, &oom), 0x80000001u);
+    EXPECT_FALSE(oom);
+    EXPECT_EQ(bytes, 0u);
+}
+
+TEST(WavLoad, ReadsExactlyTheDataChunk)
+{
+    testutil::TempDir dir;
+    const std::vector<int16_t> s = ramp(300);
+    std::vector<uint8_t> f = canonicalWav(s);
+    // A chunk after the audio data is not audio.
+    const std::vector<uint8_t> trailer = {'L', 'I', 'S', 'T', 4, 0, 0, 0, 'a', 'b', 'c', 'd'};
+    f.insert(f.end(), trailer.begin(), trailer.end());
+    put32(f, 4, uint32_t(f.size() - 8));
+    const QString p = dir.path("t.wav");
+    ASSERT_TRUE(testutil::writeFile(p, f));
+
+    std::unique_ptr<uint8_t[]> data;
+    uint32_t bytes = 0;
+    bool oom = true;
+    ASSERT_EQ(loadWavFile(p, data, &bytes, &oom), 0u);
+    EXPECT_FALSE(oom);
+    ASSERT_EQ(bytes, 1200u);
+    EXPECT_EQ(std::vector<uint8_t>(data.get(), data.get() + bytes), sampleBytes(s));
+}
+
+TEST(WavLoad, HeaderClaimingMoreThanTheFileIsRefusedBeforeAllocating)
+{
+    testutil::TempDir dir;
+    for (uint32_t claimed : {404u, 0xfffffff0u}) {
+        std::vector<uint8_t> f = canonicalWav(ramp(100));
+        put32(f, 40, claimed);
+        put32(f, 4, 0xffffffffu);
+        const QString p = dir.path("big.wav");
+        ASSERT_TRUE(testutil::writeFile(p, f));
+        std::unique_ptr<uint8_t[]> data;
+        uint32_t bytes = 0;
+        bool oom = false;
+        EXPECT_EQ(loadWavFile(p, data, &bytes, &oom), 0x80000004u) << claimed;
+        EXPECT_FALSE(oom);
+        EXPECT_EQ(data, nullptr);
+    }
+}

@@ -17,6 +17,11 @@ extern "C" const char* __lsan_default_suppressions()
            "leak:QObject::QObject\n";
 }
 
+extern "C" const char* __lsan_default_options()
+{
+    return "print_suppressions=0";
+}
+
 int main(int argc, char** argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))

@@ -1,0 +1,530 @@
+#include "CKRMcore.h"
+
+#include "IF_onsetAnalyzer.h"
+#include "IF_prjMngr.h"
+#include "IF_segmenter.h"
+#include "IF_styMngr.h"
+#include "IF_timeStretch.h"
+#include "KRMundo.h"
+#include "base/ResultCode.h"
+
+#include <QDir>
+#include <QStandardPaths>
+#include <memory>
+#include <new>
+
+using krm::fail;
+using krm::kOk;
+using krm::kSectionCount;
+using krm::nest;
+
+namespace {
+
+// Standard locations 0..17 of QStandardPaths that a resource path may be
+// based on; 254 and 255 are handled separately.
+constexpr uint8_t kLastStandardLocation = 17;
+constexpr uint8_t kCurrentFolder = 254;
+constexpr uint8_t kExplicitFolder = 255;
+
+QString currentFolder()
+{
+    return QDir::current().canonicalPath();
+}
+
+}  // namespace
+
+CKRMcore::CKRMcore()
+{
+    // A factory that throws ends the construction; release what the earlier
+    // ones made so that nothing leaks on the way out.
+    try {
+        styMngr = createStyMngr();
+        timeStretch = createTimeStretch();
+        segmenter = createSegmenter();
+        onsetAnalyzer = createOnsetAnalyzer();
+        prjMngr = createPrjMngr(this);
+    } catch (...) {
+        delete styMngr;
+        delete timeStretch;
+        delete segmenter;
+        delete onsetAnalyzer;
+        delete prjMngr;
+        throw;
+    }
+
+    try {
+        undoStack = new KRMundo();
+    } catch (const std::bad_alloc&) {
+        errorFlag = 1;  // the engine goes on without an undo stack
+        undoStack = nullptr;
+    }
+
+    tempFolder = QStandardPaths::writableLocation(QStandardPaths::TempLocation);
+    const QString c = currentFolder();
+    templatePath = c + "/Empty.sty";
+    clickPath1 = c + "/Metro1.wav";
+    clickPath2 = c + "/Metro2.wav";
+    if (styMngr)
+        styMngr->setTemplatePath(templatePath);
+}
+
+CKRMcore::~CKRMcore()
+{
+    projectInfo.clearWaves();
+    delete styMngr;
+    delete timeStretch;
+    delete segmenter;
+    delete onsetAnalyzer;
+    delete prjMngr;
+    delete undoStack;
+}
+
+// ---------------------------------------------------------------- resource paths
+
+uint32_t CKRMcore::setResourcePath(int8_t which, uint8_t location, const QString& folder)
+{
+    QString f;
+    if (location <= kLastStandardLocation || location == kCurrentFolder) {
+        const QString base = location == kCurrentFolder
+            ? currentFolder()
+            : QStandardPaths::writableLocation(static_cast<QStandardPaths::StandardLocation>(location));
+        f = folder.isEmpty() ? base : base + "/" + folder;
+    } else if (location == kExplicitFolder) {
+        if (folder.isEmpty())
+            return fail(1);
+        f = folder;
+    } else {
+        return fail(2);
+    }
+
+    switch (which) {
+    case 0:
+        tempFolder = f;
+        break;
+    case 1:
+        templatePath = f + "/Empty.sty";
+        if (styMngr)
+            styMngr->setTemplatePath(templatePath);
+        break;
+    case 2:
+        clickPath1 = f + "/Metro1.wav";
+        break;
+    case 3:
+        clickPath2 = f + "/Metro2.wav";
+        break;
+    default:
+        return fail(3);
+    }
+    return kOk;
+}
+
+uint32_t CKRMcore::getResourcePath(int8_t which, QString& out) const
+{
+    switch (which) {
+    case 0: out = tempFolder; return kOk;
+    case 1: out = templatePath; return kOk;
+    case 2: out = clickPath1; return kOk;
+    case 3: out = clickPath2; return kOk;
+    default: return fail(1);
+    }
+}
+
+// ---------------------------------------------------------------- error state
+
+QString CKRMcore::errorText() const
+{
+    return errorText_;
+}
+
+void CKRMcore::setErrorText(const QString& text)
+{
+    errorText_ = text;
+}
+
+void CKRMcore::clearError()
+{
+    errorText_.clear();
+    errorFlag = 0;
+    if (styMngr)
+        styMngr->clearError();
+    if (timeStretch)
+        timeStretch->clearError();
+    if (segmenter)
+        segmenter->clearError();
+    if (onsetAnalyzer)
+        onsetAnalyzer->clearError();
+    if (prjMngr)
+        prjMngr->clearError();
+}
+
+bool CKRMcore::hasError()
+{
+    if (styMngr && styMngr->hasError())
+        return true;
+    if (timeStretch && timeStretch->hasError())
+        return true;
+    if (segmenter && segmenter->hasError())
+        return true;
+    if (onsetAnalyzer && onsetAnalyzer->hasError())
+        return true;
+    if (prjMngr && prjMngr->hasError())
+        return true;
+    return errorFlag != 0;
+}
+
+// ---------------------------------------------------------------- accessors
+
+uint32_t CKRMcore::getSecInfo(uint8_t i, SectionRecord** out)
+{
+    return projectInfo.getSection(i, out);
+}
+
+uint32_t CKRMcore::getSecAndWavInfo(uint8_t i, SectionRecord** sec, WaveInfoRecord** wave)
+{
+    return projectInfo.getSecAndWave(i, sec, wave);
+}
+
+uint32_t CKRMcore::getWavInfo(uint8_t w, WaveInfoRecord** out)
+{
+    return projectInfo.getWave(w, out);
+}
+
+uint32_t CKRMcore::getWavInfoOfSec(uint8_t i, WaveInfoRecord** out)
+{
+    return projectInfo.getWaveOfSection(i, out);
+}
+
+uint32_t CKRMcore::getTimeSig(uint8_t* beatsPerBar, uint8_t* beatUnit) const
+{
+    return projectInfo.getTimeSig(beatsPerBar, beatUnit);
+}
+
+uint32_t CKRMcore::isWavUsed(uint8_t w, uint8_t* flag) const
+{
+    return projectInfo.isWaveUsed(w, flag);
+}
+
+uint32_t CKRMcore::setWave(uint8_t w, const WaveInfoRecord& rec)
+{
+    return projectInfo.setWave(w, rec);
+}
+
+void CKRMcore::resetComnInfo()
+{
+    projectInfo.resetCommonInfo();
+}
+
+void CKRMcore::clearSecInfo()
+{
+    projectInfo.clearSections();
+}
+
+void CKRMcore::clearWavList()
+{
+    projectInfo.clearWaves();
+}
+
+// ---------------------------------------------------------------- undo stack and flags
+
+bool CKRMcore::canUndo() const
+{
+    return undoStack && undoStack->canUndo();
+}
+
+bool CKRMcore::canRedo() const
+{
+    return undoStack && undoStack->canRedo();
+}
+
+void CKRMcore::undo()
+{
+    if (undoStack)
+        undoStack->undo();
+}
+
+void CKRMcore::redo()
+{
+    if (undoStack)
+        undoStack->redo();
+}
+
+bool CKRMcore::isModified() const
+{
+    return undoStack && undoStack->isModified();
+}
+
+void CKRMcore::clearUndoStack()
+{
+    if (undoStack)
+        undoStack->clear();
+}
+
+bool CKRMcore::isSecWavReady(uint8_t i) const
+{
+    return i < kSectionCount && secWavReady[i] != 0;
+}
+
+void CKRMcore::clearSecWavReady()
+{
+    for (uint8_t i = 0; i < kSectionCount; ++i) {
+        secWavReady[i] = 0;
+        stretchRatios[i].clear();
+    }
+}
+
+void CKRMcore::setMaxPoints(uint32_t n)
+{
+    if (styMngr)
+        styMngr->setMaxPoints(static_cast<int32_t>(n));
+}
+
+// ---------------------------------------------------------------- commits
+
+namespace {
+
+// Pushes one command as its own macro. The command is made before the macro
+// opens, so a failed copy never leaves a macro open on the stack; an
+// exception while it is applied closes the macro again before it travels on.
+template <typename MakeCommand>
+void pushStep(KRMundo& stack, const QString& macroText, MakeCommand make)
+{
+    std::unique_ptr<QUndoCommand> cmd(make());
+    stack.beginMacro(macroText);
+    try {
+        stack.push(cmd.get());
+        cmd.release();  // the stack owns it now
+    } catch (...) {
+        stack.endMacro();
+        throw;
+    }
+    stack.endMacro();
+}
+
+}  // namespace
+
+uint32_t CKRMcore::setAllInfo(const ProjectInfo& src)
+{
+    if (!undoStack)
+        return fail(1);
+    try {
+        SecWavFlags flags;
+        for (uint8_t i = 0; i < kSectionCount; ++i)
+            flags[i] = &secWavReady[i];
+        pushStep(*undoStack, "set all", [&] {
+            return new SetAllInfoCommand(&projectInfo, "set all", src, flags);
+        });
+        for (uint8_t& f : secWavReady)
+            f = 0;
+        return kOk;
+    } catch (...) {
+        errorFlag = 1;
+        return fail(2);
+    }
+}
+
+uint32_t CKRMcore::setCommonInfo(const CommonInfo& info)
+{
+    if (!undoStack)
+        return fail(1);
+    try {
+        CommonInfo* cur = nullptr;
+        const uint32_t r = projectInfo.getCommonInfo(&cur);
+        if (r != kOk || !cur)
+            return nest(r, 2);
+        if (*cur == info)
+            return kOk;
+        pushStep(*undoStack, "set common", [&] {
+            return new SetComnInfoCommand(&projectInfo, "set common", info);
+        });
+        return kOk;
+    } catch (...) {
+        errorFlag = 1;
+        return fail(3);
+    }
+}
+
+uint32_t CKRMcore::updateTempo(uint32_t tempo)
+{
+    if (!undoStack)
+        return fail(1);
+    try {
+        CommonInfo* cur = nullptr;
+        const uint32_t r = projectInfo.getCommonInfo(&cur);
+        if (r != kOk || !cur)
+            return nest(r, 2);
+        CommonInfo next = *cur;
+        next.tempo = tempo;
+        pushStep(*undoStack, "set common", [&] {
+            return new SetComnInfoCommand(&projectInfo, "set tempo", next);
+        });
+        clearSecWavReady();
+        return kOk;
+    } catch (...) {
+        errorFlag = 1;
+        return fail(2);
+    }
+}
+
+uint32_t CKRMcore::updateSecInfo(uint8_t i, const SectionRecord& rec)
+{
+    if (!undoStack)
+        return fail(1);
+    try {
+        SectionRecord* cur = nullptr;
+        const uint32_t r = projectInfo.getSection(i, &cur);
+        if (r != kOk || !cur)
+            return nest(r, 2);
+        if (cur->equals(rec)) {
+            // Only the rendered length may differ: it is not an edit.
+            if (cur->renderedFrames == rec.renderedFrames)
+                return kOk;
+            return projectInfo.setSectionInfo(i, rec);
+        }
+        pushStep(*undoStack, "set section", [&] {
+            return new SetSecInfoCommand(&projectInfo, QString("set section[%1]").arg(i), i, rec,
+                                         &secWavReady[i]);
+        });
+        secWavReady[i] = 0;
+        return kOk;
+    } catch (...) {
+        errorFlag = 1;
+        return fail(3);
+    }
+}
+
+// ---------------------------------------------------------------- project operations
+
+uint32_t CKRMcore::addWavList(WaveInfoRecord* rec)
+{
+    CKRMcore temp;
+    uint32_t r = temp.setAllInfo(projectInfo);
+    if (r != kOk)
+        return nest(r, 1);
+    // Index 255 means "no wave" in a section, so a 256th wave could never be
+    // addressed and would be taken for every unassigned section's wave.
+    if (temp.projectInfo.waveCount() >= krm::kNoWave)
+        return fail(2);
+    r = temp.projectInfo.addWave(rec);
+    if (r != kOk)
+        return nest(r, 2);
+    r = setAllInfo(temp.projectInfo);
+    if (r != kOk) {
+        // Give the record back to the caller instead of releasing it with
+        // the temporary engine.
+        temp.projectInfo.detachWave(static_cast<uint8_t>(temp.projectInfo.waveCount() - 1));
+        return nest(r, 3);
+    }
+    return kOk;
+}
+
+uint32_t CKRMcore::assignFrom(const CKRMcore& other)
+{
+    const uint32_t r = setAllInfo(other.projectInfo);
+    if (r != kOk)
+        return r;
+    tempFolder = other.tempFolder;
+    templatePath = other.templatePath;
+    clickPath1 = other.clickPath1;
+    clickPath2 = other.clickPath2;
+    return kOk;
+}
+
+uint32_t CKRMcore::loadProject(const std::wstring& path)
+{
+    if (!prjMngr)
+        return fail(1);
+    CKRMcore saved;
+    uint32_t r = saved.setAllInfo(projectInfo);
+    if (r != kOk)
+        return nest(r, 2);
+
+    // Every wave and section that the file manager puts in arrives as an
+    // undo step holding whole project snapshots, and the history is
+    // discarded at the end whatever happens. Keep only the latest step while
+    // loading, so memory stays proportional to the project instead of
+    // growing with the square of its wave count.
+    struct LoadHistoryLimit {
+        KRMundo* stack;
+        explicit LoadHistoryLimit(KRMundo* s) : stack(s)
+        {
+            if (stack) {
+                stack->clear();
+                stack->setUndoLimit(1);
+            }
+        }
+        ~LoadHistoryLimit()
+        {
+            if (stack) {
+                stack->clear();
+                stack->setUndoLimit(0);
+            }
+        }
+    } historyLimit(undoStack);
+
+    uint32_t step = 3;
+    r = projectInfo.clearWaves();
+    if (r == kOk) {
+        step = 4;
+        r = projectInfo.clearSections();
+    }
+    if (r == kOk) {
+        step = 5;
+        r = projectInfo.resetCommonInfo();
+    }
+    if (r == kOk) {
+        step = 6;
+        r = prjMngr->loadProject(path);
+    }
+    if (r != kOk) {
+        // Bring back the project as it was, with no history of the partial
+        // load on the stack.
+        if (setAllInfo(saved.projectInfo) != kOk) {
+            // Without a working commit (no undo stack) put the copy back
+            // directly rather than leave a half-loaded project behind.
+            projectInfo.assign(saved.projectInfo);
+            clearSecWavReady();
+        }
+        clearUndoStack();
+        return nest(r, step);
+    }
+    clearUndoStack();
+    clearSecWavReady();
+    return kOk;
+}
+
+uint32_t CKRMcore::saveProject(const std::wstring& path)
+{
+    if (!prjMngr)
+        return fail(1);
+    const uint32_t r = prjMngr->saveProject(path);
+    if (r != kOk)
+        return nest(r, 2);
+    clearUndoStack();
+    return kOk;
+}
+
+uint32_t CKRMcore::saveAwi(const std::wstring& path, uint8_t w)
+{
+    if (!prjMngr)
+        return fail(1);
+    const uint32_t r = prjMngr->saveWaveInfo(path, w);
+    if (r != kOk)
+        return nest(r, 2);
+    return kOk;
+}
+
+uint32_t CKRMcore::resetProject()
+{
+    uint32_t r = projectInfo.clearWaves();
+    if (r != kOk)
+        return nest(r, 1);
+    r = projectInfo.clearSections();
+    if (r != kOk)
+        return nest(r, 2);
+    r = projectInfo.resetCommonInfo();
+    if (r != kOk)
+        return nest(r, 3);
+    clearUndoStack();
+    clearSecWavReady();
+    return kOk;
+}

@@ -1,0 +1,167 @@
+#pragma once
+// The project engine: owns the project data, the undo stack and the five
+// managers, and is what every project operation of the user interface
+// calls. Operations return result codes (0 success, 0x80000000 | step on
+// failure, nested through krm::nest).
+#include "ProjectInfo.h"
+
+#include <QString>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class IF_styMngr;
+class IF_timeStretch;
+class IF_segmenter;
+class IF_onsetAnalyzer;
+class IF_prjMngr;
+class KRMundo;
+
+class CKRMcore {
+public:
+    CKRMcore();
+    virtual ~CKRMcore();
+    CKRMcore(const CKRMcore&) = delete;
+    CKRMcore& operator=(const CKRMcore&) = delete;
+
+    // Resource paths: 0 temporary folder, 1 template style, 2 and 3 the
+    // two click sounds. Location 0..17 is a standard location, 254 the
+    // current folder, 255 the text itself as the folder.
+    uint32_t setResourcePath(int8_t which, uint8_t location, const QString& folder);
+    uint32_t getResourcePath(int8_t which, QString& out) const;
+
+    // Error state of the engine together with its managers.
+    QString errorText() const;
+    void setErrorText(const QString& text);
+    void clearError();
+    bool hasError();
+
+    // The engine's own project record.
+    ProjectInfo* getProjectInfo() { return &projectInfo; }
+
+    // Plain accessors (no undo steps).
+    uint32_t getSecInfo(uint8_t i, SectionRecord** out);
+    uint32_t getSecAndWavInfo(uint8_t i, SectionRecord** sec, WaveInfoRecord** wave);
+    uint32_t getWavInfo(uint8_t w, WaveInfoRecord** out);
+    uint32_t getWavInfoOfSec(uint8_t i, WaveInfoRecord** out);
+    uint32_t getTimeSig(uint8_t* beatsPerBar, uint8_t* beatUnit) const;
+    uint32_t isWavUsed(uint8_t w, uint8_t* flag) const;
+    uint32_t setWave(uint8_t w, const WaveInfoRecord& rec);
+    void resetComnInfo();
+    void clearSecInfo();
+    void clearWavList();
+
+    // Undo stack and section audio flags.
+    bool canUndo() const;
+    bool canRedo() const;
+    void undo();
+    void redo();
+    bool isModified() const;
+    void clearUndoStack();
+    bool isSecWavReady(uint8_t i) const;
+    void clearSecWavReady();
+    void setMaxPoints(uint32_t n);
+    uint32_t getFadeLength() const { return fadeLength; }
+    void setFadeLength(uint32_t frames) { fadeLength = frames; }
+
+    // Commits: each is one undo step.
+    uint32_t setAllInfo(const ProjectInfo& src);
+    uint32_t setCommonInfo(const CommonInfo& info);
+    uint32_t updateTempo(uint32_t tempo);
+    uint32_t updateSecInfo(uint8_t i, const SectionRecord& rec);
+
+    // Project operations.
+    // Appends the record as the last wave in one undo step. The engine
+    // takes the record on success; on failure the caller keeps it.
+    uint32_t addWavList(WaveInfoRecord* rec);
+    uint32_t assignFrom(const CKRMcore& other);
+    uint32_t loadProject(const std::wstring& path);
+    uint32_t saveProject(const std::wstring& path);
+    uint32_t saveAwi(const std::wstring& path, uint8_t w);
+    uint32_t resetProject();
+
+protected:
+    IF_styMngr* styMngr = nullptr;
+    IF_timeStretch* timeStretch = nullptr;
+    IF_segmenter* segmenter = nullptr;
+    IF_onsetAnalyzer* onsetAnalyzer = nullptr;
+    IF_prjMngr* prjMngr = nullptr;
+    KRMundo* undoStack = nullptr;
+    ProjectInfo projectInfo;
+    uint8_t secWavReady[krm::kSectionCount] = {};
+    uint32_t fadeLength = 20;
+    std::vector<double> stretchRatios[krm::kSectionCount];
+    double beatAppendThreshold = 0.3;
+    QString tempFolder;
+    QString templatePath;
+    QString clickPath1;
+    QString clickPath2;
+    QString errorText_;
+    uint8_t errorFlag = 0;
+
+    // ---- beat grid, section editing and beat-list edits ----
+public:
+    // Beat grid of a wave. A toggle grid's beat k is beat-list entry
+    // toggle * beatStep + 2 * beatStep * k; addresses are 44100 Hz frames.
+    uint32_t beatIndexAtAddress(uint8_t w, uint8_t toggle, uint32_t address, uint32_t& beatIndex);
+    uint32_t getBeatAdrs(uint8_t w, uint8_t toggle, uint32_t beatIndex, uint32_t& address);
+    uint32_t snapToBeat(uint8_t w, uint8_t toggle, uint32_t address, uint32_t& snapped);
+    uint32_t snapSegMarksToBeats(std::vector<SegmentMark>& marks, uint8_t w, uint8_t toggle);
+    // Bar-line beat of section i at or before / after beat k.
+    uint32_t prevBarBeat(uint8_t i, uint32_t k, uint32_t& barBeat);
+    uint32_t nextBarBeat(uint8_t i, uint32_t k, uint32_t& barBeat);
+    // Half beats back from beat k to the entry nearest `address`, and the
+    // signed distance in frames from the address to that entry.
+    uint32_t nearestBeatOffset(uint8_t w, uint8_t toggle, uint32_t k, uint32_t address,
+                               uint8_t& halfBeatsBack, int32_t& distance);
+    uint32_t estimateBarLen(uint8_t w);
+    // Verdict 0 playable, 1 too fast, 2 too slow.
+    uint32_t checkBeatRange(uint16_t beatStep, const std::vector<float>& beats, uint8_t& verdict);
+    uint32_t updateBeat(uint8_t w, const std::vector<float>& beats);
+    uint32_t updateOnset(uint8_t w, const std::vector<float>& onsets);
+    // Beat addresses and 16-bit stereo byte buffer of a rendered section.
+    uint32_t padLastBeat(uint32_t k, uint32_t x, std::vector<uint32_t>& adrs, std::vector<uint8_t>& buffer);
+    uint32_t rebaseBeatAdrs(uint32_t k, uint32_t count, bool insert, uint32_t x, uint32_t y,
+                            std::vector<uint32_t>& adrs, std::vector<uint8_t>& buffer);
+
+    // Section editing.
+    uint32_t setSecInfo(uint8_t i, const SectionRecord& rec);
+    uint32_t setPickup(uint8_t i, SectionRecord& rec);
+    uint32_t checkPickup(uint8_t i, int32_t& start, int32_t& end);
+    uint32_t getSecStartAdrs(uint8_t i, uint32_t& address);
+    uint32_t findToggleBeat(uint8_t w, QString& message);
+    uint32_t calcSecTempo(uint8_t i, uint32_t& tempo);
+    uint32_t updateSecInfoOfWav(uint8_t w, uint8_t ref, QString& message);
+    uint32_t setTimeSignature(uint8_t beatsPerBar, uint8_t beatUnit);
+    uint32_t setTimeSigAndFitSec(uint8_t beatsPerBar, uint8_t beatUnit);
+    uint32_t removeWav(uint8_t w);
+    uint32_t setWavPath(uint8_t w, const std::wstring& path);
+    uint32_t hasAssignedSec(bool& assigned);
+
+    // Beat-list edits. setTempo modes: 0 beat twice as long, 1 half as
+    // long, 2 three times as long, 3 a third as long.
+    uint32_t addLastAdrsAsBeat(uint8_t w);
+    uint32_t setTempo(uint8_t mode, uint8_t w, uint8_t sectionIndex, uint8_t update,
+                      uint16_t& beatStep, QString& message);
+    // Thinning keeps every factor-th entry while the step allows it;
+    // subdivision puts 1 or 2 points between neighbours. `flag` is set on a
+    // tempo-range failure.
+    uint32_t thinBeatsBy2(WaveInfoRecord& wave, uint8_t& flag);
+    uint32_t thinBeatsBy3(WaveInfoRecord& wave, uint8_t& flag);
+    uint32_t subdivideBeatsBy2(WaveInfoRecord& wave, uint16_t keepStep, uint8_t& flag);
+    uint32_t subdivideBeatsBy3(WaveInfoRecord& wave, uint16_t keepStep, uint8_t& flag);
+
+protected:
+    struct BarGridOfSection {
+        WaveInfoRecord* wave = nullptr;
+        uint8_t toggle = 0;
+        uint32_t beatsPerBar = 4;
+        uint32_t firstBeat = 0;  // beat index of the section's start
+        uint32_t target = 0;     // address of the beat asked about
+    };
+    uint32_t barGridOfSection(uint8_t i, uint32_t k, BarGridOfSection& out);
+    uint32_t projectTempo();
+    uint32_t thinBeats(WaveInfoRecord& wave, uint16_t factor, uint8_t& flag);
+    uint32_t subdivideBeats(WaveInfoRecord& wave, uint16_t keepStep, uint8_t& flag, int parts);
+    // ---- end of beat grid, section editing and beat-list edits ----
+};

@@ -1,0 +1,175 @@
+#include "fft/CFft.h"
+
+#include "fft/rdft.h"
+
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+namespace {
+
+// A float buffer used from the first 16-byte boundary of its allocation.
+struct AlignedBuffer
+{
+    void* raw = nullptr;
+    int count = 0;
+    float* ptr = nullptr;
+
+    void allocate(int n)
+    {
+        raw = std::malloc(static_cast<size_t>(n) * sizeof(float) + 60);
+        if (!raw)
+            throw std::bad_alloc();
+        count = n;
+        const auto addr = reinterpret_cast<std::uintptr_t>(raw);
+        ptr = reinterpret_cast<float*>((addr + 15) & ~static_cast<std::uintptr_t>(15));
+    }
+    void release()
+    {
+        std::free(raw);
+        raw = nullptr;
+        ptr = nullptr;
+        count = 0;
+    }
+};
+
+} // namespace
+
+struct CFftImpl
+{
+    AlignedBuffer buffers[3];
+    int size = 0;
+    int mode = 0;
+    float* window = nullptr;
+    float* data = nullptr;
+    float* table = nullptr;
+    int* ip = nullptr;
+    int ipLength = 0;
+
+    CFftImpl(int n, int m) : size(n), mode(m)
+    {
+        try {
+            for (AlignedBuffer& b : buffers)
+                b.allocate(2 * n);
+            ipLength = static_cast<int>(std::sqrt(static_cast<double>(n))) + 2;
+            ip = new int[ipLength];
+        } catch (...) {
+            for (AlignedBuffer& b : buffers)
+                b.release();
+            throw;
+        }
+        data = buffers[0].ptr;
+        window = buffers[1].ptr;
+        table = buffers[2].ptr;
+        std::memset(data, 0, sizeof(float) * 2 * n);
+        std::memset(table, 0, sizeof(float) * 2 * n);
+        for (int i = 0; i < 2 * n; ++i)
+            window[i] = 1.0f;
+        std::memset(ip, 0, sizeof(int) * ipLength);
+    }
+
+    ~CFftImpl()
+    {
+        for (AlignedBuffer& b : buffers)
+            b.release();
+        delete[] ip;
+    }
+
+    CFftImpl(const CFftImpl&) = delete;
+    CFftImpl& operator=(const CFftImpl&) = delete;
+};
+
+CFft::CFft(int size, int mode) : m_impl(new CFftImpl(size, mode)) {}
+
+CFft::~CFft() = default;
+
+int CFft::setWindow(unsigned length, int type)
+{
+    if (type < Hamming || type > BartlettHann)
+        return -1;
+    float* win = m_impl->window;
+    if (length == 1) {
+        // The formulas divide by N-1; a one-point window passes its sample.
+        win[0] = 1.0f;
+        return 0;
+    }
+    const float last = static_cast<float>(length - 1);
+    for (unsigned i = 0; i < length; ++i) {
+        const float fi = static_cast<float>(i);
+        double v = 0;
+        switch (type) {
+        case Hamming:
+            v = 0.54 - 0.46 * std::cos(6.283185307179586 * fi / last);
+            break;
+        case Hann:
+            v = 0.5 - 0.5 * std::cos(6.283185307179586 * fi / last);
+            break;
+        case Blackman:
+            v = 0.42 - 0.5 * std::cos(6.283185307179586 * fi / last)
+                + 0.08 * std::cos(12.566370614359172 * fi / last);
+            break;
+        default: {
+            const float x = fi / last - 0.5f;
+            v = 0.62 - 0.48 * std::fabs(x) + 0.38 * std::cos(6.28318 * x);
+            break;
+        }
+        }
+        win[i] = static_cast<float>(v);
+    }
+    return 0;
+}
+
+void CFft::transform(const float* in, int nIn, int direction, bool applyWindow,
+                     unsigned stride)
+{
+    CFftImpl& d = *m_impl;
+    const int n = d.size;
+    float* data = d.data;
+    std::memset(data, 0, sizeof(float) * 2 * n);
+
+    const unsigned avail = static_cast<unsigned>(nIn);
+    if (avail >= static_cast<unsigned>(n) * stride) {
+        for (int i = 0; i < n; ++i)
+            data[i] = in[static_cast<size_t>(i) * stride];
+    } else if (nIn > 0) {
+        for (unsigned j = 0; j < static_cast<unsigned>(n) && j * stride < avail; ++j)
+            data[j] = in[static_cast<size_t>(j) * stride];
+    }
+
+    if (applyWindow) {
+        const float* win = d.window;
+        for (int i = 0; i < n; ++i)
+            data[i] *= win[i];
+    }
+    for (int i = 0; i < n; ++i)
+        data[i] *= 2.0f;
+
+    rdftf(n, direction == -1 ? 1 : -1, data, d.ip, d.table);
+}
+
+void CFft::magnitude(float* out, const float* in, int nIn, int direction,
+                     bool applyWindow, unsigned stride)
+{
+    transform(in, nIn, direction, applyWindow, stride);
+    if (!out)
+        return;
+    const float* data = m_impl->data;
+    const int half = m_impl->size / 2;
+    out[0] = std::fabs(data[0]);
+    for (int k = 1; k < half; ++k) {
+        const float re = data[2 * k];
+        const float im = data[2 * k + 1];
+        const float sq = re * re + im * im;
+        out[k] = static_cast<float>(std::sqrt(static_cast<double>(sq)));
+    }
+}
+
+int CFft::size() const { return m_impl->size; }
+int CFft::mode() const { return m_impl->mode; }
+float* CFft::data() const { return m_impl->data; }
+float* CFft::window() const { return m_impl->window; }
+float* CFft::table() const { return m_impl->table; }
+int* CFft::ip() const { return m_impl->ip; }
+int CFft::ipLength() const { return m_impl->ipLength; }

@@ -141,9 +141,16 @@ uint32_t audioFileMngr::readFramesAsBytes(const std::wstring& path, std::vector<
     return krm::kOk;
 }
 
-uint32_t audioFileMngr::readFramesFloat(const std::wstring& path, std::vector<float>& samples)
+namespace {
+
+sf_count_t readFrames(SNDFILE* f, float* buf, sf_count_t n) { return sf_readf_float(f, buf, n); }
+sf_count_t readFrames(SNDFILE* f, short* buf, sf_count_t n) { return sf_readf_short(f, buf, n); }
+
+// Reads every frame of a stereo file into `work`. Codes 3 (cannot open),
+// 7 (not stereo), 4 (no memory, error flag raised) and 5 (short read).
+template <typename T>
+uint32_t readWholeStereo(const std::wstring& path, std::vector<T>& work, bool& errorFlag)
 {
-    error_ = false;
     SF_INFO info = readInfo();
     SndFile f(path, SFM_READ, &info);
     if (!f)
@@ -151,15 +158,26 @@ uint32_t audioFileMngr::readFramesFloat(const std::wstring& path, std::vector<fl
     // The buffer holds two samples per frame.
     if (info.channels != kStereo)
         return fail(7);
-    std::vector<float> work;
     try {
         work.resize(size_t(info.frames) * kStereo);
     } catch (const std::bad_alloc&) {
-        error_ = true;
+        errorFlag = true;
         return fail(4);
     }
-    if (sf_readf_float(f.get(), work.data(), info.frames) != info.frames)
+    if (readFrames(f.get(), work.data(), info.frames) != info.frames)
         return fail(5);
+    return krm::kOk;
+}
+
+}  // namespace
+
+uint32_t audioFileMngr::readFramesFloat(const std::wstring& path, std::vector<float>& samples)
+{
+    error_ = false;
+    std::vector<float> work;
+    const uint32_t r = readWholeStereo(path, work, error_);
+    if (r != krm::kOk)
+        return r;
     try {
         samples.insert(samples.end(), work.begin(), work.end());
     } catch (const std::bad_alloc&) {
@@ -172,22 +190,10 @@ uint32_t audioFileMngr::readFramesFloat(const std::wstring& path, std::vector<fl
 uint32_t audioFileMngr::readFramesShort(const std::wstring& path, std::vector<uint8_t>& bytes)
 {
     error_ = false;
-    SF_INFO info = readInfo();
-    SndFile f(path, SFM_READ, &info);
-    if (!f)
-        return fail(3);
-    // The buffer holds two samples per frame.
-    if (info.channels != kStereo)
-        return fail(7);
     std::vector<short> work;
-    try {
-        work.resize(size_t(info.frames) * kStereo);
-    } catch (const std::bad_alloc&) {
-        error_ = true;
-        return fail(4);
-    }
-    if (sf_readf_short(f.get(), work.data(), info.frames) != info.frames)
-        return fail(5);
+    const uint32_t r = readWholeStereo(path, work, error_);
+    if (r != krm::kOk)
+        return r;
     try {
         bytes.reserve(bytes.size() + work.size() * 2);
     } catch (const std::bad_alloc&) {

@@ -1,0 +1,581 @@
+#include "Transient/TransientDetector.h"
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <new>
+
+namespace {
+
+// 32-bit arithmetic with two's-complement wrap-around, done in unsigned so
+// that no signed overflow (undefined) ever happens. Right shifts of signed
+// values are arithmetic.
+inline int32_t wrap(uint32_t v) { return static_cast<int32_t>(v); }
+inline int32_t add(int32_t a, int32_t b) { return wrap(static_cast<uint32_t>(a) + static_cast<uint32_t>(b)); }
+inline int32_t sub(int32_t a, int32_t b) { return wrap(static_cast<uint32_t>(a) - static_cast<uint32_t>(b)); }
+inline int32_t mul(int32_t a, int32_t b) { return wrap(static_cast<uint32_t>(a) * static_cast<uint32_t>(b)); }
+inline int32_t shl(int32_t a, int s) { return wrap(static_cast<uint32_t>(a) << s); }
+inline int32_t magnitude(int32_t a) { return a < 0 ? wrap(0u - static_cast<uint32_t>(a)) : a; }
+
+// Upper word of the 32 x 32-bit product u * v, built from 16-bit halves.
+inline int32_t hi(int32_t u, int32_t v)
+{
+    const int32_t uh = u >> 16;
+    const int32_t ul = u & 0xFFFF;
+    const int32_t vh = v >> 16;
+    const int32_t vl = v & 0xFFFF;
+    const int32_t low = mul(ul, vl) >> 16;
+    return add(add(mul(vh, uh), mul(uh, vl) >> 16), add(low, mul(vh, ul)) >> 16);
+}
+
+// One-pole smoother, coefficient a in Q15.
+struct Smoother {
+    int32_t a = 0;
+    int32_t y = 0;
+    int32_t step(int32_t v)
+    {
+        y = add(mul(y, 32768 - a), mul(v, a)) >> 15;
+        return y;
+    }
+};
+
+// trunc(2 / (span + 1) * 32768) in single precision.
+int32_t smootherCoefficient(int span)
+{
+    return static_cast<int32_t>(2.0f / static_cast<float>(span + 1) * 32768.0f);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Stages
+
+struct TransientDetector::Envelope {
+    int frames = 0;
+    int32_t attack = 409;     // Q13
+    int32_t release = 11;     // Q13
+    int N = 0;
+    Smoother envelopeSmoother;
+    Smoother longSmoother;
+    Smoother shortSmoother;
+    Smoother levelSmoother;
+    int32_t divisorFloor = 128;
+    int32_t preEmphasis = 13;  // Q4
+    int32_t preFilter = 10;    // Q10
+    Biquad biquad;
+    int32_t carried[kBlockSize] = {};
+    int carriedCount = 0;
+    int32_t previousX = 0;
+    int32_t previousRatio = 0;
+    int32_t pf1 = 0;
+    int32_t pf2 = 0;
+    int32_t envelope = 0;
+    int32_t emphasised[kMaxSamples] = {};
+    int32_t filtered[kMaxSamples] = {};
+    int32_t smoothed[kMaxSamples] = {};
+    int32_t frameValues[kMaxSamples] = {};
+    int32_t biquadIn[kMaxSamples] = {};
+    int32_t biquadOut[kMaxSamples] = {};
+
+    void initialise(int blockSize)
+    {
+        N = blockSize;
+        envelopeSmoother.a = smootherCoefficient(5 * N);
+        longSmoother.a = smootherCoefficient(4096 / N);
+        shortSmoother.a = smootherCoefficient(640 / N);
+        levelSmoother.a = smootherCoefficient(static_cast<int>(35280.0 / N));
+        // Low-pass at 44100 / 256 Hz before taking every N-th sample.
+        DesignBiquad(3.0f, 172.265625f, 3.0f, 5, &biquad, 44100.0f);
+    }
+
+    int32_t combined(int i) const { return i < carriedCount ? carried[i] : smoothed[i - carriedCount]; }
+
+    int process(const int16_t* x, int n, int32_t* ratio, int32_t* rise, int32_t* level)
+    {
+        if (n < 0 || n > kMaxSamples || (n > 0 && !x))
+            return -1;
+        if (n == 0)
+            previousX = 0;
+
+        const int32_t c = std::min(preFilter, 1024);
+        const int32_t up = std::min(attack, 8192);
+        const int32_t down = std::min(release, 8192);
+        for (int i = 0; i < n; ++i) {
+            const int32_t xi = x[i];
+            const int32_t y = sub(xi, mul(preEmphasis, previousX) >> 4);
+            previousX = xi;
+            emphasised[i] = y;
+
+            const int32_t out = sub(y, pf2 >> 5);
+            const int32_t d = mul(sub(sub(shl(y, 5), pf1), pf2), c) >> 10;
+            pf2 = add(pf2, d);
+            pf1 = add(pf1, mul(pf2, c) >> 10);
+            filtered[i] = magnitude(out);
+
+            const int32_t diff = sub(shl(filtered[i], 3), envelope);
+            envelope = add(envelope, mul(diff >= 0 ? up : down, diff) >> 13);
+            smoothed[i] = envelopeSmoother.step(envelope >> 3);
+        }
+
+        // Decimation: carried samples first, then this call's, in chunks
+        // that fit the biquad arrays and hold whole frames.
+        const int total = carriedCount + n;
+        frames = total / N;
+        const int used = frames * N;
+        const int chunk = (kMaxSamples / N) * N;
+        for (int start = 0; start < used; start += chunk) {
+            const int len = std::min(chunk, used - start);
+            for (int i = 0; i < len; ++i)
+                biquadIn[i] = shl(combined(start + i), 16);
+            FilterBiquad(biquad, biquadIn, biquadOut, len);
+            for (int j = 0; j < len; j += N) {
+                const int32_t v = biquadOut[j] >> 16;
+                frameValues[(start + j) / N] = v < 0 ? 0 : v;
+            }
+        }
+        int32_t rest[kBlockSize];
+        const int remaining = total - used;
+        for (int i = 0; i < remaining; ++i)
+            rest[i] = combined(used + i);
+        std::copy(rest, rest + remaining, carried);
+        carriedCount = remaining;
+
+        for (int k = 0; k < frames; ++k) {
+            const int32_t longAvg = longSmoother.step(frameValues[k]);
+            const int32_t shortAvg = shortSmoother.step(frameValues[k]);
+            const int32_t divisor = longAvg > divisorFloor ? longAvg : divisorFloor;
+            ratio[k] = shl(shortAvg, 13) / divisor;
+            level[k] = levelSmoother.step(ratio[k]);
+            const int32_t r = sub(ratio[k], previousRatio);
+            rise[k] = r < 0 ? 0 : r;
+            previousRatio = ratio[k];
+        }
+        if (frames == 0)
+            previousRatio = 0;
+        return frames;
+    }
+};
+
+struct TransientDetector::Decision {
+    int32_t marks[kMaxSamples] = {};
+    int count = 0;
+    int32_t R = 0;
+    int32_t L = 0;
+    int32_t D = 0;
+    int32_t riseFloor = 80;
+    int32_t T1 = 0;
+    int32_t T2 = 1;
+    int32_t markFactor = 35717;   // Q15
+    int32_t armFactor = 38666;    // Q15
+    int S = 0;                    // 0 idle, 1 rising, 2 falling
+    int carriedS = 0;
+    int32_t nextR = 0;
+    int32_t nextL = 0;
+    int32_t nextD = 0;
+    int A = 0;                    // armed
+    int P = 0;                    // pending
+    int C = 0;                    // frames since the last mark
+    int limit = 0;
+
+    void initialise(int blockSize)
+    {
+        limit = static_cast<int>(1102.5 / blockSize);
+        C = limit;
+    }
+
+    // Marks the peak frame k - 1 (the carried frame when k is 0) with its
+    // ratio when armed, the current ratio reaches T1 and the refractory
+    // time has passed.
+    void markStep(int k, const int32_t* ratio)
+    {
+        if (!A || ratio[k] < T1)
+            return;
+        if (C >= limit) {
+            marks[k > 0 ? k - 1 : 0] = R;
+            C = 0;
+        }
+        A = 0;
+    }
+
+    int process(const int32_t* ratio, const int32_t* level, const int32_t* rise, int n, int32_t* out)
+    {
+        if (n < 0 || n > kMaxSamples)
+            return -1;
+        count = n;
+        std::fill(marks, marks + n, 0);
+        for (int k = 0; k < n; ++k) {
+            if (k == 0) {
+                R = nextR;
+                L = nextL;
+                D = nextD;
+                S = carriedS;
+            } else {
+                R = ratio[k - 1];
+                L = level[k - 1];
+                D = rise[k - 1];
+            }
+            T1 = mul(markFactor, L) >> 15;
+            T2 = std::max<int32_t>(1, mul(armFactor, L) >> 15);
+            const int32_t d = rise[k];
+            switch (S) {
+            case 0:
+                if (d <= riseFloor) {
+                } else if (d > D) {
+                    if (R >= T2)
+                        P = 1;
+                    else
+                        A = 1;
+                    S = 1;
+                } else if (d < D) {
+                    S = 2;
+                }
+                break;
+            case 1:
+                if (d <= riseFloor) {
+                    markStep(k, ratio);
+                    S = 0;
+                } else if (d > D) {
+                    if (P && R < T2) {
+                        A = 1;
+                        P = 0;
+                    }
+                } else if (d < D) {
+                    if (P) {
+                        A = 1;
+                        P = 0;
+                    }
+                    markStep(k, ratio);
+                    S = 2;
+                }
+                break;
+            default:
+                if (d <= riseFloor) {
+                    S = 0;
+                } else if (d > D) {
+                    if (R < T2)
+                        A = 1;
+                    else
+                        P = 1;
+                    markStep(k, ratio);
+                    S = 1;
+                } else if (d < D && R < T2) {
+                    A = 1;
+                    markStep(k, ratio);
+                }
+                break;
+            }
+            if (C < INT_MAX)
+                ++C;
+        }
+        if (n > 0) {
+            carriedS = S;
+            nextR = ratio[n - 1];
+            nextL = level[n - 1];
+            nextD = rise[n - 1];
+        }
+        std::copy(marks, marks + n, out);
+        return 0;
+    }
+};
+
+// ---------------------------------------------------------------------------
+// Biquad
+
+void TransientDetector::DesignBiquad(float Q, float f0, float gain, int type, Biquad* record, float fs)
+{
+    if (!record || !(Q > 0.0f))
+        return;
+    float b0 = 1.0f, b1 = 0.0f, b2 = 0.0f, a1 = 0.0f, a2 = 0.0f;
+    if (f0 > 0.0f && f0 <= fs / 2.0f && type >= 1 && type <= 12) {
+        const float K = static_cast<float>(std::tan(static_cast<double>(3.1415927f * f0 / fs)));
+        const float V = static_cast<float>(std::pow(10.0, std::fabs(static_cast<double>(gain)) / 20.0));
+        const float s = std::sqrt(V);
+        const float KK = K * K;
+        const float r2 = 0.70710677f;
+        const bool boost = gain > 0.0f;
+        const bool cut = gain < 0.0f;
+        bool designed = true;
+        switch (type) {
+        case 1:  // peaking
+            if (boost) {
+                const float n = 1.0f + K / Q + KK;
+                b0 = (1.0f + V * K / Q + KK) / n;
+                b1 = 2.0f * (KK - 1.0f) / n;
+                b2 = (1.0f - V * K / Q + KK) / n;
+                a1 = -b1;
+                a2 = -(1.0f - K / Q + KK) / n;
+            } else if (cut) {
+                const float n = 1.0f + V * K / Q + KK;
+                b0 = (1.0f + K / Q + KK) / n;
+                b1 = 2.0f * (KK - 1.0f) / n;
+                b2 = (1.0f - K / Q + KK) / n;
+                a1 = -b1;
+                a2 = -(1.0f - V * K / Q + KK) / n;
+            } else {
+                designed = false;
+            }
+            break;
+        case 2: {  // band-pass (gain >= 0) or notch
+            const float n = 1.0f + K / Q + KK;
+            a2 = -(1.0f - K / Q + KK) / n;
+            if (gain >= 0.0f) {
+                b0 = (K / Q) / n;
+                b2 = -b0;
+                a1 = 2.0f * (1.0f - KK) / n;
+            } else {
+                b0 = b2 = (1.0f + KK) / n;
+                b1 = 2.0f * (KK - 1.0f) / n;
+                a1 = -b1;
+            }
+            break;
+        }
+        case 3:  // low shelf, second order
+            if (boost) {
+                const float n = (K + 1.0f) * (K + 1.0f);
+                b0 = (s * K + 1.0f) * (s * K + 1.0f) / n;
+                b1 = 2.0f * (V * KK - 1.0f) / n;
+                b2 = (1.0f - s * K) * (1.0f - s * K) / n;
+                a1 = 2.0f * (1.0f - KK) / n;
+                a2 = -(1.0f - K) * (1.0f - K) / n;
+            } else if (cut) {
+                const float n = (s * K + 1.0f) * (s * K + 1.0f);
+                b0 = (K + 1.0f) * (K + 1.0f) / n;
+                b1 = 2.0f * (KK - 1.0f) / n;
+                b2 = (1.0f - K) * (1.0f - K) / n;
+                a1 = 2.0f * (1.0f - V * KK) / n;
+                a2 = -(1.0f - s * K) * (1.0f - s * K) / n;
+            } else {
+                designed = false;
+            }
+            break;
+        case 4:  // high shelf, second order
+            if (boost) {
+                const float n = (K + 1.0f) * (K + 1.0f);
+                b0 = (s + K) * (s + K) / n;
+                b1 = 2.0f * (KK - V) / n;
+                b2 = (s - K) * (s - K) / n;
+                a1 = 2.0f * (1.0f - KK) / n;
+                a2 = -(1.0f - K) * (1.0f - K) / n;
+            } else if (cut) {
+                const float n = (s + K) * (s + K);
+                b0 = (K + 1.0f) * (K + 1.0f) / n;
+                b1 = 2.0f * (KK - 1.0f) / n;
+                b2 = (1.0f - K) * (1.0f - K) / n;
+                a1 = 2.0f * (V - KK) / n;
+                a2 = -(s - K) * (s - K) / n;
+            } else {
+                designed = false;
+            }
+            break;
+        case 5:  // low-pass, Butterworth
+        case 6:  // high-pass, Butterworth
+            if (gain >= 0.0f) {
+                const float n = K / r2 + 1.0f + KK;
+                if (type == 5) {
+                    b0 = b2 = KK / n;
+                    b1 = 2.0f * b0;
+                } else {
+                    b0 = b2 = 1.0f / n;
+                    b1 = -2.0f / n;
+                }
+                a1 = 2.0f * (1.0f - KK) / n;
+                a2 = (K / r2 - 1.0f - KK) / n;
+            } else {
+                designed = false;
+            }
+            break;
+        case 7:  // low-pass, first order
+            if (gain >= 0.0f) {
+                b0 = b1 = K / (K + 1.0f);
+                a1 = (1.0f - K) / (K + 1.0f);
+            } else {
+                designed = false;
+            }
+            break;
+        case 8:  // high-pass, first order
+            if (gain >= 0.0f) {
+                b0 = 1.0f / (K + 1.0f);
+                b1 = -b0;
+                a1 = (1.0f - K) / (K + 1.0f);
+            } else {
+                designed = false;
+            }
+            break;
+        case 9:  // low shelf, first order
+            if (boost) {
+                b0 = (V * K + 1.0f) / (K + 1.0f);
+                b1 = (V * K - 1.0f) / (K + 1.0f);
+                a1 = (1.0f - K) / (K + 1.0f);
+            } else if (cut) {
+                b0 = (K + 1.0f) / (V * K + 1.0f);
+                b1 = (K - 1.0f) / (V * K + 1.0f);
+                a1 = (1.0f - V * K) / (V * K + 1.0f);
+            } else {
+                designed = false;
+            }
+            break;
+        case 10:  // high shelf, first order
+            if (boost) {
+                b0 = (V + K) / (K + 1.0f);
+                b1 = (K - V) / (K + 1.0f);
+                a1 = (1.0f - K) / (K + 1.0f);
+            } else if (cut) {
+                b0 = (K + 1.0f) / (V + K);
+                b1 = (K - 1.0f) / (V + K);
+                a1 = (V - K) / (V + K);
+            } else {
+                designed = false;
+            }
+            break;
+        case 11:  // low shelf, first order, corner scaled by V
+            if (boost) {
+                b0 = (K + 1.0f) / (K / V + 1.0f);
+                b1 = (K - 1.0f) / (K / V + 1.0f);
+                a1 = (1.0f - K / V) / (K / V + 1.0f);
+            } else if (cut) {
+                b0 = (K / V + 1.0f) / (K + 1.0f);
+                b1 = (K / V - 1.0f) / (K + 1.0f);
+                a1 = (1.0f - K) / (K + 1.0f);
+            } else {
+                designed = false;
+            }
+            break;
+        default:  // 12: high shelf, first order, corner scaled by V
+            if (boost) {
+                b0 = V * (K + 1.0f) / (V * K + 1.0f);
+                b1 = V * (K - 1.0f) / (V * K + 1.0f);
+                a1 = (1.0f - V * K) / (V * K + 1.0f);
+            } else if (cut) {
+                b0 = (1.0f / V + K) / (K + 1.0f);
+                b1 = (K - 1.0f / V) / (K + 1.0f);
+                a1 = (1.0f - K) / (K + 1.0f);
+            } else {
+                designed = false;
+            }
+            break;
+        }
+        if (!designed) {
+            b0 = 1.0f;
+            b1 = b2 = a1 = a2 = 0.0f;
+        }
+    }
+
+    // Quantise so that the largest coefficient times the scale lies in
+    // [2^29, 2^30). Small coefficient sets stop at shift 2 (scale 2^30): a
+    // finer scale would not fit the signed 32-bit range of the products.
+    float scale = 268435456.0f;  // 2^28
+    int shift = 4;
+    float m = std::max({std::fabs(b0), std::fabs(b1), std::fabs(b2), std::fabs(a1), std::fabs(a2)});
+    while (m >= 4.0f) {
+        m /= 2.0f;
+        ++shift;
+        scale /= 2.0f;
+    }
+    while (shift > 2) {
+        m *= 2.0f;
+        if (m >= 4.0f)
+            break;
+        --shift;
+        scale *= 2.0f;
+    }
+    record->b0 = static_cast<int32_t>(scale * b0);
+    record->b1 = static_cast<int32_t>(scale * b1);
+    record->b2 = static_cast<int32_t>(scale * b2);
+    record->a1 = static_cast<int32_t>(scale * a1);
+    record->a2 = static_cast<int32_t>(scale * a2);
+    record->shift = shift;
+    record->s1 = 0;
+    record->s2 = 0;
+}
+
+void TransientDetector::FilterBiquad(Biquad& f, const int32_t* in, int32_t* out, int n)
+{
+    for (int i = 0; i < n; ++i) {
+        const int32_t x = in[i];
+        const int32_t y = shl(add(f.s1, hi(x, f.b0)), f.shift);
+        out[i] = y;
+        f.s1 = add(add(f.s2, hi(x, f.b1)), hi(y, f.a1));
+        f.s2 = add(hi(x, f.b2), hi(y, f.a2));
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Detector
+
+TransientDetector* TransientDetector::Create()
+{
+    TransientDetector* d = new (std::nothrow) TransientDetector;
+    if (!d)
+        return nullptr;
+    Reset(d);
+    d->blockSize_ = kBlockSize;
+    d->envelope_ = new (std::nothrow) Envelope;
+    d->decision_ = new (std::nothrow) Decision;
+    if (!d->envelope_ || !d->decision_) {
+        Free(d);
+        return nullptr;
+    }
+    d->envelope_->initialise(d->blockSize_);
+    d->decision_->initialise(d->blockSize_);
+    return d;
+}
+
+int TransientDetector::Reset(TransientDetector* d)
+{
+    if (!d)
+        return -1;
+    std::fill(d->ring_, d->ring_ + kRingSize, 0);
+    std::fill(d->marks_, d->marks_ + kMaxSamples, 0);
+    d->ringSize_ = kRingSize;
+    d->writePos_ = 0;
+    d->readPos_ = 0;
+    return 0;
+}
+
+int TransientDetector::ProcessBlock(TransientDetector* d, const int16_t* samples, int n)
+{
+    if (!d)
+        return 0;
+    int frames = d->envelope_->process(samples, n, d->ratio_, d->rise_, d->level_);
+    if (frames < 0)
+        frames = 0;
+    d->frameCount_ = frames;
+    d->decision_->process(d->ratio_, d->level_, d->rise_, frames, d->marks_);
+    for (int k = 0; k < frames; ++k) {
+        if (d->writePos_ >= d->ringSize_)
+            d->writePos_ = 0;
+        d->ring_[d->writePos_] = d->marks_[k];
+        ++d->writePos_;
+    }
+    // The first frame of this call; it lies before the wrap when the call's
+    // frames went round the end of the ring.
+    d->readPos_ = d->writePos_ - frames;
+    if (d->readPos_ < 0)
+        d->readPos_ += d->ringSize_;
+    return 0;
+}
+
+int TransientDetector::HasDetection(const TransientDetector* d, int n)
+{
+    // A call without frames brought nothing new to report.
+    if (!d || d->frameCount_ <= 0)
+        return 0;
+    const int k = std::min(std::max(1, n / d->blockSize_), d->ringSize_);
+    for (int i = 0; i < k; ++i)
+        if (d->ring_[(d->readPos_ + i) % d->ringSize_] > 0)
+            return 1;
+    return 0;
+}
+
+void TransientDetector::Free(TransientDetector* d)
+{
+    if (!d)
+        return;
+    delete d->envelope_;
+    delete d->decision_;
+    delete d;
+}
+
+int TransientDetector::carriedCount() const { return envelope_->carriedCount; }
+const int32_t* TransientDetector::carried() const { return envelope_->carried; }
+const TransientDetector::Biquad& TransientDetector::biquad() const { return envelope_->biquad; }

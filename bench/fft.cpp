@@ -31,38 +31,45 @@ std::vector<T> noise(int n)
 }
 
 #ifdef KRM_HAVE_FFTW3
-// The two precisions of FFTW's real-to-halfcomplex plan, in place.
-struct FftwDouble
+// FFTW's real-to-halfcomplex plan, in place, in either precision.
+template <typename T>
+struct FftwApi;
+template <>
+struct FftwApi<double>
 {
-    fftw_plan plan;
-    double* buf;
-    explicit FftwDouble(int n)
-        : buf(fftw_alloc_real(n))
-    {
-        plan = fftw_plan_r2r_1d(n, buf, buf, FFTW_R2HC, FFTW_MEASURE);
-    }
-    ~FftwDouble()
-    {
-        fftw_destroy_plan(plan);
-        fftw_free(buf);
-    }
-    void run() { fftw_execute(plan); }
+    using Plan = fftw_plan;
+    static double* alloc(int n) { return fftw_alloc_real(n); }
+    static Plan plan(int n, double* b) { return fftw_plan_r2r_1d(n, b, b, FFTW_R2HC, FFTW_MEASURE); }
+    static void execute(Plan p) { fftw_execute(p); }
+    static void destroy(Plan p) { fftw_destroy_plan(p); }
+    static void release(double* b) { fftw_free(b); }
 };
-struct FftwFloat
+template <>
+struct FftwApi<float>
 {
-    fftwf_plan plan;
-    float* buf;
-    explicit FftwFloat(int n)
-        : buf(fftwf_alloc_real(n))
+    using Plan = fftwf_plan;
+    static float* alloc(int n) { return fftwf_alloc_real(n); }
+    static Plan plan(int n, float* b) { return fftwf_plan_r2r_1d(n, b, b, FFTW_R2HC, FFTW_MEASURE); }
+    static void execute(Plan p) { fftwf_execute(p); }
+    static void destroy(Plan p) { fftwf_destroy_plan(p); }
+    static void release(float* b) { fftwf_free(b); }
+};
+
+template <typename T>
+struct Fftw
+{
+    using Api = FftwApi<T>;
+    T* buf;
+    typename Api::Plan plan;
+    explicit Fftw(int n) : buf(Api::alloc(n)), plan(Api::plan(n, buf)) {}
+    ~Fftw()
     {
-        plan = fftwf_plan_r2r_1d(n, buf, buf, FFTW_R2HC, FFTW_MEASURE);
+        Api::destroy(plan);
+        Api::release(buf);
     }
-    ~FftwFloat()
-    {
-        fftwf_destroy_plan(plan);
-        fftwf_free(buf);
-    }
-    void run() { fftwf_execute(plan); }
+    Fftw(const Fftw&) = delete;
+    Fftw& operator=(const Fftw&) = delete;
+    void run() { Api::execute(plan); }
 };
 #endif
 
@@ -73,7 +80,7 @@ void ours(int n, float* a, int* ip, float* w) { rdftf(n, 1, a, ip, w); }
 // it, once with ours and once with FFTW, so both see identical data and the
 // same copy cost. Reports the mean time of each, the ratio ours/FFTW and the
 // real-time factor of ours (n samples at 44.1 kHz per transform).
-template <typename T, typename Fftw>
+template <typename T, typename Peer>
 void benchRealFft(benchmark::State& state)
 {
     using Clock = std::chrono::steady_clock;
@@ -85,7 +92,7 @@ void benchRealFft(benchmark::State& state)
     ip[0] = 0;
     ours(n, a.data(), ip.data(), w.data());   // builds the tables
 #ifdef KRM_HAVE_FFTW3
-    Fftw other(n);
+    Peer other(n);
 #endif
     const int batch = 64;
     double oursNs = 0, fftwNs = 0;
@@ -123,8 +130,8 @@ void benchRealFft(benchmark::State& state)
 }
 
 #ifdef KRM_HAVE_FFTW3
-using DoublePeer = FftwDouble;
-using FloatPeer = FftwFloat;
+using DoublePeer = Fftw<double>;
+using FloatPeer = Fftw<float>;
 #else
 struct NoPeer {};
 using DoublePeer = NoPeer;

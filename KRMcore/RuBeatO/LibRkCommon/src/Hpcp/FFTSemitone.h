@@ -40,6 +40,10 @@ public:
     void setFrameSize(int frameSize);    // 1 .. 65535 samples
     void setOversampleRatio(int k);      // >= 1
 
+    // Rebuilds the transform, the buffers, the smoothing kernel and the bin
+    // map for the current parameters; every setter ends with it.
+    void initialize();
+
     // One frame of frameSize samples. A frame of another length is used as
     // far as it goes (zero-padded when short) after a warning on standard
     // output. Throws std::logic_error when frameSize / 4 is not a power of
@@ -57,7 +61,6 @@ public:
     const float* kernel() const { return m_kernel; }
 
 private:
-    void initialize();
     void buildSemitoneBinMap();
     void removeLocalMean();
     int interpolatedLength() const;       // M = k * (fftSize / 2)

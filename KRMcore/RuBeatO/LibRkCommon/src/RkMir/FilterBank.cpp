@@ -1,5 +1,7 @@
 #include "RkMir/FilterBank.h"
 
+#include "RkMir/WeightedSum.h"
+
 #include <stdexcept>
 
 namespace RkMir {
@@ -41,12 +43,8 @@ FilterBank& FilterBank::apply(const float* s)
     for (size_t b = 0; b < m_bands.size(); ++b) {
         const Band& band = m_bands[b];
         if (band.weightOffset < stored) {
-            const float* wt = m_weights.data() + band.weightOffset;
-            const float* sp = s + band.firstBin;
-            float acc = 0.0f;
-            for (int j = 0; j < band.count; ++j)
-                acc += wt[j] * sp[j];
-            m_output[b] = acc;
+            m_output[b] = weightedSum(m_weights.data() + band.weightOffset,
+                                      s + band.firstBin, band.count);
         } else {
             m_output[b] = 0.0;
         }

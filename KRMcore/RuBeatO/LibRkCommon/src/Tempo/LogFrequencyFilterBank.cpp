@@ -1,5 +1,7 @@
 #include "Tempo/LogFrequencyFilterBank.h"
 
+#include "RkMir/WeightedSum.h"
+
 #include <algorithm>
 #include <cmath>
 #include <stdexcept>
@@ -94,11 +96,7 @@ void LogFrequencyFilterBank::apply(float* out, const float* spectrum) const
 {
     for (int b = 0; b < m_nBands; ++b) {
         const Band& band = m_bands[b];
-        const float* wts = m_weights.data() + band.weightOffset;
-        const float* bins = spectrum + band.firstBin;
-        float sum = 0.0f;
-        for (int j = 0; j < band.count; ++j)
-            sum += wts[j] * bins[j];
-        out[b] = sum;
+        out[b] = RkMir::weightedSum(m_weights.data() + band.weightOffset,
+                                    spectrum + band.firstBin, band.count);
     }
 }

@@ -26,14 +26,16 @@ public:
     // and spectrum for nBins values.
     void apply(float* out, const float* spectrum) const;
 
+    // Builds the band weights from the stored parameters (the constructor
+    // calls it; calling it again rebuilds the same bank).
+    void buildBands();
+
     int nBands() const { return m_nBands; }
     int nBins() const { return m_nBins; }
     const std::vector<Band>& bands() const { return m_bands; }
     const std::vector<float>& weights() const { return m_weights; }
 
 private:
-    void buildBands();
-
     std::vector<Band> m_bands;
     std::vector<float> m_weights;
     float m_fmin;

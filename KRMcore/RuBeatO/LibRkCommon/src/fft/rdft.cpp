@@ -255,10 +255,18 @@ void complexFft(int n, T* a, int nw, const T* w)
     bitReverse(a, L);
 }
 
-// Turns the complex DFT Z of the packed pairs into the spectrum A of the real
-// sequence: A[k] = Z[k] - (1 + i e^{i pi k/m})/2 (Z[k] - conj Z[m-k]).
 template <typename T>
-void rftfsub(int n, T* a, int nc, const T* c)
+void cftfsub(int n, T* a, int nw, const T* w) { complexFft<T, true>(n, a, nw, w); }
+
+template <typename T>
+void cftbsub(int n, T* a, int nw, const T* w) { complexFft<T, false>(n, a, nw, w); }
+
+// Real-data step between the complex FFT of the packed pairs and the
+// spectrum of the real sequence. Forward (post-processing) turns the complex
+// DFT Z into A[k] = Z[k] - (1 + i e^{i pi k/m})/2 (Z[k] - conj Z[m-k]);
+// backward (pre-processing) undoes it with the conjugate weights.
+template <typename T, bool Fwd>
+void realDataStep(int n, T* a, int nc, const T* c)
 {
     const int m = n >> 1;
     const int ks = 2 * nc / m;
@@ -270,8 +278,8 @@ void rftfsub(int n, T* a, int nc, const T* c)
         const T wki = c[kk];
         const T xr = a[j] - a[k];
         const T xi = a[j + 1] + a[k + 1];
-        const T yr = wkr * xr - wki * xi;
-        const T yi = wkr * xi + wki * xr;
+        const T yr = Fwd ? wkr * xr - wki * xi : wkr * xr + wki * xi;
+        const T yi = Fwd ? wkr * xi + wki * xr : wkr * xi - wki * xr;
         a[j] -= yr;
         a[j + 1] -= yi;
         a[k] += yr;
@@ -279,28 +287,11 @@ void rftfsub(int n, T* a, int nc, const T* c)
     }
 }
 
-// Inverse of rftfsub (the conjugate weights).
 template <typename T>
-void rftbsub(int n, T* a, int nc, const T* c)
-{
-    const int m = n >> 1;
-    const int ks = 2 * nc / m;
-    int kk = 0;
-    for (int j = 2; j < m; j += 2) {
-        const int k = n - j;
-        kk += ks;
-        const T wkr = static_cast<T>(0.5) - c[nc - kk];
-        const T wki = c[kk];
-        const T xr = a[j] - a[k];
-        const T xi = a[j + 1] + a[k + 1];
-        const T yr = wkr * xr + wki * xi;
-        const T yi = wkr * xi - wki * xr;
-        a[j] -= yr;
-        a[j + 1] -= yi;
-        a[k] += yr;
-        a[k + 1] -= yi;
-    }
-}
+void rftfsub(int n, T* a, int nc, const T* c) { realDataStep<T, true>(n, a, nc, c); }
+
+template <typename T>
+void rftbsub(int n, T* a, int nc, const T* c) { realDataStep<T, false>(n, a, nc, c); }
 
 template <typename T>
 void realFft(int n, int isgn, T* a, int* ip, T* w)
@@ -317,10 +308,10 @@ void realFft(int n, int isgn, T* a, int* ip, T* w)
     }
     if (isgn >= 0) {
         if (n > 4) {
-            complexFft<T, true>(n, a, nw, w);
+            cftfsub(n, a, nw, w);
             rftfsub(n, a, nc, w + nw);
         } else if (n == 4) {
-            complexFft<T, true>(n, a, nw, w);
+            cftfsub(n, a, nw, w);
         }
         const T xi = a[0] - a[1];
         a[0] += a[1];
@@ -330,9 +321,9 @@ void realFft(int n, int isgn, T* a, int* ip, T* w)
         a[0] -= a[1];
         if (n > 4) {
             rftbsub(n, a, nc, w + nw);
-            complexFft<T, false>(n, a, nw, w);
+            cftbsub(n, a, nw, w);
         } else if (n == 4) {
-            complexFft<T, false>(n, a, nw, w);
+            cftbsub(n, a, nw, w);
         }
     }
 }

@@ -141,6 +141,11 @@ TEST(FFTSemitone, BinMapCoversEachSemitoneAroundItsFrequency)
         ASSERT_LE(*it, *(it - 1) + 1);
     }
 
+    // Rebuilding for unchanged parameters keeps the map.
+    const std::vector<int> before = map;
+    e.initialize();
+    EXPECT_EQ(e.binMap(), before);
+
     // The smoothing kernel: a Hann curve summing to 1 with its peak at 32.
     float sum = 0.0f;
     for (int j = 0; j < 65; ++j)

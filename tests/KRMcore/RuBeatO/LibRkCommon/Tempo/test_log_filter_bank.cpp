@@ -74,6 +74,16 @@ TEST(LogFrequencyFilterBank, BandsAreStoredOneAfterAnother)
     for (size_t i = next; i < bank.weights().size(); ++i)
         ASSERT_EQ(bank.weights()[i], 0.0f);
 
+    // Building again from the same parameters gives the same bank.
+    LogFrequencyFilterBank again = quarterHzBank();
+    again.buildBands();
+    EXPECT_EQ(again.weights(), bank.weights());
+    for (size_t b = 0; b < bands.size(); ++b) {
+        EXPECT_EQ(again.bands()[b].weightOffset, bands[b].weightOffset);
+        EXPECT_EQ(again.bands()[b].count, bands[b].count);
+        EXPECT_EQ(again.bands()[b].firstBin, bands[b].firstBin);
+    }
+
     // A whole spectrum adds each band's weighted bins.
     std::vector<float> spectrum(80);
     for (int k = 0; k < 80; ++k)

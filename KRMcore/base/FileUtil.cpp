@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QLatin1String>
 #include <QMetaObject>
@@ -50,7 +51,9 @@ uint32_t readWholeFile(const std::string& path, void* buffer, uint32_t size)
 {
     if (path.empty() || buffer == nullptr || size == 0)
         return krm::fail(1);
-    std::ifstream in(path.c_str(), std::ios::in | std::ios::binary);
+    // The same Latin-1 reading of the path as fileSize, which callers ask
+    // first for the size of the buffer.
+    std::ifstream in(QFile::encodeName(latin1(path)).constData(), std::ios::in | std::ios::binary);
     if (in)
         in.read(static_cast<char*>(buffer), std::streamsize(size));
     return krm::kOk;

@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <climits>
 #include <cstdint>
-#include <cstring>
 #include <new>
 
 using krm::fail;
@@ -25,6 +24,26 @@ constexpr uint32_t kByteRate = 176400;
 constexpr uint16_t kBlockAlign = 4;
 constexpr uint16_t kBits = 16;
 constexpr float kSampleScale = 1.0f / 32768.0f;
+
+// A chunk id as the little-endian 32-bit value of its four bytes, so that
+// ids and numbers are read and compared alike (case-sensitive).
+constexpr uint32_t tag(const char (&id)[5])
+{
+    return uint32_t(uint8_t(id[0])) | uint32_t(uint8_t(id[1])) << 8 | uint32_t(uint8_t(id[2])) << 16 |
+           uint32_t(uint8_t(id[3])) << 24;
+}
+
+constexpr uint32_t kRiffId = tag("RIFF");
+
+// The header fields from the form type to the data id, in file order.
+struct FixedField {
+    int bytes;
+    uint32_t value;
+};
+constexpr FixedField kFixedFields[] = {
+    {4, tag("WAVE")}, {4, tag("fmt ")}, {4, kFmtSize},    {2, kPcm},  {2, kChannels},
+    {4, kRate},       {4, kByteRate},   {2, kBlockAlign}, {2, kBits}, {4, tag("data")},
+};
 
 uint32_t le32(const char* b)
 {
@@ -57,31 +76,18 @@ bool readExact(QDataStream& s, char* b, int n) { return s.readRawData(b, n) == n
 uint32_t readWavHeader(QDataStream& stream, uint32_t* frameCount)
 {
     char b[4];
-    if (!readExact(stream, b, 4) || std::memcmp(b, "RIFF", 4) != 0)
+    // The RIFF size is checked against the data size once that is known.
+    if (!readExact(stream, b, 4) || le32(b) != kRiffId)
         return fail(1);
     if (!readExact(stream, b, 4))
         return fail(2);
     const uint32_t riffSize = le32(b);
-    if (!readExact(stream, b, 4) || std::memcmp(b, "WAVE", 4) != 0)
-        return fail(3);
-    if (!readExact(stream, b, 4) || std::memcmp(b, "fmt ", 4) != 0)
-        return fail(4);
-    if (!readExact(stream, b, 4) || le32(b) != kFmtSize)
-        return fail(5);
-    if (!readExact(stream, b, 2) || le16(b) != kPcm)
-        return fail(6);
-    if (!readExact(stream, b, 2) || le16(b) != kChannels)
-        return fail(7);
-    if (!readExact(stream, b, 4) || le32(b) != kRate)
-        return fail(8);
-    if (!readExact(stream, b, 4) || le32(b) != kByteRate)
-        return fail(9);
-    if (!readExact(stream, b, 2) || le16(b) != kBlockAlign)
-        return fail(0xa);
-    if (!readExact(stream, b, 2) || le16(b) != kBits)
-        return fail(0xb);
-    if (!readExact(stream, b, 4) || std::memcmp(b, "data", 4) != 0)
-        return fail(0xc);
+    // The fixed fields fail with their position in the header, 3 to 12.
+    for (uint32_t i = 0; i < sizeof kFixedFields / sizeof kFixedFields[0]; ++i) {
+        const FixedField& f = kFixedFields[i];
+        if (!readExact(stream, b, f.bytes) || (f.bytes == 2 ? uint32_t(le16(b)) : le32(b)) != f.value)
+            return fail(i + 3);
+    }
     if (!readExact(stream, b, 4))
         return fail(0xd);
     const uint32_t dataSize = le32(b);
@@ -187,25 +193,32 @@ uint32_t readWavFrames(QDataStream& stream, uint32_t frames, float* buffer, uint
     return krm::kOk;
 }
 
+uint32_t readWavFrames(QDataStream& stream, uint32_t frames, float* buffer, uint32_t* framesRead,
+                       bool* outOfMemory)
+{
+    uint32_t unbounded = UINT32_MAX;
+    std::vector<char> work;
+    return readWavFrames(stream, frames, buffer, framesRead, outOfMemory, &unbounded, work);
+}
+
 uint32_t writeWavFile(const QString& path, const uint8_t* data, uint32_t byteCount)
 {
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return fail(1);
+    // The same fields that the reader requires, with the sizes of this data.
     char h[kWavHeaderBytes];
-    std::memcpy(h, "RIFF", 4);
+    put32(h, kRiffId);
     put32(h + 4, byteCount + 36u);
-    std::memcpy(h + 8, "WAVE", 4);
-    std::memcpy(h + 12, "fmt ", 4);
-    put32(h + 16, kFmtSize);
-    put16(h + 20, kPcm);
-    put16(h + 22, kChannels);
-    put32(h + 24, kRate);
-    put32(h + 28, kByteRate);
-    put16(h + 32, kBlockAlign);
-    put16(h + 34, kBits);
-    std::memcpy(h + 36, "data", 4);
-    put32(h + 40, byteCount);
+    char* at = h + 8;
+    for (const FixedField& f : kFixedFields) {
+        if (f.bytes == 2)
+            put16(at, uint16_t(f.value));
+        else
+            put32(at, f.value);
+        at += f.bytes;
+    }
+    put32(at, byteCount);
     bool ok = file.write(h, kWavHeaderBytes) == qint64(kWavHeaderBytes);
     if (ok && byteCount > 0)
         ok = file.write(reinterpret_cast<const char*>(data), qint64(byteCount)) == qint64(byteCount);

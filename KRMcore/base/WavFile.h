@@ -48,6 +48,11 @@ uint32_t readWavFrames(QDataStream& stream, uint32_t frames, float* buffer,
                        uint32_t* framesRead, bool* outOfMemory, uint32_t* framesLeft,
                        std::vector<char>& work);
 
+// The same without a data-chunk bound: reads until the end of the stream,
+// with a work buffer of its own for this call.
+uint32_t readWavFrames(QDataStream& stream, uint32_t frames, float* buffer, uint32_t* framesRead,
+                       bool* outOfMemory);
+
 // Writes `byteCount` bytes of 16-bit stereo frames (already little-endian)
 // behind a canonical header. 0x80000001 when the file cannot be created,
 // 0x80000002 when a write fails (the partial file is removed).

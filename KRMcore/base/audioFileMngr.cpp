@@ -17,15 +17,19 @@ constexpr int kStereo = 2;
 constexpr int kRate = 44100;
 constexpr float kSampleScale = 1.0f / 32768.0f;
 
-// An open libsndfile handle, closed when it goes out of scope.
+// An open libsndfile handle with the SF_INFO it was opened with, closed
+// when it goes out of scope.
 class SndFile {
 public:
-    SndFile(const std::wstring& path, int mode, SF_INFO* info)
-        : f_(platformSfWcharOpen(path.c_str(), mode, info)) {}
+    // Opens for reading; libsndfile fills the cleared info record.
+    explicit SndFile(const std::wstring& path) : info_(clearedInfo()) { open(path, SFM_READ); }
+    // Creates a file described by `info`.
+    SndFile(const std::wstring& path, const SF_INFO& info) : info_(info) { open(path, SFM_WRITE); }
     ~SndFile() { close(); }
     SndFile(const SndFile&) = delete;
     SndFile& operator=(const SndFile&) = delete;
     SNDFILE* get() const { return f_; }
+    const SF_INFO& info() const { return info_; }
     explicit operator bool() const { return f_ != nullptr; }
     void close()
     {
@@ -35,19 +39,23 @@ public:
     }
 
 private:
-    SNDFILE* f_;
+    static SF_INFO clearedInfo()
+    {
+        SF_INFO info;
+        std::memset(&info, 0, sizeof info);
+        return info;
+    }
+    void open(const std::wstring& path, int mode) { f_ = platformSfWcharOpen(path.c_str(), mode, &info_); }
+
+    SF_INFO info_;
+    SNDFILE* f_ = nullptr;
 };
 
-SF_INFO readInfo()
+// The record of the canonical 16-bit stereo 44100 Hz WAV files written here.
+SF_INFO writeInfo(sf_count_t frames)
 {
     SF_INFO info;
     std::memset(&info, 0, sizeof info);
-    return info;
-}
-
-SF_INFO writeInfo(sf_count_t frames)
-{
-    SF_INFO info = readInfo();
     info.frames = frames;
     info.samplerate = kRate;
     info.channels = kStereo;
@@ -55,6 +63,32 @@ SF_INFO writeInfo(sf_count_t frames)
     info.sections = 1;
     info.seekable = 1;
     return info;
+}
+
+// Requires `f` to be a stereo file open for reading: fail(openStep) when it
+// could not be opened, fail(channelStep) when it has another channel count.
+// Buffers of two samples per frame rely on the second check.
+uint32_t openStereo(SndFile& f, uint32_t openStep, uint32_t channelStep)
+{
+    if (!f)
+        return fail(openStep);
+    if (f.info().channels != kStereo)
+        return fail(channelStep);
+    return krm::kOk;
+}
+
+// Runs `grow` (a resize, reserve or insert); a failed allocation raises
+// `errorFlag` and gives false instead of an exception.
+template <typename Grow>
+bool grows(bool& errorFlag, Grow&& grow)
+{
+    try {
+        grow();
+        return true;
+    } catch (const std::bad_alloc&) {
+        errorFlag = true;
+        return false;
+    }
 }
 
 void appendSample(std::vector<uint8_t>& out, short s)
@@ -78,11 +112,12 @@ uint32_t audioFileMngr::checkAudioFile(const std::wstring& path, uint32_t* frame
 {
     error_ = false;
     *frames = 0;
-    SF_INFO info = readInfo();
+    SF_INFO info;
     {
-        SndFile f(path, SFM_READ, &info);
+        SndFile f(path);
         if (!f)
             return fail(3);
+        info = f.info();
     }
     if (info.channels != kStereo)
         return fail(4);
@@ -105,35 +140,25 @@ uint32_t audioFileMngr::readFramesAsBytes(const std::wstring& path, std::vector<
         return fail(1);
     bytes.clear();
     error_ = false;
-    SF_INFO info = readInfo();
-    SndFile f(path, SFM_READ, &info);
-    if (!f)
-        return fail(4);
-    if (info.channels != kStereo)
-        return fail(5);
+    SndFile f(path);
+    if (const uint32_t r = openStereo(f, 4, 5))
+        return r;
+    const sf_count_t frameCount = f.info().frames;
     // The end is clamped one frame short of the file's frame count, so the
     // final frame is never part of a range that reaches the end.
-    if (info.frames <= 0)
+    if (frameCount <= 0)
         return fail(1);
-    if (sf_count_t(end) >= info.frames)
-        end = uint32_t(info.frames - 1);
+    if (sf_count_t(end) >= frameCount)
+        end = uint32_t(frameCount - 1);
     if (start >= end)
         return fail(1);
     std::vector<short> work;
-    try {
-        work.resize(size_t(info.frames) * kStereo);
-    } catch (const std::bad_alloc&) {
-        error_ = true;
+    if (!grows(error_, [&] { work.resize(size_t(frameCount) * kStereo); }))
         return fail(7);
-    }
-    if (sf_readf_short(f.get(), work.data(), info.frames) != info.frames)
+    if (sf_readf_short(f.get(), work.data(), frameCount) != frameCount)
         return fail(8);
-    try {
-        bytes.reserve(size_t(end - start) * 4);
-    } catch (const std::bad_alloc&) {
-        error_ = true;
+    if (!grows(error_, [&] { bytes.reserve(size_t(end - start) * 4); }))
         return fail(9);
-    }
     for (uint32_t i = start; i < end; ++i) {
         appendSample(bytes, work[size_t(i) * 2]);
         appendSample(bytes, work[size_t(i) * 2 + 1]);
@@ -151,20 +176,13 @@ sf_count_t readFrames(SNDFILE* f, short* buf, sf_count_t n) { return sf_readf_sh
 template <typename T>
 uint32_t readWholeStereo(const std::wstring& path, std::vector<T>& work, bool& errorFlag)
 {
-    SF_INFO info = readInfo();
-    SndFile f(path, SFM_READ, &info);
-    if (!f)
-        return fail(3);
-    // The buffer holds two samples per frame.
-    if (info.channels != kStereo)
-        return fail(7);
-    try {
-        work.resize(size_t(info.frames) * kStereo);
-    } catch (const std::bad_alloc&) {
-        errorFlag = true;
+    SndFile f(path);
+    if (const uint32_t r = openStereo(f, 3, 7))
+        return r;
+    const sf_count_t frameCount = f.info().frames;
+    if (!grows(errorFlag, [&] { work.resize(size_t(frameCount) * kStereo); }))
         return fail(4);
-    }
-    if (readFrames(f.get(), work.data(), info.frames) != info.frames)
+    if (readFrames(f.get(), work.data(), frameCount) != frameCount)
         return fail(5);
     return krm::kOk;
 }
@@ -178,12 +196,8 @@ uint32_t audioFileMngr::readFramesFloat(const std::wstring& path, std::vector<fl
     const uint32_t r = readWholeStereo(path, work, error_);
     if (r != krm::kOk)
         return r;
-    try {
-        samples.insert(samples.end(), work.begin(), work.end());
-    } catch (const std::bad_alloc&) {
-        error_ = true;
+    if (!grows(error_, [&] { samples.insert(samples.end(), work.begin(), work.end()); }))
         return fail(6);
-    }
     return krm::kOk;
 }
 
@@ -194,12 +208,8 @@ uint32_t audioFileMngr::readFramesShort(const std::wstring& path, std::vector<ui
     const uint32_t r = readWholeStereo(path, work, error_);
     if (r != krm::kOk)
         return r;
-    try {
-        bytes.reserve(bytes.size() + work.size() * 2);
-    } catch (const std::bad_alloc&) {
-        error_ = true;
+    if (!grows(error_, [&] { bytes.reserve(bytes.size() + work.size() * 2); }))
         return fail(6);
-    }
     for (short s : work)
         appendSample(bytes, s);
     return krm::kOk;
@@ -211,21 +221,19 @@ uint32_t audioFileMngr::loadInterleavedFloat(const std::wstring& path, std::uniq
     samples.reset();
     *count = 0;
     error_ = false;
-    SF_INFO info = readInfo();
-    SndFile f(path, SFM_READ, &info);
-    if (!f)
-        return fail(3);
-    if (info.channels != kStereo)
-        return fail(4);
+    SndFile f(path);
+    if (const uint32_t r = openStereo(f, 3, 4))
+        return r;
+    const sf_count_t frameCount = f.info().frames;
     // The sample count has to fit its 32-bit out-argument.
-    const uint64_t n = uint64_t(info.frames) * kStereo;
+    const uint64_t n = uint64_t(frameCount) * kStereo;
     float* raw = n <= UINT32_MAX ? new (std::nothrow) float[n ? n : 1] : nullptr;
     if (raw == nullptr) {
         error_ = true;
         return fail(5);
     }
     std::unique_ptr<float[]> owned(raw);
-    if (sf_readf_float(f.get(), owned.get(), info.frames) != info.frames)
+    if (sf_readf_float(f.get(), owned.get(), frameCount) != frameCount)
         return fail(6);
     samples = std::move(owned);
     *count = uint32_t(n);
@@ -240,8 +248,7 @@ uint32_t audioFileMngr::writeFramesFloat(std::wstring path, const std::vector<ui
         const auto s = int16_t(uint16_t(frames[2 * i] | frames[2 * i + 1] << 8));
         work[i] = float(s) * kSampleScale;
     }
-    SF_INFO info = writeInfo(sf_count_t(frameCount));
-    SndFile f(path, SFM_WRITE, &info);
+    SndFile f(path, writeInfo(sf_count_t(frameCount)));
     if (!f)
         return fail(4);
     if (sf_writef_float(f.get(), work.data(), sf_count_t(frameCount)) != sf_count_t(frameCount))
@@ -252,15 +259,12 @@ uint32_t audioFileMngr::writeFramesFloat(std::wstring path, const std::vector<ui
 uint32_t audioFileMngr::copyAudioFile(const std::wstring& source, const QString& destination)
 {
     error_ = false;
-    SF_INFO in = readInfo();
-    SndFile src(source, SFM_READ, &in);
-    if (!src)
-        return fail(1);
+    SndFile src(source);
     // The block buffer holds stereo frames; a wider file would overrun it.
-    if (in.channels != kStereo)
-        return fail(6);
-    SF_INFO out = writeInfo(in.frames);
-    SndFile dst(destination.toStdWString(), SFM_WRITE, &out);
+    if (const uint32_t r = openStereo(src, 1, 6))
+        return r;
+    const sf_count_t frameCount = src.info().frames;
+    SndFile dst(destination.toStdWString(), writeInfo(frameCount));
     if (!dst)
         return fail(2);
     // A partial working file must not pass for a complete one.
@@ -278,12 +282,12 @@ uint32_t audioFileMngr::copyAudioFile(const std::wstring& source, const QString&
     sf_count_t total = 0;
     for (;;) {
         const sf_count_t got = sf_readf_short(src.get(), block.get(), kCopyBlockFrames);
-        if (got <= 0 && total < in.frames)
+        if (got <= 0 && total < frameCount)
             return abandon(fail(5));
         if (sf_writef_short(dst.get(), block.get(), got) != got)
             return abandon(fail(4));
         total += got;
-        if (total >= in.frames)
+        if (total >= frameCount)
             break;
         QCoreApplication::processEvents(QEventLoop::AllEvents);
     }

@@ -63,6 +63,24 @@ TEST(FileUtil, FileSizeAndReadWholeFile)
     EXPECT_EQ(small, std::vector<uint8_t>({0, 7, 14, 21, 28, 0, 0, 0}));
 }
 
+TEST(FileUtil, PathsAreLatin1TextUpToTheFirstZeroByte)
+{
+    testutil::TempDir dir;
+    const QString name = QString::fromUtf8("caf\u00e9 \u00fc.bin");
+    ASSERT_TRUE(testutil::writeFile(dir.path(name), {9, 8, 7}));
+    const QByteArray latin1 = dir.path(name).toLatin1();
+    const std::string whole(latin1.constData(), size_t(latin1.size()));
+    const std::string cut = whole + std::string("\0.junk", 6);
+    for (const std::string& p : {whole, cut}) {
+        EXPECT_EQ(fileSize(p), 3u);
+        std::vector<uint8_t> buf(3, 0);
+        ASSERT_EQ(readWholeFile(p, buf.data(), 3), 0u);
+        EXPECT_EQ(buf, std::vector<uint8_t>({9, 8, 7})) << "the size and the read find the same file";
+    }
+    EXPECT_EQ(removeFile(cut), 0u);
+    EXPECT_FALSE(QFile::exists(dir.path(name)));
+}
+
 namespace {
 
 struct BoxCall {

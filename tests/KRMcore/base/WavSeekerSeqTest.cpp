@@ -115,6 +115,33 @@ TEST(WavSeekerSeq, StopsAtTheEndOfTheDataChunk)
     EXPECT_EQ(buf[60], 0.0f);
 }
 
+TEST(WavFrames, PlainReadConvertsAndZeroFillsToTheEndOfTheStream)
+{
+    std::vector<int16_t> s = ramp(3);
+    s[0] = -1;  // bytes FF FF
+    std::vector<uint8_t> bytes = canonicalWav(s);
+    QByteArray a(reinterpret_cast<const char*>(bytes.data()), int(bytes.size()));
+    QBuffer dev(&a);
+    dev.open(QIODevice::ReadOnly);
+    QDataStream st(&dev);
+    st.setByteOrder(QDataStream::LittleEndian);
+    uint32_t frames = 0;
+    ASSERT_EQ(readWavHeader(st, &frames), 0u);
+
+    std::vector<float> buf(10, 7.0f);
+    uint32_t got = 99;
+    bool oom = false;
+    ASSERT_EQ(readWavFrames(st, 2, buf.data(), &got, &oom), 0u);
+    EXPECT_EQ(got, 2u);
+    EXPECT_EQ(buf[0], -1.0f / 32768.0f);
+    EXPECT_EQ(buf[3], f16(s[3]));
+    ASSERT_EQ(readWavFrames(st, 5, buf.data(), &got, &oom), 0u);
+    EXPECT_EQ(got, 1u);
+    EXPECT_EQ(buf[1], f16(s[5]));
+    EXPECT_EQ(std::vector<float>(buf.begin() + 2, buf.end()), std::vector<float>(8, 0.0f));
+    EXPECT_FALSE(oom);
+}
+
 // Damaged copies of a canonical file: nothing may crash, over-read or hang,
 // and what the routines report must stay consistent with the file.
 TEST(WavFuzz, DamagedFilesAreHandledSafely)

@@ -300,6 +300,15 @@ void pushStep(KRMundo& stack, const QString& macroText, MakeCommand make)
     stack.endMacro();
 }
 
+// The common information that a commit of it starts from: 0, or the
+// commit's step-2 failure when it cannot be fetched.
+uint32_t fetchCommon(ProjectInfo& project, CommonInfo*& cur)
+{
+    cur = nullptr;
+    const uint32_t r = project.getCommonInfo(&cur);
+    return r != kOk || !cur ? nest(r, 2) : kOk;
+}
+
 }  // namespace
 
 uint32_t CKRMcore::setAllInfo(const ProjectInfo& src)
@@ -328,9 +337,8 @@ uint32_t CKRMcore::setCommonInfo(const CommonInfo& info)
         return fail(1);
     try {
         CommonInfo* cur = nullptr;
-        const uint32_t r = projectInfo.getCommonInfo(&cur);
-        if (r != kOk || !cur)
-            return nest(r, 2);
+        if (const uint32_t r = fetchCommon(projectInfo, cur); r != kOk)
+            return r;
         if (*cur == info)
             return kOk;
         pushStep(*undoStack, "set common", [&] {
@@ -349,9 +357,8 @@ uint32_t CKRMcore::updateTempo(uint32_t tempo)
         return fail(1);
     try {
         CommonInfo* cur = nullptr;
-        const uint32_t r = projectInfo.getCommonInfo(&cur);
-        if (r != kOk || !cur)
-            return nest(r, 2);
+        if (const uint32_t r = fetchCommon(projectInfo, cur); r != kOk)
+            return r;
         CommonInfo next = *cur;
         next.tempo = tempo;
         pushStep(*undoStack, "set common", [&] {

@@ -583,12 +583,21 @@ uint32_t prjMngr::encodeBlockC(Bytes& out)
 
 // ---- decoders -------------------------------------------------------------------
 
-uint32_t prjMngr::decodeBlockAProject(const Bytes& block)
+// What the decoders of blocks A and B check first: 1 no engine to load
+// into, 2 an empty block.
+uint32_t prjMngr::checkBlock(const Bytes& block) const
 {
     if (!engine_)
         return krm::fail(1);
     if (block.empty())
         return krm::fail(2);
+    return krm::kOk;
+}
+
+uint32_t prjMngr::decodeBlockAProject(const Bytes& block)
+{
+    if (const uint32_t rc = checkBlock(block); rc != krm::kOk)
+        return rc;
     const uint64_t size = block.size();
     const uint8_t* p = block.data();
     const unsigned n = p[0];
@@ -648,10 +657,8 @@ uint32_t prjMngr::decodeBlockAProject(const Bytes& block)
 
 uint32_t prjMngr::decodeBlockAWaveInfo(const Bytes& block, uint8_t w, const QString& awiPath)
 {
-    if (!engine_)
-        return krm::fail(1);
-    if (block.empty())
-        return krm::fail(2);
+    if (const uint32_t rc = checkBlock(block); rc != krm::kOk)
+        return rc;
     if (block.size() < 5)
         return krm::fail(4);
     if (block.size() < 9)
@@ -683,10 +690,8 @@ uint32_t prjMngr::decodeBlockAWaveInfo(const Bytes& block, uint8_t w, const QStr
 
 uint32_t prjMngr::decodeBlockB(const Bytes& block)
 {
-    if (!engine_)
-        return krm::fail(1);
-    if (block.empty())
-        return krm::fail(2);
+    if (const uint32_t rc = checkBlock(block); rc != krm::kOk)
+        return rc;
     const uint8_t* p = block.data();
     const uint64_t size = block.size();
     if (p[0] != krm::kSectionCount)

@@ -38,6 +38,7 @@ private:
     uint32_t encodeBlockB(Bytes& out, bool foldWaveIndex);
     uint32_t encodeBlockC(Bytes& out);
 
+    uint32_t checkBlock(const Bytes& block) const;
     uint32_t decodeBlockAProject(const Bytes& block);
     uint32_t decodeBlockAWaveInfo(const Bytes& block, uint8_t w, const QString& awiPath);
     uint32_t decodeBlockB(const Bytes& block);

@@ -1,4 +1,5 @@
 #include "CKRMcore.h"
+#include "DebugCapture.h"
 #include "IF_styMngr.h"
 #include "KRMundo.h"
 #include "TestUtil.h"
@@ -41,27 +42,6 @@ public:
         undoStack = nullptr;
     }
 };
-
-class DebugCapture {
-public:
-    DebugCapture() { current = this; previous = qInstallMessageHandler(&DebugCapture::handler); }
-    ~DebugCapture()
-    {
-        qInstallMessageHandler(previous);
-        current = nullptr;
-    }
-    QStringList lines;
-
-private:
-    static void handler(QtMsgType type, const QMessageLogContext&, const QString& msg)
-    {
-        if (current && type == QtDebugMsg)
-            current->lines << msg;
-    }
-    static DebugCapture* current;
-    QtMessageHandler previous = nullptr;
-};
-DebugCapture* DebugCapture::current = nullptr;
 
 WaveInfoRecord* makeWave(const std::wstring& path)
 {

@@ -1,3 +1,4 @@
+#include "DebugCapture.h"
 #include "KRMundo.h"
 
 #include <gtest/gtest.h>
@@ -7,28 +8,6 @@
 #include <functional>
 
 namespace {
-
-// Collects Qt's debug output while it lives.
-class DebugCapture {
-public:
-    DebugCapture() { current = this; previous = qInstallMessageHandler(&DebugCapture::handler); }
-    ~DebugCapture()
-    {
-        qInstallMessageHandler(previous);
-        current = nullptr;
-    }
-    QStringList lines;
-
-private:
-    static void handler(QtMsgType type, const QMessageLogContext&, const QString& msg)
-    {
-        if (current && type == QtDebugMsg)
-            current->lines << msg;
-    }
-    static DebugCapture* current;
-    QtMessageHandler previous = nullptr;
-};
-DebugCapture* DebugCapture::current = nullptr;
 
 // A command that only counts how often it was applied.
 class CountCommand : public QUndoCommand {

@@ -380,6 +380,8 @@ TEST(WaveInfoFile, WaveTwoOfThreeIsStoredAloneAndLoadsBesideTheAwiFile)
     QDir(dir.path("")).mkpath("store");
     const QString awi = dir.path("store/three.awi");
     ASSERT_EQ(engine.saveAwi(awi.toStdWString(), 2), 0u);
+    EXPECT_TRUE(engine.canUndo());  // unlike a project save, the history stays
+    EXPECT_TRUE(engine.isModified());
 
     const Bytes f = testutil::readFile(awi);
     ASSERT_GE(f.size(), 32u);

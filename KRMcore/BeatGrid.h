@@ -37,6 +37,12 @@ struct BeatGridLayout {
     bool holds(uint64_t entry) const { return entry < n; }
     // Beats whose first entry lies inside the list: ceil((n - first) / stride).
     uint64_t beatCount() const;
+    // Entry where a pickup of `halfBeats` half beats before `beat` starts:
+    // (2 * beat - halfBeats + toggle) * step; negative before the list.
+    int64_t pickupEntry(uint64_t beat, uint8_t halfBeats) const
+    {
+        return static_cast<int64_t>(entryOf(beat)) - static_cast<int64_t>(halfBeats) * static_cast<int64_t>(step);
+    }
 };
 
 // Snapping tolerance in seconds of compensatePoints for a tempo in beats

@@ -152,13 +152,18 @@ public:
     uint32_t subdivideBeatsBy3(WaveInfoRecord& wave, uint16_t keepStep, uint8_t& flag);
 
 protected:
-    struct BarGridOfSection {
-        WaveInfoRecord* wave = nullptr;
-        uint8_t toggle = 0;
-        uint32_t beatsPerBar = 4;
-        uint32_t firstBeat = 0;  // beat index of the section's start
-        uint32_t target = 0;     // address of the beat asked about
-    };
+    // Records of the project, or the failure of `step`: nested when the
+    // model refused the index, plain when it handed out no record.
+    uint32_t waveAt(uint8_t w, WaveInfoRecord*& wave, uint32_t step);
+    uint32_t sectionAt(uint8_t i, SectionRecord*& sec, uint32_t step);
+    uint32_t sectionAndWaveAt(uint8_t i, SectionRecord*& sec, WaveInfoRecord*& wave, uint32_t step);
+    // Beat-list entry where a pickup of `halfBeats` half beats before the
+    // section's start beat begins (negative when it lies before the list);
+    // fails with the code of beatIndexAtAddress for the start.
+    uint32_t pickupEntry(const SectionRecord& sec, const WaveInfoRecord& wave, uint8_t halfBeats, int64_t& entry);
+
+    // What prevBarBeat and nextBarBeat read about section i and beat k.
+    struct BarGridOfSection;
     uint32_t barGridOfSection(uint8_t i, uint32_t k, BarGridOfSection& out);
     uint32_t projectTempo();
     uint32_t thinBeats(WaveInfoRecord& wave, uint16_t factor, uint8_t& flag);

@@ -28,11 +28,9 @@ uint32_t CKRMcore::addLastAdrsAsBeat(uint8_t w)
         if (w >= projectInfo.waveCount())
             return fail(1);
         WaveInfoRecord* stored = nullptr;
-        uint32_t r = projectInfo.getWave(w, &stored);
+        uint32_t r = waveAt(w, stored, 2);
         if (r != kOk)
-            return nest(r, 2);
-        if (!stored)
-            return fail(2);
+            return r;
         WaveInfoRecord copy(*stored);
         r = appendLastOnsetAsBeat(copy, beatAppendThreshold);
         if (r != kOk)
@@ -61,11 +59,9 @@ uint32_t CKRMcore::addLastAdrsAsBeat(uint8_t w)
         };
         for (uint8_t s = 0; s < kSectionCount; ++s) {
             SectionRecord* sec = nullptr;
-            r = projectInfo.getSection(s, &sec);
+            r = sectionAt(s, sec, 5);
             if (r != kOk)
-                return nest(r, 5);
-            if (!sec)
-                return fail(5);
+                return r;
             if (sec->waveIndex != w)
                 continue;
             SectionRecord next(*sec);
@@ -210,11 +206,9 @@ uint32_t CKRMcore::setTempo(uint8_t mode, uint8_t w, uint8_t sectionIndex, uint8
         if (r != kOk)
             return nest(r, 1);
         WaveInfoRecord* stored = nullptr;
-        r = temp.projectInfo.getWave(w, &stored);
+        r = temp.waveAt(w, stored, 1);
         if (r != kOk)
-            return nest(r, 1);
-        if (!stored)
-            return fail(1);
+            return r;
         WaveInfoRecord copy(*stored);
         const uint16_t s = copy.beatStep ? copy.beatStep : 1;
 
@@ -264,36 +258,32 @@ uint32_t CKRMcore::setTempo(uint8_t mode, uint8_t w, uint8_t sectionIndex, uint8
                 }
             }
             WaveInfoRecord* back = nullptr;
-            rc = temp.projectInfo.getWave(w, &back);
-            if (rc == kOk && back) {
-                copy = *back;
-                rc = temp.projectInfo.setWave(w, copy);
-            }
-            if (rc != kOk || !back)
-                return rc != kOk ? nest(rc, readBackStep) : fail(readBackStep);
+            rc = temp.waveAt(w, back, readBackStep);
+            if (rc != kOk)
+                return rc;
+            copy = *back;
+            rc = temp.projectInfo.setWave(w, copy);
+            if (rc != kOk)
+                return nest(rc, readBackStep);
             beatStep = copy.beatStep;
             return kOk;
         };
 
-        switch (mode) {
-        case 0:
-            r = lengthen(2, 2);
-            break;
-        case 1:
-            r = shorten(2, 3, 4, 5, 6);
-            break;
-        case 2:
-            r = lengthen(3, 7);
-            break;
-        case 3:
-            r = shorten(3, 8, 9, 10, 11);
-            break;
-        default:
-            r = kOk;
-            break;
+        // Per mode: lengthen or shorten, the factor, and the failure steps
+        // (range check or store; thinning, dividing the step, subdividing,
+        // reading back). Any other mode leaves the beat list alone.
+        static const struct {
+            bool longer;
+            uint16_t factor;
+            uint32_t steps[4];
+        } kModes[] = {{true, 2, {2}}, {false, 2, {3, 4, 5, 6}}, {true, 3, {7}}, {false, 3, {8, 9, 10, 11}}};
+        if (mode < sizeof kModes / sizeof kModes[0]) {
+            const auto& m = kModes[mode];
+            r = m.longer ? lengthen(m.factor, m.steps[0])
+                         : shorten(m.factor, m.steps[0], m.steps[1], m.steps[2], m.steps[3]);
+            if (r != kOk)
+                return r;
         }
-        if (r != kOk)
-            return r;
 
         if (update) {
             r = temp.updateSecInfoOfWav(w, sectionIndex, message);

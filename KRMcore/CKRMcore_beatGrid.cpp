@@ -13,20 +13,47 @@ using krm::fail;
 using krm::kOk;
 using krm::nest;
 
-namespace {
-
-// Wave w of the project, or the failure of `step` (nested when the model
-// refused the index, plain when it handed out no record).
-uint32_t fetchWave(ProjectInfo& info, uint8_t w, WaveInfoRecord*& wave, uint32_t step)
+uint32_t CKRMcore::waveAt(uint8_t w, WaveInfoRecord*& wave, uint32_t step)
 {
     wave = nullptr;
-    const uint32_t r = info.getWave(w, &wave);
+    const uint32_t r = projectInfo.getWave(w, &wave);
     if (r != kOk)
         return nest(r, step);
-    if (!wave)
-        return fail(step);
+    return wave ? kOk : fail(step);
+}
+
+uint32_t CKRMcore::sectionAt(uint8_t i, SectionRecord*& sec, uint32_t step)
+{
+    sec = nullptr;
+    const uint32_t r = projectInfo.getSection(i, &sec);
+    if (r != kOk)
+        return nest(r, step);
+    return sec ? kOk : fail(step);
+}
+
+uint32_t CKRMcore::sectionAndWaveAt(uint8_t i, SectionRecord*& sec, WaveInfoRecord*& wave, uint32_t step)
+{
+    sec = nullptr;
+    wave = nullptr;
+    const uint32_t r = projectInfo.getSecAndWave(i, &sec, &wave);
+    if (r != kOk)
+        return nest(r, step);
+    return sec && wave ? kOk : fail(step);
+}
+
+uint32_t CKRMcore::pickupEntry(const SectionRecord& sec, const WaveInfoRecord& wave, uint8_t halfBeats,
+                               int64_t& entry)
+{
+    entry = 0;
+    uint32_t b = 0;
+    const uint32_t r = beatIndexAtAddress(sec.waveIndex, sec.toggle, sec.startAdrs, b);
+    if (r != kOk)
+        return r;
+    entry = BeatGridLayout(wave.beats.size(), wave.beatStep, sec.toggle).pickupEntry(b, halfBeats);
     return kOk;
 }
+
+namespace {
 
 uint32_t entryAddress(const WaveInfoRecord& wave, uint64_t entry)
 {
@@ -48,7 +75,7 @@ uint32_t CKRMcore::beatIndexAtAddress(uint8_t w, uint8_t toggle, uint32_t addres
 {
     beatIndex = 0xFFFFFFFFu;
     WaveInfoRecord* wave = nullptr;
-    const uint32_t r = fetchWave(projectInfo, w, wave, 1);
+    const uint32_t r = waveAt(w, wave, 1);
     if (r != kOk)
         return r;
     const BeatGridLayout g(wave->beats.size(), wave->beatStep, toggle);
@@ -89,7 +116,7 @@ uint32_t CKRMcore::getBeatAdrs(uint8_t w, uint8_t toggle, uint32_t beatIndex, ui
 {
     address = 0;
     WaveInfoRecord* wave = nullptr;
-    const uint32_t r = fetchWave(projectInfo, w, wave, 1);
+    const uint32_t r = waveAt(w, wave, 1);
     if (r != kOk)
         return r;
     const BeatGridLayout g(wave->beats.size(), wave->beatStep, toggle);
@@ -138,15 +165,24 @@ uint32_t CKRMcore::snapSegMarksToBeats(std::vector<SegmentMark>& marks, uint8_t 
     return kOk;
 }
 
+struct CKRMcore::BarGridOfSection {
+    WaveInfoRecord* wave = nullptr;
+    BeatGridLayout grid{0, 1, 0};  // the section's own toggle grid
+    int64_t beatsPerBar = 4;
+    int64_t firstBeat = 0;  // beat index of the section's start: the first bar line
+    uint32_t target = 0;    // address of the beat asked about
+
+    bool holds(int64_t beat) const { return grid.holds(grid.entryOf(static_cast<uint64_t>(beat))); }
+    uint32_t address(int64_t beat) const { return entryAddress(*wave, grid.entryOf(static_cast<uint64_t>(beat))); }
+};
+
 uint32_t CKRMcore::barGridOfSection(uint8_t i, uint32_t k, BarGridOfSection& out)
 {
     SectionRecord* sec = nullptr;
     WaveInfoRecord* wave = nullptr;
-    uint32_t r = projectInfo.getSecAndWave(i, &sec, &wave);
+    uint32_t r = sectionAndWaveAt(i, sec, wave, 1);
     if (r != kOk)
-        return nest(r, 1);
-    if (!sec || !wave)
-        return fail(1);
+        return r;
     uint8_t bpb = 4, unit = 4;
     r = projectInfo.getTimeSig(&bpb, &unit);
     if (r != kOk)
@@ -162,7 +198,7 @@ uint32_t CKRMcore::barGridOfSection(uint8_t i, uint32_t k, BarGridOfSection& out
     if (r != kOk)
         return nest(r, 4);
     out.wave = wave;
-    out.toggle = sec->toggle;
+    out.grid = BeatGridLayout(wave->beats.size(), wave->beatStep, sec->toggle);
     out.beatsPerBar = bpb;
     out.firstBeat = b0;
     out.target = a;
@@ -176,29 +212,25 @@ uint32_t CKRMcore::prevBarBeat(uint8_t i, uint32_t k, uint32_t& barBeat)
     const uint32_t r = barGridOfSection(i, k, bg);
     if (r != kOk)
         return r;
-    const BeatGridLayout g(bg.wave->beats.size(), bg.wave->beatStep, bg.toggle);
     const int64_t bpb = bg.beatsPerBar;
-    int64_t c = bg.firstBeat;
     int64_t p = 0;
-    for (;; c += bpb) {
-        const uint64_t e = g.entryOf(static_cast<uint64_t>(c));
-        if (!g.holds(e)) {
+    for (int64_t c = bg.firstBeat;; c += bpb) {
+        if (!bg.holds(c)) {
             p = c - bpb;
             if (p < 0)
                 return fail(5);
             break;
         }
-        if (entryAddress(*bg.wave, e) >= bg.target) {
+        if (bg.address(c) >= bg.target) {
             if (c < bpb)
                 return kOk;  // no bar line before the first one
             p = c - bpb;
             break;
         }
     }
-    const uint64_t pe = g.entryOf(static_cast<uint64_t>(p));
-    if (!g.holds(pe))
+    if (!bg.holds(p))
         return fail(6);
-    if (entryAddress(*bg.wave, pe) >= bg.target)
+    if (bg.address(p) >= bg.target)
         return fail(7);
     barBeat = static_cast<uint32_t>(p);
     return kOk;
@@ -211,17 +243,13 @@ uint32_t CKRMcore::nextBarBeat(uint8_t i, uint32_t k, uint32_t& barBeat)
     const uint32_t r = barGridOfSection(i, k, bg);
     if (r != kOk)
         return r;
-    const BeatGridLayout g(bg.wave->beats.size(), bg.wave->beatStep, bg.toggle);
-    for (uint64_t c = bg.firstBeat;; c += bg.beatsPerBar) {
-        const uint64_t e = g.entryOf(c);
-        if (!g.holds(e))
-            break;
-        if (entryAddress(*bg.wave, e) > bg.target) {
+    for (int64_t c = bg.firstBeat; bg.holds(c); c += bg.beatsPerBar) {
+        if (bg.address(c) > bg.target) {
             barBeat = static_cast<uint32_t>(c);
             return kOk;
         }
     }
-    return g.holds(g.first) ? kOk : fail(5);
+    return bg.grid.holds(bg.grid.first) ? kOk : fail(5);
 }
 
 uint32_t CKRMcore::nearestBeatOffset(uint8_t w, uint8_t toggle, uint32_t k, uint32_t address,
@@ -230,7 +258,7 @@ uint32_t CKRMcore::nearestBeatOffset(uint8_t w, uint8_t toggle, uint32_t k, uint
     halfBeatsBack = 0;
     distance = 0;
     WaveInfoRecord* wave = nullptr;
-    const uint32_t r = fetchWave(projectInfo, w, wave, 1);
+    const uint32_t r = waveAt(w, wave, 1);
     if (r != kOk)
         return r;
     const BeatGridLayout g(wave->beats.size(), wave->beatStep, toggle);
@@ -258,9 +286,15 @@ uint32_t CKRMcore::nearestBeatOffset(uint8_t w, uint8_t toggle, uint32_t k, uint
             hi = v;
             continue;
         }
+        if (!haveHi) {
+            // Beat k itself lies before the address, outside the callers'
+            // use: one half beat forward (-1 as a byte), no distance.
+            halfBeatsBack = static_cast<uint8_t>(-1);
+            return kOk;
+        }
         // First entry below the target: it or the one above it, the
         // nearer one, on a tie the one below.
-        if (!haveHi || target - v <= hi - target) {
+        if (target - v <= hi - target) {
             halfBeatsBack = static_cast<uint8_t>(halves);
             distance = clampToI32(v - target);
         } else {
@@ -278,7 +312,7 @@ uint32_t CKRMcore::nearestBeatOffset(uint8_t w, uint8_t toggle, uint32_t k, uint
 uint32_t CKRMcore::estimateBarLen(uint8_t w)
 {
     WaveInfoRecord* wave = nullptr;
-    uint32_t r = fetchWave(projectInfo, w, wave, 1);
+    uint32_t r = waveAt(w, wave, 1);
     if (r != kOk)
         return r;
     const BeatGridLayout g(wave->beats.size(), wave->beatStep, 0);

@@ -22,6 +22,16 @@ namespace {
 const char* const kMinusPickupText = "can't set pickup to minus address of audio file!";
 const char* const kOddBeatText = "confirm beat number and pickup setting!\r\nodd beat with pickup is not allowed!";
 
+// Frame address of beat-list entry `entry`; false when the entry lies
+// outside the list.
+bool entryAddress(const WaveInfoRecord& wave, int64_t entry, int64_t& address)
+{
+    if (entry < 0 || static_cast<uint64_t>(entry) >= wave.beats.size())
+        return false;
+    address = secondsToSamples(wave.beats[static_cast<size_t>(entry)]);
+    return true;
+}
+
 }  // namespace
 
 uint32_t CKRMcore::setSecInfo(uint8_t i, const SectionRecord& rec)
@@ -30,11 +40,9 @@ uint32_t CKRMcore::setSecInfo(uint8_t i, const SectionRecord& rec)
         return fail(1);
     errorText_.clear();
     SectionRecord* stored = nullptr;
-    uint32_t r = projectInfo.getSection(i, &stored);
+    uint32_t r = sectionAt(i, stored, 2);
     if (r != kOk)
-        return nest(r, 2);
-    if (!stored)
-        return fail(2);
+        return r;
     if (rec.equals(*stored)) {
         if (rec.renderedFrames == stored->renderedFrames)
             return kOk;
@@ -57,22 +65,17 @@ uint32_t CKRMcore::setPickup(uint8_t i, SectionRecord& rec)
     if (rec.waveIndex == krm::kNoWave)
         return kOk;
     WaveInfoRecord* wave = nullptr;
-    uint32_t r = projectInfo.getWave(rec.waveIndex, &wave);
+    uint32_t r = waveAt(rec.waveIndex, wave, 2);
     if (r != kOk)
-        return nest(r, 2);
-    if (!wave)
-        return fail(2);
+        return r;
     if (rec.startAdrs > rec.endAdrs)
         return fail(3);
 
     const bool strict = rec.pickupOn && rec.pickupHalfBeats > 0;
-    uint32_t b = 0;
-    r = beatIndexAtAddress(rec.waveIndex, rec.toggle, rec.startAdrs, b);
+    int64_t e = 0;
+    r = pickupEntry(rec, *wave, rec.pickupHalfBeats, e);
     if (r != kOk)
         return nest(r, 4);
-    const int64_t s = wave->beatStep ? wave->beatStep : 1;
-    const int64_t t = rec.toggle ? 1 : 0;
-    int64_t e = (2 * static_cast<int64_t>(b) - rec.pickupHalfBeats + t) * s;
     if (e < 0) {
         if (strict) {
             errorText_ = QString::fromLatin1(kMinusPickupText);
@@ -82,9 +85,10 @@ uint32_t CKRMcore::setPickup(uint8_t i, SectionRecord& rec)
         rec.pickupOffset = 0;
         e = 0;
     }
-    if (static_cast<uint64_t>(e) >= wave->beats.size())
+    int64_t pickupAt = 0;
+    if (!entryAddress(*wave, e, pickupAt))
         return fail(4);  // only an empty list gets here; the index came from it
-    if (static_cast<int64_t>(secondsToSamples(wave->beats[static_cast<size_t>(e)])) + rec.pickupOffset < 0) {
+    if (pickupAt + rec.pickupOffset < 0) {
         if (strict) {
             errorText_ = QString::fromLatin1(kMinusPickupText);
             return fail(6);
@@ -153,11 +157,9 @@ uint32_t CKRMcore::checkPickup(uint8_t i, int32_t& start, int32_t& end)
     end = 0;
     SectionRecord* sec = nullptr;
     WaveInfoRecord* wave = nullptr;
-    uint32_t r = projectInfo.getSecAndWave(i, &sec, &wave);
+    uint32_t r = sectionAndWaveAt(i, sec, wave, 1);
     if (r != kOk)
-        return nest(r, 1);
-    if (!sec || !wave)
-        return fail(1);
+        return r;
     if (wave->onsets.empty())
         return fail(2);
     // Every address of the wave lies at or before its last onset.
@@ -167,15 +169,14 @@ uint32_t CKRMcore::checkPickup(uint8_t i, int32_t& start, int32_t& end)
     int32_t s = clampPlay(static_cast<int64_t>(sec->startAdrs) + sec->startOffset);
     const int32_t e = clampPlay(static_cast<int64_t>(sec->endAdrs) + sec->endOffset);
     if (sec->pickupOn && sec->pickupHalfBeats > 0) {
-        uint32_t b = 0;
-        r = beatIndexAtAddress(sec->waveIndex, sec->toggle, sec->startAdrs, b);
+        int64_t entry = 0;
+        r = pickupEntry(*sec, *wave, sec->pickupHalfBeats, entry);
         if (r != kOk)
             return nest(r, 3);
-        const int64_t step = wave->beatStep ? wave->beatStep : 1;
-        const int64_t entry = (2 * static_cast<int64_t>(b) - sec->pickupHalfBeats + (sec->toggle != 0)) * step;
-        if (entry < 0 || static_cast<uint64_t>(entry) >= wave->beats.size())
+        int64_t p = 0;
+        if (!entryAddress(*wave, entry, p))
             return fail(4);
-        int64_t p = static_cast<int64_t>(secondsToSamples(wave->beats[static_cast<size_t>(entry)])) + sec->pickupOffset;
+        p += sec->pickupOffset;
         // This runs on the rendering and export threads too, where no
         // widget may be made: the clamp is logged instead of shown.
         if (p > top) {
@@ -198,21 +199,17 @@ uint32_t CKRMcore::getSecStartAdrs(uint8_t i, uint32_t& address)
     address = 0;
     SectionRecord* sec = nullptr;
     WaveInfoRecord* wave = nullptr;
-    uint32_t r = projectInfo.getSecAndWave(i, &sec, &wave);
+    uint32_t r = sectionAndWaveAt(i, sec, wave, 1);
     if (r != kOk)
-        return nest(r, 1);
-    if (!sec || !wave)
-        return fail(1);
-    uint32_t b = 0;
-    r = beatIndexAtAddress(sec->waveIndex, sec->toggle, sec->startAdrs, b);
+        return r;
+    int64_t entry = 0;
+    r = pickupEntry(*sec, *wave, sec->pickupOn ? sec->pickupHalfBeats : 0, entry);
     if (r != kOk)
         return nest(r, 2);
-    const int64_t step = wave->beatStep ? wave->beatStep : 1;
-    const int64_t back = sec->pickupOn ? sec->pickupHalfBeats : 0;
-    const int64_t entry = (2 * static_cast<int64_t>(b) - back + (sec->toggle != 0)) * step;
-    if (entry < 0 || static_cast<uint64_t>(entry) >= wave->beats.size())
+    int64_t at = 0;
+    if (!entryAddress(*wave, entry, at))
         return fail(3);
-    address = secondsToSamples(wave->beats[static_cast<size_t>(entry)]);
+    address = static_cast<uint32_t>(at);
     return kOk;
 }
 
@@ -221,11 +218,9 @@ uint32_t CKRMcore::findToggleBeat(uint8_t w, QString& message)
     bool reported = false;
     for (uint8_t s = 0; s < kSectionCount; ++s) {
         SectionRecord* sec = nullptr;
-        uint32_t r = projectInfo.getSection(s, &sec);
+        uint32_t r = sectionAt(s, sec, 1);
         if (r != kOk)
-            return nest(r, 1);
-        if (!sec)
-            return fail(1);
+            return r;
         WaveInfoRecord* wave = nullptr;
         r = projectInfo.getWaveOfSection(s, &wave);
         if (!wave)
@@ -250,7 +245,7 @@ uint32_t CKRMcore::findToggleBeat(uint8_t w, QString& message)
         reported = true;
         message += QStringLiteral("[%1]\r\n").arg(QString::fromLatin1(sectionNames[s]));
     }
-    if (reported)
+    if (!message.isEmpty())
         message += QStringLiteral("edit start and end points again!");
     return kOk;
 }
@@ -258,11 +253,9 @@ uint32_t CKRMcore::findToggleBeat(uint8_t w, QString& message)
 uint32_t CKRMcore::calcSecTempo(uint8_t i, uint32_t& tempo)
 {
     SectionRecord* sec = nullptr;
-    uint32_t r = projectInfo.getSection(i, &sec);
+    uint32_t r = sectionAt(i, sec, 1);
     if (r != kOk)
-        return nest(r, 1);
-    if (!sec)
-        return fail(1);
+        return r;
     if (sec->endAdrs <= sec->startAdrs)
         return fail(2);
     const double length = static_cast<double>(sec->endAdrs - sec->startAdrs);
@@ -298,11 +291,9 @@ uint32_t CKRMcore::updateSecInfoOfWav(uint8_t w, uint8_t ref, QString& message)
 {
     errorText_.clear();
     WaveInfoRecord* wave = nullptr;
-    uint32_t r = projectInfo.getWave(w, &wave);
+    uint32_t r = waveAt(w, wave, 1);
     if (r != kOk)
-        return nest(r, 1);
-    if (!wave)
-        return fail(1);
+        return r;
     r = estimateBarLen(w);
     if (r != kOk)
         return nest(r, 6);
@@ -310,11 +301,9 @@ uint32_t CKRMcore::updateSecInfoOfWav(uint8_t w, uint8_t ref, QString& message)
     bool tempoFound = false;
     for (uint8_t s = 0; s < kSectionCount; ++s) {
         SectionRecord* sec = nullptr;
-        r = projectInfo.getSection(s, &sec);
+        r = sectionAt(s, sec, 7);
         if (r != kOk)
-            return nest(r, 7);
-        if (!sec)
-            return fail(7);
+            return r;
         if (sec->waveIndex != w)
             continue;
         SectionRecord copy(*sec);
@@ -350,11 +339,9 @@ uint32_t CKRMcore::updateSecInfoOfWav(uint8_t w, uint8_t ref, QString& message)
     for (const auto& search : searches) {
         for (uint8_t s = search.from; s <= search.to; ++s) {
             SectionRecord* sec = nullptr;
-            r = projectInfo.getSection(s, &sec);
+            r = sectionAt(s, sec, search.fetchStep);
             if (r != kOk)
-                return nest(r, search.fetchStep);
-            if (!sec)
-                return fail(search.fetchStep);
+                return r;
             if (!sec->used)
                 continue;
             uint32_t tempo = 120;
@@ -450,9 +437,9 @@ uint32_t CKRMcore::setTimeSigAndFitSec(uint8_t beatsPerBar, uint8_t beatUnit)
         }
         for (uint8_t s = 0; s < kSectionCount; ++s) {
             SectionRecord* sec = nullptr;
-            r = projectInfo.getSection(s, &sec);
-            if (r != kOk || !sec) {
-                result = r != kOk ? nest(r, 10) : fail(10);
+            r = sectionAt(s, sec, 10);
+            if (r != kOk) {
+                result = r;
                 return;
             }
         }
@@ -473,11 +460,9 @@ uint32_t CKRMcore::removeWav(uint8_t w)
     const bool wavesRemain = temp.projectInfo.waveCount() > 0;
     for (uint8_t s = 0; s < kSectionCount; ++s) {
         SectionRecord* sec = nullptr;
-        r = temp.projectInfo.getSection(s, &sec);
+        r = temp.sectionAt(s, sec, 3);
         if (r != kOk)
-            return nest(r, 3);
-        if (!sec)
-            return fail(3);
+            return r;
         if (sec->waveIndex == w) {
             SectionRecord copy;
             copy.waveIndex = wavesRemain ? 0 : krm::kNoWave;
@@ -513,11 +498,9 @@ uint32_t CKRMcore::hasAssignedSec(bool& assigned)
     assigned = false;
     for (uint8_t s = 0; s < kSectionCount; ++s) {
         SectionRecord* sec = nullptr;
-        const uint32_t r = projectInfo.getSection(s, &sec);
+        const uint32_t r = sectionAt(s, sec, 1);
         if (r != kOk)
-            return nest(r, 1);
-        if (!sec)
-            return fail(1);
+            return r;
         if (sec->used) {
             assigned = true;
             return kOk;

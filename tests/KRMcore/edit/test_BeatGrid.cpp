@@ -108,7 +108,8 @@ TEST(BeatGridOffset, NearestBeatOffsetCountsHalfBeatsForAnyStep)
         {2, 3700, 0, 1, 300},      // nearer the upper entry
         {2, 500, 0, 4, 500},       // before every entry: back to the first
         {0, 800, 0, 0, 200},
-        {2, 6000, 0, 0, -1000},    // beat k already lies before the address
+        {2, 6000, 0, 255, 0},      // beat k already lies before the address: -1, no distance
+        {1, 3000, 0, 0, 0},        // on beat k itself
         {3, 3000, 0x80000002, 0, 0},
     };
     for (uint8_t w = 0; w < 2; ++w) {

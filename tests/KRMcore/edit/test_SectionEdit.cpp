@@ -232,6 +232,12 @@ TEST_F(SectionTest, SectionTempo)
     SectionRecord flat = section(1, 5000, 5000);
     ASSERT_EQ(core.updateSecInfo(4, flat), 0u);
     EXPECT_EQ(core.calcSecTempo(4, tempo), 0x80000002u);
+
+    // 10 beats at 4/4 without a pickup: 2 bars, so 8 beats over the whole
+    // length of 10 (8 * 2646000 / 100000 = 211.68, truncated).
+    ASSERT_EQ(core.setSecInfo(3, section(0, beat(2), beat(12))), 0u);
+    EXPECT_EQ(core.calcSecTempo(3, tempo), 0u);
+    EXPECT_EQ(tempo, 211u);
 }
 
 TEST_F(SectionTest, ToggleSearchListsSectionsOnMixedEntries)
@@ -252,6 +258,10 @@ TEST_F(SectionTest, ToggleSearchListsSectionsOnMixedEntries)
     QString quiet;
     EXPECT_EQ(core.findToggleBeat(1, quiet), 0u);  // no sections on that wave
     EXPECT_TRUE(quiet.isEmpty());
+    // The closing line follows any text the message already holds.
+    QString earlier = "tempo changed\r\n";
+    EXPECT_EQ(core.findToggleBeat(1, earlier), 0u);
+    EXPECT_EQ(earlier, "tempo changed\r\nedit start and end points again!");
 }
 
 TEST_F(SectionTest, RemoveWaveRenumbersSectionsInOneStep)

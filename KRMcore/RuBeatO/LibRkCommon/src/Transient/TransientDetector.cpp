@@ -1,4 +1,5 @@
 #include "Transient/TransientDetector.h"
+#include "Transient/TransientDecision.h"
 
 #include <algorithm>
 #include <climits>
@@ -14,7 +15,11 @@ inline int32_t wrap(uint32_t v) { return static_cast<int32_t>(v); }
 inline int32_t add(int32_t a, int32_t b) { return wrap(static_cast<uint32_t>(a) + static_cast<uint32_t>(b)); }
 inline int32_t sub(int32_t a, int32_t b) { return wrap(static_cast<uint32_t>(a) - static_cast<uint32_t>(b)); }
 inline int32_t mul(int32_t a, int32_t b) { return wrap(static_cast<uint32_t>(a) * static_cast<uint32_t>(b)); }
-inline int32_t shl(int32_t a, int s) { return wrap(static_cast<uint32_t>(a) << s); }
+// Shifting out all 32 bits leaves 0, as it does in modulo 2^32 arithmetic.
+inline int32_t shl(int32_t a, int s)
+{
+    return static_cast<unsigned>(s) < 32u ? wrap(static_cast<uint32_t>(a) << s) : 0;
+}
 inline int32_t magnitude(int32_t a) { return a < 0 ? wrap(0u - static_cast<uint32_t>(a)) : a; }
 
 // Upper word of the 32 x 32-bit product u * v, built from 16-bit halves.
@@ -38,6 +43,9 @@ struct Smoother {
         return y;
     }
 };
+
+// Coefficients from 2^29 on would need a shift of 32 or more.
+constexpr float kLargestCoefficient = 536870912.0f;
 
 // trunc(2 / (span + 1) * 32768) in single precision.
 int32_t smootherCoefficient(int span)
@@ -153,128 +161,6 @@ struct TransientDetector::Envelope {
         if (frames == 0)
             previousRatio = 0;
         return frames;
-    }
-};
-
-struct TransientDetector::Decision {
-    int32_t marks[kMaxSamples] = {};
-    int count = 0;
-    int32_t R = 0;
-    int32_t L = 0;
-    int32_t D = 0;
-    int32_t riseFloor = 80;
-    int32_t T1 = 0;
-    int32_t T2 = 1;
-    int32_t markFactor = 35717;   // Q15
-    int32_t armFactor = 38666;    // Q15
-    int S = 0;                    // 0 idle, 1 rising, 2 falling
-    int carriedS = 0;
-    int32_t nextR = 0;
-    int32_t nextL = 0;
-    int32_t nextD = 0;
-    int A = 0;                    // armed
-    int P = 0;                    // pending
-    int C = 0;                    // frames since the last mark
-    int limit = 0;
-
-    void initialise(int blockSize)
-    {
-        limit = static_cast<int>(1102.5 / blockSize);
-        C = limit;
-    }
-
-    // Marks the peak frame k - 1 (the carried frame when k is 0) with its
-    // ratio when armed, the current ratio reaches T1 and the refractory
-    // time has passed.
-    void markStep(int k, const int32_t* ratio)
-    {
-        if (!A || ratio[k] < T1)
-            return;
-        if (C >= limit) {
-            marks[k > 0 ? k - 1 : 0] = R;
-            C = 0;
-        }
-        A = 0;
-    }
-
-    int process(const int32_t* ratio, const int32_t* level, const int32_t* rise, int n, int32_t* out)
-    {
-        if (n < 0 || n > kMaxSamples)
-            return -1;
-        count = n;
-        std::fill(marks, marks + n, 0);
-        for (int k = 0; k < n; ++k) {
-            if (k == 0) {
-                R = nextR;
-                L = nextL;
-                D = nextD;
-                S = carriedS;
-            } else {
-                R = ratio[k - 1];
-                L = level[k - 1];
-                D = rise[k - 1];
-            }
-            T1 = mul(markFactor, L) >> 15;
-            T2 = std::max<int32_t>(1, mul(armFactor, L) >> 15);
-            const int32_t d = rise[k];
-            switch (S) {
-            case 0:
-                if (d <= riseFloor) {
-                } else if (d > D) {
-                    if (R >= T2)
-                        P = 1;
-                    else
-                        A = 1;
-                    S = 1;
-                } else if (d < D) {
-                    S = 2;
-                }
-                break;
-            case 1:
-                if (d <= riseFloor) {
-                    markStep(k, ratio);
-                    S = 0;
-                } else if (d > D) {
-                    if (P && R < T2) {
-                        A = 1;
-                        P = 0;
-                    }
-                } else if (d < D) {
-                    if (P) {
-                        A = 1;
-                        P = 0;
-                    }
-                    markStep(k, ratio);
-                    S = 2;
-                }
-                break;
-            default:
-                if (d <= riseFloor) {
-                    S = 0;
-                } else if (d > D) {
-                    if (R < T2)
-                        A = 1;
-                    else
-                        P = 1;
-                    markStep(k, ratio);
-                    S = 1;
-                } else if (d < D && R < T2) {
-                    A = 1;
-                    markStep(k, ratio);
-                }
-                break;
-            }
-            if (C < INT_MAX)
-                ++C;
-        }
-        if (n > 0) {
-            carriedS = S;
-            nextR = ratio[n - 1];
-            nextL = level[n - 1];
-            nextD = rise[n - 1];
-        }
-        std::copy(marks, marks + n, out);
-        return 0;
     }
 };
 
@@ -454,7 +340,10 @@ void TransientDetector::DesignBiquad(float Q, float f0, float gain, int type, Bi
             }
             break;
         }
-        if (!designed) {
+        // An extreme gain or frequency can give coefficients that are not
+        // finite, or too large for a 32-bit shift: treat them as refused.
+        const float largest = std::max({std::fabs(b0), std::fabs(b1), std::fabs(b2), std::fabs(a1), std::fabs(a2)});
+        if (!designed || !(largest < kLargestCoefficient)) {
             b0 = 1.0f;
             b1 = b2 = a1 = a2 = 0.0f;
         }

@@ -58,9 +58,11 @@ public:
     TransientDetector(const TransientDetector&) = delete;
     TransientDetector& operator=(const TransientDetector&) = delete;
 
+    // The peak picker over the frames (Transient/TransientDecision.h).
+    struct Decision;
+
 private:
     struct Envelope;
-    struct Decision;
 
     TransientDetector() = default;
     ~TransientDetector() = default;

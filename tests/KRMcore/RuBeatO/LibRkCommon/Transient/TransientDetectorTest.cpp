@@ -1,6 +1,7 @@
 // The fixed-point attack finder: its filter design, its framing of sample
 // blocks, and the marks it sets for clicks.
 #include "Transient/TransientDetector.h"
+#include "Transient/TransientDecision.h"
 
 #include <gtest/gtest.h>
 
@@ -123,6 +124,8 @@ TEST(TransientBiquad, UnusableParametersGivePassThroughOrNothing)
         {1.0f, 1000.0f, -3.0f, 5},   // a pass filter refuses a cut
         {1.0f, 1000.0f, 0.0f, 1},    // a peak or shelf needs a gain
         {1.0f, 1000.0f, 0.0f, 12},
+        {1.0f, 1000.0f, 1000.0f, 1}, // gain beyond single precision
+        {1.0f, 1000.0f, 600.0f, 9},  // coefficients too large for a shift
     };
     for (const Case& c : passThrough) {
         TransientDetector::Biquad r;
@@ -271,7 +274,10 @@ TEST(TransientDetector, ClickTrainGivesOneMarkPerClickAlsoAfterTheRingWraps)
             }
         }
         ASSERT_EQ(marks.size(), clicks.size());
-        // The envelope and smoothing chain delays each mark by a few frames.
+        // The envelope and smoothing chain delays each mark by a few frames:
+        // the rise of the ratio peaks several frames after the click starts,
+        // and its peak frame is reported with the block after it. So the
+        // mark cannot sit within 2 frames of the click's first sample.
         // From the second click on, the lag is the same within 2 frames; the
         // first click meets a long-term level that holds only the
         // background, which changes how the picker arms.
@@ -324,4 +330,104 @@ TEST(TransientDetector, FirstBlockAfterWrapAndNoFrameCalls)
     EXPECT_EQ(TransientDetector::HasDetection(nullptr, 0), 0);
     EXPECT_EQ(TransientDetector::ProcessBlock(nullptr, silence.data(), 32), 0);
     TransientDetector::Free(nullptr);
+}
+
+namespace {
+
+// Runs the peak picker over frames whose level is 8192 (1.0) throughout, so
+// from frame 1 on the mark threshold T1 is 8929 and the arming threshold T2
+// 9666. Either all frames in one call or one frame per call.
+std::vector<int32_t> pick(const std::vector<int32_t>& ratio, const std::vector<int32_t>& rise,
+                          bool framePerCall = false)
+{
+    TransientDetector::Decision picker;
+    picker.initialise(32);
+    const int n = static_cast<int>(ratio.size());
+    const std::vector<int32_t> level(ratio.size(), 8192);
+    std::vector<int32_t> marks(ratio.size(), -1);
+    if (framePerCall) {
+        for (int k = 0; k < n; ++k)
+            EXPECT_EQ(picker.process(&ratio[k], &level[k], &rise[k], 1, &marks[k]), 0);
+    } else {
+        EXPECT_EQ(picker.process(ratio.data(), level.data(), rise.data(), n, marks.data()), 0);
+    }
+    return marks;
+}
+
+// A rise of 200, 400, 300 starting at frame `at` over a ratio of 9000 (under
+// T2, at or above T1): armed, and marked at its peak frame at + 1.
+void addBump(std::vector<int32_t>& rise, int at)
+{
+    rise[at] = 200;
+    rise[at + 1] = 400;
+    rise[at + 2] = 300;
+}
+
+}  // namespace
+
+TEST(TransientPeakPicker, MarksFollowTheStateTable)
+{
+    struct Case {
+        const char* what;
+        std::vector<int32_t> ratio, rise;
+        int markAt;      // -1: no mark
+        int32_t value;
+    };
+    const Case cases[] = {
+        {"armed rise turns down: its peak is marked with its ratio",
+         {5000, 5000, 6000, 9000, 10000, 10500, 10500}, {0, 0, 200, 400, 300, 0, 0}, 3, 9000},
+        {"armed rise turns down below T1: no mark",
+         {5000, 5000, 6000, 7000, 8000, 8000, 8000}, {0, 0, 200, 400, 300, 0, 0}, -1, 0},
+        {"armed rise dies away: its peak is marked",
+         {5000, 5000, 6000, 9000, 10000, 10000}, {0, 0, 200, 400, 50, 0}, 3, 9000},
+        {"equal rises hold the rising state",
+         {5000, 5000, 6000, 7000, 9500, 9500, 9500}, {0, 0, 200, 200, 200, 100, 0}, 4, 9500},
+        {"rise from above T2 only pends: dying away marks nothing",
+         {10000, 10000, 11000, 12000, 12500, 12500}, {0, 0, 200, 400, 50, 0}, -1, 0},
+        {"pending rise arms when it turns down",
+         {10000, 10000, 11000, 12000, 12500, 12500}, {0, 0, 200, 400, 300, 0}, 3, 12000},
+        {"pending rise arms when the ratio drops under T2 while rising",
+         {10000, 10000, 11000, 9000, 9500, 9500, 9500}, {0, 0, 200, 400, 500, 50, 0}, 4, 9500},
+        {"falling, then a new rise from under T2 marks the frame before",
+         {5000, 5000, 6000, 7000, 9000, 9000}, {0, 0, 300, 200, 250, 0}, 3, 7000},
+        {"rises up to the floor of 80 are ignored",
+         {5000, 5000, 9000, 9000, 10000, 10000}, {0, 0, 80, 80, 40, 0}, -1, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::vector<int32_t> marks = pick(c.ratio, c.rise);
+        for (int k = 0; k < static_cast<int>(marks.size()); ++k)
+            EXPECT_EQ(marks[k], k == c.markAt ? c.value : 0) << "frame " << k;
+
+        // Fed one frame per call, the picker decides on the same frame but
+        // writes the peak as mark 0 of the current call: one frame later.
+        const std::vector<int32_t> single = pick(c.ratio, c.rise, true);
+        for (int k = 0; k < static_cast<int>(single.size()); ++k)
+            EXPECT_EQ(single[k], k == c.markAt + 1 && c.markAt >= 0 ? c.value : 0) << "frame " << k;
+    }
+}
+
+TEST(TransientPeakPicker, RefractoryTimeIs34FramesAndCountsAreChecked)
+{
+    // The first peak is marked at once; a second one 33 frames later is not,
+    // one 34 frames later is.
+    for (int gap : {20, 33, 34, 40}) {
+        std::vector<int32_t> rise(60, 0);
+        addBump(rise, 2);
+        addBump(rise, 2 + gap);
+        const std::vector<int32_t> marks = pick(std::vector<int32_t>(60, 9000), rise);
+        std::vector<int> at;
+        for (int k = 0; k < 60; ++k)
+            if (marks[k] != 0)
+                at.push_back(k);
+        const std::vector<int> expected = gap >= 34 ? std::vector<int>{3, 3 + gap} : std::vector<int>{3};
+        EXPECT_EQ(at, expected) << "gap " << gap;
+    }
+
+    TransientDetector::Decision picker;
+    picker.initialise(32);
+    int32_t v[129] = {};
+    EXPECT_EQ(picker.process(v, v, v, 129, v), -1);
+    EXPECT_EQ(picker.process(v, v, v, -1, v), -1);
+    EXPECT_EQ(picker.process(v, v, v, 0, v), 0);
 }

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <limits>
 #include <mutex>
+#include <new>
 #include <random>
 
 namespace Numeric {
@@ -193,13 +194,22 @@ int positiveModulo(int a, int b)
 // Hsmm
 
 Hsmm::Hsmm(int states, int durations)
-    : K_(std::max(states, 0)),
+    : K_(checkedSize(std::max(states, 0), std::max({states, durations, 0}))),
       D_(std::max(durations, 0)),
       A_(Matrix::Zero(K_, K_)),
       P_(Matrix::Zero(K_, D_)),
       transCounts_(Matrix::Zero(K_, K_)),
       durCounts_(Matrix::Zero(K_, D_))
 {
+}
+
+int Hsmm::checkedSize(int64_t rows, int64_t cols)
+{
+    // K x K and K x D (the larger of the two products here) are formed in
+    // 32 bits when the tables are addressed.
+    if (rows * cols > std::numeric_limits<int32_t>::max())
+        throw std::bad_alloc();
+    return static_cast<int>(rows);
 }
 
 void Hsmm::setTransitions(const Matrix& logA)
@@ -425,10 +435,8 @@ DirichletFactor::DirichletFactor(const Vector& prior) : prior_(prior)
 }
 
 DirichletFactor::DirichletFactor(int n, double value)
-    : prior_(Vector::Constant(std::max(n, 0), value))
+    : DirichletFactor(Vector::Constant(std::max(n, 0), value))
 {
-    perturb();
-    refresh();
 }
 
 void DirichletFactor::perturb()

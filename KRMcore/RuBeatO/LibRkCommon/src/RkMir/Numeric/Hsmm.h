@@ -46,6 +46,8 @@ int positiveModulo(int a, int b);
 // tables is state i with countdown d.
 class Hsmm {
 public:
+    // Sizes whose products K x K or K x D leave the 32-bit signed range
+    // throw std::bad_alloc, as a failed allocation of the tables would.
     Hsmm(int states, int durations);
 
     int stateCount() const { return K_; }
@@ -74,6 +76,9 @@ public:
                 const Matrix& logLik) const;
 
 private:
+    // rows, or std::bad_alloc when rows x cols leaves the 32-bit range.
+    static int checkedSize(int64_t rows, int64_t cols);
+
     int K_;
     int D_;
     Matrix forward_;

@@ -7,7 +7,14 @@ namespace Numeric {
 
 namespace {
 constexpr double kConverged = 0.01;
+
+// Every prior and hyper-parameter setter ignores values that are not above 0.
+void keepIfPositive(double& field, double value)
+{
+    if (value > 0.0)
+        field = value;
 }
+}  // namespace
 
 HsmmEstimator::HsmmEstimator(int states, int durations, int components)
     : K_(std::max(states, 0)), D_(std::max(durations, 0)), M_(std::max(components, 0))
@@ -16,33 +23,27 @@ HsmmEstimator::HsmmEstimator(int states, int durations, int components)
 
 HsmmEstimator& HsmmEstimator::setPriors(double beta0, double a0, double b0)
 {
-    if (beta0 > 0.0)
-        beta0_ = beta0;
-    if (a0 > 0.0)
-        a0_ = a0;
-    if (b0 > 0.0)
-        b0_ = b0;
+    keepIfPositive(beta0_, beta0);
+    keepIfPositive(a0_, a0);
+    keepIfPositive(b0_, b0);
     return *this;
 }
 
 HsmmEstimator& HsmmEstimator::setHyperParameterA(double value)
 {
-    if (value > 0.0)
-        hyperA_ = value;
+    keepIfPositive(hyperA_, value);
     return *this;
 }
 
 HsmmEstimator& HsmmEstimator::setHyperParameterB(double value)
 {
-    if (value > 0.0)
-        hyperB_ = value;
+    keepIfPositive(hyperB_, value);
     return *this;
 }
 
 HsmmEstimator& HsmmEstimator::setHyperParameterC(double value)
 {
-    if (value > 0.0)
-        hyperC_ = value;
+    keepIfPositive(hyperC_, value);
     return *this;
 }
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <new>
 #include <random>
 #include <vector>
 
@@ -204,6 +205,13 @@ TEST(Hsmm, WrongShapeIsReportedAndIgnored)
         EXPECT_EQ(h.transitions(), A);
         EXPECT_EQ(h.durations(), P);
     }
+}
+
+TEST(Hsmm, SizesBeyondTheTableRangeFailAsAnAllocation)
+{
+    EXPECT_THROW(Hsmm(46341, 1), std::bad_alloc);   // K x K over 2^31 - 1
+    EXPECT_THROW(Hsmm(2, 1 << 30), std::bad_alloc); // K x D over 2^31 - 1
+    EXPECT_NO_THROW(Hsmm(20, 8));
 }
 
 TEST(Hsmm, SingleFrameAndDecodeTies)

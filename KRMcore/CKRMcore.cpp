@@ -462,7 +462,11 @@ uint32_t CKRMcore::loadProject(const std::wstring& path)
         ~LoadHistoryLimit()
         {
             if (stack) {
-                stack->clear();
+                // Every return below clears the stack itself; only an
+                // exception leaves steps that must go before the limit
+                // can be lifted.
+                if (stack->count() > 0)
+                    stack->clear();
                 stack->setUndoLimit(0);
             }
         }

@@ -41,7 +41,8 @@ struct BeatGridLayout {
     // (2 * beat - halfBeats + toggle) * step; negative before the list.
     int64_t pickupEntry(uint64_t beat, uint8_t halfBeats) const
     {
-        return static_cast<int64_t>(entryOf(beat)) - static_cast<int64_t>(halfBeats) * static_cast<int64_t>(step);
+        return static_cast<int64_t>(entryOf(beat)) -
+               static_cast<int64_t>(halfBeats) * static_cast<int64_t>(step);
     }
 };
 
@@ -53,8 +54,7 @@ float pointTolerance(uint32_t tempo);
 // only the first point after a reference entry moves back onto it, only
 // the last point before one moves forward onto it, and only within the
 // tolerance of the tempo. The list is changed in place.
-void compensatePoints(std::vector<float>& points, const std::vector<float>& reference,
-                      uint32_t tempo);
+void compensatePoints(std::vector<float>& points, const std::vector<float>& reference, uint32_t tempo);
 
 // Appends the wave's last onset to its beat list when it continues the
 // beat rhythm (within `threshold` of the mean of the last three beat

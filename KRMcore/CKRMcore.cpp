@@ -85,9 +85,10 @@ uint32_t CKRMcore::setResourcePath(int8_t which, uint8_t location, const QString
 {
     QString f;
     if (location <= kLastStandardLocation || location == kCurrentFolder) {
-        const QString base = location == kCurrentFolder
-            ? currentFolder()
-            : QStandardPaths::writableLocation(static_cast<QStandardPaths::StandardLocation>(location));
+        const QString base =
+            location == kCurrentFolder
+                ? currentFolder()
+                : QStandardPaths::writableLocation(static_cast<QStandardPaths::StandardLocation>(location));
         f = folder.isEmpty() ? base : base + "/" + folder;
     } else if (location == kExplicitFolder) {
         if (folder.isEmpty())
@@ -121,11 +122,20 @@ uint32_t CKRMcore::setResourcePath(int8_t which, uint8_t location, const QString
 uint32_t CKRMcore::getResourcePath(int8_t which, QString& out) const
 {
     switch (which) {
-    case 0: out = tempFolder; return kOk;
-    case 1: out = templatePath; return kOk;
-    case 2: out = clickPath1; return kOk;
-    case 3: out = clickPath2; return kOk;
-    default: return fail(1);
+    case 0:
+        out = tempFolder;
+        return kOk;
+    case 1:
+        out = templatePath;
+        return kOk;
+    case 2:
+        out = clickPath1;
+        return kOk;
+    case 3:
+        out = clickPath2;
+        return kOk;
+    default:
+        return fail(1);
     }
 }
 
@@ -285,8 +295,7 @@ namespace {
 // Pushes one command as its own macro. The command is made before the macro
 // opens, so a failed copy never leaves a macro open on the stack; an
 // exception while it is applied closes the macro again before it travels on.
-template <typename MakeCommand>
-void pushStep(KRMundo& stack, const QString& macroText, MakeCommand make)
+template <typename MakeCommand> void pushStep(KRMundo& stack, const QString& macroText, MakeCommand make)
 {
     std::unique_ptr<QUndoCommand> cmd(make());
     stack.beginMacro(macroText);
@@ -319,9 +328,8 @@ uint32_t CKRMcore::setAllInfo(const ProjectInfo& src)
         SecWavFlags flags;
         for (uint8_t i = 0; i < kSectionCount; ++i)
             flags[i] = &secWavReady[i];
-        pushStep(*undoStack, "set all", [&] {
-            return new SetAllInfoCommand(&projectInfo, "set all", src, flags);
-        });
+        pushStep(*undoStack, "set all",
+                 [&] { return new SetAllInfoCommand(&projectInfo, "set all", src, flags); });
         for (uint8_t& f : secWavReady)
             f = 0;
         return kOk;
@@ -341,9 +349,8 @@ uint32_t CKRMcore::setCommonInfo(const CommonInfo& info)
             return r;
         if (*cur == info)
             return kOk;
-        pushStep(*undoStack, "set common", [&] {
-            return new SetComnInfoCommand(&projectInfo, "set common", info);
-        });
+        pushStep(*undoStack, "set common",
+                 [&] { return new SetComnInfoCommand(&projectInfo, "set common", info); });
         return kOk;
     } catch (...) {
         errorFlag = 1;
@@ -361,9 +368,8 @@ uint32_t CKRMcore::updateTempo(uint32_t tempo)
             return r;
         CommonInfo next = *cur;
         next.tempo = tempo;
-        pushStep(*undoStack, "set common", [&] {
-            return new SetComnInfoCommand(&projectInfo, "set tempo", next);
-        });
+        pushStep(*undoStack, "set common",
+                 [&] { return new SetComnInfoCommand(&projectInfo, "set tempo", next); });
         clearSecWavReady();
         return kOk;
     } catch (...) {

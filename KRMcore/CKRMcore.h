@@ -141,8 +141,8 @@ public:
     // Beat-list edits. setTempo modes: 0 beat twice as long, 1 half as
     // long, 2 three times as long, 3 a third as long.
     uint32_t addLastAdrsAsBeat(uint8_t w);
-    uint32_t setTempo(uint8_t mode, uint8_t w, uint8_t sectionIndex, uint8_t update,
-                      uint16_t& beatStep, QString& message);
+    uint32_t setTempo(uint8_t mode, uint8_t w, uint8_t sectionIndex, uint8_t update, uint16_t& beatStep,
+                      QString& message);
     // Thinning keeps every factor-th entry while the step allows it;
     // subdivision puts 1 or 2 points between neighbours. `flag` is set on a
     // tempo-range failure.
@@ -160,7 +160,8 @@ protected:
     // Beat-list entry where a pickup of `halfBeats` half beats before the
     // section's start beat begins (negative when it lies before the list);
     // fails with the code of beatIndexAtAddress for the start.
-    uint32_t pickupEntry(const SectionRecord& sec, const WaveInfoRecord& wave, uint8_t halfBeats, int64_t& entry);
+    uint32_t pickupEntry(const SectionRecord& sec, const WaveInfoRecord& wave, uint8_t halfBeats,
+                         int64_t& entry);
 
     // What prevBarBeat and nextBarBeat read about section i and beat k.
     struct BarGridOfSection;

@@ -134,7 +134,8 @@ uint32_t CKRMcore::subdivideBeats(WaveInfoRecord& wave, uint16_t keepStep, uint8
     const int64_t A = static_cast<int64_t>(static_cast<uint32_t>(L) / static_cast<uint32_t>(n));
     const int64_t F = secondsToSamples(b[0]);
     const auto seconds = [](int64_t adrs) {
-        return adrs > 0 ? samplesToSeconds(static_cast<uint32_t>(std::min<int64_t>(adrs, std::numeric_limits<uint32_t>::max())))
+        return adrs > 0 ? samplesToSeconds(static_cast<uint32_t>(
+                              std::min<int64_t>(adrs, std::numeric_limits<uint32_t>::max())))
                         : 0.0f;
     };
 
@@ -196,8 +197,8 @@ uint32_t CKRMcore::subdivideBeatsBy3(WaveInfoRecord& wave, uint16_t keepStep, ui
     return subdivideBeats(wave, keepStep, flag, 3);
 }
 
-uint32_t CKRMcore::setTempo(uint8_t mode, uint8_t w, uint8_t sectionIndex, uint8_t update,
-                            uint16_t& beatStep, QString& message)
+uint32_t CKRMcore::setTempo(uint8_t mode, uint8_t w, uint8_t sectionIndex, uint8_t update, uint16_t& beatStep,
+                            QString& message)
 {
     try {
         errorText_.clear();
@@ -232,8 +233,8 @@ uint32_t CKRMcore::setTempo(uint8_t mode, uint8_t w, uint8_t sectionIndex, uint8
         };
         // Modes 1 and 3 shorten it: thin the list down to step 1 where the
         // step allows it, then divide the step or subdivide the list.
-        const auto shorten = [&](uint16_t factor, uint32_t thinStep, uint32_t divideStep, uint32_t subdivideStep,
-                                 uint32_t readBackStep) -> uint32_t {
+        const auto shorten = [&](uint16_t factor, uint32_t thinStep, uint32_t divideStep,
+                                 uint32_t subdivideStep, uint32_t readBackStep) -> uint32_t {
             uint8_t flag = 0;
             uint32_t rc = factor == 2 ? temp.thinBeatsBy3(copy, flag) : temp.thinBeatsBy2(copy, flag);
             if (rc != kOk && flag) {

@@ -167,13 +167,16 @@ uint32_t CKRMcore::snapSegMarksToBeats(std::vector<SegmentMark>& marks, uint8_t 
 
 struct CKRMcore::BarGridOfSection {
     WaveInfoRecord* wave = nullptr;
-    BeatGridLayout grid{0, 1, 0};  // the section's own toggle grid
+    BeatGridLayout grid {0, 1, 0};  // the section's own toggle grid
     int64_t beatsPerBar = 4;
     int64_t firstBeat = 0;  // beat index of the section's start: the first bar line
     uint32_t target = 0;    // address of the beat asked about
 
     bool holds(int64_t beat) const { return grid.holds(grid.entryOf(static_cast<uint64_t>(beat))); }
-    uint32_t address(int64_t beat) const { return entryAddress(*wave, grid.entryOf(static_cast<uint64_t>(beat))); }
+    uint32_t address(int64_t beat) const
+    {
+        return entryAddress(*wave, grid.entryOf(static_cast<uint64_t>(beat)));
+    }
 };
 
 uint32_t CKRMcore::barGridOfSection(uint8_t i, uint32_t k, BarGridOfSection& out)
@@ -361,7 +364,8 @@ uint32_t CKRMcore::checkBeatRange(uint16_t beatStep, const std::vector<float>& b
     // tempo to check.
     if (beats.empty())
         return fail(2);
-    const int64_t perEntry = static_cast<int64_t>(secondsToSamples(beats.back())) / static_cast<int64_t>(beats.size());
+    const int64_t perEntry =
+        static_cast<int64_t>(secondsToSamples(beats.back())) / static_cast<int64_t>(beats.size());
     const int64_t v = perEntry * beatStep * 2;
     if (v < 21168 / unit)
         verdict = 1;

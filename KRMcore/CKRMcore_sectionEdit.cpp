@@ -20,7 +20,8 @@ using krm::nest;
 namespace {
 
 const char* const kMinusPickupText = "can't set pickup to minus address of audio file!";
-const char* const kOddBeatText = "confirm beat number and pickup setting!\r\nodd beat with pickup is not allowed!";
+const char* const kOddBeatText =
+    "confirm beat number and pickup setting!\r\nodd beat with pickup is not allowed!";
 
 // Frame address of beat-list entry `entry`; false when the entry lies
 // outside the list.
@@ -165,7 +166,9 @@ uint32_t CKRMcore::checkPickup(uint8_t i, int32_t& start, int32_t& end)
     // Every address of the wave lies at or before its last onset.
     const int64_t last = secondsToSamples(wave->onsets.back());
     const int64_t top = std::min<int64_t>(last, std::numeric_limits<int32_t>::max());
-    const auto clampPlay = [top](int64_t v) { return static_cast<int32_t>(std::max<int64_t>(0, std::min(v, top))); };
+    const auto clampPlay = [top](int64_t v) {
+        return static_cast<int32_t>(std::max<int64_t>(0, std::min(v, top)));
+    };
     int32_t s = clampPlay(static_cast<int64_t>(sec->startAdrs) + sec->startOffset);
     const int32_t e = clampPlay(static_cast<int64_t>(sec->endAdrs) + sec->endOffset);
     if (sec->pickupOn && sec->pickupHalfBeats > 0) {

@@ -6,7 +6,7 @@
 
 class IF_onsetAnalyzer {
 public:
-    virtual ~IF_onsetAnalyzer() {}
+    virtual ~IF_onsetAnalyzer() { }
     // Appends the onset times in seconds to `onsets` and writes the file's
     // frame count into `frames`.
     virtual uint32_t analyze(const QString& path, uint32_t& frames, std::vector<float>& onsets) = 0;

@@ -9,7 +9,7 @@ class CKRMcore;
 
 class IF_prjMngr {
 public:
-    virtual ~IF_prjMngr() {}
+    virtual ~IF_prjMngr() { }
     virtual uint32_t loadProject(const std::wstring& path) = 0;
     virtual uint32_t saveProject(const std::wstring& path) = 0;
     // Reads the ".awi" file at path into wave w of the engine.

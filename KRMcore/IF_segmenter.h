@@ -16,7 +16,7 @@ struct SegmentEntry {
 
 // The caller's time signature for a run; only the first three bytes are read.
 struct SegmenterTimeSig {
-    uint8_t given = 0;        // 1: numerator and denominator are given
+    uint8_t given = 0;  // 1: numerator and denominator are given
     uint8_t numerator = 4;
     uint8_t denominator = 4;
     uint8_t reserved[3] = {0, 0, 0};
@@ -25,7 +25,7 @@ struct SegmenterTimeSig {
 class IF_segmenter : public QObject {
     Q_OBJECT
 public:
-    virtual ~IF_segmenter() {}
+    virtual ~IF_segmenter() { }
     virtual QObject* qobject() = 0;
     virtual uint32_t run(const QString& path, SegmenterTimeSig ts) = 0;
     virtual std::vector<SegmentEntry>& segments() = 0;

@@ -10,7 +10,7 @@
 
 class IF_styMngr {
 public:
-    virtual ~IF_styMngr() {}
+    virtual ~IF_styMngr() { }
     // Writes the style file; size receives the bytes written, the three
     // masks the sections (bit n = section index n) that raised warnings.
     virtual uint32_t exportStyle(const std::wstring& path, uint32_t& size, uint16_t& attackMask,
@@ -20,9 +20,8 @@ public:
     // the audio model. volume, pan and reverb hold the project's values on
     // entry and may be changed by the model.
     virtual uint32_t setSectionAudio(const char* text, uint32_t textLength, const char* baseName,
-                                     uint32_t baseNameLength, const char* fullPath,
-                                     uint32_t fullPathLength, int32_t styleId, uint8_t* volume,
-                                     uint8_t* pan, uint8_t* reverb) = 0;
+                                     uint32_t baseNameLength, const char* fullPath, uint32_t fullPathLength,
+                                     int32_t styleId, uint8_t* volume, uint8_t* pan, uint8_t* reverb) = 0;
     virtual uint32_t clearAudio() = 0;
     // Project section index -> style section id (0 for an index above 14).
     virtual uint8_t sectionToStyleId(uint8_t index) = 0;

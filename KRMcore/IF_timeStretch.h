@@ -16,7 +16,7 @@ struct TimeStretchInfo {
 
 class IF_timeStretch {
 public:
-    virtual ~IF_timeStretch() {}
+    virtual ~IF_timeStretch() { }
     virtual uint32_t setInfo(const TimeStretchInfo& info) = 0;
     // Stretches the whole block as one segment of the stored bar count.
     virtual uint32_t stretch(const std::vector<uint8_t>& frames, std::vector<uint8_t>& out) = 0;

@@ -2,7 +2,8 @@
 
 #include <QDebug>
 
-KRMundo::KRMundo() : QUndoStack(nullptr) {}
+KRMundo::KRMundo() : QUndoStack(nullptr)
+{ }
 
 void KRMundo::push(QUndoCommand* cmd)
 {
@@ -36,9 +37,8 @@ void KRMundo::redo()
 
 // ---------------------------------------------------------------- SetAllInfoCommand
 
-SetAllInfoCommand::SetAllInfoCommand(ProjectInfo* target_, const QString& text,
-                                     const ProjectInfo& source, const SecWavFlags& flags_,
-                                     QUndoCommand* parent)
+SetAllInfoCommand::SetAllInfoCommand(ProjectInfo* target_, const QString& text, const ProjectInfo& source,
+                                     const SecWavFlags& flags_, QUndoCommand* parent)
     : QUndoCommand(parent), target(target_)
 {
     setText(text);
@@ -62,13 +62,19 @@ void SetAllInfoCommand::apply(const ProjectInfo& info)
             *f = 0;
 }
 
-void SetAllInfoCommand::redo() { apply(newInfo); }
-void SetAllInfoCommand::undo() { apply(oldInfo); }
+void SetAllInfoCommand::redo()
+{
+    apply(newInfo);
+}
+void SetAllInfoCommand::undo()
+{
+    apply(oldInfo);
+}
 
 // ---------------------------------------------------------------- SetComnInfoCommand
 
-SetComnInfoCommand::SetComnInfoCommand(ProjectInfo* target_, const QString& text,
-                                       const CommonInfo& info, QUndoCommand* parent)
+SetComnInfoCommand::SetComnInfoCommand(ProjectInfo* target_, const QString& text, const CommonInfo& info,
+                                       QUndoCommand* parent)
     : QUndoCommand(parent), target(target_)
 {
     setText(text);
@@ -124,5 +130,11 @@ void SetSecInfoCommand::apply(const SectionRecord& rec)
         *flag = 0;
 }
 
-void SetSecInfoCommand::redo() { apply(newSec); }
-void SetSecInfoCommand::undo() { apply(oldSec); }
+void SetSecInfoCommand::redo()
+{
+    apply(newSec);
+}
+void SetSecInfoCommand::undo()
+{
+    apply(oldSec);
+}

@@ -43,7 +43,7 @@ private:
     ProjectInfo* target;
     ProjectInfo oldInfo;
     ProjectInfo newInfo;
-    SecWavFlags flags{};
+    SecWavFlags flags {};
 };
 
 // Replaces the common information; no section flag changes.
@@ -64,8 +64,8 @@ private:
 // Replaces one section. Undo and redo clear that section's flag.
 class SetSecInfoCommand : public QUndoCommand {
 public:
-    SetSecInfoCommand(ProjectInfo* target, const QString& text, uint8_t index,
-                      const SectionRecord& rec, uint8_t* flag, QUndoCommand* parent = nullptr);
+    SetSecInfoCommand(ProjectInfo* target, const QString& text, uint8_t index, const SectionRecord& rec,
+                      uint8_t* flag, QUndoCommand* parent = nullptr);
     ~SetSecInfoCommand() override;
     void undo() override;
     void redo() override;

@@ -10,9 +10,9 @@ using krm::kSectionCount;
 
 bool CommonInfo::operator==(const CommonInfo& o) const
 {
-    return volume == o.volume && pan == o.pan && reverb == o.reverb && tempo == o.tempo
-        && beatsPerBar == o.beatsPerBar && beatUnit == o.beatUnit
-        && normalizeBlend == o.normalizeBlend && normalizeOn == o.normalizeOn;
+    return volume == o.volume && pan == o.pan && reverb == o.reverb && tempo == o.tempo &&
+           beatsPerBar == o.beatsPerBar && beatUnit == o.beatUnit && normalizeBlend == o.normalizeBlend &&
+           normalizeOn == o.normalizeOn;
 }
 
 // ---------------------------------------------------------------- SectionRecord
@@ -69,12 +69,11 @@ void SectionRecord::setPointCount(uint16_t n)
 
 bool SectionRecord::equals(const SectionRecord& o) const
 {
-    if (used != o.used || waveIndex != o.waveIndex || startAdrs != o.startAdrs
-        || startOffset != o.startOffset || endAdrs != o.endAdrs || endOffset != o.endOffset
-        || barCount != o.barCount || tempoFromBeats != o.tempoFromBeats
-        || manualBars != o.manualBars || fadeOn != o.fadeOn || pickupOn != o.pickupOn
-        || pickupHalfBeats != o.pickupHalfBeats || pickupOffset != o.pickupOffset
-        || toggle != o.toggle)
+    if (used != o.used || waveIndex != o.waveIndex || startAdrs != o.startAdrs ||
+        startOffset != o.startOffset || endAdrs != o.endAdrs || endOffset != o.endOffset ||
+        barCount != o.barCount || tempoFromBeats != o.tempoFromBeats || manualBars != o.manualBars ||
+        fadeOn != o.fadeOn || pickupOn != o.pickupOn || pickupHalfBeats != o.pickupHalfBeats ||
+        pickupOffset != o.pickupOffset || toggle != o.toggle)
         return false;
     if (barCount < 2)
         return true;

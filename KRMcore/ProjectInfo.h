@@ -12,7 +12,7 @@
 namespace krm {
 constexpr uint8_t kSectionCount = 15;  // "Intro 1" .. "Ending 3"
 constexpr uint8_t kNoWave = 255;       // a section's waveIndex when unassigned
-}
+}  // namespace krm
 
 // Settings that all sections share, in file order.
 struct CommonInfo {
@@ -77,7 +77,7 @@ struct WaveInfoRecord {
     std::vector<float> beats;   // half-beat pulse times in seconds, ascending
     std::vector<float> onsets;  // onset times in seconds, ascending
     float barLength = 0.0f;
-    uint16_t beatStep = 1;      // beat-list entries per half beat, >= 1
+    uint16_t beatStep = 1;  // beat-list entries per half beat, >= 1
     std::vector<SegmentMark> detectedMarks;
     std::vector<SegmentMark> fittedMarks;
     uint32_t tempo = 120;
@@ -100,7 +100,7 @@ class ProjectInfo {
 public:
     ProjectInfo();
     ~ProjectInfo();
-    ProjectInfo(const ProjectInfo&) = delete;             // use assign
+    ProjectInfo(const ProjectInfo&) = delete;  // use assign
     ProjectInfo& operator=(const ProjectInfo&) = delete;
 
     uint32_t getCommonInfo(CommonInfo** out);

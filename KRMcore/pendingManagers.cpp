@@ -16,7 +16,7 @@ namespace {
 // The error trio shared by the managers below.
 class ErrorState {
 public:
-    explicit ErrorState(const char* unavailable) : unavailableText(unavailable) {}
+    explicit ErrorState(const char* unavailable) : unavailableText(unavailable) { }
 
     uint32_t refuse()
     {
@@ -40,16 +40,16 @@ private:
 
 class PendingStyMngr : public IF_styMngr {
 public:
-    uint32_t exportStyle(const std::wstring&, uint32_t& size, uint16_t& attackMask,
-                         uint16_t& beatMask, uint16_t& syncMask) override
+    uint32_t exportStyle(const std::wstring&, uint32_t& size, uint16_t& attackMask, uint16_t& beatMask,
+                         uint16_t& syncMask) override
     {
         size = 0;
         attackMask = beatMask = syncMask = 0;
         return err.refuse();
     }
     uint32_t setStyleInfo(const StyleInfo&) override { return err.refuse(); }
-    uint32_t setSectionAudio(const char*, uint32_t, const char*, uint32_t, const char*, uint32_t,
-                             int32_t, uint8_t*, uint8_t*, uint8_t*) override
+    uint32_t setSectionAudio(const char*, uint32_t, const char*, uint32_t, const char*, uint32_t, int32_t,
+                             uint8_t*, uint8_t*, uint8_t*) override
     {
         return err.refuse();
     }
@@ -63,7 +63,8 @@ public:
     }
     uint8_t sectionToStyleSlot(uint8_t index) override
     {
-        static const uint8_t slotNumbers[krm::kSectionCount] = {3, 9, 15, 0, 6, 12, 18, 1, 7, 13, 19, 8, 4, 10, 16};
+        static const uint8_t slotNumbers[krm::kSectionCount] = {3, 9,  15, 0, 6, 12, 18, 1,
+                                                                7, 13, 19, 8, 4, 10, 16};
         return index < krm::kSectionCount ? slotNumbers[index] : 0;
     }
 
@@ -80,7 +81,7 @@ public:
     int32_t limitC() override { return limitC_; }
 
 private:
-    ErrorState err{"style manager is not available in this build"};
+    ErrorState err {"style manager is not available in this build"};
     QString templatePath;
     int32_t maxPoints_ = 1024;
     int32_t limitB_ = 256;
@@ -95,10 +96,7 @@ public:
         info = i;
         return krm::kOk;
     }
-    uint32_t stretch(const std::vector<uint8_t>&, std::vector<uint8_t>&) override
-    {
-        return err.refuse();
-    }
+    uint32_t stretch(const std::vector<uint8_t>&, std::vector<uint8_t>&) override { return err.refuse(); }
     uint32_t stretchRange(const std::vector<uint8_t>&, std::vector<uint8_t>&,
                           const std::vector<uint32_t>&) override
     {
@@ -111,7 +109,7 @@ public:
     bool hasError() override { return err.hasError(); }
 
 private:
-    ErrorState err{"time-stretch manager is not available in this build"};
+    ErrorState err {"time-stretch manager is not available in this build"};
     TimeStretchInfo info;
 };
 
@@ -131,7 +129,11 @@ public:
         num = numerator;
         den = denominator;
         qDebug().noquote() << QString("number of information = %1 beat = %2 feature = %3 time sig. = %4/%5")
-                                  .arg(0).arg(0).arg(0).arg(numerator).arg(denominator);
+                                  .arg(0)
+                                  .arg(0)
+                                  .arg(0)
+                                  .arg(numerator)
+                                  .arg(denominator);
     }
     QString errorText() override { return err.errorText(); }
     void clearError() override { err.clearError(); }
@@ -140,7 +142,7 @@ public:
     void thruProgress(const unsigned char val) override { emit signalProgress(val); }
 
 private:
-    ErrorState err{"segmenter is not available in this build"};
+    ErrorState err {"segmenter is not available in this build"};
     std::vector<SegmentEntry> segs;
     uint32_t numerator = 4;
     uint32_t denominator = 4;
@@ -155,12 +157,24 @@ public:
     bool hasError() override { return err.hasError(); }
 
 private:
-    ErrorState err{"onset analyser is not available in this build"};
+    ErrorState err {"onset analyser is not available in this build"};
 };
 
 }  // namespace
 
-IF_styMngr* createStyMngr() { return new PendingStyMngr(); }
-IF_timeStretch* createTimeStretch() { return new PendingTimeStretch(); }
-IF_segmenter* createSegmenter() { return new PendingSegmenter(); }
-IF_onsetAnalyzer* createOnsetAnalyzer() { return new PendingOnsetAnalyzer(); }
+IF_styMngr* createStyMngr()
+{
+    return new PendingStyMngr();
+}
+IF_timeStretch* createTimeStretch()
+{
+    return new PendingTimeStretch();
+}
+IF_segmenter* createSegmenter()
+{
+    return new PendingSegmenter();
+}
+IF_onsetAnalyzer* createOnsetAnalyzer()
+{
+    return new PendingOnsetAnalyzer();
+}

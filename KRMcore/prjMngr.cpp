@@ -44,7 +44,10 @@ const char kMagicWaveInfo[4] = {'A', 'W', 'I', ' '};
 
 // ---- big-endian primitives ----------------------------------------------
 
-void putU8(Bytes& b, uint8_t v) { b.push_back(v); }
+void putU8(Bytes& b, uint8_t v)
+{
+    b.push_back(v);
+}
 
 void putU16(Bytes& b, uint16_t v)
 {
@@ -60,7 +63,10 @@ void putU32(Bytes& b, uint32_t v)
     b.push_back(uint8_t(v));
 }
 
-void putI32(Bytes& b, int32_t v) { putU32(b, static_cast<uint32_t>(v)); }
+void putI32(Bytes& b, int32_t v)
+{
+    putU32(b, static_cast<uint32_t>(v));
+}
 
 void putF32(Bytes& b, float v)
 {
@@ -69,14 +75,20 @@ void putF32(Bytes& b, float v)
     putU32(b, u);
 }
 
-uint16_t getU16(const uint8_t* p) { return uint16_t((p[0] << 8) | p[1]); }
+uint16_t getU16(const uint8_t* p)
+{
+    return uint16_t((p[0] << 8) | p[1]);
+}
 
 uint32_t getU32(const uint8_t* p)
 {
     return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | uint32_t(p[3]);
 }
 
-int32_t getI32(const uint8_t* p) { return static_cast<int32_t>(getU32(p)); }
+int32_t getI32(const uint8_t* p)
+{
+    return static_cast<int32_t>(getU32(p));
+}
 
 float getF32(const uint8_t* p)
 {
@@ -98,8 +110,8 @@ QString fileNameOf(const QString& path)
 
 size_t waveItemSize(const WaveInfoRecord& rec, const QByteArray& path)
 {
-    return 26 + size_t(path.size()) + 4 * (rec.beats.size() + rec.onsets.size())
-        + 6 * (rec.detectedMarks.size() + rec.fittedMarks.size());
+    return 26 + size_t(path.size()) + 4 * (rec.beats.size() + rec.onsets.size()) +
+           6 * (rec.detectedMarks.size() + rec.fittedMarks.size());
 }
 
 // Encodes one wave with the given path bytes. 1 no memory for the fixed
@@ -210,7 +222,7 @@ uint32_t decodeWaveItem(const uint8_t* p, size_t len, WaveInfoRecord& rec, bool&
             return krm::fail(0xf);
         }
         for (uint64_t k = 0; k < count; ++k, pos += 6)
-            marks->push_back(SegmentMark{getF32(p + pos), getU16(p + pos + 4)});
+            marks->push_back(SegmentMark {getF32(p + pos), getU16(p + pos + 4)});
     }
     // Bytes after the fitted marks are ignored.
     return krm::kOk;
@@ -294,8 +306,8 @@ uint32_t decodeSectionBody(const uint8_t* p, size_t len, SectionRecord& s)
 
 bool validCommon(const CommonInfo& c)
 {
-    return c.tempo != 0 && c.beatsPerBar >= 1 && c.beatsPerBar <= 12
-        && (c.beatUnit == 2 || c.beatUnit == 4 || c.beatUnit == 8);
+    return c.tempo != 0 && c.beatsPerBar >= 1 && c.beatsPerBar <= 12 &&
+           (c.beatUnit == 2 || c.beatUnit == 4 || c.beatUnit == 8);
 }
 
 bool writeAll(QSaveFile& f, const char* data, size_t n)
@@ -307,14 +319,15 @@ bool writeAll(QSaveFile& f, const char* data, size_t n)
 
 // ---- the manager --------------------------------------------------------------
 
-prjMngr::prjMngr(CKRMcore* engine)
-    : engine_(engine)
-{
-}
+prjMngr::prjMngr(CKRMcore* engine) : engine_(engine)
+{ }
 
 prjMngr::~prjMngr() = default;
 
-QString prjMngr::errorText() { return errorText_; }
+QString prjMngr::errorText()
+{
+    return errorText_;
+}
 
 void prjMngr::clearError()
 {
@@ -322,15 +335,30 @@ void prjMngr::clearError()
     errorFlag_ = 0;
 }
 
-bool prjMngr::hasError() { return errorFlag_ != 0; }
+bool prjMngr::hasError()
+{
+    return errorFlag_ != 0;
+}
 
-uint32_t prjMngr::saveProject(const std::wstring& path) { return save(path, Kind::Project, 0); }
+uint32_t prjMngr::saveProject(const std::wstring& path)
+{
+    return save(path, Kind::Project, 0);
+}
 
-uint32_t prjMngr::saveWaveInfo(const std::wstring& path, uint8_t w) { return save(path, Kind::WaveInfo, w); }
+uint32_t prjMngr::saveWaveInfo(const std::wstring& path, uint8_t w)
+{
+    return save(path, Kind::WaveInfo, w);
+}
 
-uint32_t prjMngr::loadProject(const std::wstring& path) { return load(path, Kind::Project, 0); }
+uint32_t prjMngr::loadProject(const std::wstring& path)
+{
+    return load(path, Kind::Project, 0);
+}
 
-uint32_t prjMngr::loadWaveInfo(const std::wstring& path, uint8_t w) { return load(path, Kind::WaveInfo, w); }
+uint32_t prjMngr::loadWaveInfo(const std::wstring& path, uint8_t w)
+{
+    return load(path, Kind::WaveInfo, w);
+}
 
 uint32_t prjMngr::save(const std::wstring& path, Kind kind, uint8_t w)
 {
@@ -766,7 +794,10 @@ uint32_t prjMngr::decodeBlockC(const Bytes& block)
 
 // ---- factory and path convention -----------------------------------------------
 
-IF_prjMngr* createPrjMngr(CKRMcore* engine) { return new prjMngr(engine); }
+IF_prjMngr* createPrjMngr(CKRMcore* engine)
+{
+    return new prjMngr(engine);
+}
 
 std::wstring awiPathOf(const std::wstring& audioPath)
 {

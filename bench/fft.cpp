@@ -19,8 +19,7 @@ namespace {
 
 const double kRate = 44100.0;
 
-template <typename T>
-std::vector<T> noise(int n)
+template <typename T> std::vector<T> noise(int n)
 {
     std::mt19937 rng(42);
     std::uniform_real_distribution<double> d(-1.0, 1.0);
@@ -32,11 +31,8 @@ std::vector<T> noise(int n)
 
 #ifdef KRM_HAVE_FFTW3
 // FFTW's real-to-halfcomplex plan, in place, in either precision.
-template <typename T>
-struct FftwApi;
-template <>
-struct FftwApi<double>
-{
+template <typename T> struct FftwApi;
+template <> struct FftwApi<double> {
     using Plan = fftw_plan;
     static double* alloc(int n) { return fftw_alloc_real(n); }
     static Plan plan(int n, double* b) { return fftw_plan_r2r_1d(n, b, b, FFTW_R2HC, FFTW_MEASURE); }
@@ -44,9 +40,7 @@ struct FftwApi<double>
     static void destroy(Plan p) { fftw_destroy_plan(p); }
     static void release(double* b) { fftw_free(b); }
 };
-template <>
-struct FftwApi<float>
-{
+template <> struct FftwApi<float> {
     using Plan = fftwf_plan;
     static float* alloc(int n) { return fftwf_alloc_real(n); }
     static Plan plan(int n, float* b) { return fftwf_plan_r2r_1d(n, b, b, FFTW_R2HC, FFTW_MEASURE); }
@@ -55,13 +49,11 @@ struct FftwApi<float>
     static void release(float* b) { fftwf_free(b); }
 };
 
-template <typename T>
-struct Fftw
-{
+template <typename T> struct Fftw {
     using Api = FftwApi<T>;
     T* buf;
     typename Api::Plan plan;
-    explicit Fftw(int n) : buf(Api::alloc(n)), plan(Api::plan(n, buf)) {}
+    explicit Fftw(int n) : buf(Api::alloc(n)), plan(Api::plan(n, buf)) { }
     ~Fftw()
     {
         Api::destroy(plan);
@@ -73,15 +65,20 @@ struct Fftw
 };
 #endif
 
-void ours(int n, double* a, int* ip, double* w) { rdft(n, 1, a, ip, w); }
-void ours(int n, float* a, int* ip, float* w) { rdftf(n, 1, a, ip, w); }
+void ours(int n, double* a, int* ip, double* w)
+{
+    rdft(n, 1, a, ip, w);
+}
+void ours(int n, float* a, int* ip, float* w)
+{
+    rdftf(n, 1, a, ip, w);
+}
 
 // Each timed round copies the same frame into the work buffer and transforms
 // it, once with ours and once with FFTW, so both see identical data and the
 // same copy cost. Reports the mean time of each, the ratio ours/FFTW and the
 // real-time factor of ours (n samples at 44.1 kHz per transform).
-template <typename T, typename Peer>
-void benchRealFft(benchmark::State& state)
+template <typename T, typename Peer> void benchRealFft(benchmark::State& state)
 {
     using Clock = std::chrono::steady_clock;
     const int n = static_cast<int>(state.range(0));
@@ -90,7 +87,7 @@ void benchRealFft(benchmark::State& state)
     std::vector<int> ip(2 + static_cast<int>(std::sqrt(n / 2.0)));
     std::vector<T> w(n / 2);
     ip[0] = 0;
-    ours(n, a.data(), ip.data(), w.data());   // builds the tables
+    ours(n, a.data(), ip.data(), w.data());  // builds the tables
 #ifdef KRM_HAVE_FFTW3
     Peer other(n);
 #endif
@@ -133,13 +130,19 @@ void benchRealFft(benchmark::State& state)
 using DoublePeer = Fftw<double>;
 using FloatPeer = Fftw<float>;
 #else
-struct NoPeer {};
+struct NoPeer { };
 using DoublePeer = NoPeer;
 using FloatPeer = NoPeer;
 #endif
 
-void BM_rdft(benchmark::State& s) { benchRealFft<double, DoublePeer>(s); }
-void BM_rdftf(benchmark::State& s) { benchRealFft<float, FloatPeer>(s); }
+void BM_rdft(benchmark::State& s)
+{
+    benchRealFft<double, DoublePeer>(s);
+}
+void BM_rdftf(benchmark::State& s)
+{
+    benchRealFft<float, FloatPeer>(s);
+}
 BENCHMARK(BM_rdft)->RangeMultiplier(2)->Range(1024, 16384);
 BENCHMARK(BM_rdftf)->RangeMultiplier(2)->Range(1024, 16384);
 
@@ -161,11 +164,10 @@ void BM_frameFeatureMaker(benchmark::State& state)
         }
     }
     state.counters["rtf"] = benchmark::Counter(
-        static_cast<double>(state.iterations()) * hopsPerSecond * hop / kRate,
-        benchmark::Counter::kIsRate);
+        static_cast<double>(state.iterations()) * hopsPerSecond * hop / kRate, benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_frameFeatureMaker)->Unit(benchmark::kMillisecond);
 
-} // namespace
+}  // namespace
 
 BENCHMARK_MAIN();

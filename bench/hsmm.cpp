@@ -43,7 +43,10 @@ void BM_SegmenterRuns(benchmark::State& state)
         best = -1e50;
         for (int run = 0; run < 10; ++run) {
             Numeric::HsmmEstimator e(20, 8, 5);
-            e.setPriors(1.0, 0.01, 0.01).setHyperParameterC(0.01).setHyperParameterB(0.1).setHyperParameterA(0.9);
+            e.setPriors(1.0, 0.01, 0.01)
+                .setHyperParameterC(0.01)
+                .setHyperParameterB(0.1)
+                .setHyperParameterA(0.9);
             const double bound = e.run(x);
             if (bound > best)
                 best = bound;
@@ -53,8 +56,8 @@ void BM_SegmenterRuns(benchmark::State& state)
     benchmark::DoNotOptimize(best);
     const double audioSeconds = rows * kSecondsPerBar;
     state.counters["audio_s"] = audioSeconds;
-    state.counters["realtime_factor"] =
-        benchmark::Counter(audioSeconds * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+    state.counters["realtime_factor"] = benchmark::Counter(
+        audioSeconds * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 
 }  // namespace

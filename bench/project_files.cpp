@@ -105,8 +105,18 @@ void BM_LoadProject(benchmark::State& state)
 
 }  // namespace
 
-BENCHMARK(BM_SaveProject)->RangeMultiplier(2)->Range(32, 255)->Unit(benchmark::kMillisecond)->UseRealTime()->Complexity();
-BENCHMARK(BM_LoadProject)->RangeMultiplier(2)->Range(32, 255)->Unit(benchmark::kMillisecond)->UseRealTime()->Complexity();
+BENCHMARK(BM_SaveProject)
+    ->RangeMultiplier(2)
+    ->Range(32, 255)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Complexity();
+BENCHMARK(BM_LoadProject)
+    ->RangeMultiplier(2)
+    ->Range(32, 255)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Complexity();
 
 // The undo stack logs every step to Qt's debug output; keep it off the
 // benchmark's console.

@@ -36,17 +36,15 @@ void BM_SemitoneSpectrum(benchmark::State& state)
     const int hop = 720;
     const int framesPerSecond = static_cast<int>(kRate) / hop + 1;
     const std::vector<float> x = testSignal(frame + hop * framesPerSecond);
-    Hpcp::CHpcp hpcp(12, 6, static_cast<float>(kRate), "C0", 48.0f, frame, false, 10, false, 3, 0,
-                     true);
+    Hpcp::CHpcp hpcp(12, 6, static_cast<float>(kRate), "C0", 48.0f, frame, false, 10, false, 3, 0, true);
     for (auto _ : state) {
         for (int f = 0; f < framesPerSecond; ++f)
             hpcp.processFrame(x.data() + static_cast<size_t>(f) * hop, frame);
         benchmark::DoNotOptimize(hpcp.getBuffer(3)[45]);
     }
     const double audioSeconds = static_cast<double>(framesPerSecond) * hop / kRate;
-    state.counters["x_realtime"] =
-        benchmark::Counter(audioSeconds * static_cast<double>(state.iterations()),
-                           benchmark::Counter::kIsRate);
+    state.counters["x_realtime"] = benchmark::Counter(audioSeconds * static_cast<double>(state.iterations()),
+                                                      benchmark::Counter::kIsRate);
     state.counters["frames_per_s"] =
         benchmark::Counter(static_cast<double>(framesPerSecond) * static_cast<double>(state.iterations()),
                            benchmark::Counter::kIsRate);
@@ -68,8 +66,8 @@ void BM_CombFilterBankFrame(benchmark::State& state)
         bank.normalizedEnergies(out);
         benchmark::DoNotOptimize(out.data());
     }
-    state.counters["x_realtime"] = benchmark::Counter(
-        hopSeconds * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+    state.counters["x_realtime"] =
+        benchmark::Counter(hopSeconds * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
     state.counters["frames_per_s"] =
         benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }

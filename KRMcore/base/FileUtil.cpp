@@ -20,7 +20,7 @@ QString latin1(const std::string& s)
     return QString(QLatin1String(s.c_str()));
 }
 
-std::atomic<WarningBoxFunction> gWarningBox{nullptr};
+std::atomic<WarningBoxFunction> gWarningBox {nullptr};
 
 QMessageBox::StandardButton showBox(QWidget* parent, const QString& title, const QString& text,
                                     QMessageBox::StandardButtons buttons,

@@ -10,15 +10,15 @@
 
 class IF_audioFileMngr {
 public:
-    virtual ~IF_audioFileMngr() {}
+    virtual ~IF_audioFileMngr() { }
     // Requires 2 channels, a sample format with bit 0x0002 set (16-bit PCM,
     // also 24-bit PCM or 32-bit float), 44100 Hz, one section, seekable.
     // *frames is the frame count, 0 on failure.
     virtual uint32_t checkAudioFile(const std::wstring& path, uint32_t* frames) = 0;
     // Frames start up to (not including) end of a stereo file as 16-bit
     // little-endian bytes, left then right.
-    virtual uint32_t readFramesAsBytes(const std::wstring& path, std::vector<uint8_t>& bytes,
-                                       uint32_t start, uint32_t end) = 0;
+    virtual uint32_t readFramesAsBytes(const std::wstring& path, std::vector<uint8_t>& bytes, uint32_t start,
+                                       uint32_t end) = 0;
     // Appends all frames of a stereo file as floats, left then right.
     virtual uint32_t readFramesFloat(const std::wstring& path, std::vector<float>& samples) = 0;
     // Appends all frames of a stereo file as 16-bit little-endian bytes.

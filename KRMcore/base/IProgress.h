@@ -9,10 +9,10 @@ namespace RkMir {
 
 // One section found by the section segmenter.
 struct SegmentRecord {
-    float start;          // seconds, time of the segment's first bar
-    float end;            // seconds, time of the first bar after it
-    uint32_t beatIndex;   // beat on which the segment's first bar starts
-    uint32_t label;       // 0 for the first label met, then 1, 2, ...
+    float start;         // seconds, time of the segment's first bar
+    float end;           // seconds, time of the first bar after it
+    uint32_t beatIndex;  // beat on which the segment's first bar starts
+    uint32_t label;      // 0 for the first label met, then 1, 2, ...
 };
 
 // A decoded chord (first chord, then each change).
@@ -53,7 +53,7 @@ class IProgress {
 public:
     virtual ~IProgress();
     // Called once when the analysis has delivered its last segment.
-    virtual void notify() {}
+    virtual void notify() { }
     virtual void progress(unsigned char percent) { (void)percent; }
     virtual void chord(const ChordEvent* event) { (void)event; }
     // Bar event; carries the detected time signature.

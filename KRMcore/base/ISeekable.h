@@ -2,10 +2,9 @@
 // A seekable source of sample frames, read block by block by the analysis.
 #include <cstdint>
 
-template <typename T>
-class ISeekable {
+template <typename T> class ISeekable {
 public:
-    virtual ~ISeekable() {}
+    virtual ~ISeekable() { }
     // Moves the read position to `position` frames. Sources may honour only
     // some positions; the analysis seeks to 0 once before its read loop.
     virtual int32_t seek(int32_t position) = 0;

@@ -13,13 +13,19 @@ using Result = uint32_t;
 constexpr Result kOk = 0;
 constexpr Result kFailBit = 0x80000000u;
 
-constexpr Result fail(uint32_t step) { return kFailBit | step; }
+constexpr Result fail(uint32_t step)
+{
+    return kFailBit | step;
+}
 
 constexpr Result nest(Result inner, uint32_t step)
 {
     return static_cast<Result>((inner << 4) | kFailBit | step);
 }
 
-constexpr bool failed(Result r) { return r != kOk; }
+constexpr bool failed(Result r)
+{
+    return r != kOk;
+}
 
 }  // namespace krm

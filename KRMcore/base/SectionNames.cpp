@@ -3,9 +3,9 @@
 #include <cstring>
 
 const char* const sectionNames[kSectionNameCount] = {
-    "Intro 1",   "Intro 2",   "Intro 3",   "Main A", "Main B",   "Main C",   "Main D",
-    "Fill In A", "Fill In B", "Fill In C", "Fill In D", "Break", "Ending 1", "Ending 2",
-    "Ending 3",  "Down Beat", "Up Beat",   "Sound",    nullptr,  nullptr};
+    "Intro 1",   "Intro 2",   "Intro 3",   "Main A",    "Main B", "Main C",   "Main D",
+    "Fill In A", "Fill In B", "Fill In C", "Fill In D", "Break",  "Ending 1", "Ending 2",
+    "Ending 3",  "Down Beat", "Up Beat",   "Sound",     nullptr,  nullptr};
 
 namespace {
 
@@ -18,26 +18,13 @@ struct StyleSectionName {
 };
 
 const StyleSectionName kStyleSections[kStyleSectionCount] = {
-    {"Main A", nullptr, "MA"},
-    {"Main B", nullptr, "MB"},
-    {"Main C", nullptr, "MC"},
-    {"Main D", nullptr, "MD"},
-    {"Fill In AA", "Fill AA", "FAA"},
-    {"Fill In BB", "Fill BB", "FBB"},
-    {"Fill In CC", "Fill CC", "FCC"},
-    {"Fill In DD", "Fill DD", "FDD"},
-    {"Intro A", nullptr, "IA"},
-    {"Intro B", nullptr, "IB"},
-    {"Intro C", nullptr, "IC"},
-    {"Intro D", nullptr, nullptr},
-    {"Ending A", nullptr, "EA"},
-    {"Ending B", nullptr, "EB"},
-    {"Ending C", nullptr, "EC"},
-    {"Ending D", nullptr, nullptr},
-    {"Fill In AB", "Fill AB", "FAB"},
-    {"Fill In BA", "Fill BA", "FBA"},
-    {"Fill In CD", "Fill CD", "FCD"},
-    {"Fill In DC", "Fill DC", "FDC"},
+    {"Main A", nullptr, "MA"},        {"Main B", nullptr, "MB"},        {"Main C", nullptr, "MC"},
+    {"Main D", nullptr, "MD"},        {"Fill In AA", "Fill AA", "FAA"}, {"Fill In BB", "Fill BB", "FBB"},
+    {"Fill In CC", "Fill CC", "FCC"}, {"Fill In DD", "Fill DD", "FDD"}, {"Intro A", nullptr, "IA"},
+    {"Intro B", nullptr, "IB"},       {"Intro C", nullptr, "IC"},       {"Intro D", nullptr, nullptr},
+    {"Ending A", nullptr, "EA"},      {"Ending B", nullptr, "EB"},      {"Ending C", nullptr, "EC"},
+    {"Ending D", nullptr, nullptr},   {"Fill In AB", "Fill AB", "FAB"}, {"Fill In BA", "Fill BA", "FBA"},
+    {"Fill In CD", "Fill CD", "FCD"}, {"Fill In DC", "Fill DC", "FDC"},
 };
 
 constexpr int kBreakFillId = 17;

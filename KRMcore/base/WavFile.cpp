@@ -69,7 +69,10 @@ void put16(char* b, uint16_t v)
     b[1] = char(v >> 8);
 }
 
-bool readExact(QDataStream& s, char* b, int n) { return s.readRawData(b, n) == n; }
+bool readExact(QDataStream& s, char* b, int n)
+{
+    return s.readRawData(b, n) == n;
+}
 
 }  // namespace
 

@@ -33,8 +33,8 @@ uint32_t readWavHeaderFromDevice(QIODevice* device, uint32_t* frameCount);
 // data chunk's size in bytes (4 per frame). 0x80000001 open, nest(header, 2),
 // 0x80000003 allocation (with *outOfMemory raised), 0x80000004 when the file
 // holds fewer data bytes than its header announces.
-uint32_t loadWavFile(const QString& path, std::unique_ptr<uint8_t[]>& data,
-                     uint32_t* byteCount, bool* outOfMemory);
+uint32_t loadWavFile(const QString& path, std::unique_ptr<uint8_t[]>& data, uint32_t* byteCount,
+                     bool* outOfMemory);
 
 // Reads the next `frames` frames from `stream`, converting each 16-bit sample
 // to a float times 1/32768 into `buffer` (2 x frames floats, left then
@@ -44,9 +44,8 @@ uint32_t loadWavFile(const QString& path, std::unique_ptr<uint8_t[]>& data,
 // *framesRead are filled with 0.0. `work` is a byte buffer kept by the caller
 // between calls so that steady reading does not allocate. 0x80000001 with
 // *outOfMemory raised when the work buffer cannot grow (buffer untouched).
-uint32_t readWavFrames(QDataStream& stream, uint32_t frames, float* buffer,
-                       uint32_t* framesRead, bool* outOfMemory, uint32_t* framesLeft,
-                       std::vector<char>& work);
+uint32_t readWavFrames(QDataStream& stream, uint32_t frames, float* buffer, uint32_t* framesRead,
+                       bool* outOfMemory, uint32_t* framesLeft, std::vector<char>& work);
 
 // The same without a data-chunk bound: reads until the end of the stream,
 // with a work buffer of its own for this call.

@@ -36,6 +36,6 @@ private:
     int32_t length_ = 0;
     int32_t channels_ = 2;
     float sampleRate_ = 44100.0f;
-    uint32_t framesLeft_ = 0;   // frames of the data chunk not read yet
-    std::vector<char> work_;    // kept between reads
+    uint32_t framesLeft_ = 0;  // frames of the data chunk not read yet
+    std::vector<char> work_;   // kept between reads
 };

@@ -79,8 +79,7 @@ uint32_t openStereo(SndFile& f, uint32_t openStep, uint32_t channelStep)
 
 // Runs `grow` (a resize, reserve or insert); a failed allocation raises
 // `errorFlag` and gives false instead of an exception.
-template <typename Grow>
-bool grows(bool& errorFlag, Grow&& grow)
+template <typename Grow> bool grows(bool& errorFlag, Grow&& grow)
 {
     try {
         grow();
@@ -168,8 +167,14 @@ uint32_t audioFileMngr::readFramesAsBytes(const std::wstring& path, std::vector<
 
 namespace {
 
-sf_count_t readFrames(SNDFILE* f, float* buf, sf_count_t n) { return sf_readf_float(f, buf, n); }
-sf_count_t readFrames(SNDFILE* f, short* buf, sf_count_t n) { return sf_readf_short(f, buf, n); }
+sf_count_t readFrames(SNDFILE* f, float* buf, sf_count_t n)
+{
+    return sf_readf_float(f, buf, n);
+}
+sf_count_t readFrames(SNDFILE* f, short* buf, sf_count_t n)
+{
+    return sf_readf_short(f, buf, n);
+}
 
 // Reads every frame of a stereo file into `work`. Codes 3 (cannot open),
 // 7 (not stereo), 4 (no memory, error flag raised) and 5 (short read).

@@ -153,7 +153,13 @@ TEST(CKRMcore, ResourcePaths)
         EXPECT_EQ(e.getResourcePath(-1, p), 0x80000001u);
     }
 
-    struct Case { int8_t which; uint8_t location; QString text; uint32_t code; QString want; };
+    struct Case {
+        int8_t which;
+        uint8_t location;
+        QString text;
+        uint32_t code;
+        QString want;
+    };
     const Case cases[] = {
         {1, 255, "", 0x80000001u, cur + "/Empty.sty"},  // old path kept
         {1, 255, "/opt/styles", 0u, "/opt/styles/Empty.sty"},
@@ -222,12 +228,12 @@ TEST(CKRMcore, CommonAndTempoCommits)
     e.undo();
     e.undo();
     EXPECT_FALSE(e.canUndo());
-    EXPECT_EQ(capture.lines, (QStringList{
-        "push -> [set tempo] / undo count [1]",
-        "push -> [set tempo] / undo count [2]",
-        "undo -> undo index [1] / undo count [2]",
-        "undo -> undo index [0] / undo count [2]",
-    }));
+    EXPECT_EQ(capture.lines, (QStringList {
+                                 "push -> [set tempo] / undo count [1]",
+                                 "push -> [set tempo] / undo count [2]",
+                                 "undo -> undo index [1] / undo count [2]",
+                                 "undo -> undo index [0] / undo count [2]",
+                             }));
 
     ASSERT_EQ(e.updateTempo(140), 0u);
     EXPECT_EQ(cur->tempo, 140u);
@@ -253,7 +259,7 @@ TEST(CKRMcore, SectionCommits)
 
     DebugCapture capture;
     ASSERT_EQ(e.updateSecInfo(4, makeSection(1000)), 0u);
-    EXPECT_EQ(capture.lines, QStringList{"push -> [set section[4]] / undo count [1]"});
+    EXPECT_EQ(capture.lines, QStringList {"push -> [set section[4]] / undo count [1]"});
     EXPECT_EQ(e.undoStack->undoText(), "set section");
     EXPECT_EQ(s->startAdrs, 1000u);
     EXPECT_EQ(e.readyCount(), 14);
@@ -398,7 +404,10 @@ TEST(CKRMcore, LoadReplacesProjectOrRestoresItOnFailure)
     ASSERT_TRUE(testutil::writeFile(dir.path("badB.svproj"), badB));
     ASSERT_TRUE(testutil::writeFile(dir.path("junk.svproj"), {'N', 'O', 'P', 'E', 0, 0, 0, 0}));
 
-    struct Case { const char* file; bool fails; };
+    struct Case {
+        const char* file;
+        bool fails;
+    };
     const Case cases[] = {
         {"missing.svproj", true},
         {"junk.svproj", true},

@@ -38,7 +38,13 @@ SectionRecord makeSection(uint32_t start, uint32_t rendered)
 TEST(KRMundo, ModifiedFlagFollowsTheSteps)
 {
     enum Op { Push, Undo, Redo, Clear };
-    struct Case { const char* name; std::vector<Op> ops; int index; bool modified; bool canUndo; };
+    struct Case {
+        const char* name;
+        std::vector<Op> ops;
+        int index;
+        bool modified;
+        bool canUndo;
+    };
     const Case cases[] = {
         {"push, undo", {Push, Undo}, 0, false, false},
         {"push, push, undo", {Push, Push, Undo}, 1, true, true},
@@ -53,10 +59,18 @@ TEST(KRMundo, ModifiedFlagFollowsTheSteps)
         EXPECT_FALSE(stack.isModified());
         for (Op op : c.ops) {
             switch (op) {
-            case Push: stack.push(new CountCommand("step", &value)); break;
-            case Undo: stack.undo(); break;
-            case Redo: stack.redo(); break;
-            case Clear: stack.clear(); break;
+            case Push:
+                stack.push(new CountCommand("step", &value));
+                break;
+            case Undo:
+                stack.undo();
+                break;
+            case Redo:
+                stack.redo();
+                break;
+            case Clear:
+                stack.clear();
+                break;
             }
         }
         EXPECT_EQ(stack.index(), c.index) << c.name;
@@ -79,14 +93,14 @@ TEST(KRMundo, LogsEveryOperationWithCountsAfterIt)
     stack.redo();
     stack.undo();
     stack.clear();
-    EXPECT_EQ(capture.lines, (QStringList{
-        "push -> [first] / undo count [1]",
-        "push -> [second] / undo count [2]",
-        "undo -> undo index [1] / undo count [2]",
-        "redo -> undo index [2] / undo count [2]",
-        "undo -> undo index [1] / undo count [2]",
-        "clear -> undo index [0] / undo count [0]",
-    }));
+    EXPECT_EQ(capture.lines, (QStringList {
+                                 "push -> [first] / undo count [1]",
+                                 "push -> [second] / undo count [2]",
+                                 "undo -> undo index [1] / undo count [2]",
+                                 "redo -> undo index [2] / undo count [2]",
+                                 "undo -> undo index [1] / undo count [2]",
+                                 "clear -> undo index [0] / undo count [0]",
+                             }));
 }
 
 TEST(EditCommands, SectionStepRestoresRecordAndClearsOnlyItsFlag)
@@ -142,7 +156,7 @@ TEST(EditCommands, AllInfoStepRestoresWholeProjectAndClearsAllFlags)
 
     uint8_t flags[15];
     std::fill(std::begin(flags), std::end(flags), 1);
-    SecWavFlags addrs{};
+    SecWavFlags addrs {};
     for (int i = 0; i < 15; ++i)
         addrs[i] = i == 7 ? nullptr : &flags[i];  // an address may be missing
 
@@ -190,12 +204,12 @@ TEST(EditCommands, CommonStepAndCommandsWithoutTarget)
 
     // Commands without a target do nothing at all.
     uint8_t flag = 1;
-    SecWavFlags addrs{};
+    SecWavFlags addrs {};
     addrs[0] = &flag;
     SetAllInfoCommand all(nullptr, "set all", project, addrs);
     SetComnInfoCommand comn(nullptr, "set common", next);
     SetSecInfoCommand sec(nullptr, "set section[0]", 0, makeSection(1, 1), &flag);
-    for (QUndoCommand* cmd : std::initializer_list<QUndoCommand*>{&all, &comn, &sec}) {
+    for (QUndoCommand* cmd : std::initializer_list<QUndoCommand*> {&all, &comn, &sec}) {
         cmd->redo();
         cmd->undo();
     }

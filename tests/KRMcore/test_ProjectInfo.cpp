@@ -23,9 +23,9 @@ WaveInfoRecord* makeWave(const std::wstring& path, float firstBeat)
 
 bool sameWave(const WaveInfoRecord& a, const WaveInfoRecord& b)
 {
-    return a.path == b.path && a.beats == b.beats && a.onsets == b.onsets
-        && a.barLength == b.barLength && a.beatStep == b.beatStep
-        && a.detectedMarks == b.detectedMarks && a.fittedMarks == b.fittedMarks && a.tempo == b.tempo;
+    return a.path == b.path && a.beats == b.beats && a.onsets == b.onsets && a.barLength == b.barLength &&
+           a.beatStep == b.beatStep && a.detectedMarks == b.detectedMarks && a.fittedMarks == b.fittedMarks &&
+           a.tempo == b.tempo;
 }
 
 }  // namespace
@@ -63,13 +63,15 @@ TEST(ProjectInfo, NewProjectIsEmptyWithDefaults)
 
 TEST(ProjectInfo, SetTimeSignatureKeepsValidNumeratorOnly)
 {
-    struct Case { uint8_t b, u; uint32_t code; uint8_t wantB, wantU; };
+    struct Case {
+        uint8_t b, u;
+        uint32_t code;
+        uint8_t wantB, wantU;
+    };
     const Case cases[] = {
-        {13, 4, 0x80000001u, 4, 4},
-        {0, 4, 0x80000001u, 4, 4},
+        {13, 4, 0x80000001u, 4, 4}, {0, 4, 0x80000001u, 4, 4},
         {3, 5, 0x80000002u, 3, 4},  // numerator kept, unit refused
-        {12, 8, 0u, 12, 8},
-        {1, 2, 0u, 1, 2},
+        {12, 8, 0u, 12, 8},         {1, 2, 0u, 1, 2},
     };
     for (const Case& c : cases) {
         ProjectInfo p;
@@ -92,10 +94,10 @@ TEST(SectionRecord, PointCountKeepsArraysInStepWithBars)
         s.barPointOffsets[k] = -k;
     }
     s.setPointCount(7);  // grow: old values stay, new ones are 0
-    EXPECT_EQ(s.barPoints, (std::vector<uint32_t>{100, 200, 300, 400, 0, 0}));
-    EXPECT_EQ(s.barPointOffsets, (std::vector<int32_t>{0, -1, -2, -3, 0, 0}));
+    EXPECT_EQ(s.barPoints, (std::vector<uint32_t> {100, 200, 300, 400, 0, 0}));
+    EXPECT_EQ(s.barPointOffsets, (std::vector<int32_t> {0, -1, -2, -3, 0, 0}));
     s.setPointCount(3);  // shrink: the leading values stay
-    EXPECT_EQ(s.barPoints, (std::vector<uint32_t>{100, 200}));
+    EXPECT_EQ(s.barPoints, (std::vector<uint32_t> {100, 200}));
     for (uint16_t n : {1, 0}) {
         s.setPointCount(n);
         EXPECT_EQ(s.barCount, n);
@@ -154,11 +156,18 @@ TEST(ProjectInfo, BadIndexesAreRefusedAndChangeNothing)
     p.addWave(makeWave(L"a.wav", 0.0f));
     p.addWave(makeWave(L"b.wav", 1.0f));
     const WaveInfoRecord other;
-    const std::vector<float> list{9.0f};
+    const std::vector<float> list {9.0f};
 
-    struct Case { const char* name; std::function<uint32_t()> op; };
+    struct Case {
+        const char* name;
+        std::function<uint32_t()> op;
+    };
     const Case cases[] = {
-        {"getWave", [&] { WaveInfoRecord* w = nullptr; return p.getWave(2, &w); }},
+        {"getWave",
+         [&] {
+             WaveInfoRecord* w = nullptr;
+             return p.getWave(2, &w);
+         }},
         {"setWave", [&] { return p.setWave(2, other); }},
         {"setWavePath", [&] { return p.setWavePath(2, L"x"); }},
         {"setBeats", [&] { return p.setBeats(2, list); }},
@@ -167,11 +176,28 @@ TEST(ProjectInfo, BadIndexesAreRefusedAndChangeNothing)
         {"setWaveTempo", [&] { return p.setWaveTempo(255, 80); }},
         {"detachWave", [&] { return p.detachWave(2); }},
         {"removeWave", [&] { return p.removeWave(2); }},
-        {"getSection", [&] { SectionRecord* s = nullptr; return p.getSection(15, &s); }},
+        {"getSection",
+         [&] {
+             SectionRecord* s = nullptr;
+             return p.getSection(15, &s);
+         }},
         {"setSectionInfo", [&] { return p.setSectionInfo(15, SectionRecord()); }},
-        {"getSecAndWave", [&] { SectionRecord* s; WaveInfoRecord* w; return p.getSecAndWave(15, &s, &w); }},
-        {"getSecAndWave without record out", [&] { SectionRecord* s; return p.getSecAndWave(0, &s, nullptr); }},
-        {"getWaveOfSection", [&] { WaveInfoRecord* w; return p.getWaveOfSection(15, &w); }},
+        {"getSecAndWave",
+         [&] {
+             SectionRecord* s;
+             WaveInfoRecord* w;
+             return p.getSecAndWave(15, &s, &w);
+         }},
+        {"getSecAndWave without record out",
+         [&] {
+             SectionRecord* s;
+             return p.getSecAndWave(0, &s, nullptr);
+         }},
+        {"getWaveOfSection",
+         [&] {
+             WaveInfoRecord* w;
+             return p.getWaveOfSection(15, &w);
+         }},
         {"addWave of no record", [&] { return p.addWave(nullptr); }},
     };
     for (const Case& c : cases)
@@ -212,7 +238,7 @@ TEST(ProjectInfo, WaveListEditsAndSectionLookup)
     ASSERT_EQ(p.setBeats(0, {1.0f, 2.0f}), 0u);
     ASSERT_EQ(p.setBeats(0, {3.0f}), 0u);
     p.getWave(0, &w);
-    EXPECT_EQ(w->beats, std::vector<float>{3.0f});
+    EXPECT_EQ(w->beats, std::vector<float> {3.0f});
     ASSERT_EQ(p.setWavePath(0, w->path), 0u);  // its own path: unchanged
     EXPECT_EQ(w->path, L"a.wav");
 

@@ -22,14 +22,14 @@ TEST(PendingManagers, RefuseWorkWithCodeAndText)
         std::function<void()> clear;
         std::function<bool()> has;
     };
-    const ErrorTrio styErr{[&] { return sty->errorText(); }, [&] { sty->clearError(); },
-                           [&] { return sty->hasError(); }};
-    const ErrorTrio tsErr{[&] { return ts->errorText(); }, [&] { ts->clearError(); },
-                          [&] { return ts->hasError(); }};
-    const ErrorTrio segErr{[&] { return seg->errorText(); }, [&] { seg->clearError(); },
-                           [&] { return seg->hasError(); }};
-    const ErrorTrio onsetErr{[&] { return onset->errorText(); }, [&] { onset->clearError(); },
-                             [&] { return onset->hasError(); }};
+    const ErrorTrio styErr {[&] { return sty->errorText(); }, [&] { sty->clearError(); },
+                            [&] { return sty->hasError(); }};
+    const ErrorTrio tsErr {[&] { return ts->errorText(); }, [&] { ts->clearError(); },
+                           [&] { return ts->hasError(); }};
+    const ErrorTrio segErr {[&] { return seg->errorText(); }, [&] { seg->clearError(); },
+                            [&] { return seg->hasError(); }};
+    const ErrorTrio onsetErr {[&] { return onset->errorText(); }, [&] { onset->clearError(); },
+                              [&] { return onset->hasError(); }};
 
     std::vector<uint8_t> in(16, 1), out;
     std::vector<float> onsets;
@@ -38,7 +38,12 @@ TEST(PendingManagers, RefuseWorkWithCodeAndText)
     uint16_t a = 0, b = 0, c = 0;
     uint8_t flag = 0, vol = 80, pan = 64, rev = 0;
 
-    struct Case { const char* name; const ErrorTrio* err; std::function<uint32_t()> op; const char* text; };
+    struct Case {
+        const char* name;
+        const ErrorTrio* err;
+        std::function<uint32_t()> op;
+        const char* text;
+    };
     const Case cases[] = {
         {"exportStyle", &styErr, [&] { return sty->exportStyle(L"x.aus", u32, a, b, c); },
          "style manager is not available in this build"},
@@ -49,7 +54,10 @@ TEST(PendingManagers, RefuseWorkWithCodeAndText)
          "style manager is not available in this build"},
         {"stretch", &tsErr, [&] { return ts->stretch(in, out); },
          "time-stretch manager is not available in this build"},
-        {"stretchRange", &tsErr, [&] { return ts->stretchRange(in, out, {0, 4}); },
+        {"stretchRange", &tsErr,
+         [&] {
+             return ts->stretchRange(in, out, {0, 4});
+         },
          "time-stretch manager is not available in this build"},
         {"getEngineOutput", &tsErr, [&] { return ts->getEngineOutput(flag, ratios); },
          "time-stretch manager is not available in this build"},
@@ -96,7 +104,7 @@ TEST(PendingManagers, SettingsAndTablesStillWork)
     EXPECT_EQ(sty->sectionToStyleSlot(200), 0);
 
     std::unique_ptr<IF_segmenter> seg(createSegmenter());
-    std::vector<uint32_t> idx{1, 2};
+    std::vector<uint32_t> idx {1, 2};
     uint32_t num = 0, den = 0;
     seg->dump(idx, num, den);
     EXPECT_TRUE(idx.empty());
@@ -113,5 +121,5 @@ TEST(PendingManagers, SettingsAndTablesStillWork)
     QObject::connect(seg.get(), &IF_segmenter::signalProgress,
                      [&](const unsigned char v) { seen.push_back(v); });
     seg->thruProgress(55);
-    EXPECT_EQ(seen, std::vector<unsigned>{55});
+    EXPECT_EQ(seen, std::vector<unsigned> {55});
 }

@@ -4,11 +4,20 @@
 
 namespace testutil {
 
-TempDir::TempDir() { dir_.setAutoRemove(true); }
+TempDir::TempDir()
+{
+    dir_.setAutoRemove(true);
+}
 
-QString TempDir::path(const QString& name) const { return dir_.filePath(name); }
+QString TempDir::path(const QString& name) const
+{
+    return dir_.filePath(name);
+}
 
-std::wstring TempDir::wpath(const QString& name) const { return path(name).toStdWString(); }
+std::wstring TempDir::wpath(const QString& name) const
+{
+    return path(name).toStdWString();
+}
 
 std::vector<uint8_t> readFile(const QString& path)
 {

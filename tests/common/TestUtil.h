@@ -12,8 +12,9 @@ namespace testutil {
 class TempDir {
 public:
     TempDir();
-    QString path(const QString& name) const;   // absolute path of a file inside it
+    QString path(const QString& name) const;  // absolute path of a file inside it
     std::wstring wpath(const QString& name) const;
+
 private:
     QTemporaryDir dir_;
 };
@@ -23,7 +24,7 @@ bool writeFile(const QString& path, const std::vector<uint8_t>& bytes);
 
 // Copies of `bytes` damaged in the ways a broken file is: truncated at
 // several lengths and with single bits flipped. Deterministic for a seed.
-std::vector<std::vector<uint8_t>> damagedCopies(const std::vector<uint8_t>& bytes,
-                                                unsigned seed, int flips = 200);
+std::vector<std::vector<uint8_t>> damagedCopies(const std::vector<uint8_t>& bytes, unsigned seed,
+                                                int flips = 200);
 
 }  // namespace testutil

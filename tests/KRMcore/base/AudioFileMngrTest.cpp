@@ -17,7 +17,7 @@ constexpr int kPcm16 = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
 
 class AudioFileMngrTest : public ::testing::Test {
 protected:
-    std::unique_ptr<IF_audioFileMngr> m{createAudioFileMngr()};
+    std::unique_ptr<IF_audioFileMngr> m {createAudioFileMngr()};
     testutil::TempDir dir;
 
     std::wstring file(const QString& name, int format, int channels, int rate, sf_count_t frames)
@@ -113,7 +113,8 @@ TEST_F(AudioFileMngrTest, CopyOf24BitGivesACanonical16BitWorkingFile)
 TEST_F(AudioFileMngrTest, CopyWorksInBlocksOf1024FramesServingEventsBetween)
 {
     // 2500 frames: blocks of 1024, 1024 and 452, events served twice.
-    const std::vector<std::pair<sf_count_t, int>> cases = {{0, 0}, {1024, 0}, {1025, 1}, {2500, 2}, {4096, 3}};
+    const std::vector<std::pair<sf_count_t, int>> cases = {
+        {0, 0}, {1024, 0}, {1025, 1}, {2500, 2}, {4096, 3}};
     for (auto [frames, calls] : cases) {
         const QString name = QString("c%1.wav").arg(frames);
         const std::wstring src = file(name, kPcm16, 2, 44100, frames);

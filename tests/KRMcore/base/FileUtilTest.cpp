@@ -11,7 +11,10 @@
 
 namespace {
 
-std::string local(const QString& p) { return p.toStdString(); }
+std::string local(const QString& p)
+{
+    return p.toStdString();
+}
 
 }  // namespace
 
@@ -132,7 +135,7 @@ TEST(ShowWarning, ShowsTheBoxWithTheCallersArguments)
 TEST(ShowWarning, FromAWorkerThreadTheBoxRunsOnTheGuiThread)
 {
     FakeBoxScope scope;
-    std::atomic<bool> done{false};
+    std::atomic<bool> done {false};
     QMessageBox::StandardButton result = QMessageBox::NoButton;
     std::thread worker([&] {
         result = showWarning(nullptr, "t", "from worker", QMessageBox::Ok, QMessageBox::Ok);

@@ -71,11 +71,11 @@ TEST(Vocabulary, StyleSectionIdToName)
 TEST(Vocabulary, StyleSectionNameToId)
 {
     const std::pair<const char*, int> cases[] = {
-        {"Break Fill", 17}, {"FBA", 17},      {"Fill BA", 17},   {"Fill In AB", 16}, {"FAB", 16},
-        {"Fill AA", 4},     {"FDD", 7},       {"Fill DC", 19},   {"EB", 13},         {"IA", 8},
-        {"Intro D", 11},    {"Ending D", 15}, {"MA", 0},         {"MAJ7", 0},        {"Main A and more", 0},
-        {"MD", 3},          {"ID", -1},       {"ED", -1},        {"Fill In A", -1},  {"Break", -1},
-        {"ma", -1},         {"main a", -1},   {"", -1},          {"Dummy", -1},      {"F", -1},
+        {"Break Fill", 17}, {"FBA", 17},      {"Fill BA", 17}, {"Fill In AB", 16}, {"FAB", 16},
+        {"Fill AA", 4},     {"FDD", 7},       {"Fill DC", 19}, {"EB", 13},         {"IA", 8},
+        {"Intro D", 11},    {"Ending D", 15}, {"MA", 0},       {"MAJ7", 0},        {"Main A and more", 0},
+        {"MD", 3},          {"ID", -1},       {"ED", -1},      {"Fill In A", -1},  {"Break", -1},
+        {"ma", -1},         {"main a", -1},   {"", -1},        {"Dummy", -1},      {"F", -1},
     };
     for (auto [text, id] : cases)
         EXPECT_EQ(sectionIndexFromName(text), id) << '"' << text << '"';

@@ -54,7 +54,7 @@ TEST(WavWrite, FailuresAreReportedAndLeaveNoPartialFile)
     // A file-size limit makes the data write fail after a good open.
     const QString p = dir.path("limited.wav");
     auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit old{};
+    rlimit old {};
     ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
     rlimit lim = old;
     lim.rlim_cur = 1000;
@@ -102,8 +102,8 @@ TEST(WavHeader, EachFieldIsCheckedInOrder)
     // A header cut short fails at the field it ends in.
     const std::vector<uint8_t> whole = canonicalHeader(10);
     const std::vector<std::pair<size_t, uint32_t>> cuts = {
-        {0, 0x80000001}, {3, 0x80000001}, {6, 0x80000002}, {11, 0x80000003}, {18, 0x80000005}, {20, 0x80000006},
-        {35, 0x8000000b}, {43, 0x8000000d}};
+        {0, 0x80000001},  {3, 0x80000001},  {6, 0x80000002},  {11, 0x80000003},
+        {18, 0x80000005}, {20, 0x80000006}, {35, 0x8000000b}, {43, 0x8000000d}};
     for (auto [len, code] : cuts) {
         uint32_t frames = 0;
         EXPECT_EQ(headerCode(std::vector<uint8_t>(whole.begin(), whole.begin() + long(len)), &frames), code)

@@ -12,7 +12,10 @@ using namespace fixtures;
 
 namespace {
 
-float f16(int16_t v) { return float(v) / 32768.0f; }
+float f16(int16_t v)
+{
+    return float(v) / 32768.0f;
+}
 
 }  // namespace
 
@@ -20,7 +23,7 @@ TEST(WavSeekerSeq, ShortReadAtTheEndIsZeroPadded)
 {
     testutil::TempDir dir;
     std::vector<int16_t> s = ramp(100);
-    s[0] = -1;        // bytes FF FF
+    s[0] = -1;  // bytes FF FF
     s[1] = 32767;
     s[2] = -32768;
     const QString p = dir.path("a.wav");

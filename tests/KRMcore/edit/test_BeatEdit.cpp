@@ -12,14 +12,14 @@ TEST(LastOnsetAsBeat, AppendsOnlyAContinuingOnset)
         std::vector<float> beats, onsets;
         bool appended;
     } cases[] = {
-        {{1, 2, 3, 4, 5}, {6.0f}, true},     // exactly one more interval
+        {{1, 2, 3, 4, 5}, {6.0f}, true},  // exactly one more interval
         {{1, 2, 3, 4, 5}, {5.75f}, true},
-        {{1, 2, 3, 4, 5}, {6.35f}, false},   // beyond the threshold
+        {{1, 2, 3, 4, 5}, {6.35f}, false},  // beyond the threshold
         {{1, 2, 3, 4, 5}, {5.65f}, false},
-        {{1, 1, 1, 1, 1}, {2.0f}, false},    // no interval to continue
-        {{1, 2}, {2.5f}, true},              // few beats: any later onset
+        {{1, 1, 1, 1, 1}, {2.0f}, false},  // no interval to continue
+        {{1, 2}, {2.5f}, true},            // few beats: any later onset
         {{1, 2}, {2.0f}, false},
-        {{1, 2}, {1.5f}, false},             // never before the last beat
+        {{1, 2}, {1.5f}, false},  // never before the last beat
         {{}, {1.0f}, false},
         {{1, 2, 3, 4, 5}, {}, false},
     };
@@ -124,16 +124,16 @@ TEST_F(BeatDivisionTest, EachModeGivesItsList)
         uint16_t step, newStep;
         std::vector<float> expected;
     } cases[] = {
-        {0, beats, 1, 2, beats},                         // twice as long: the step only
+        {0, beats, 1, 2, beats},  // twice as long: the step only
         {2, beats, 1, 3, beats},
-        {1, beats, 1, 1, halved()},                      // half as long: subdivided
-        {1, beats, 2, 1, beats},                         // ... or the step halved
+        {1, beats, 1, 1, halved()},                        // half as long: subdivided
+        {1, beats, 2, 1, beats},                           // ... or the step halved
         {1, ramp(1.0f, 1.0f / 6.0f, 13), 3, 1, halved()},  // thinned by 3, then subdivided
         {3, beats, 1, 1, thirded()},
         {3, beats, 3, 1, beats},
-        {3, ramp(1.0f, 0.25f, 9), 2, 1, thirded()},      // thinned by 2, then subdivided
-        {7, beats, 1, 1, beats},                         // no such mode: nothing
-        {1, {1.0f}, 1, 1, {1.0f, 3.0f, 4.0f}},           // a single beat stays; the last onset follows
+        {3, ramp(1.0f, 0.25f, 9), 2, 1, thirded()},  // thinned by 2, then subdivided
+        {7, beats, 1, 1, beats},                     // no such mode: nothing
+        {1, {1.0f}, 1, 1, {1.0f, 3.0f, 4.0f}},       // a single beat stays; the last onset follows
     };
     for (const Case& c : cases) {
         core.clearWavList();
@@ -177,9 +177,9 @@ TEST_F(BeatDivisionTest, AFailingChangeLeavesTheProject)
         uint32_t code;
         QString message;
     } cases[] = {
-        {0, {0.0f, 5.0f, 10.0f}, 1, 31.0f, 0x80000002, tempoError},     // too slow once doubled
+        {0, {0.0f, 5.0f, 10.0f}, 1, 31.0f, 0x80000002, tempoError},  // too slow once doubled
         {2, {0.0f, 3.5f, 7.0f}, 1, 31.0f, 0x80000007, tempoError},
-        {0, {}, 1, 31.0f, 0x80000022, tempoError},                      // no beats: no tempo
+        {0, {}, 1, 31.0f, 0x80000022, tempoError},  // no beats: no tempo
         {2, {}, 1, 31.0f, 0x80000027, tempoError},
         {1, ramp(0.06f, 0.06f, 10), 1, 0.6f, 0x80000035, "Error! too fast tempo!"},
         {3, {0.0f, 5.0f, 10.0f, 15.0f, 20.0f}, 2, 31.0f, 0x80000028, "Error! too slow tempo!"},

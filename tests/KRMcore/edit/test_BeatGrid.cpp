@@ -27,8 +27,8 @@ protected:
     void SetUp() override
     {
         core.addWave(makeWave({1000, 2000, 3000, 4000, 5000}));
-        core.addWave(makeWave({1000}));                    // toggle 1 has no beat
-        core.addWave(makeWave({1000, 2000, 3000}, 2));     // step 2: toggle 1 beat 0 is entry 2
+        core.addWave(makeWave({1000}));                 // toggle 1 has no beat
+        core.addWave(makeWave({1000, 2000, 3000}, 2));  // step 2: toggle 1 beat 0 is entry 2
     }
     TestCore core;
 };
@@ -42,17 +42,17 @@ TEST_F(GridTest, BeatIndexAtAddress)
         uint32_t address;
         uint32_t code, index;
     } cases[] = {
-        {0, 0, 3000, 0, 1},             // exact hit
-        {0, 0, 2000, 0, 1},             // midpoint: the later beat
-        {0, 0, 1999, 0, 0},             // nearer the earlier beat
-        {0, 0, 500, 0, 0},              // before the first beat
-        {0, 0, 9000, 0, 2},             // after the last beat
-        {0, 1, 3000, 0, 1},             // odd grid, midpoint
-        {0, 1, 9999, 0, 1},             // odd grid, after its last beat
+        {0, 0, 3000, 0, 1},                    // exact hit
+        {0, 0, 2000, 0, 1},                    // midpoint: the later beat
+        {0, 0, 1999, 0, 0},                    // nearer the earlier beat
+        {0, 0, 500, 0, 0},                     // before the first beat
+        {0, 0, 9000, 0, 2},                    // after the last beat
+        {0, 1, 3000, 0, 1},                    // odd grid, midpoint
+        {0, 1, 9999, 0, 1},                    // odd grid, after its last beat
         {1, 1, 1000, 0x80000002, 0xFFFFFFFF},  // toggle-1 grid of one entry has no beats
         {1, 0, 800, 0, 0},
-        {2, 1, 5000, 0, 0},             // step 2: entry 2 is the odd grid's only beat
-        {9, 0, 0, 0x80000011, 0xFFFFFFFF},     // no such wave
+        {2, 1, 5000, 0, 0},                 // step 2: entry 2 is the odd grid's only beat
+        {9, 0, 0, 0x80000011, 0xFFFFFFFF},  // no such wave
     };
     for (const Case& c : cases) {
         uint32_t index = 7;
@@ -68,8 +68,9 @@ TEST_F(GridTest, BeatAddressAndSnap)
         uint8_t w, toggle;
         uint32_t beat, code, address;
     } cases[] = {
-        {0, 0, 0, 0, 1000}, {0, 0, 2, 0, 5000}, {0, 0, 3, 0x80000003, 0},
-        {0, 1, 1, 0, 4000}, {0, 1, 2, 0x80000003, 0}, {2, 1, 0, 0, 3000},
+        {0, 0, 0, 0, 1000},       {0, 0, 2, 0, 5000},
+        {0, 0, 3, 0x80000003, 0}, {0, 1, 1, 0, 4000},
+        {0, 1, 2, 0x80000003, 0}, {2, 1, 0, 0, 3000},
         {1, 1, 0, 0x80000003, 0}, {0, 0, 0xFFFFFFFF, 0x80000003, 0},
     };
     for (const Case& c : cases) {
@@ -95,21 +96,21 @@ TEST_F(GridTest, BeatAddressAndSnap)
 TEST(BeatGridOffset, NearestBeatOffsetCountsHalfBeatsForAnyStep)
 {
     TestCore core;
-    core.addWave(makeWave(evenAdrs(5, 1000, 1000)));         // step 1
-    core.addWave(makeWave(evenAdrs(9, 1000, 500), 2));      // step 2: same half beats
+    core.addWave(makeWave(evenAdrs(5, 1000, 1000)));    // step 1
+    core.addWave(makeWave(evenAdrs(9, 1000, 500), 2));  // step 2: same half beats
     struct Case {
         uint32_t k, address, code;
         uint8_t back;
         int32_t distance;
     } cases[] = {
-        {2, 3000, 0, 2, 0},        // on a half beat
-        {2, 3300, 0, 2, -300},     // nearer the lower entry
-        {2, 3500, 0, 2, -500},     // tie: the lower entry
-        {2, 3700, 0, 1, 300},      // nearer the upper entry
-        {2, 500, 0, 4, 500},       // before every entry: back to the first
+        {2, 3000, 0, 2, 0},     // on a half beat
+        {2, 3300, 0, 2, -300},  // nearer the lower entry
+        {2, 3500, 0, 2, -500},  // tie: the lower entry
+        {2, 3700, 0, 1, 300},   // nearer the upper entry
+        {2, 500, 0, 4, 500},    // before every entry: back to the first
         {0, 800, 0, 0, 200},
-        {2, 6000, 0, 255, 0},      // beat k already lies before the address: -1, no distance
-        {1, 3000, 0, 0, 0},        // on beat k itself
+        {2, 6000, 0, 255, 0},  // beat k already lies before the address: -1, no distance
+        {1, 3000, 0, 0, 0},    // on beat k itself
         {3, 3000, 0x80000002, 0, 0},
     };
     for (uint8_t w = 0; w < 2; ++w) {
@@ -175,7 +176,7 @@ TEST(BeatGridBars, PrevAndNextBarBeat)
         EXPECT_EQ(r, c.next) << c.k;
     }
     uint32_t r = 0;
-    EXPECT_EQ(core.prevBarBeat(4, 8, r), 0x80000121u);  // section without a wave
+    EXPECT_EQ(core.prevBarBeat(4, 8, r), 0x80000121u);   // section without a wave
     EXPECT_EQ(core.nextBarBeat(3, 25, r), 0x80000034u);  // beat beyond the list
 }
 
@@ -211,13 +212,9 @@ TEST(BeatGridRange, CheckBeatRangeLimits)
         uint16_t step;
         uint8_t verdict;
     } cases[] = {
-        {{2646}, 1, 0},
-        {{2645}, 1, 1},
-        {{1000, 5292}, 1, 0},
-        {{1323}, 2, 0},
-        {{264600}, 1, 0},  // 529200 per beat: the slowest
-        {{264601}, 1, 2},
-        {{132301}, 2, 2},
+        {{2646}, 1, 0},   {{2645}, 1, 1},   {{1000, 5292}, 1, 0},
+        {{1323}, 2, 0},   {{264600}, 1, 0},  // 529200 per beat: the slowest
+        {{264601}, 1, 2}, {{132301}, 2, 2},
     };
     for (const Case& c : cases) {
         uint8_t verdict = 9;
@@ -240,7 +237,8 @@ TEST(BeatGridCompensation, ToleranceFollowsTempo)
     struct Case {
         uint32_t tempo;
         float tolerance;
-    } cases[] = {{0, 0.05f}, {39, 0.05f}, {40, 0.05f}, {50, 0.0325f}, {60, 0.015f}, {61, 0.015f}, {300, 0.015f}};
+    } cases[] = {{0, 0.05f},   {39, 0.05f},  {40, 0.05f},  {50, 0.0325f},
+                 {60, 0.015f}, {61, 0.015f}, {300, 0.015f}};
     for (const Case& c : cases)
         EXPECT_FLOAT_EQ(pointTolerance(c.tempo), c.tolerance) << c.tempo;
 
@@ -258,11 +256,11 @@ TEST(BeatGridCompensation, OnlyTheNearestPointOfARunMoves)
     struct Case {
         std::vector<float> points, expected;
     } cases[] = {
-        {{1.010f, 1.012f}, {1.0f, 1.012f}},            // after an entry: the first moves back
-        {{1.988f, 1.990f}, {1.988f, 2.0f}},            // before an entry: the last moves forward
-        {{0.995f, 2.01f, 3.5f}, {1.0f, 2.0f, 3.5f}},   // before the first, after, past the last
-        {{3.01f}, {3.0f}},                             // past the last entry: back onto it
-        {{1.5f}, {1.5f}},                              // out of reach of both
+        {{1.010f, 1.012f}, {1.0f, 1.012f}},           // after an entry: the first moves back
+        {{1.988f, 1.990f}, {1.988f, 2.0f}},           // before an entry: the last moves forward
+        {{0.995f, 2.01f, 3.5f}, {1.0f, 2.0f, 3.5f}},  // before the first, after, past the last
+        {{3.01f}, {3.0f}},                            // past the last entry: back onto it
+        {{1.5f}, {1.5f}},                             // out of reach of both
     };
     for (const Case& c : cases) {
         std::vector<float> p = c.points;
@@ -271,7 +269,7 @@ TEST(BeatGridCompensation, OnlyTheNearestPointOfARunMoves)
     }
     std::vector<float> p = {1.0f, 2.0f};
     compensatePoints(p, {}, 120);  // nothing to move onto
-    EXPECT_EQ(p, (std::vector<float>{1.0f, 2.0f}));
+    EXPECT_EQ(p, (std::vector<float> {1.0f, 2.0f}));
 }
 
 TEST(BeatGridBuffers, PadLastBeat)
@@ -288,8 +286,8 @@ TEST(BeatGridBuffers, PadLastBeat)
         {{0, 700}, 1, 1000, 0, {0, 1000}, 1200},
         {{0, 1500}, 1, 1000, 0, {0, 1500}, 0},
         {{5}, 0, 0, 0, {5}, 0},
-        {{0, 0, 5}, 2, 0, 0x80000001, {0, 0, 5}, 0},                    // no interval to copy
-        {{0, 1000}, 2, 0, 0x80000003, {0, 1000}, 0},                    // beat outside the list
+        {{0, 0, 5}, 2, 0, 0x80000001, {0, 0, 5}, 0},  // no interval to copy
+        {{0, 1000}, 2, 0, 0x80000003, {0, 1000}, 0},  // beat outside the list
     };
     for (const Case& c : cases) {
         std::vector<uint32_t> a = c.adrs;
@@ -312,7 +310,7 @@ TEST(BeatGridBuffers, RebaseBeatAdrs)
         std::vector<uint32_t> expected;
         size_t bytes;
     } cases[] = {
-        {2, 50, false, 0, 0, 0, {0, 250, 550}, 200},      // later points keep their distance, shifted by count
+        {2, 50, false, 0, 0, 0, {0, 250, 550}, 200},  // later points keep their distance, shifted by count
         {2, 50, true, 10, 40, 0, {0, 40, 240, 540}, 200},  // second point lands on y
         {0, 8, false, 0, 0, 0, {0, 300, 600}, 32},
         {3, 50, false, 0, 0, 0x80000002, {100, 300, 600}, 0},
@@ -332,9 +330,9 @@ TEST(BeatGridLists, UpdateBeatAndOnset)
     TestCore core;
     core.addWave(makeWave({1000}));
     EXPECT_EQ(core.updateBeat(0, {0.5f, 1.0f}), 0u);
-    EXPECT_EQ(core.wave(0).beats, (std::vector<float>{0.5f, 1.0f}));
+    EXPECT_EQ(core.wave(0).beats, (std::vector<float> {0.5f, 1.0f}));
     EXPECT_EQ(core.updateOnset(0, {0.25f}), 0u);
-    EXPECT_EQ(core.wave(0).onsets, (std::vector<float>{0.25f}));
+    EXPECT_EQ(core.wave(0).onsets, (std::vector<float> {0.25f}));
     EXPECT_EQ(core.updateBeat(1, {}), 0x80000001u);
     EXPECT_FALSE(core.canUndo());  // analysis results are no undo step
 }

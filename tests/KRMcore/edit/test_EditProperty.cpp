@@ -116,7 +116,8 @@ TEST(EditProperty, SectionsStayValidAndUndoRedoRestoresTheSavedProject)
             uint32_t r = 0;
             bool allOrNothing = true;  // runs on a scratch copy: fails without a trace
             if (kind <= 4) {
-                r = core.setSecInfo(static_cast<uint8_t>(rng() % krm::kSectionCount), randomSection(rng, core));
+                r = core.setSecInfo(static_cast<uint8_t>(rng() % krm::kSectionCount),
+                                    randomSection(rng, core));
             } else if (kind <= 6) {
                 uint16_t step = 0;
                 QString message;

@@ -32,9 +32,9 @@ TEST_F(SectionTest, PickupDecidesBarsAndBarLines)
         uint8_t tempoFromBeats;
         std::vector<uint32_t> lineBeats;  // beats after the start
     } cases[] = {
-        {3, 0, 0, 0, 2, 0, {4}},        // the rest is dropped
-        {0, 1, 0, 0, 3, 1, {2, 6}},     // intro: the incomplete bar comes first
-        {3, 1, 0, 0, 3, 1, {4, 8}},     // elsewhere it comes last
+        {3, 0, 0, 0, 2, 0, {4}},     // the rest is dropped
+        {0, 1, 0, 0, 3, 1, {2, 6}},  // intro: the incomplete bar comes first
+        {3, 1, 0, 0, 3, 1, {4, 8}},  // elsewhere it comes last
         {3, 1, 2, 0x8000000B, 0, 0, {}},
     };
     for (const Case& c : cases) {
@@ -61,7 +61,7 @@ TEST_F(SectionTest, PickupDecidesBarsAndBarLines)
     EXPECT_EQ(core.setPickup(3, whole), 0u);
     EXPECT_EQ(whole.barCount, 2);
     EXPECT_EQ(whole.tempoFromBeats, 1);
-    EXPECT_EQ(whole.barPoints, std::vector<uint32_t>{beat(6)});
+    EXPECT_EQ(whole.barPoints, std::vector<uint32_t> {beat(6)});
 }
 
 TEST_F(SectionTest, PickupBeforeTheAudioStart)
@@ -79,8 +79,8 @@ TEST_F(SectionTest, PickupBeforeTheAudioStart)
         {beat(0), 1, 2, 0, 0x80000005, true, 2, 0},          // before the first entry
         {beat(1), 1, 2, -6000, 0x80000006, true, 2, -6000},  // the offset reaches before frame 0
         {beat(1), 1, 2, -5000, 0, false, 2, -5000},          // exactly frame 0
-        {beat(0), 0, 2, 0, 0, false, 0, 0},                   // no pickup: reset
-        {beat(0), 0, 0, -9000, 0, false, 0, 0},               // no pickup: offset reset
+        {beat(0), 0, 2, 0, 0, false, 0, 0},                  // no pickup: reset
+        {beat(0), 0, 0, -9000, 0, false, 0, 0},              // no pickup: offset reset
     };
     for (const Case& c : cases) {
         SectionRecord s = section(0, c.start, c.start + 80000);  // two whole bars
@@ -170,10 +170,13 @@ TEST_F(SectionTest, PlayRangeAndFirstEntry)
         int warnings;
     } cases[] = {
         {beat(2), beat(12), 100, -50, 0, 0, 0, int32_t(beat(2)) + 100, int32_t(beat(12)) - 50, beat(2), 0},
-        {beat(0), beat(30), -9000, 900000, 0, 0, 0, 0, 310000, beat(0), 0},  // clamped to 0 and the last onset
-        {beat(2), beat(12), 100, 0, 1, 3, 40, int32_t(beat(2)) - 15000 + 40, int32_t(beat(12)), beat(2) - 15000, 0},
-        {beat(2), beat(12), 0, 0, 1, 2, 400000, 310000, int32_t(beat(12)), beat(1), 1},   // pickup past the end
-        {beat(2), beat(12), 0, 0, 1, 2, -20000, 0, int32_t(beat(12)), beat(1), 1},        // pickup before 0
+        {beat(0), beat(30), -9000, 900000, 0, 0, 0, 0, 310000, beat(0),
+         0},  // clamped to 0 and the last onset
+        {beat(2), beat(12), 100, 0, 1, 3, 40, int32_t(beat(2)) - 15000 + 40, int32_t(beat(12)),
+         beat(2) - 15000, 0},
+        {beat(2), beat(12), 0, 0, 1, 2, 400000, 310000, int32_t(beat(12)), beat(1),
+         1},                                                                        // pickup past the end
+        {beat(2), beat(12), 0, 0, 1, 2, -20000, 0, int32_t(beat(12)), beat(1), 1},  // pickup before 0
     };
     for (const Case& c : cases) {
         SectionRecord s = section(0, c.start, c.end);
@@ -252,8 +255,8 @@ TEST_F(SectionTest, ToggleSearchListsSectionsOnMixedEntries)
     EXPECT_EQ(core.findToggleBeat(0, message), 0u);
     EXPECT_EQ(core.sec(3).toggle, 0);
     EXPECT_EQ(core.sec(4).toggle, 1);
-    EXPECT_EQ(message,
-              "can't find suitable toggle beat setting :\r\n[Fill In A]\r\n[Break]\r\nedit start and end points again!");
+    EXPECT_EQ(message, "can't find suitable toggle beat setting :\r\n[Fill In A]\r\n[Break]\r\nedit start "
+                       "and end points again!");
 
     QString quiet;
     EXPECT_EQ(core.findToggleBeat(1, quiet), 0u);  // no sections on that wave
@@ -336,7 +339,7 @@ TEST_F(SectionTest, TimeSignatureChanges)
     EXPECT_EQ(core.setTimeSigAndFitSec(3, 4), 0u);
     EXPECT_EQ(core.undoCount(), 2);
     EXPECT_EQ(core.sec(3).barCount, 3);  // 10 beats: 3 bars of 3
-    EXPECT_EQ(core.sec(3).barPoints, (std::vector<uint32_t>{beat(5), beat(8)}));
+    EXPECT_EQ(core.sec(3).barPoints, (std::vector<uint32_t> {beat(5), beat(8)}));
     EXPECT_EQ(core.sec(3).used, 0);
     EXPECT_NEAR(core.wave(0).barLength, 3 * 10000 / 44100.0, 1e-5);
     for (uint8_t i = 0; i < krm::kSectionCount; ++i)

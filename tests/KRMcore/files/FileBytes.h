@@ -12,11 +12,14 @@ using Bytes = std::vector<uint8_t>;
 
 inline uint32_t be32(const Bytes& b, size_t at)
 {
-    return (uint32_t(b.at(at)) << 24) | (uint32_t(b.at(at + 1)) << 16) | (uint32_t(b.at(at + 2)) << 8)
-        | uint32_t(b.at(at + 3));
+    return (uint32_t(b.at(at)) << 24) | (uint32_t(b.at(at + 1)) << 16) | (uint32_t(b.at(at + 2)) << 8) |
+           uint32_t(b.at(at + 3));
 }
 
-inline uint16_t be16(const Bytes& b, size_t at) { return uint16_t((b.at(at) << 8) | b.at(at + 1)); }
+inline uint16_t be16(const Bytes& b, size_t at)
+{
+    return uint16_t((b.at(at) << 8) | b.at(at + 1));
+}
 
 inline void setBe32(Bytes& b, size_t at, uint32_t v)
 {

@@ -26,7 +26,10 @@ using filebytes::setBe32;
 
 namespace {
 
-constexpr uint32_t nest(uint32_t inner, uint32_t step) { return (inner << 4) | 0x80000000u | step; }
+constexpr uint32_t nest(uint32_t inner, uint32_t step)
+{
+    return (inner << 4) | 0x80000000u | step;
+}
 
 WaveInfoRecord* makeWave(const std::wstring& path, std::vector<float> beats, std::vector<float> onsets,
                          std::vector<SegmentMark> detected = {}, std::vector<SegmentMark> fitted = {})
@@ -122,8 +125,9 @@ TEST(ProjectFile, OneWaveProjectHasTheExactLayoutAndSavesIdenticallyAfterLoading
     const Bytes f = testutil::readFile(dir.path("p.svproj"));
     ASSERT_EQ(f.size(), 669u);
     EXPECT_EQ(std::string(f.begin(), f.begin() + 8), "KRMPT012");
-    const std::vector<uint32_t> header = {be32(f, 8), be32(f, 12), be32(f, 16), be32(f, 20), be32(f, 24), be32(f, 28)};
-    EXPECT_EQ(header, (std::vector<uint32_t>{32, 55, 87, 571, 658, 11}));
+    const std::vector<uint32_t> header = {be32(f, 8),  be32(f, 12), be32(f, 16),
+                                          be32(f, 20), be32(f, 24), be32(f, 28)};
+    EXPECT_EQ(header, (std::vector<uint32_t> {32, 55, 87, 571, 658, 11}));
 
     // Block A: count, directory, then the 46-byte item.
     EXPECT_EQ(f[32], 1);
@@ -131,8 +135,9 @@ TEST(ProjectFile, OneWaveProjectHasTheExactLayoutAndSavesIdenticallyAfterLoading
     EXPECT_EQ(be32(f, 37), 46u);
     EXPECT_EQ(be32(f, 41), 8u);
     EXPECT_EQ(std::string(f.begin() + 45, f.begin() + 53), "C:/a.wav");
-    const std::vector<uint32_t> item = {be32(f, 53), be32(f, 57), be32(f, 61), be32(f, 65), be32(f, 69), be32(f, 73)};
-    EXPECT_EQ(item, (std::vector<uint32_t>{2, 0x3F000000, 0x3F800000, 1, 0x3E800000, 0x40000000}));
+    const std::vector<uint32_t> item = {be32(f, 53), be32(f, 57), be32(f, 61),
+                                        be32(f, 65), be32(f, 69), be32(f, 73)};
+    EXPECT_EQ(item, (std::vector<uint32_t> {2, 0x3F000000, 0x3F800000, 1, 0x3E800000, 0x40000000}));
     EXPECT_EQ(be16(f, 77), 1u);  // beatStep
     EXPECT_EQ(be32(f, 79), 0u);  // no detected marks
     EXPECT_EQ(be32(f, 83), 0u);  // no fitted marks
@@ -149,7 +154,7 @@ TEST(ProjectFile, OneWaveProjectHasTheExactLayoutAndSavesIdenticallyAfterLoading
     EXPECT_EQ(Bytes(f.begin() + 208, f.begin() + 238), cleared);
 
     // Block C: the default common info.
-    EXPECT_EQ(Bytes(f.begin() + 658, f.end()), (Bytes{80, 64, 0, 0, 0, 0, 120, 4, 4, 50, 0}));
+    EXPECT_EQ(Bytes(f.begin() + 658, f.end()), (Bytes {80, 64, 0, 0, 0, 0, 120, 4, 4, 50, 0}));
 
     CKRMcore loaded;
     ASSERT_EQ(loaded.loadProject(dir.wpath("p.svproj")), 0u);
@@ -197,7 +202,7 @@ TEST(ProjectFile, EveryStoredFieldSurvivesSaveAndLoad)
         s.barPoints = {0xFFFFFFF0u};
         s.barPointOffsets = {-2147483647 - 1};
     });
-    const CommonInfo c{100, 10, 33, 133, 3, 8, 70, 1};
+    const CommonInfo c {100, 10, 33, 133, 3, 8, 70, 1};
     ASSERT_EQ(engine.setCommonInfo(c), 0u);
     ASSERT_EQ(engine.saveProject(dir.wpath("p.svproj")), 0u);
 
@@ -237,7 +242,10 @@ TEST(ProjectFile, EmptyBlocksLeaveTheirPartOfTheProjectAlone)
     auto target = [] {
         auto e = std::make_unique<CKRMcore>();
         addWave(*e, makeWave(L"/t/only.wav", {1.0f}, {}));
-        setSection(*e, 5, [](SectionRecord& s) { s.used = 1; s.waveIndex = 0; });
+        setSection(*e, 5, [](SectionRecord& s) {
+            s.used = 1;
+            s.waveIndex = 0;
+        });
         CommonInfo c = common(*e);
         c.volume = 7;
         EXPECT_EQ(e->setCommonInfo(c), 0u);
@@ -255,8 +263,9 @@ TEST(ProjectFile, EmptyBlocksLeaveTheirPartOfTheProjectAlone)
         const char* name;
         Bytes filebytes::Parts::*block;
     };
-    for (const Case& k : {Case{"no block A", &filebytes::Parts::a}, Case{"no block B", &filebytes::Parts::b},
-                          Case{"no block C", &filebytes::Parts::c}}) {
+    for (const Case& k :
+         {Case {"no block A", &filebytes::Parts::a}, Case {"no block B", &filebytes::Parts::b},
+          Case {"no block C", &filebytes::Parts::c}}) {
         SCOPED_TRACE(k.name);
         filebytes::Parts parts = filebytes::split(full);
         (parts.*k.block).clear();
@@ -308,13 +317,15 @@ TEST(ProjectFile, DamagedFilesAreRefusedAndTheEngineKeepsItsProject)
              setBe32(f, 20, be32(f, 20) + 0x80000000u);
          },
          0x8000000c},
-        {"second item offset off by one", [](Bytes& f) { setBe32(f, blockA + 9, be32(f, blockA + 9) + 1); }, 0x80000057},
+        {"second item offset off by one", [](Bytes& f) { setBe32(f, blockA + 9, be32(f, blockA + 9) + 1); },
+         0x80000057},
         {"beat count whose bytes wrap in 32 bits", [=](Bytes& f) { setBe32(f, beatCount0, 0x40000000u); },
          nest(nest(0x80000006, 8), 7)},
         {"mark count whose bytes wrap in 32 bits", [=](Bytes& f) { setBe32(f, markCount0, 0x2AAAAAABu); },
          nest(nest(0x8000000f, 8), 7)},
         {"beat step 0", [=](Bytes& f) { f[beatStep0] = f[beatStep0 + 1] = 0; }, nest(nest(0x8000000a, 8), 7)},
-        {"section body of the wrong length", [=](Bytes& f) { setBe32(f, blockB + 5 + 8 * 3, 38); }, 0x800001b9},
+        {"section body of the wrong length", [=](Bytes& f) { setBe32(f, blockB + 5 + 8 * 3, 38); },
+         0x800001b9},
         {"section body past block B", [=](Bytes& f) { setBe32(f, blockB + 5 + 8 * 14, 0xFFFFFFF0u); },
          nest(0x8000000d, 9)},
         {"toggle 2", [=](Bytes& f) { f[section3 + 45] = 2; }, nest(nest(0x80000002, 0xb), 9)},
@@ -333,7 +344,10 @@ TEST(ProjectFile, DamagedFilesAreRefusedAndTheEngineKeepsItsProject)
     // The engine's previous project: one other wave, another tempo.
     CKRMcore engine;
     addWave(engine, makeWave(L"/old/x.wav", {0.3f}, {}));
-    setSection(engine, 0, [](SectionRecord& s) { s.used = 1; s.waveIndex = 0; });
+    setSection(engine, 0, [](SectionRecord& s) {
+        s.used = 1;
+        s.waveIndex = 0;
+    });
     CommonInfo c = common(engine);
     c.tempo = 97;
     ASSERT_EQ(engine.setCommonInfo(c), 0u);
@@ -361,7 +375,8 @@ TEST(ProjectFile, DamagedFilesAreRefusedAndTheEngineKeepsItsProject)
     EXPECT_EQ(m->loadProject(dir.wpath("missing.svproj")), 0x80000001u);
     EXPECT_EQ(m->loadWaveInfo(dir.wpath("missing.awi"), 0), 0x80000001u);
     ASSERT_TRUE(testutil::writeFile(dir.path("good.svproj"), good));
-    EXPECT_EQ(m->loadWaveInfo(dir.wpath("good.svproj"), 0), 0x80000002u);  // a project file is no wave-info file
+    EXPECT_EQ(m->loadWaveInfo(dir.wpath("good.svproj"), 0),
+              0x80000002u);  // a project file is no wave-info file
 }
 
 TEST(WaveInfoFile, WaveTwoOfThreeIsStoredAloneAndLoadsBesideTheAwiFile)
@@ -371,8 +386,14 @@ TEST(WaveInfoFile, WaveTwoOfThreeIsStoredAloneAndLoadsBesideTheAwiFile)
     addWave(engine, makeWave(L"/data/one.wav", {0.1f}, {}));
     addWave(engine, makeWave(L"/data/two.wav", {0.2f}, {}));
     addWave(engine, makeWave(L"/data/sub/three.wav", {0.5f, 1.0f, 1.5f}, {0.4f}, {{0.0f, 1}}, {{0.0f, 4}}));
-    setSection(engine, 0, [](SectionRecord& s) { s.used = 1; s.waveIndex = 2; });
-    setSection(engine, 1, [](SectionRecord& s) { s.used = 1; s.waveIndex = 1; });
+    setSection(engine, 0, [](SectionRecord& s) {
+        s.used = 1;
+        s.waveIndex = 2;
+    });
+    setSection(engine, 1, [](SectionRecord& s) {
+        s.used = 1;
+        s.waveIndex = 1;
+    });
     CommonInfo c = common(engine);
     c.tempo = 140;
     ASSERT_EQ(engine.setCommonInfo(c), 0u);
@@ -386,10 +407,10 @@ TEST(WaveInfoFile, WaveTwoOfThreeIsStoredAloneAndLoadsBesideTheAwiFile)
     const Bytes f = testutil::readFile(awi);
     ASSERT_GE(f.size(), 32u);
     EXPECT_EQ(std::string(f.begin(), f.begin() + 8), "AWI T012");
-    EXPECT_EQ(f[32], 3);             // waves of the project
-    EXPECT_EQ(be32(f, 33), 25u);     // 8 x 3 + 1, though the item is at byte 9
+    EXPECT_EQ(f[32], 3);          // waves of the project
+    EXPECT_EQ(be32(f, 33), 25u);  // 8 x 3 + 1, though the item is at byte 9
     EXPECT_EQ(be32(f, 37), be32(f, 12) - 9);
-    EXPECT_EQ(be32(f, 41), 9u);      // the file name alone
+    EXPECT_EQ(be32(f, 41), 9u);  // the file name alone
     EXPECT_EQ(std::string(f.begin() + 45, f.begin() + 54), "three.wav");
     const size_t blockB = 32 + be32(f, 12);
     EXPECT_EQ(f[blockB + 121 + 1], 0);    // was wave 2
@@ -424,7 +445,8 @@ TEST(WaveInfoFile, StoredPathsAreRebasedOntoTheAwiFolder)
     EXPECT_EQ(std::string(saved.begin() + 45, saved.begin() + 53), "song.wav");
 
     // Rewrite the stored path as other builds and versions left it.
-    for (const std::string stored : {"E:\\old\\song.wav", "E:/old/song.wav", "/home/u/song.wav", "song.wav"}) {
+    for (const std::string stored :
+         {"E:\\old\\song.wav", "E:/old/song.wav", "/home/u/song.wav", "song.wav"}) {
         SCOPED_TRACE(stored);
         filebytes::Parts parts = filebytes::split(saved);
         Bytes item;
@@ -441,7 +463,7 @@ TEST(WaveInfoFile, StoredPathsAreRebasedOntoTheAwiFolder)
         std::unique_ptr<IF_prjMngr> m(createPrjMngr(&target));
         ASSERT_EQ(m->loadWaveInfo(awi.toStdWString(), 0), 0u);
         EXPECT_EQ(QString::fromStdWString(wave(target, 0).path), dir.path("song.wav"));
-        EXPECT_EQ(wave(target, 0).beats, std::vector<float>{0.5f});
+        EXPECT_EQ(wave(target, 0).beats, std::vector<float> {0.5f});
     }
 }
 
@@ -553,8 +575,8 @@ TEST(LoadingFiles, DamagedCopiesNeverCrashAndStructuralDamageIsRefused)
         const std::set<size_t>* structure;
         bool waveInfo;
     };
-    for (const Kind& k : {Kind{"project", &project, &projectStructure, false},
-                          Kind{"wave-info", &awi, &awiStructure, true}}) {
+    for (const Kind& k : {Kind {"project", &project, &projectStructure, false},
+                          Kind {"wave-info", &awi, &awiStructure, true}}) {
         SCOPED_TRACE(k.name);
         int refused = 0, structural = 0;
         const auto copies = testutil::damagedCopies(*k.bytes, 7, 400);

@@ -9,13 +9,12 @@
 namespace Hpcp {
 
 CHpcp::CHpcp(int binsPerOctave, int octaves, float sampleRate, std::string lowestNoteName,
-             float reservedValue, int frameSize, bool reservedFlag1, int reservedInt1,
-             bool reservedFlag2, int oversampleRatio, int reservedInt2, bool reservedFlag3)
+             float reservedValue, int frameSize, bool reservedFlag1, int reservedInt1, bool reservedFlag2,
+             int oversampleRatio, int reservedInt2, bool reservedFlag3)
 {
-    if (initialize(binsPerOctave, octaves, sampleRate, lowestNoteName, reservedValue,
-                   frameSize, reservedFlag1, reservedInt1, reservedFlag2, oversampleRatio,
-                   reservedInt2, reservedFlag3)
-        != 0)
+    if (initialize(binsPerOctave, octaves, sampleRate, lowestNoteName, reservedValue, frameSize,
+                   reservedFlag1, reservedInt1, reservedFlag2, oversampleRatio, reservedInt2,
+                   reservedFlag3) != 0)
         throw std::runtime_error("cannot create the semitone engine");
 }
 
@@ -24,10 +23,9 @@ CHpcp::~CHpcp()
     release();
 }
 
-int CHpcp::initialize(int binsPerOctave, int octaves, float sampleRate,
-                      const std::string& lowestNoteName, float reservedValue, int frameSize,
-                      bool reservedFlag1, int reservedInt1, bool reservedFlag2,
-                      int oversampleRatio, int reservedInt2, bool reservedFlag3,
+int CHpcp::initialize(int binsPerOctave, int octaves, float sampleRate, const std::string& lowestNoteName,
+                      float reservedValue, int frameSize, bool reservedFlag1, int reservedInt1,
+                      bool reservedFlag2, int oversampleRatio, int reservedInt2, bool reservedFlag3,
                       float referenceFrequency)
 {
     release();
@@ -51,7 +49,7 @@ int CHpcp::initialize(int binsPerOctave, int octaves, float sampleRate,
     m_params = p;
 
     if (createSemitoneEngine() != 0)
-        return 1;   // nothing to configure
+        return 1;  // nothing to configure
     try {
         m_engine->configure(m_params);
     } catch (...) {

@@ -16,15 +16,14 @@ class ISemitonePower;
 //   0 bass chroma, 1 treble chroma, 2 both, 3 semitone powers,
 //   4 both chroma and the two sums, 5 bass sum, 6 treble sum,
 //   7 octave count (dimension only).
-class CHpcp
-{
+class CHpcp {
 public:
     // Throws std::invalid_argument for a sample rate, frame size or
     // oversample ratio the engine rejects, and std::runtime_error when the
     // engine cannot be created.
-    CHpcp(int binsPerOctave, int octaves, float sampleRate, std::string lowestNoteName,
-          float reservedValue, int frameSize, bool reservedFlag1, int reservedInt1,
-          bool reservedFlag2, int oversampleRatio, int reservedInt2, bool reservedFlag3);
+    CHpcp(int binsPerOctave, int octaves, float sampleRate, std::string lowestNoteName, float reservedValue,
+          int frameSize, bool reservedFlag1, int reservedInt1, bool reservedFlag2, int oversampleRatio,
+          int reservedInt2, bool reservedFlag3);
     virtual ~CHpcp();
 
     CHpcp(const CHpcp&) = delete;
@@ -32,10 +31,9 @@ public:
 
     // Rebuilds the engine for new parameters. Returns 0, or 1 when the engine
     // or its arrays cannot be created (the object is then left released).
-    int initialize(int binsPerOctave, int octaves, float sampleRate,
-                   const std::string& lowestNoteName, float reservedValue, int frameSize,
-                   bool reservedFlag1, int reservedInt1, bool reservedFlag2,
-                   int oversampleRatio, int reservedInt2, bool reservedFlag3,
+    int initialize(int binsPerOctave, int octaves, float sampleRate, const std::string& lowestNoteName,
+                   float reservedValue, int frameSize, bool reservedFlag1, int reservedInt1,
+                   bool reservedFlag2, int oversampleRatio, int reservedInt2, bool reservedFlag3,
                    float referenceFrequency = 440.0f);
 
     // One frame of frameSize samples into the semitone powers (TYPE 3).
@@ -55,8 +53,8 @@ public:
 private:
     int createSemitoneEngine();
 
-    std::unique_ptr<float[]> m_semitones;   // copy of the engine's output
-    std::unique_ptr<float[]> m_chroma;      // bass, treble, bass sum, treble sum
+    std::unique_ptr<float[]> m_semitones;  // copy of the engine's output
+    std::unique_ptr<float[]> m_chroma;     // bass, treble, bass sum, treble sum
     std::unique_ptr<FFTSemitone> m_engine;
     HpcpParams m_params;
 };

@@ -13,7 +13,7 @@ namespace Hpcp {
 
 namespace {
 
-constexpr float kTopFrequency = 2640.0f;   // peaks are searched below it
+constexpr float kTopFrequency = 2640.0f;  // peaks are searched below it
 constexpr int kHalfKernel = 32;
 
 // The interpolated spectrum of k * (frameSize / 8) values must fit an int.
@@ -40,8 +40,7 @@ int truncAtMost(float v, int hi)
 
 }  // namespace
 
-FFTSemitone::FFTSemitone()
-    : m_ratio(static_cast<float>(std::pow(2.0, static_cast<double>(1.0f / 24.0f))))
+FFTSemitone::FFTSemitone() : m_ratio(static_cast<float>(std::pow(2.0, static_cast<double>(1.0f / 24.0f))))
 {
     std::fill(std::begin(m_spectrum), std::end(m_spectrum), 0.0f);
     std::fill(std::begin(m_kernel), std::end(m_kernel), 0.0f);
@@ -59,8 +58,7 @@ void FFTSemitone::configure(const HpcpParams& params)
     reconfigure(lowest, highest, params.frameSize, params.sampleRate, params.oversampleRatio);
 }
 
-void FFTSemitone::reconfigure(int lowest, int highest, int frameSize, float sampleRate,
-                              int oversample)
+void FFTSemitone::reconfigure(int lowest, int highest, int frameSize, float sampleRate, int oversample)
 {
     allocateRange(lowest, highest);
     setSampleRate(sampleRate);
@@ -143,7 +141,7 @@ void FFTSemitone::initialize()
 void FFTSemitone::buildSemitoneBinMap()
 {
     if (m_reducedRate == 0.0f || m_frameSize == 0) {
-        m_binMap.clear();   // parameters not complete yet
+        m_binMap.clear();  // parameters not complete yet
         return;
     }
     const float nyquist = m_reducedRate * 0.5f;
@@ -158,7 +156,7 @@ void FFTSemitone::buildSemitoneBinMap()
         // The semitone spans a quarter tone on either side of its frequency.
         const double loPos = static_cast<double>(f / m_ratio * fM / nyquist) + 0.5;
         if (!(loPos < static_cast<double>(M)))
-            break;   // this and every higher semitone lie above the spectrum
+            break;  // this and every higher semitone lie above the spectrum
         const int lo = static_cast<int>(loPos);
         const double hiPos = static_cast<double>(f * m_ratio * fM / nyquist) + 0.5;
         const int hi = hiPos >= static_cast<double>(M) ? M : std::min(M, static_cast<int>(hiPos) + 1);

@@ -16,8 +16,7 @@ namespace Hpcp {
 // and each semitone gets the height of its strongest isolated peak below
 // 2640 Hz, or the floor value kFloor. The first 13 semitones of the range
 // never receive a peak.
-class FFTSemitone : public ISemitonePower, public ISpectralMethod
-{
+class FFTSemitone : public ISemitonePower, public ISpectralMethod {
 public:
     static constexpr float kFloor = 1e-4f;
     static constexpr int kSpectrumCapacity = 32768;
@@ -30,15 +29,14 @@ public:
     void configure(const HpcpParams& params) override;
     // Allocates the output for lowest .. highest and sets sample rate,
     // frame size and oversample ratio in this order.
-    void reconfigure(int lowest, int highest, int frameSize, float sampleRate,
-                     int oversample);
+    void reconfigure(int lowest, int highest, int frameSize, float sampleRate, int oversample);
 
     // Throw std::invalid_argument for a value out of range (or a frame size
     // and ratio whose interpolated spectrum would not fit an int); each
     // setter rebuilds everything that depends on the parameters.
-    void setSampleRate(float fs);        // 0 .. 192000 Hz
-    void setFrameSize(int frameSize);    // 1 .. 65535 samples
-    void setOversampleRatio(int k);      // >= 1
+    void setSampleRate(float fs);      // 0 .. 192000 Hz
+    void setFrameSize(int frameSize);  // 1 .. 65535 samples
+    void setOversampleRatio(int k);    // >= 1
 
     // Rebuilds the transform, the buffers, the smoothing kernel and the bin
     // map for the current parameters; every setter ends with it.
@@ -63,8 +61,8 @@ public:
 private:
     void buildSemitoneBinMap();
     void removeLocalMean();
-    int interpolatedLength() const;       // M = k * (fftSize / 2)
-    int bandLimit(int bins) const;        // bins below 2640 Hz, at most `bins`
+    int interpolatedLength() const;  // M = k * (fftSize / 2)
+    int bandLimit(int bins) const;   // bins below 2640 Hz, at most `bins`
 
     std::unique_ptr<CFft> m_fft;
     int m_oversample = 1;
@@ -76,11 +74,11 @@ private:
     bool m_removeLocalMean = true;
     int m_frameSize = 0;
     float m_reducedRate = 0.0f;
-    float m_ratio;                        // a quarter tone: 2^(1/24)
+    float m_ratio;  // a quarter tone: 2^(1/24)
     std::vector<float> m_semitoneFreqs;
     float m_reference = 440.0f;
-    std::vector<float> m_magnitudes;      // frameSize values, fftSize/2 used
-    std::vector<float> m_tTable;          // t, t^2, t^3 of the k sub-positions
+    std::vector<float> m_magnitudes;  // frameSize values, fftSize/2 used
+    std::vector<float> m_tTable;      // t, t^2, t^3 of the k sub-positions
 };
 
 }  // namespace Hpcp

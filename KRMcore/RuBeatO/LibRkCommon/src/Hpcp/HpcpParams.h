@@ -5,14 +5,13 @@ namespace Hpcp {
 // Parameters of the semitone spectrum, kept by CHpcp and read by the
 // engine's configure(). The reserved values are carried along for the
 // callers that pass them; no computation reads them.
-struct HpcpParams
-{
+struct HpcpParams {
     int binsPerOctave = 12;
     int octaves = 6;
-    float sampleRate = 44100.0f;        // Hz
-    int lowestNote = 24;                // note number; -1 for an unknown name
+    float sampleRate = 44100.0f;  // Hz
+    int lowestNote = 24;          // note number; -1 for an unknown name
     float reservedValue = 0.0f;
-    int frameSize = 0;                  // samples per frame at sampleRate
+    int frameSize = 0;  // samples per frame at sampleRate
     bool reservedFlag1 = false;
     bool reservedFlag2 = false;
     int reservedInt1 = 0;

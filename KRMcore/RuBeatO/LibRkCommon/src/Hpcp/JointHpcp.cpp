@@ -15,8 +15,7 @@ constexpr int kPitchClasses = 12;
 
 }  // namespace
 
-void foldChroma(double* out, const double* in, int dims, int octaves, double centre,
-                double width)
+void foldChroma(double* out, const double* in, int dims, int octaves, double centre, double width)
 {
     for (int p = 0; p < dims; ++p)
         out[p] = 0.0;
@@ -28,14 +27,13 @@ void foldChroma(double* out, const double* in, int dims, int octaves, double cen
         const double z = width > 0.0 ? (static_cast<double>(i) - centre) / width : 0.0;
         const double g = std::exp(-0.5 * z * z) / norm;
         const int pc = i % kPitchClasses;
-        if (pc < dims)   // a chroma shorter than 12 has no room for the upper classes
+        if (pc < dims)  // a chroma shorter than 12 has no room for the upper classes
             out[pc] += g * in[i];
     }
 }
 
 void computeJointHpcp(double* treble, double* bass, double* trebleSum, double* bassSum,
-                      const double* semitones, int octaves, int dims, int length,
-                      bool normalise)
+                      const double* semitones, int octaves, int dims, int length, bool normalise)
 {
     // The fold reads dims * octaves values; those beyond `length` count as 0.
     const int n = std::max(dims, 0) * std::max(octaves, 0);
@@ -61,12 +59,10 @@ void computeJointHpcp(double* treble, double* bass, double* trebleSum, double* b
     }
 }
 
-void appendJointHpcp(double* out, double* trebleSum, double* bassSum,
-                     const double* semitones, int octaves, int dims, int length,
-                     bool normalise)
+void appendJointHpcp(double* out, double* trebleSum, double* bassSum, const double* semitones, int octaves,
+                     int dims, int length, bool normalise)
 {
-    computeJointHpcp(out + dims, out, trebleSum, bassSum, semitones, octaves, dims, length,
-                     normalise);
+    computeJointHpcp(out + dims, out, trebleSum, bassSum, semitones, octaves, dims, length, normalise);
 }
 
 void removeMean(double* x, int n)

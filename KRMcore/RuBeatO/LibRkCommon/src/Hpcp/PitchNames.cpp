@@ -6,8 +6,7 @@ namespace Hpcp {
 
 namespace {
 
-const char* const kPitchClasses[12] = {"C", "Db", "D", "Eb", "E", "F",
-                                       "Gb", "G", "Ab", "A", "Bb", "B"};
+const char* const kPitchClasses[12] = {"C", "Db", "D", "Eb", "E", "F", "Gb", "G", "Ab", "A", "Bb", "B"};
 
 }  // namespace
 

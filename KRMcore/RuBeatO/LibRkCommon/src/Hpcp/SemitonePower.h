@@ -9,8 +9,7 @@ namespace Hpcp {
 // A semitone engine: turns one frame of mono audio into one value per
 // semitone of a range of notes. Entry s of the output belongs to note
 // lowestNote() + s.
-class ISemitonePower
-{
+class ISemitonePower {
 public:
     ISemitonePower() = default;
     virtual ~ISemitonePower();
@@ -43,8 +42,7 @@ protected:
 };
 
 // Something that turns a magnitude spectrum into its own result.
-class ISpectralMethod
-{
+class ISpectralMethod {
 public:
     virtual ~ISpectralMethod();
     virtual void compute(const float* spectrum, int length) = 0;

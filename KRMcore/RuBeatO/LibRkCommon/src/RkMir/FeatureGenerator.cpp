@@ -19,4 +19,4 @@ FeatureGenerator::FeatureGenerator(int hopsize, int framelen)
         throw std::domain_error("framelen must be positive");
 }
 
-} // namespace RkMir
+}  // namespace RkMir

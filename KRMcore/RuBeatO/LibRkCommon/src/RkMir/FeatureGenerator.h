@@ -9,8 +9,7 @@ class IProgress;
 // The section segmenter's bar-synchronous feature generator. Only its
 // construction lives here; its passes over the audio belong to the analysis
 // that drives it.
-class FeatureGenerator
-{
+class FeatureGenerator {
 public:
     // Throws std::domain_error "hopsize must be positive" for hopsize <= 0,
     // otherwise "framelen must be positive" for framelen <= 0.
@@ -29,11 +28,11 @@ private:
     int m_hopsize;
     int m_framelen;
     float m_sampleRate;
-    int m_gridStep;            // sixteenth-grid entries per output step
-    int m_ndim;                // projection dimension
+    int m_gridStep;  // sixteenth-grid entries per output step
+    int m_ndim;      // projection dimension
     std::vector<unsigned> m_indices;
     IProgress* m_observer;
     bool m_running;
 };
 
-} // namespace RkMir
+}  // namespace RkMir

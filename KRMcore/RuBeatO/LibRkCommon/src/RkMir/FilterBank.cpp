@@ -6,7 +6,8 @@
 
 namespace RkMir {
 
-FilterBank::FilterBank() : m_windowLength(-1) {}
+FilterBank::FilterBank() : m_windowLength(-1)
+{ }
 
 void FilterBank::setWindow(int index, const std::vector<float>& w)
 {
@@ -20,7 +21,7 @@ void FilterBank::setWindow(int index, const std::vector<float>& w)
             "FilterBank::setWindow - data size must be consistent across filter indices!");
 
     if (m_bands.size() <= static_cast<size_t>(index))
-        m_bands.resize(static_cast<size_t>(index) + 1, Band{0, 0, 0});
+        m_bands.resize(static_cast<size_t>(index) + 1, Band {0, 0, 0});
 
     int lo = 0;
     while (lo < len && !(w[lo] > 0.0f))
@@ -30,7 +31,7 @@ void FilterBank::setWindow(int index, const std::vector<float>& w)
         if (w[k] > 0.0f)
             hi = k + 1;
 
-    m_bands[index] = Band{lo, hi - lo, static_cast<int>(m_weights.size())};
+    m_bands[index] = Band {lo, hi - lo, static_cast<int>(m_weights.size())};
     m_weights.insert(m_weights.end(), w.begin() + lo, w.begin() + hi);
 
     if (m_output.size() != m_bands.size())
@@ -43,8 +44,7 @@ FilterBank& FilterBank::apply(const float* s)
     for (size_t b = 0; b < m_bands.size(); ++b) {
         const Band& band = m_bands[b];
         if (band.weightOffset < stored) {
-            m_output[b] = weightedSum(m_weights.data() + band.weightOffset,
-                                      s + band.firstBin, band.count);
+            m_output[b] = weightedSum(m_weights.data() + band.weightOffset, s + band.firstBin, band.count);
         } else {
             m_output[b] = 0.0;
         }
@@ -52,4 +52,4 @@ FilterBank& FilterBank::apply(const float* s)
     return *this;
 }
 
-} // namespace RkMir
+}  // namespace RkMir

@@ -7,11 +7,9 @@ namespace RkMir {
 // A sparse bank of spectral weighting windows. Each window is stored only
 // over the span between its first and last positive weight, so applying the
 // bank costs one pass over each span.
-class FilterBank
-{
+class FilterBank {
 public:
-    struct Band
-    {
+    struct Band {
         int firstBin;      // first spectrum bin the weights apply to
         int count;         // number of stored weights
         int weightOffset;  // position of the first weight in the store
@@ -39,4 +37,4 @@ private:
     std::vector<double> m_output;
 };
 
-} // namespace RkMir
+}  // namespace RkMir

@@ -11,9 +11,8 @@ namespace RkMir {
 namespace {
 
 // Band edges in Hz; band b spans edges b .. b+2 with its peak at b+1.
-const float kEdges[24] = {100,  200,  300,  400,  500,  600,  700,  800,
-                          900,  1000, 1149, 1320, 1516, 1741, 2000, 2297,
-                          2639, 3031, 3482, 4000, 4595, 5278, 6063, 6964};
+const float kEdges[24] = {100,  200,  300,  400,  500,  600,  700,  800,  900,  1000, 1149, 1320,
+                          1516, 1741, 2000, 2297, 2639, 3031, 3482, 4000, 4595, 5278, 6063, 6964};
 
 const int kOctaves = 7;
 
@@ -28,7 +27,7 @@ int binIndex(float hz, float df, int nBins)
     return k > 0.0f ? static_cast<int>(k) : 0;
 }
 
-} // namespace
+}  // namespace
 
 FrameFeatureMaker::FrameFeatureMaker(int n)
     : m_fft(std::make_shared<CFft>(n, 1)),
@@ -70,8 +69,7 @@ void FrameFeatureMaker::buildFilterBank(float fs)
         std::fill(w.begin(), w.end(), 0.0f);
         for (int o = 0; o < kOctaves; ++o) {
             const int s = (c + 3) % 12 - 36 + 12 * o;  // semitones from 440 Hz
-            const float fc = static_cast<float>(
-                440.0 * static_cast<float>(std::pow(2.0, s / 12.0)));
+            const float fc = static_cast<float>(440.0 * static_cast<float>(std::pow(2.0, s / 12.0)));
             // A narrow Gaussian around the centre, normalised to unit
             // Euclidean norm before it joins the pitch class.
             auto gain = [&](int k) {
@@ -114,4 +112,4 @@ std::vector<double> FrameFeatureMaker::processFrame(const std::vector<double>& s
     return m_bank.apply(m_magnitudes.get()).output();
 }
 
-} // namespace RkMir
+}  // namespace RkMir

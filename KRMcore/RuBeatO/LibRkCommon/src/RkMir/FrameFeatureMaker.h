@@ -14,8 +14,7 @@ namespace RkMir {
 // pitch-class values (C, C#, ..., B), each a weighted sum of the magnitudes
 // of the Bartlett-Hann windowed frame. Also carries the 22x22 cosine table
 // that turns the logarithms of the band values into cepstral coefficients.
-class FrameFeatureMaker
-{
+class FrameFeatureMaker {
 public:
     static constexpr int kBands = 22;
     static constexpr int kPitchClasses = 12;
@@ -50,4 +49,4 @@ private:
     std::vector<double> m_cosine;
 };
 
-} // namespace RkMir
+}  // namespace RkMir

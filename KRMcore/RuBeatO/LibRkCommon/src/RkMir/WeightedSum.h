@@ -13,4 +13,4 @@ inline float weightedSum(const float* weights, const float* values, int count)
     return acc;
 }
 
-} // namespace RkMir
+}  // namespace RkMir

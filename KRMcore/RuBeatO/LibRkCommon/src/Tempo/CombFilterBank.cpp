@@ -3,8 +3,7 @@
 #include <cmath>
 #include <stdexcept>
 
-CombFilterBank::CombFilterBank(int nPeriod, float half_time)
-    : m_ring(nPeriod)
+CombFilterBank::CombFilterBank(int nPeriod, float half_time) : m_ring(nPeriod)
 {
     initialize(nPeriod, half_time);
 }
@@ -59,7 +58,7 @@ void CombFilterBank::normalizedEnergies(std::vector<float>& out) const
     for (float& v : out)
         v = 0.0f;
     if (m_nPeriod < 2)
-        return;   // only the placeholder period, which reads 0
+        return;  // only the placeholder period, which reads 0
 
     const int p = m_ring.position();
     // Reference: the newest output of resonator 1, a leaky mean of the input.

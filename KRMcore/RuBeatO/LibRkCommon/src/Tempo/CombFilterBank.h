@@ -10,8 +10,7 @@
 // with a decay set by a common half-life. Fed one onset value per frame, it
 // reports per period a resonance energy normalised so that a steady input
 // gives 1 at every period. Period 0 is a placeholder and always reads 0.
-class CombFilterBank
-{
+class CombFilterBank {
 public:
     // Throws std::domain_error for nPeriod < 1 or half_time <= 0.
     CombFilterBank(int nPeriod, float half_time);
@@ -43,8 +42,8 @@ private:
     float at(int row, int k) const { return m_history[static_cast<std::size_t>(row) * m_nPeriod + k]; }
 
     int m_nPeriod = 0;
-    std::vector<float> m_history;                          // nPeriod rows of nPeriod outputs
-    RingIndex m_ring;                                      // row of the newest frame
-    std::vector<std::pair<float, float>> m_coefficients;   // (a_k, b_k)
-    std::vector<float> m_offsets;                          // c_k
+    std::vector<float> m_history;                         // nPeriod rows of nPeriod outputs
+    RingIndex m_ring;                                     // row of the newest frame
+    std::vector<std::pair<float, float>> m_coefficients;  // (a_k, b_k)
+    std::vector<float> m_offsets;                         // c_k
 };

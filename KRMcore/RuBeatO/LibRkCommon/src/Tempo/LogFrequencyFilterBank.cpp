@@ -26,10 +26,9 @@ int truncClamped(double v, int hi)
 
 }  // namespace
 
-LogFrequencyFilterBank::LogFrequencyFilterBank(int nBands, int nBins, int fftSize,
-                                               float fs, float fmin, float fmax)
-    : m_fmin(fmin), m_fmax(fmax), m_nBands(nBands), m_nBins(nBins),
-      m_fftSize(fftSize), m_fs(fs)
+LogFrequencyFilterBank::LogFrequencyFilterBank(int nBands, int nBins, int fftSize, float fs, float fmin,
+                                               float fmax)
+    : m_fmin(fmin), m_fmax(fmax), m_nBands(nBands), m_nBins(nBins), m_fftSize(fftSize), m_fs(fs)
 {
     if (nBands < 1)
         throw std::invalid_argument("nBands must be positive");
@@ -44,7 +43,7 @@ LogFrequencyFilterBank::LogFrequencyFilterBank(int nBands, int nBins, int fftSiz
     if (!(fmax > fmin))
         throw std::invalid_argument("fmax must be greater than fmin");
 
-    m_bands.assign(static_cast<size_t>(nBands), Band{0, 0, 0});
+    m_bands.assign(static_cast<size_t>(nBands), Band {0, 0, 0});
     m_weights.assign(static_cast<size_t>(nBands) * static_cast<size_t>(nBins), 0.0f);
     buildBands();
 }
@@ -96,7 +95,7 @@ void LogFrequencyFilterBank::apply(float* out, const float* spectrum) const
 {
     for (int b = 0; b < m_nBands; ++b) {
         const Band& band = m_bands[b];
-        out[b] = RkMir::weightedSum(m_weights.data() + band.weightOffset,
-                                    spectrum + band.firstBin, band.count);
+        out[b] =
+            RkMir::weightedSum(m_weights.data() + band.weightOffset, spectrum + band.firstBin, band.count);
     }
 }

@@ -7,19 +7,17 @@
 // fmin and fmax is split between the two bands next to its position on the
 // band axis. The bank is built once as a dense band-by-bin matrix and kept
 // in sparse form: per band a run of weights over consecutive bins.
-class LogFrequencyFilterBank
-{
+class LogFrequencyFilterBank {
 public:
     struct Band {
-        int weightOffset;   // first weight of the band in weights()
-        int count;          // number of weights (and bins)
-        int firstBin;       // bin the first weight applies to
+        int weightOffset;  // first weight of the band in weights()
+        int count;         // number of weights (and bins)
+        int firstBin;      // bin the first weight applies to
     };
 
     // Throws std::invalid_argument unless nBands, nBins, fftSize and fs are
     // positive and 0 < fmin < fmax.
-    LogFrequencyFilterBank(int nBands, int nBins, int fftSize, float fs,
-                           float fmin, float fmax);
+    LogFrequencyFilterBank(int nBands, int nBins, int fftSize, float fs, float fmin, float fmax);
     ~LogFrequencyFilterBank();
 
     // out[b] = weighted sum of band b's bins; out has room for nBands values

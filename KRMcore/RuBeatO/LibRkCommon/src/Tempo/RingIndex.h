@@ -3,10 +3,9 @@
 // Circular row index: a position in 0 .. size-1 that wraps around. The comb
 // filter bank and the beat tracker's moving statistics address their
 // history rows through it, so no data moves when a new frame arrives.
-class RingIndex
-{
+class RingIndex {
 public:
-    explicit RingIndex(int size) : m_position(0), m_size(size) {}
+    explicit RingIndex(int size) : m_position(0), m_size(size) { }
 
     // Advances by one, wrapping to 0 at size; returns the index itself.
     RingIndex& increment()

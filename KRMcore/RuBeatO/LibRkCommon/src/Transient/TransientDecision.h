@@ -19,16 +19,16 @@ struct TransientDetector::Decision {
     int32_t riseFloor = 80;
     int32_t T1 = 0;
     int32_t T2 = 1;
-    int32_t markFactor = 35717;   // Q15
-    int32_t armFactor = 38666;    // Q15
-    int S = 0;                    // 0 idle, 1 rising, 2 falling
+    int32_t markFactor = 35717;  // Q15
+    int32_t armFactor = 38666;   // Q15
+    int S = 0;                   // 0 idle, 1 rising, 2 falling
     int carriedS = 0;
     int32_t nextR = 0;
     int32_t nextL = 0;
     int32_t nextD = 0;
-    int A = 0;                    // armed
-    int P = 0;                    // pending
-    int C = 0;                    // frames since the last mark
+    int A = 0;  // armed
+    int P = 0;  // pending
+    int C = 0;  // frames since the last mark
     int limit = 0;
 
     // factor * v >> 15 on a 32-bit product that wraps like the hardware's.

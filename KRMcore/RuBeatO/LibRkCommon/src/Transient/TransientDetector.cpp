@@ -11,16 +11,31 @@ namespace {
 // 32-bit arithmetic with two's-complement wrap-around, done in unsigned so
 // that no signed overflow (undefined) ever happens. Right shifts of signed
 // values are arithmetic.
-inline int32_t wrap(uint32_t v) { return static_cast<int32_t>(v); }
-inline int32_t add(int32_t a, int32_t b) { return wrap(static_cast<uint32_t>(a) + static_cast<uint32_t>(b)); }
-inline int32_t sub(int32_t a, int32_t b) { return wrap(static_cast<uint32_t>(a) - static_cast<uint32_t>(b)); }
-inline int32_t mul(int32_t a, int32_t b) { return wrap(static_cast<uint32_t>(a) * static_cast<uint32_t>(b)); }
+inline int32_t wrap(uint32_t v)
+{
+    return static_cast<int32_t>(v);
+}
+inline int32_t add(int32_t a, int32_t b)
+{
+    return wrap(static_cast<uint32_t>(a) + static_cast<uint32_t>(b));
+}
+inline int32_t sub(int32_t a, int32_t b)
+{
+    return wrap(static_cast<uint32_t>(a) - static_cast<uint32_t>(b));
+}
+inline int32_t mul(int32_t a, int32_t b)
+{
+    return wrap(static_cast<uint32_t>(a) * static_cast<uint32_t>(b));
+}
 // Shifting out all 32 bits leaves 0, as it does in modulo 2^32 arithmetic.
 inline int32_t shl(int32_t a, int s)
 {
     return static_cast<unsigned>(s) < 32u ? wrap(static_cast<uint32_t>(a) << s) : 0;
 }
-inline int32_t magnitude(int32_t a) { return a < 0 ? wrap(0u - static_cast<uint32_t>(a)) : a; }
+inline int32_t magnitude(int32_t a)
+{
+    return a < 0 ? wrap(0u - static_cast<uint32_t>(a)) : a;
+}
 
 // Upper word of the 32 x 32-bit product u * v, built from 16-bit halves.
 inline int32_t hi(int32_t u, int32_t v)
@@ -60,8 +75,8 @@ int32_t smootherCoefficient(int span)
 
 struct TransientDetector::Envelope {
     int frames = 0;
-    int32_t attack = 409;     // Q13
-    int32_t release = 11;     // Q13
+    int32_t attack = 409;  // Q13
+    int32_t release = 11;  // Q13
     int N = 0;
     Smoother envelopeSmoother;
     Smoother longSmoother;
@@ -342,7 +357,8 @@ void TransientDetector::DesignBiquad(float Q, float f0, float gain, int type, Bi
         }
         // An extreme gain or frequency can give coefficients that are not
         // finite, or too large for a 32-bit shift: treat them as refused.
-        const float largest = std::max({std::fabs(b0), std::fabs(b1), std::fabs(b2), std::fabs(a1), std::fabs(a2)});
+        const float largest =
+            std::max({std::fabs(b0), std::fabs(b1), std::fabs(b2), std::fabs(a1), std::fabs(a2)});
         if (!designed || !(largest < kLargestCoefficient)) {
             b0 = 1.0f;
             b1 = b2 = a1 = a2 = 0.0f;
@@ -465,6 +481,15 @@ void TransientDetector::Free(TransientDetector* d)
     delete d;
 }
 
-int TransientDetector::carriedCount() const { return envelope_->carriedCount; }
-const int32_t* TransientDetector::carried() const { return envelope_->carried; }
-const TransientDetector::Biquad& TransientDetector::biquad() const { return envelope_->biquad; }
+int TransientDetector::carriedCount() const
+{
+    return envelope_->carriedCount;
+}
+const int32_t* TransientDetector::carried() const
+{
+    return envelope_->carried;
+}
+const TransientDetector::Biquad& TransientDetector::biquad() const
+{
+    return envelope_->biquad;
+}

@@ -9,8 +9,8 @@
 class TransientDetector {
 public:
     static constexpr int kRingSize = 8320;
-    static constexpr int kBlockSize = 32;      // input samples per frame
-    static constexpr int kMaxSamples = 128;    // per ProcessBlock call
+    static constexpr int kBlockSize = 32;    // input samples per frame
+    static constexpr int kMaxSamples = 128;  // per ProcessBlock call
 
     // Second-order section in fixed point: coefficients scaled by
     // 2^(32 - shift); a1 and a2 carry the sign with which they are added.

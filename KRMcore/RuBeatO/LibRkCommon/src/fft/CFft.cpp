@@ -11,8 +11,7 @@
 namespace {
 
 // A float buffer used from the first 16-byte boundary of its allocation.
-struct AlignedBuffer
-{
+struct AlignedBuffer {
     void* raw = nullptr;
     int count = 0;
     float* ptr = nullptr;
@@ -35,10 +34,9 @@ struct AlignedBuffer
     }
 };
 
-} // namespace
+}  // namespace
 
-struct CFftImpl
-{
+struct CFftImpl {
     AlignedBuffer buffers[3];
     int size = 0;
     int mode = 0;
@@ -81,7 +79,8 @@ struct CFftImpl
     CFftImpl& operator=(const CFftImpl&) = delete;
 };
 
-CFft::CFft(int size, int mode) : m_impl(new CFftImpl(size, mode)) {}
+CFft::CFft(int size, int mode) : m_impl(new CFftImpl(size, mode))
+{ }
 
 CFft::~CFft() = default;
 
@@ -107,8 +106,8 @@ int CFft::setWindow(unsigned length, int type)
             v = 0.5 - 0.5 * std::cos(6.283185307179586 * fi / last);
             break;
         case Blackman:
-            v = 0.42 - 0.5 * std::cos(6.283185307179586 * fi / last)
-                + 0.08 * std::cos(12.566370614359172 * fi / last);
+            v = 0.42 - 0.5 * std::cos(6.283185307179586 * fi / last) +
+                0.08 * std::cos(12.566370614359172 * fi / last);
             break;
         default: {
             const float x = fi / last - 0.5f;
@@ -121,8 +120,7 @@ int CFft::setWindow(unsigned length, int type)
     return 0;
 }
 
-void CFft::transform(const float* in, int nIn, int direction, bool applyWindow,
-                     unsigned stride)
+void CFft::transform(const float* in, int nIn, int direction, bool applyWindow, unsigned stride)
 {
     CFftImpl& d = *m_impl;
     const int n = d.size;
@@ -149,8 +147,7 @@ void CFft::transform(const float* in, int nIn, int direction, bool applyWindow,
     rdftf(n, direction == -1 ? 1 : -1, data, d.ip, d.table);
 }
 
-void CFft::magnitude(float* out, const float* in, int nIn, int direction,
-                     bool applyWindow, unsigned stride)
+void CFft::magnitude(float* out, const float* in, int nIn, int direction, bool applyWindow, unsigned stride)
 {
     transform(in, nIn, direction, applyWindow, stride);
     if (!out)
@@ -166,10 +163,31 @@ void CFft::magnitude(float* out, const float* in, int nIn, int direction,
     }
 }
 
-int CFft::size() const { return m_impl->size; }
-int CFft::mode() const { return m_impl->mode; }
-float* CFft::data() const { return m_impl->data; }
-float* CFft::window() const { return m_impl->window; }
-float* CFft::table() const { return m_impl->table; }
-int* CFft::ip() const { return m_impl->ip; }
-int CFft::ipLength() const { return m_impl->ipLength; }
+int CFft::size() const
+{
+    return m_impl->size;
+}
+int CFft::mode() const
+{
+    return m_impl->mode;
+}
+float* CFft::data() const
+{
+    return m_impl->data;
+}
+float* CFft::window() const
+{
+    return m_impl->window;
+}
+float* CFft::table() const
+{
+    return m_impl->table;
+}
+int* CFft::ip() const
+{
+    return m_impl->ip;
+}
+int CFft::ipLength() const
+{
+    return m_impl->ipLength;
+}

@@ -10,8 +10,7 @@ struct CFftImpl;
 //
 // Derived classes (other spectral front ends) reach the work buffers, the
 // window and the FFT tables through the protected accessors.
-class CFft
-{
+class CFft {
 public:
     enum WindowType { Hamming = 0, Hann = 1, Blackman = 2, BartlettHann = 3 };
 
@@ -32,21 +31,19 @@ public:
     // counts as a full frame) and, if out is not null, writes size/2
     // magnitudes: twice the DFT magnitude of the (windowed) frame, bins
     // 0 .. size/2-1. direction -1 is the forward transform.
-    void magnitude(float* out, const float* in, int nIn, int direction,
-                   bool applyWindow, unsigned stride);
+    void magnitude(float* out, const float* in, int nIn, int direction, bool applyWindow, unsigned stride);
 
     int size() const;
     int mode() const;
 
 protected:
     // Zero, copy, window, double and transform one frame into data().
-    void transform(const float* in, int nIn, int direction, bool applyWindow,
-                   unsigned stride);
+    void transform(const float* in, int nIn, int direction, bool applyWindow, unsigned stride);
 
-    float* data() const;       // 2*size floats, 16-byte aligned
-    float* window() const;     // 2*size floats, 16-byte aligned
-    float* table() const;      // FFT tables w, 2*size floats
-    int* ip() const;           // FFT work area
+    float* data() const;    // 2*size floats, 16-byte aligned
+    float* window() const;  // 2*size floats, 16-byte aligned
+    float* table() const;   // FFT tables w, 2*size floats
+    int* ip() const;        // FFT work area
     int ipLength() const;
 
 private:

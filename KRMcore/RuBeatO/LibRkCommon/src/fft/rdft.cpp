@@ -46,8 +46,7 @@ void makeipt(int nw, int* ip)
     }
 }
 
-template <typename T>
-void makewt(int nw, int* ip, T* w)
+template <typename T> void makewt(int nw, int* ip, T* w)
 {
     ip[0] = nw;
     ip[1] = 1;
@@ -96,8 +95,7 @@ void makewt(int nw, int* ip, T* w)
     }
 }
 
-template <typename T>
-void makect(int nc, int* ip, T* c)
+template <typename T> void makect(int nc, int* ip, T* c)
 {
     ip[1] = nc;
     if (nc <= 1)
@@ -118,8 +116,7 @@ void makect(int nc, int* ip, T* c)
 // e^{i 2 pi k/L}, (c3, s3) the one for 3k. Forward uses e^{+i}, backward the
 // conjugate. The first half keeps the sums (the even outputs); the quarters
 // get (t +- iu) times the twiddles (outputs 4p+1 and 4p+3).
-template <typename T, bool Fwd>
-inline void butterfly(T* x, int k, int q, T c1, T s1, T c3, T s3)
+template <typename T, bool Fwd> inline void butterfly(T* x, int k, int q, T c1, T s1, T c3, T s3)
 {
     T* p0 = x + 2 * k;
     T* p1 = p0 + 2 * q;
@@ -152,8 +149,7 @@ inline void butterfly(T* x, int k, int q, T c1, T s1, T c3, T s3)
 
 // Butterfly at k and at its quarter-turn mirror q - k:
 // e^{i(pi/2 - a)} = (sin a, cos a), e^{3i(pi/2 - a)} = (-sin 3a, -cos 3a).
-template <typename T, bool Fwd>
-inline void butterflyPair(T* x, int k, int q, T c1, T s1, T c3, T s3)
+template <typename T, bool Fwd> inline void butterflyPair(T* x, int k, int q, T c1, T s1, T c3, T s3)
 {
     butterfly<T, Fwd>(x, k, q, c1, s1, c3, s3);
     butterfly<T, Fwd>(x, q - k, q, s1, c1, -s3, -c3);
@@ -161,8 +157,7 @@ inline void butterflyPair(T* x, int k, int q, T c1, T s1, T c3, T s3)
 
 // Split-radix DIF of length L (complex) in place; output in bit-reversed
 // order. `wtop` is the twiddle table, `nw` its length.
-template <typename T, bool Fwd>
-void splitRadix(T* x, int L, const T* wtop, int nw)
+template <typename T, bool Fwd> void splitRadix(T* x, int L, const T* wtop, int nw)
 {
     if (L <= 1)
         return;
@@ -206,8 +201,8 @@ void splitRadix(T* x, int L, const T* wtop, int nw)
                 c3 = -r2;
                 s3 = r2;
             }
-            butterflyPair<T, Fwd>(x, k - 1, q, (pc1 + c1) * csc1, (ps1 + s1) * csc1,
-                                  (pc3 + c3) * csc3, (ps3 + s3) * csc3);
+            butterflyPair<T, Fwd>(x, k - 1, q, (pc1 + c1) * csc1, (ps1 + s1) * csc1, (pc3 + c3) * csc3,
+                                  (ps3 + s3) * csc3);
             if (k < h)
                 butterflyPair<T, Fwd>(x, k, q, c1, s1, c3, s3);
             else
@@ -225,8 +220,7 @@ void splitRadix(T* x, int L, const T* wtop, int nw)
     splitRadix<T, Fwd>(x + L + L / 2, q, wtop, nw);
 }
 
-template <typename T>
-void bitReverse(T* x, int L)
+template <typename T> void bitReverse(T* x, int L)
 {
     int j = 0;
     for (int i = 0; i < L - 1; ++i) {
@@ -247,26 +241,28 @@ void bitReverse(T* x, int L)
 }
 
 // Complex DFT of the n/2 values in a, natural order in and out.
-template <typename T, bool Fwd>
-void complexFft(int n, T* a, int nw, const T* w)
+template <typename T, bool Fwd> void complexFft(int n, T* a, int nw, const T* w)
 {
     const int L = n >> 1;
     splitRadix<T, Fwd>(a, L, w, nw);
     bitReverse(a, L);
 }
 
-template <typename T>
-void cftfsub(int n, T* a, int nw, const T* w) { complexFft<T, true>(n, a, nw, w); }
+template <typename T> void cftfsub(int n, T* a, int nw, const T* w)
+{
+    complexFft<T, true>(n, a, nw, w);
+}
 
-template <typename T>
-void cftbsub(int n, T* a, int nw, const T* w) { complexFft<T, false>(n, a, nw, w); }
+template <typename T> void cftbsub(int n, T* a, int nw, const T* w)
+{
+    complexFft<T, false>(n, a, nw, w);
+}
 
 // Real-data step between the complex FFT of the packed pairs and the
 // spectrum of the real sequence. Forward (post-processing) turns the complex
 // DFT Z into A[k] = Z[k] - (1 + i e^{i pi k/m})/2 (Z[k] - conj Z[m-k]);
 // backward (pre-processing) undoes it with the conjugate weights.
-template <typename T, bool Fwd>
-void realDataStep(int n, T* a, int nc, const T* c)
+template <typename T, bool Fwd> void realDataStep(int n, T* a, int nc, const T* c)
 {
     const int m = n >> 1;
     const int ks = 2 * nc / m;
@@ -287,14 +283,17 @@ void realDataStep(int n, T* a, int nc, const T* c)
     }
 }
 
-template <typename T>
-void rftfsub(int n, T* a, int nc, const T* c) { realDataStep<T, true>(n, a, nc, c); }
+template <typename T> void rftfsub(int n, T* a, int nc, const T* c)
+{
+    realDataStep<T, true>(n, a, nc, c);
+}
 
-template <typename T>
-void rftbsub(int n, T* a, int nc, const T* c) { realDataStep<T, false>(n, a, nc, c); }
+template <typename T> void rftbsub(int n, T* a, int nc, const T* c)
+{
+    realDataStep<T, false>(n, a, nc, c);
+}
 
-template <typename T>
-void realFft(int n, int isgn, T* a, int* ip, T* w)
+template <typename T> void realFft(int n, int isgn, T* a, int* ip, T* w)
 {
     int nw = ip[0];
     if (n > (nw << 2)) {
@@ -328,7 +327,7 @@ void realFft(int n, int isgn, T* a, int* ip, T* w)
     }
 }
 
-} // namespace
+}  // namespace
 
 void rdft(int n, int isgn, double* a, int* ip, double* w)
 {

@@ -11,12 +11,29 @@ using namespace Hpcp;
 
 TEST(PitchNames, NoteNumberFromName)
 {
-    const struct { const char* name; int note; } cases[] = {
-        {"C0", 24}, {"A3", 69}, {"C-2", 0}, {"B8", 131}, {"C3", 60}, {"Db0", 25},
-        {"Bb-1", 22}, {"Gb4", 78}, {"E-2", 4},
+    const struct {
+        const char* name;
+        int note;
+    } cases[] = {
+        {"C0", 24},
+        {"A3", 69},
+        {"C-2", 0},
+        {"B8", 131},
+        {"C3", 60},
+        {"Db0", 25},
+        {"Bb-1", 22},
+        {"Gb4", 78},
+        {"E-2", 4},
         // exact spelling only: case, sharps, blanks and names outside the table
-        {"c0", -1}, {"C#0", -1}, {"C0 ", -1}, {" C0", -1}, {"", -1}, {"C9", -1},
-        {"C-3", -1}, {"Cb0", -1}, {"A", -1},
+        {"c0", -1},
+        {"C#0", -1},
+        {"C0 ", -1},
+        {" C0", -1},
+        {"", -1},
+        {"C9", -1},
+        {"C-3", -1},
+        {"Cb0", -1},
+        {"A", -1},
     };
     for (const auto& c : cases)
         EXPECT_EQ(noteNumberFromName(c.name), c.note) << '"' << c.name << '"';
@@ -24,10 +41,11 @@ TEST(PitchNames, NoteNumberFromName)
 
 TEST(PitchNames, NoteToFrequency)
 {
-    const struct { float note, reference, hz; } cases[] = {
-        {69, 440, 440.0f}, {81, 440, 880.0f}, {57, 440, 220.0f},
-        {24, 440, 32.703194f}, {95, 440, 1975.5334f}, {69, 442, 442.0f},
-        {69.5f, 440, 452.89298f},
+    const struct {
+        float note, reference, hz;
+    } cases[] = {
+        {69, 440, 440.0f},     {81, 440, 880.0f}, {57, 440, 220.0f},        {24, 440, 32.703194f},
+        {95, 440, 1975.5334f}, {69, 442, 442.0f}, {69.5f, 440, 452.89298f},
     };
     for (const auto& c : cases)
         EXPECT_FLOAT_EQ(noteToFrequency(c.note, c.reference), c.hz) << c.note;
@@ -35,7 +53,7 @@ TEST(PitchNames, NoteToFrequency)
 
 namespace {
 
-constexpr double kNorm = 2.5059929 * 12.0;   // sqrt(2 pi) * width, as folded
+constexpr double kNorm = 2.5059929 * 12.0;  // sqrt(2 pi) * width, as folded
 
 struct Joint {
     std::vector<double> v = std::vector<double>(24, -7.0);
@@ -78,7 +96,7 @@ TEST(JointHpcp, SingleSemitoneFoldsWithBassAndTrebleWeights)
         }
         EXPECT_NEAR(sum, 0.0, 1e-12);
         EXPECT_LT(sq, 1.0);
-        EXPECT_GT(sq, 0.999);   // the epsilon weighs in for the faint treble
+        EXPECT_GT(sq, 0.999);  // the epsilon weighs in for the faint treble
         EXPECT_GT(c[0], 0.0);
         EXPECT_LT(c[1], 0.0);
     }

@@ -15,10 +15,10 @@ using namespace Hpcp;
 namespace {
 
 constexpr float kFloor = FFTSemitone::kFloor;
-constexpr int kFrame = 16384;   // the chord pipeline's frame at 44100 Hz
+constexpr int kFrame = 16384;  // the chord pipeline's frame at 44100 Hz
 
-std::vector<float> sines(std::initializer_list<std::pair<double, double>> parts,
-                         int length = kFrame, double fs = 44100.0)
+std::vector<float> sines(std::initializer_list<std::pair<double, double>> parts, int length = kFrame,
+                         double fs = 44100.0)
 {
     std::vector<float> x(static_cast<size_t>(length), 0.0f);
     for (int i = 0; i < length; ++i) {
@@ -54,8 +54,7 @@ HpcpParams params(int binsPerOctave, int octaves, int lowestNote, int frameSize,
     return p;
 }
 
-template <typename F>
-std::string thrownMessage(F f)
+template <typename F> std::string thrownMessage(F f)
 {
     try {
         f();
@@ -167,13 +166,13 @@ TEST(FFTSemitone, PeakHeightsAboveTheLocalLevel)
     const auto binOf = [&](double hz) { return static_cast<int>(std::lround(hz / binHz)); };
     const auto db = [](float m) { return static_cast<float>(10.0 * std::log10(m + 1.0)); };
     const float keep = 1.0f - e.kernel()[32];
-    const int s95 = 95 - 24;   // note 95 spans about 1919 .. 2033 Hz
+    const int s95 = 95 - 24;  // note 95 spans about 1919 .. 2033 Hz
 
     std::vector<float> mags(N, 0.0f);
-    mags[binOf(1925.0)] = 99.0f;     // 20 dB
-    mags[binOf(2025.0)] = 999.0f;    // 30 dB, same semitone, 74 bins away
-    mags[binOf(523.25)] = 9.0f;      // C4 (index 48), 10 dB
-    mags[binOf(3136.0)] = 999.0f;    // G6 lies above 2640 Hz: never a peak
+    mags[binOf(1925.0)] = 99.0f;   // 20 dB
+    mags[binOf(2025.0)] = 999.0f;  // 30 dB, same semitone, 74 bins away
+    mags[binOf(523.25)] = 9.0f;    // C4 (index 48), 10 dB
+    mags[binOf(3136.0)] = 999.0f;  // G6 lies above 2640 Hz: never a peak
     e.compute(mags.data(), N);
     const float* out = e.output();
     EXPECT_NEAR(out[s95], db(999.0f) * keep, 1e-4);
@@ -211,18 +210,18 @@ TEST(FFTSemitone, SettersCheckTheirRanges)
     EXPECT_NO_THROW(e.setFrameSize(1));
     for (const int bad : {0, -1, 65536})
         EXPECT_EQ(thrownMessage([&] { e.setFrameSize(bad); }),
-                  "Framesize should be positive and less than 65535") << bad;
+                  "Framesize should be positive and less than 65535")
+            << bad;
     EXPECT_EQ(e.frameSize(), 1);
 
     for (const float bad : {-1.0f, 192000.5f})
-        EXPECT_EQ(thrownMessage([&] { e.setSampleRate(bad); }),
-                  "Fs should be between 0 and 192kHz") << bad;
+        EXPECT_EQ(thrownMessage([&] { e.setSampleRate(bad); }), "Fs should be between 0 and 192kHz") << bad;
     EXPECT_NO_THROW(e.setSampleRate(192000.0f));
     EXPECT_EQ(e.reducedSampleRate(), 48000.0f);
 
     EXPECT_EQ(thrownMessage([&] { e.setOversampleRatio(0); }), "Oversample Ratio should be positive");
     e.setFrameSize(kFrame);
-    EXPECT_THROW(e.setOversampleRatio(2000000), std::invalid_argument);   // k * 2048 bins overflow
+    EXPECT_THROW(e.setOversampleRatio(2000000), std::invalid_argument);  // k * 2048 bins overflow
     EXPECT_EQ(e.oversampleRatio(), 3);
 
     // A rate of 0 leaves the bin map unbuilt; frames then find no semitone.
@@ -245,8 +244,9 @@ TEST(FFTSemitone, SettersCheckTheirRanges)
 TEST(CHpcp, FeatureKindsAndTheirBuffers)
 {
     const CHpcp h = pipelineHpcp();
-    const struct { int type, dim; } dims[] = {{0, 12}, {1, 12}, {2, 24}, {3, 72},
-                                              {4, 26}, {5, 1}, {6, 1}, {7, 6}};
+    const struct {
+        int type, dim;
+    } dims[] = {{0, 12}, {1, 12}, {2, 24}, {3, 72}, {4, 26}, {5, 1}, {6, 1}, {7, 6}};
     for (const auto& d : dims)
         EXPECT_EQ(h.getDimension(d.type), d.dim) << "TYPE " << d.type;
 
@@ -314,5 +314,5 @@ TEST(CHpcp, SemitoneArrayFollowsTheConfiguredCount)
     EXPECT_EQ(std::max_element(s.begin(), s.end()) - s.begin(), 69);
     EXPECT_GT(s[69], 10.0f);
     for (int i = 128; i < 144; ++i)
-        EXPECT_EQ(s[i], kFloor);   // above 2640 Hz
+        EXPECT_EQ(s[i], kFloor);  // above 2640 Hz
 }

@@ -11,7 +11,10 @@ namespace {
 
 TEST(FeatureGenerator, ConstructionChecksHopThenFrame)
 {
-    struct Case { int hop, frame; const char* message; };
+    struct Case {
+        int hop, frame;
+        const char* message;
+    };
     const Case cases[] = {
         {0, 0, "hopsize must be positive"},
         {-5, 8192, "hopsize must be positive"},
@@ -37,4 +40,4 @@ TEST(FeatureGenerator, ConstructionChecksHopThenFrame)
     EXPECT_TRUE(g.isRunning());
 }
 
-} // namespace
+}  // namespace

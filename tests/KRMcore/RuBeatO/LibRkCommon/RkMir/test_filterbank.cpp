@@ -50,10 +50,10 @@ TEST(FilterBank, ApplyGrowsReinstallsAndEmptyBands)
         EXPECT_EQ(bank.bands()[b].count, 0);
         EXPECT_EQ(bank.bands()[b].weightOffset, 0);
     }
-    bank.setWindow(1, {0, 0, 0, 0, 0, 0});   // empty band at the end of the store
-    bank.setWindow(2, {0, 0, 0, 0, 0, 2});   // last bin only
+    bank.setWindow(1, {0, 0, 0, 0, 0, 0});  // empty band at the end of the store
+    bank.setWindow(2, {0, 0, 0, 0, 0, 2});  // last bin only
     bank.apply(spectrum);
-    EXPECT_EQ(bank.output(), (std::vector<double>{0, 0, 12, 0, 0, 0.5 * 2 + 0.25 * 4}));
+    EXPECT_EQ(bank.output(), (std::vector<double> {0, 0, 12, 0, 0, 0.5 * 2 + 0.25 * 4}));
 
     // Reinstalling appends a new copy and the band uses it.
     const size_t before = bank.weights().size();
@@ -83,4 +83,4 @@ TEST(FilterBank, ErrorsNameTheProblem)
     EXPECT_EQ(bank.bands().size(), 1u);
 }
 
-} // namespace
+}  // namespace

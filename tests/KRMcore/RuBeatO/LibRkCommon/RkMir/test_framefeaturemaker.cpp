@@ -27,8 +27,10 @@ TEST(FrameFeatureMaker, BankLayoutAt44100With8192Points)
     ASSERT_EQ(bands.size(), 34u);
     EXPECT_EQ(maker.filterBank().windowLength(), 4097);
 
-    struct Case { int band, first, last; };
-    for (const Case& c : {Case{0, 19, 54}, Case{21, 981, 1292}}) {
+    struct Case {
+        int band, first, last;
+    };
+    for (const Case& c : {Case {0, 19, 54}, Case {21, 981, 1292}}) {
         EXPECT_EQ(bands[c.band].firstBin, c.first) << c.band;
         EXPECT_EQ(bands[c.band].firstBin + bands[c.band].count - 1, c.last) << c.band;
     }
@@ -49,12 +51,16 @@ TEST(FrameFeatureMaker, SineLandsInItsBandAndPitchClass)
     const double fs = 44100;
     FrameFeatureMaker maker(n);
     maker.buildFilterBank(static_cast<float>(fs));
-    struct Case { double hz; int pitchClass; int bandLo, bandHi; };
+    struct Case {
+        double hz;
+        int pitchClass;
+        int bandLo, bandHi;
+    };
     const Case cases[] = {
-        {440.0, 9, 2, 3},        // A4 between band peaks 400 and 500 Hz
-        {261.63, 0, 1, 1},       // C4, near the peak of band 1 (300 Hz)
-        {1046.5, 0, 8, 9},       // C6
-        {207.65, 8, 0, 0},       // G#3
+        {440.0, 9, 2, 3},   // A4 between band peaks 400 and 500 Hz
+        {261.63, 0, 1, 1},  // C4, near the peak of band 1 (300 Hz)
+        {1046.5, 0, 8, 9},  // C6
+        {207.65, 8, 0, 0},  // G#3
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.hz);
@@ -86,8 +92,7 @@ TEST(FrameFeatureMaker, FrameSlidesByTheHop)
     };
     // Reference: the last n samples in one call.
     auto ref = make();
-    const std::vector<double> expected =
-        ref->processFrame(std::vector<double>(audio.end() - n, audio.end()));
+    const std::vector<double> expected = ref->processFrame(std::vector<double>(audio.end() - n, audio.end()));
 
     // More than n samples: only the last n count.
     auto longer = make();
@@ -144,4 +149,4 @@ TEST(FrameFeatureMaker, CosineTableRowsAreOrthogonal)
         }
 }
 
-} // namespace
+}  // namespace

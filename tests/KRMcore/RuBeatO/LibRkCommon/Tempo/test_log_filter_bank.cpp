@@ -32,17 +32,20 @@ std::vector<float> response(const LogFrequencyFilterBank& bank, int bin)
 TEST(LogFrequencyFilterBank, SplitsEachBinBetweenNeighbouringBands)
 {
     const LogFrequencyFilterBank bank = quarterHzBank();
-    struct Case { int bin; std::map<int, float> bands; };
+    struct Case {
+        int bin;
+        std::map<int, float> bands;
+    };
     const Case cases[] = {
-        {0, {}},                                  // below kLow
+        {0, {}},  // below kLow
         {3, {}},
-        {4, {{0, 0.5f}}},                         // position -0.5: the rest falls below band 0
-        {8, {{2, 0.25f}, {3, 0.75f}}},            // position 2.25
-        {15, {{4, 0.743932f}, {5, 0.256068f}}},   // position 4.743932
-        {16, {{6, 1.0f}}},                        // exactly on band 5: weight 0 there
-        {17, {{6, 0.759482f}}},                   // band 5's run ended at bin 16
-        {63, {{10, 0.437520f}}},                  // position 10.437520: band 11 does not exist
-        {64, {}},                                 // from kHigh on
+        {4, {{0, 0.5f}}},                        // position -0.5: the rest falls below band 0
+        {8, {{2, 0.25f}, {3, 0.75f}}},           // position 2.25
+        {15, {{4, 0.743932f}, {5, 0.256068f}}},  // position 4.743932
+        {16, {{6, 1.0f}}},                       // exactly on band 5: weight 0 there
+        {17, {{6, 0.759482f}}},                  // band 5's run ended at bin 16
+        {63, {{10, 0.437520f}}},                 // position 10.437520: band 11 does not exist
+        {64, {}},                                // from kHigh on
         {79, {}},
     };
     for (const Case& c : cases) {
@@ -63,7 +66,7 @@ TEST(LogFrequencyFilterBank, BandsAreStoredOneAfterAnother)
     EXPECT_EQ(bands[0].weightOffset, 0);
     EXPECT_EQ(bands[0].firstBin, 4);
     EXPECT_EQ(bands[5].firstBin, 13);
-    EXPECT_EQ(bands[5].count, 3);   // bins 13 .. 15; bin 16 sits on the band
+    EXPECT_EQ(bands[5].count, 3);  // bins 13 .. 15; bin 16 sits on the band
     int next = 0;
     for (const auto& band : bands) {
         EXPECT_EQ(band.weightOffset, next);
@@ -100,7 +103,11 @@ TEST(LogFrequencyFilterBank, BandsAreStoredOneAfterAnother)
 
 TEST(LogFrequencyFilterBank, RejectsParametersItCannotBuildFrom)
 {
-    struct Case { int nBands, nBins, fftSize; float fs, fmin, fmax; const char* message; };
+    struct Case {
+        int nBands, nBins, fftSize;
+        float fs, fmin, fmax;
+        const char* message;
+    };
     const Case cases[] = {
         {0, 80, 64, 16.0f, 1.0f, 16.0f, "nBands must be positive"},
         {11, 0, 64, 16.0f, 1.0f, 16.0f, "nBins must be positive"},

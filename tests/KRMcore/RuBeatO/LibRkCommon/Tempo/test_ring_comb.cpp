@@ -36,7 +36,7 @@ TEST(RingIndex, WrapsAndOffsetsIntoRange)
     EXPECT_EQ(ring.position(), 1);
     EXPECT_EQ(ring.increment().position(), 2);
     ring.increment().increment().increment();
-    EXPECT_EQ(ring.position(), 0);   // five advances in all
+    EXPECT_EQ(ring.position(), 0);  // five advances in all
     EXPECT_EQ(ring.offset(-1), 4);
 }
 
@@ -102,17 +102,19 @@ TEST(CombFilterBank, SinglePeriodBankHasOnlyThePlaceholder)
     feed(bank, 3.0f, 4);
     std::vector<float> out(7, 5.0f);
     bank.normalizedEnergies(out);
-    EXPECT_EQ(out, std::vector<float>{0.0f});
+    EXPECT_EQ(out, std::vector<float> {0.0f});
 }
 
 TEST(CombFilterBank, RejectsBadArguments)
 {
-    struct Case { int nPeriod; float halfTime; const char* message; };
+    struct Case {
+        int nPeriod;
+        float halfTime;
+        const char* message;
+    };
     const Case cases[] = {
-        {0, 1.0f, "nPeriod must be positive."},
-        {-3, 1.0f, "nPeriod must be positive."},
-        {0, 0.0f, "nPeriod must be positive."},
-        {10, 0.0f, "half_time must be positive."},
+        {0, 1.0f, "nPeriod must be positive."},     {-3, 1.0f, "nPeriod must be positive."},
+        {0, 0.0f, "nPeriod must be positive."},     {10, 0.0f, "half_time must be positive."},
         {10, -2.0f, "half_time must be positive."},
     };
     for (const Case& c : cases) {

@@ -87,18 +87,17 @@ TEST(TransientBiquad, DetectorFilterIsQuantisedAsDesigned)
 TEST(TransientBiquad, TypesHaveTheirShelfAndPassBandGains)
 {
     const double V = std::pow(10.0, 6.0 / 20.0);
-    struct Case { int type; float gain; double dc, nyquist; };
+    struct Case {
+        int type;
+        float gain;
+        double dc, nyquist;
+    };
     const Case cases[] = {
-        {1, 6.0f, 1.0, 1.0},      {1, -6.0f, 1.0, 1.0},
-        {2, 6.0f, 0.0, 0.0},      {2, -6.0f, 1.0, 1.0},
-        {3, 6.0f, V, 1.0},        {3, -6.0f, 1.0 / V, 1.0},
-        {4, 6.0f, 1.0, V},        {4, -6.0f, 1.0, 1.0 / V},
-        {5, 0.0f, 1.0, 0.0},      {6, 0.0f, 0.0, 1.0},
-        {7, 0.0f, 1.0, 0.0},      {8, 0.0f, 0.0, 1.0},
-        {9, 6.0f, V, 1.0},        {9, -6.0f, 1.0 / V, 1.0},
-        {10, 6.0f, 1.0, V},       {10, -6.0f, 1.0, 1.0 / V},
-        {11, 6.0f, V, 1.0},       {11, -6.0f, 1.0 / V, 1.0},
-        {12, 6.0f, 1.0, V},       {12, -6.0f, 1.0, 1.0 / V},
+        {1, 6.0f, 1.0, 1.0}, {1, -6.0f, 1.0, 1.0},      {2, 6.0f, 0.0, 0.0}, {2, -6.0f, 1.0, 1.0},
+        {3, 6.0f, V, 1.0},   {3, -6.0f, 1.0 / V, 1.0},  {4, 6.0f, 1.0, V},   {4, -6.0f, 1.0, 1.0 / V},
+        {5, 0.0f, 1.0, 0.0}, {6, 0.0f, 0.0, 1.0},       {7, 0.0f, 1.0, 0.0}, {8, 0.0f, 0.0, 1.0},
+        {9, 6.0f, V, 1.0},   {9, -6.0f, 1.0 / V, 1.0},  {10, 6.0f, 1.0, V},  {10, -6.0f, 1.0, 1.0 / V},
+        {11, 6.0f, V, 1.0},  {11, -6.0f, 1.0 / V, 1.0}, {12, 6.0f, 1.0, V},  {12, -6.0f, 1.0, 1.0 / V},
     };
     for (const Case& c : cases) {
         TransientDetector::Biquad r;
@@ -115,17 +114,18 @@ TEST(TransientBiquad, TypesHaveTheirShelfAndPassBandGains)
 
 TEST(TransientBiquad, UnusableParametersGivePassThroughOrNothing)
 {
-    struct Case { float q, f0, gain; int type; };
+    struct Case {
+        float q, f0, gain;
+        int type;
+    };
     const Case passThrough[] = {
-        {1.0f, 0.0f, 0.0f, 5},       // no frequency
-        {1.0f, 30000.0f, 0.0f, 5},   // above half the sample rate
-        {1.0f, 1000.0f, 0.0f, 0},    // no such type
-        {1.0f, 1000.0f, 0.0f, 13},
-        {1.0f, 1000.0f, -3.0f, 5},   // a pass filter refuses a cut
-        {1.0f, 1000.0f, 0.0f, 1},    // a peak or shelf needs a gain
-        {1.0f, 1000.0f, 0.0f, 12},
-        {1.0f, 1000.0f, 1000.0f, 1}, // gain beyond single precision
-        {1.0f, 1000.0f, 600.0f, 9},  // coefficients too large for a shift
+        {1.0f, 0.0f, 0.0f, 5},                                    // no frequency
+        {1.0f, 30000.0f, 0.0f, 5},                                // above half the sample rate
+        {1.0f, 1000.0f, 0.0f, 0},                                 // no such type
+        {1.0f, 1000.0f, 0.0f, 13},  {1.0f, 1000.0f, -3.0f, 5},    // a pass filter refuses a cut
+        {1.0f, 1000.0f, 0.0f, 1},                                 // a peak or shelf needs a gain
+        {1.0f, 1000.0f, 0.0f, 12},  {1.0f, 1000.0f, 1000.0f, 1},  // gain beyond single precision
+        {1.0f, 1000.0f, 600.0f, 9},                               // coefficients too large for a shift
     };
     for (const Case& c : passThrough) {
         TransientDetector::Biquad r;
@@ -157,15 +157,21 @@ TEST(TransientBiquad, UnusableParametersGivePassThroughOrNothing)
 TEST(TransientDetector, BlocksBecomeFramesAndCarriedSamples)
 {
     const std::vector<int16_t> x = clickTrack(200, {10}, 300.0);
-    struct Step { int n; int frames; int carried; };
-    struct Case { std::vector<Step> steps; };
+    struct Step {
+        int n;
+        int frames;
+        int carried;
+    };
+    struct Case {
+        std::vector<Step> steps;
+    };
     const Case cases[] = {
         {{{32, 1, 0}}},
         {{{20, 0, 20}, {32, 1, 20}}},
         {{{10, 0, 10}, {10, 0, 20}}},
         {{{31, 0, 31}, {1, 1, 0}}},
         {{{128, 4, 0}}},
-        {{{129, 0, 0}}},           // too long: refused, nothing kept
+        {{{129, 0, 0}}},  // too long: refused, nothing kept
         {{{20, 0, 20}, {128, 4, 20}}},
     };
     for (const Case& c : cases) {
@@ -370,28 +376,55 @@ TEST(TransientPeakPicker, MarksFollowTheStateTable)
     struct Case {
         const char* what;
         std::vector<int32_t> ratio, rise;
-        int markAt;      // -1: no mark
+        int markAt;  // -1: no mark
         int32_t value;
     };
     const Case cases[] = {
         {"armed rise turns down: its peak is marked with its ratio",
-         {5000, 5000, 6000, 9000, 10000, 10500, 10500}, {0, 0, 200, 400, 300, 0, 0}, 3, 9000},
+         {5000, 5000, 6000, 9000, 10000, 10500, 10500},
+         {0, 0, 200, 400, 300, 0, 0},
+         3,
+         9000},
         {"armed rise turns down below T1: no mark",
-         {5000, 5000, 6000, 7000, 8000, 8000, 8000}, {0, 0, 200, 400, 300, 0, 0}, -1, 0},
+         {5000, 5000, 6000, 7000, 8000, 8000, 8000},
+         {0, 0, 200, 400, 300, 0, 0},
+         -1,
+         0},
         {"armed rise dies away: its peak is marked",
-         {5000, 5000, 6000, 9000, 10000, 10000}, {0, 0, 200, 400, 50, 0}, 3, 9000},
+         {5000, 5000, 6000, 9000, 10000, 10000},
+         {0, 0, 200, 400, 50, 0},
+         3,
+         9000},
         {"equal rises hold the rising state",
-         {5000, 5000, 6000, 7000, 9500, 9500, 9500}, {0, 0, 200, 200, 200, 100, 0}, 4, 9500},
+         {5000, 5000, 6000, 7000, 9500, 9500, 9500},
+         {0, 0, 200, 200, 200, 100, 0},
+         4,
+         9500},
         {"rise from above T2 only pends: dying away marks nothing",
-         {10000, 10000, 11000, 12000, 12500, 12500}, {0, 0, 200, 400, 50, 0}, -1, 0},
+         {10000, 10000, 11000, 12000, 12500, 12500},
+         {0, 0, 200, 400, 50, 0},
+         -1,
+         0},
         {"pending rise arms when it turns down",
-         {10000, 10000, 11000, 12000, 12500, 12500}, {0, 0, 200, 400, 300, 0}, 3, 12000},
+         {10000, 10000, 11000, 12000, 12500, 12500},
+         {0, 0, 200, 400, 300, 0},
+         3,
+         12000},
         {"pending rise arms when the ratio drops under T2 while rising",
-         {10000, 10000, 11000, 9000, 9500, 9500, 9500}, {0, 0, 200, 400, 500, 50, 0}, 4, 9500},
+         {10000, 10000, 11000, 9000, 9500, 9500, 9500},
+         {0, 0, 200, 400, 500, 50, 0},
+         4,
+         9500},
         {"falling, then a new rise from under T2 marks the frame before",
-         {5000, 5000, 6000, 7000, 9000, 9000}, {0, 0, 300, 200, 250, 0}, 3, 7000},
+         {5000, 5000, 6000, 7000, 9000, 9000},
+         {0, 0, 300, 200, 250, 0},
+         3,
+         7000},
         {"rises up to the floor of 80 are ignored",
-         {5000, 5000, 9000, 9000, 10000, 10000}, {0, 0, 80, 80, 40, 0}, -1, 0},
+         {5000, 5000, 9000, 9000, 10000, 10000},
+         {0, 0, 80, 80, 40, 0},
+         -1,
+         0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -420,7 +453,7 @@ TEST(TransientPeakPicker, RefractoryTimeIs34FramesAndCountsAreChecked)
         for (int k = 0; k < 60; ++k)
             if (marks[k] != 0)
                 at.push_back(k);
-        const std::vector<int> expected = gap >= 34 ? std::vector<int>{3, 3 + gap} : std::vector<int>{3};
+        const std::vector<int> expected = gap >= 34 ? std::vector<int> {3, 3 + gap} : std::vector<int> {3};
         EXPECT_EQ(at, expected) << "gap " << gap;
     }
 

@@ -10,8 +10,7 @@
 namespace {
 
 // Derived front ends see the work buffers; so does the test.
-class Probe : public CFft
-{
+class Probe : public CFft {
 public:
     using CFft::CFft;
     const float* frameData() const { return data(); }
@@ -37,8 +36,11 @@ std::vector<double> twiceDftMagnitude(const std::vector<double>& f)
 
 TEST(CFft, ConstantInputWithoutWindowFillsOnlyDc)
 {
-    struct Case { int size; float v; };
-    for (const Case& c : {Case{2, 3.0f}, Case{8, -0.5f}, Case{1024, 0.25f}, Case{4096, -1.5f}}) {
+    struct Case {
+        int size;
+        float v;
+    };
+    for (const Case& c : {Case {2, 3.0f}, Case {8, -0.5f}, Case {1024, 0.25f}, Case {4096, -1.5f}}) {
         SCOPED_TRACE(c.size);
         CFft fft(c.size, 0);
         EXPECT_EQ(fft.size(), c.size);
@@ -62,15 +64,20 @@ TEST(CFft, FrameCopyRulesAndMagnitudes)
     for (float& v : in)
         v = d(rng);
 
-    struct Case { int nIn; unsigned stride; int taken; bool window; };
+    struct Case {
+        int nIn;
+        unsigned stride;
+        int taken;
+        bool window;
+    };
     const Case cases[] = {
         {n, 1, n, false},
         {n + 100, 1, n, true},
-        {-1, 1, n, false},          // counts as a huge unsigned number
+        {-1, 1, n, false},  // counts as a huge unsigned number
         {0, 1, 0, true},
         {n / 2 + 3, 1, n / 2 + 3, false},
-        {4 * n, 4, n, false},       // every fourth sample from the first
-        {4 * n - 5, 4, n - 1, true} // the last strided sample is missing
+        {4 * n, 4, n, false},        // every fourth sample from the first
+        {4 * n - 5, 4, n - 1, true}  // the last strided sample is missing
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << "nIn " << c.nIn << " stride " << c.stride);
@@ -78,8 +85,7 @@ TEST(CFft, FrameCopyRulesAndMagnitudes)
         ASSERT_EQ(fft.setWindow(n, CFft::Hann), 0);
         std::vector<double> frame(n, 0.0);
         for (int j = 0; j < c.taken; ++j)
-            frame[j] = in[static_cast<size_t>(j) * c.stride]
-                       * (c.window ? fft.windowData()[j] : 1.0f);
+            frame[j] = in[static_cast<size_t>(j) * c.stride] * (c.window ? fft.windowData()[j] : 1.0f);
         const std::vector<double> ref = twiceDftMagnitude(frame);
 
         std::vector<float> out(n / 2, -1.0f);
@@ -95,7 +101,7 @@ TEST(CFft, NullOutputStillTransforms)
     Probe fft(n, 0);
     std::vector<float> in(n, 1.0f);
     fft.magnitude(nullptr, in.data(), n, -1, false, 1);
-    EXPECT_FLOAT_EQ(fft.frameData()[0], 2.0f * n);   // DC of the doubled frame
+    EXPECT_FLOAT_EQ(fft.frameData()[0], 2.0f * n);  // DC of the doubled frame
     fft.magnitude(nullptr, in.data(), 0, -1, false, 1);
     for (int i = 0; i < 2 * n; ++i)
         ASSERT_EQ(fft.frameData()[i], 0.0f) << i;
@@ -114,9 +120,14 @@ TEST(CFft, WindowCoefficients)
         const double x = i / L - 0.5;
         return 0.62 - 0.48 * std::fabs(x) + 0.38 * std::cos(6.28318 * x);
     };
-    struct Case { int type; std::function<double(double)> f; };
-    const Case cases[] = {{CFft::Hamming, hamming}, {CFft::Hann, hann},
-                          {CFft::Blackman, blackman}, {CFft::BartlettHann, bartlettHann}};
+    struct Case {
+        int type;
+        std::function<double(double)> f;
+    };
+    const Case cases[] = {{CFft::Hamming, hamming},
+                          {CFft::Hann, hann},
+                          {CFft::Blackman, blackman},
+                          {CFft::BartlettHann, bartlettHann}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.type);
         Probe fft(static_cast<int>(N), 0);
@@ -145,13 +156,13 @@ TEST(CFft, UnknownWindowTypeKeepsPreviousWindow)
     Probe fft(n, 256);
     EXPECT_EQ(fft.mode(), 256);
     for (int i = 0; i < n; ++i)
-        ASSERT_EQ(fft.windowData()[i], 1.0f);   // all ones until set
+        ASSERT_EQ(fft.windowData()[i], 1.0f);  // all ones until set
     ASSERT_EQ(fft.setWindow(n, CFft::Blackman), 0);
     const std::vector<float> before(fft.windowData(), fft.windowData() + 2 * n);
 
     EXPECT_EQ(fft.setWindow(n, 4), -1);
     EXPECT_EQ(fft.setWindow(n, -1), -1);
-    EXPECT_EQ(fft.setWindow(0, CFft::Hann), 0);   // writes nothing
+    EXPECT_EQ(fft.setWindow(0, CFft::Hann), 0);  // writes nothing
     EXPECT_EQ(std::vector<float>(fft.windowData(), fft.windowData() + 2 * n), before);
 
     // The next transform still uses the Blackman window.
@@ -163,4 +174,4 @@ TEST(CFft, UnknownWindowTypeKeepsPreviousWindow)
     EXPECT_EQ(out, ref);
 }
 
-} // namespace
+}  // namespace

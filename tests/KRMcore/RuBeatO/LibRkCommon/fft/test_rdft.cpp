@@ -11,7 +11,10 @@
 namespace {
 
 // Exact work-area sizes of the contract, so any overrun shows up under ASan.
-int ipSize(int n) { return 2 + static_cast<int>(std::sqrt(n / 2.0)); }
+int ipSize(int n)
+{
+    return 2 + static_cast<int>(std::sqrt(n / 2.0));
+}
 
 // Packed spectrum of the contract, computed directly in double precision.
 std::vector<double> naivePacked(const std::vector<double>& x)
@@ -52,22 +55,23 @@ std::vector<double> randomSignal(int n, unsigned seed)
     return x;
 }
 
-template <typename T>
-void run(int n, int isgn, T* a, int* ip, T* w);
-template <>
-void run<double>(int n, int isgn, double* a, int* ip, double* w) { rdft(n, isgn, a, ip, w); }
-template <>
-void run<float>(int n, int isgn, float* a, int* ip, float* w) { rdftf(n, isgn, a, ip, w); }
+template <typename T> void run(int n, int isgn, T* a, int* ip, T* w);
+template <> void run<double>(int n, int isgn, double* a, int* ip, double* w)
+{
+    rdft(n, isgn, a, ip, w);
+}
+template <> void run<float>(int n, int isgn, float* a, int* ip, float* w)
+{
+    rdftf(n, isgn, a, ip, w);
+}
 
 // Rounding allowance of an n-point transform of unit-range data.
-template <typename T>
-double tolerance(int n)
+template <typename T> double tolerance(int n)
 {
     return 4.0 * std::numeric_limits<T>::epsilon() * (std::log2(n) + 1) * std::sqrt(n);
 }
 
-template <typename T>
-void checkAllLengths()
+template <typename T> void checkAllLengths()
 {
     for (int n = 2; n <= 8192; n *= 2) {
         SCOPED_TRACE(n);
@@ -95,8 +99,14 @@ void checkAllLengths()
     }
 }
 
-TEST(Rdft, DoubleMatchesNaiveDftAndInvertsAtEveryLength) { checkAllLengths<double>(); }
-TEST(Rdft, FloatMatchesNaiveDftAndInvertsAtEveryLength) { checkAllLengths<float>(); }
+TEST(Rdft, DoubleMatchesNaiveDftAndInvertsAtEveryLength)
+{
+    checkAllLengths<double>();
+}
+TEST(Rdft, FloatMatchesNaiveDftAndInvertsAtEveryLength)
+{
+    checkAllLengths<float>();
+}
 
 TEST(Rdft, TwoPointTransformAndConstantInput)
 {
@@ -164,4 +174,4 @@ TEST(Rdft, ShorterLengthReusesTablesLongerRebuilds)
     EXPECT_LE(err, tolerance<double>(8192));
 }
 
-} // namespace
+}  // namespace

@@ -57,8 +57,8 @@ double logSumNear(const std::vector<double>& w, double m)
 
 void reportShape(int line, Eigen::Index rows, Eigen::Index cols)
 {
-    std::printf("%s:%d - Incompatible dimension %ld %ld\n", "Hsmm", line,
-                static_cast<long>(rows), static_cast<long>(cols));
+    std::printf("%s:%d - Incompatible dimension %ld %ld\n", "Hsmm", line, static_cast<long>(rows),
+                static_cast<long>(cols));
     std::fflush(stdout);
 }
 
@@ -74,8 +74,7 @@ RandomStream& randomStream()
     return stream;
 }
 
-template <typename M>
-void standardize(M& m)
+template <typename M> void standardize(M& m)
 {
     const Eigen::Index rows = m.rows();
     if (rows == 0)
@@ -123,14 +122,14 @@ double digamma(double x)
     }
     const double y = 1.0 / x;
     const double z = y * y;
-    return std::log(x) - s - y / 2.0
-           - 0.0833333333333 * z
-                 * (1.0 - 0.1 * z
-                              * (1.0 + 0.0396825396825 * z
-                                           * (1.0 + 0.105 * z
-                                                        * (1.0 - 0.0721500721501 * z
-                                                                     * (1.0 - 0.292346153846 * z
-                                                                                  * (1.0 + 0.285050212691 * z))))));
+    return std::log(x) - s - y / 2.0 -
+           0.0833333333333 * z *
+               (1.0 - 0.1 * z *
+                          (1.0 + 0.0396825396825 * z *
+                                     (1.0 + 0.105 * z *
+                                                (1.0 - 0.0721500721501 * z *
+                                                           (1.0 - 0.292346153846 * z *
+                                                                      (1.0 + 0.285050212691 * z))))));
 }
 
 double logGamma(double x)
@@ -143,9 +142,9 @@ double logGamma(double x)
         x += 1.0;
     }
     const double tmp = (x + 4.5) - (x - 0.5) * std::log(x + 4.5);
-    const double ser = 1.00000000019001 + 76.1800917294715 / x - 86.5053203294168 / (x + 1.0)
-                       + 24.0140982408309 / (x + 2.0) - 1.23173957245016 / (x + 3.0)
-                       + 0.00120865097386618 / (x + 4.0) - 5.395239384953e-6 / (x + 5.0);
+    const double ser = 1.00000000019001 + 76.1800917294715 / x - 86.5053203294168 / (x + 1.0) +
+                       24.0140982408309 / (x + 2.0) - 1.23173957245016 / (x + 3.0) +
+                       0.00120865097386618 / (x + 4.0) - 5.395239384953e-6 / (x + 5.0);
     return std::log(2.506628274631 * ser) - tmp - l;
 }
 
@@ -179,8 +178,14 @@ double medianOf(double* values, int n)
     return values[n / 2];
 }
 
-void standardizeColumns(Matrix& m) { standardize(m); }
-void standardizeColumns(Eigen::MatrixXd& m) { standardize(m); }
+void standardizeColumns(Matrix& m)
+{
+    standardize(m);
+}
+void standardizeColumns(Eigen::MatrixXd& m)
+{
+    standardize(m);
+}
 
 int positiveModulo(int a, int b)
 {
@@ -200,8 +205,7 @@ Hsmm::Hsmm(int states, int durations)
       P_(Matrix::Zero(K_, D_)),
       transCounts_(Matrix::Zero(K_, K_)),
       durCounts_(Matrix::Zero(K_, D_))
-{
-}
+{ }
 
 int Hsmm::checkedSize(int64_t rows, int64_t cols)
 {
@@ -315,8 +319,8 @@ double Hsmm::forwardBackward(const Matrix& X)
         for (int j = 0; j < K; ++j)
             for (int i = 0; i < K; ++i)
                 for (int d = 0; d < D; ++d) {
-                    const double w = forward_(t - 1, j * D) + A_(j, i) + P_(i, d) + X(t, i)
-                                     + backward_(t, i * D + d);
+                    const double w =
+                        forward_(t - 1, j * D) + A_(j, i) + P_(i, d) + X(t, i) + backward_(t, i * D + d);
                     entry[(static_cast<size_t>(j) * K + i) * D + d] = w;
                     me = std::max(me, w);
                 }
@@ -360,8 +364,7 @@ void Hsmm::statePosteriors(Matrix& out) const
     }
 }
 
-void Hsmm::decode(std::vector<int32_t>& countdowns, std::vector<int32_t>& states,
-                  const Matrix& X) const
+void Hsmm::decode(std::vector<int32_t>& countdowns, std::vector<int32_t>& states, const Matrix& X) const
 {
     countdowns.clear();
     states.clear();
@@ -436,8 +439,7 @@ DirichletFactor::DirichletFactor(const Vector& prior) : prior_(prior)
 
 DirichletFactor::DirichletFactor(int n, double value)
     : DirichletFactor(Vector::Constant(std::max(n, 0), value))
-{
-}
+{ }
 
 void DirichletFactor::perturb()
 {
@@ -532,14 +534,13 @@ double GaussianComponent::boundTerm() const
 {
     // Per dimension: KL of the Gamma posterior of the precision from its
     // prior, plus the expected KL of the conditional normals of the mean.
-    const double shapeTerms = (a_ - a0_) * digamma(a_) - logGamma(a_) + logGamma(a0_)
-                              + 0.5 * (std::log(beta_ / beta0_) + beta0_ / beta_ - 1.0);
+    const double shapeTerms = (a_ - a0_) * digamma(a_) - logGamma(a_) + logGamma(a0_) +
+                              0.5 * (std::log(beta_ / beta0_) + beta0_ / beta_ - 1.0);
     double kl = 0.0;
     for (int p = 0; p < P_; ++p) {
         const double diff = m_(p) - m0_(p);
-        kl += shapeTerms + a0_ * (std::log(b_(p)) - std::log(b0_(p)))
-              + a_ * (b0_(p) - b_(p)) / b_(p)
-              + 0.5 * beta0_ * (a_ / b_(p)) * diff * diff;
+        kl += shapeTerms + a0_ * (std::log(b_(p)) - std::log(b0_(p))) + a_ * (b0_(p) - b_(p)) / b_(p) +
+              0.5 * beta0_ * (a_ / b_(p)) * diff * diff;
     }
     return -kl;
 }

@@ -72,8 +72,7 @@ public:
     void statePosteriors(Matrix& out) const;
     // Most probable path: per frame the countdown (0 on the last frame of a
     // segment) and the state.
-    void decode(std::vector<int32_t>& countdowns, std::vector<int32_t>& states,
-                const Matrix& logLik) const;
+    void decode(std::vector<int32_t>& countdowns, std::vector<int32_t>& states, const Matrix& logLik) const;
 
 private:
     // rows, or std::bad_alloc when rows x cols leaves the 32-bit range.

@@ -18,8 +18,7 @@ void keepIfPositive(double& field, double value)
 
 HsmmEstimator::HsmmEstimator(int states, int durations, int components)
     : K_(std::max(states, 0)), D_(std::max(durations, 0)), M_(std::max(components, 0))
-{
-}
+{ }
 
 HsmmEstimator& HsmmEstimator::setPriors(double beta0, double a0, double b0)
 {

@@ -79,7 +79,10 @@ TEST(VariationalFactors, BoundTermsVanishAtThePriorAndAreNegativeElsewhere)
 
 TEST(HsmmEstimator, InitialPriorsFollowSizesAndSetters)
 {
-    struct Case { int D; std::vector<double> durationPrior; };
+    struct Case {
+        int D;
+        std::vector<double> durationPrior;
+    };
     const Case cases[] = {
         {8, {0.8, 0.8, 0.8, 0.8, 0.8, 0.8, 0.8, 0.8}},
         {6, {0.1, 0.1, 0.9, 1.0, 0.1, 0.1}},

@@ -22,10 +22,13 @@ Tiny randomModel(int K, int D, int T, unsigned seed)
 {
     std::mt19937 rng(seed);
     std::uniform_real_distribution<double> u(-3.0, 0.0);
-    Tiny m{K, D, Matrix(K, K), Matrix(K, D), Matrix(T, K)};
-    for (int i = 0; i < m.A.size(); ++i) m.A.data()[i] = u(rng);
-    for (int i = 0; i < m.P.size(); ++i) m.P.data()[i] = u(rng);
-    for (int i = 0; i < m.X.size(); ++i) m.X.data()[i] = 2.0 * u(rng);
+    Tiny m {K, D, Matrix(K, K), Matrix(K, D), Matrix(T, K)};
+    for (int i = 0; i < m.A.size(); ++i)
+        m.A.data()[i] = u(rng);
+    for (int i = 0; i < m.P.size(); ++i)
+        m.P.data()[i] = u(rng);
+    for (int i = 0; i < m.X.size(); ++i)
+        m.X.data()[i] = 2.0 * u(rng);
     return m;
 }
 
@@ -49,10 +52,10 @@ double pathScore(const Tiny& m, const std::vector<int32_t>& s, const std::vector
 }
 
 struct BruteForce {
-    double logLik = -INFINITY;           // under the frame-0 convention
+    double logLik = -INFINITY;  // under the frame-0 convention
     double bestScore = -INFINITY;
-    Matrix posteriors;                   // T x K
-    Matrix transCounts, durCounts;       // expected segment entries
+    Matrix posteriors;              // T x K
+    Matrix transCounts, durCounts;  // expected segment entries
 };
 
 BruteForce enumerate(const Tiny& m)
@@ -66,27 +69,35 @@ BruteForce enumerate(const Tiny& m)
     std::vector<double> weights;
     std::vector<std::vector<int32_t>> states, countdowns;
     long total = 1;
-    for (int t = 0; t < T; ++t) total *= KD;
+    for (int t = 0; t < T; ++t)
+        total *= KD;
     for (long code = 0; code < total; ++code) {
         std::vector<int32_t> s(T), c(T);
         long rest = code;
-        for (int t = 0; t < T; ++t) { s[t] = static_cast<int32_t>(rest % KD / m.D); c[t] = static_cast<int32_t>(rest % m.D); rest /= KD; }
+        for (int t = 0; t < T; ++t) {
+            s[t] = static_cast<int32_t>(rest % KD / m.D);
+            c[t] = static_cast<int32_t>(rest % m.D);
+            rest /= KD;
+        }
         const double w = pathScore(m, s, c);
-        if (w == -INFINITY) continue;
+        if (w == -INFINITY)
+            continue;
         weights.push_back(w);
         states.push_back(s);
         countdowns.push_back(c);
         r.bestScore = std::max(r.bestScore, w);
     }
     double s = 0.0;
-    for (double w : weights) s += std::exp(w - r.bestScore);
+    for (double w : weights)
+        s += std::exp(w - r.bestScore);
     const double logTotal = r.bestScore + std::log(s);
     // Frame 0's normaliser is 0, so a single frame has log-likelihood 0
     // although its row holds K * D entries of weight 1.
     r.logLik = T == 1 ? 0.0 : logTotal;
     for (size_t k = 0; k < weights.size(); ++k) {
         const double p = std::exp(weights[k] - logTotal);
-        for (int t = 0; t < T; ++t) r.posteriors(t, states[k][t]) += p;
+        for (int t = 0; t < T; ++t)
+            r.posteriors(t, states[k][t]) += p;
         for (int t = 1; t < T; ++t)
             if (countdowns[k][t - 1] == 0) {
                 r.transCounts(states[k][t - 1], states[k][t]) += p;
@@ -115,7 +126,8 @@ TEST(Hsmm, ForwardBackwardAndDecodeMatchBruteForce)
             ASSERT_EQ(post.rows(), T);
             for (int t = 0; t < T; ++t) {
                 EXPECT_NEAR(post.row(t).sum(), 1.0, 1e-12);
-                for (int k = 0; k < 2; ++k) EXPECT_NEAR(post(t, k), ref.posteriors(t, k), 1e-9);
+                for (int k = 0; k < 2; ++k)
+                    EXPECT_NEAR(post(t, k), ref.posteriors(t, k), 1e-9);
             }
 
             std::vector<int32_t> countdowns, states;
@@ -160,10 +172,13 @@ TEST(Hsmm, FramesDominatedByContinuationAreNotCounted)
     // One state, two frames. At frame 1 the continuation from frame 0's
     // countdown 1 weighs 0 (log 1), each entry log p. Entries count only
     // while the continuation leads the best entry by less than 3 nats.
-    struct Case { double p; double expected; };
+    struct Case {
+        double p;
+        double expected;
+    };
     const Case cases[] = {
-        {0.04, 0.0},                  // log 0.04 = -3.22: frame skipped
-        {0.06, 0.12 / 1.12},          // log 0.06 = -2.81: exact share
+        {0.04, 0.0},          // log 0.04 = -3.22: frame skipped
+        {0.06, 0.12 / 1.12},  // log 0.06 = -2.81: exact share
     };
     for (const Case& c : cases) {
         Hsmm h(1, 2);
@@ -187,7 +202,11 @@ TEST(Hsmm, WrongShapeIsReportedAndIgnored)
     h.setTransitions(A);
     h.setDurations(P);
 
-    struct Case { bool durations; int rows, cols; const char* line; };
+    struct Case {
+        bool durations;
+        int rows, cols;
+        const char* line;
+    };
     const Case cases[] = {
         {false, 2, 3, "Hsmm:51 - Incompatible dimension 2 3\n"},
         {false, 3, 2, "Hsmm:51 - Incompatible dimension 3 2\n"},
@@ -209,8 +228,8 @@ TEST(Hsmm, WrongShapeIsReportedAndIgnored)
 
 TEST(Hsmm, SizesBeyondTheTableRangeFailAsAnAllocation)
 {
-    EXPECT_THROW(Hsmm(46341, 1), std::bad_alloc);   // K x K over 2^31 - 1
-    EXPECT_THROW(Hsmm(2, 1 << 30), std::bad_alloc); // K x D over 2^31 - 1
+    EXPECT_THROW(Hsmm(46341, 1), std::bad_alloc);    // K x K over 2^31 - 1
+    EXPECT_THROW(Hsmm(2, 1 << 30), std::bad_alloc);  // K x D over 2^31 - 1
     EXPECT_NO_THROW(Hsmm(20, 8));
 }
 
@@ -222,14 +241,14 @@ TEST(Hsmm, SingleFrameAndDecodeTies)
     EXPECT_EQ(h.forwardBackward(X), 0.0);
     std::vector<int32_t> countdowns, states;
     h.decode(countdowns, states, X);
-    EXPECT_EQ(states, std::vector<int32_t>{0});
-    EXPECT_EQ(countdowns, std::vector<int32_t>{0});
+    EXPECT_EQ(states, std::vector<int32_t> {0});
+    EXPECT_EQ(countdowns, std::vector<int32_t> {0});
 
     // All scores equal: continuing a segment wins a tie against entering,
     // so two frames decode as one segment of length 2, not two of length 1.
     Hsmm one(1, 2);
     const Matrix flat = Matrix::Zero(2, 1);
     one.decode(countdowns, states, flat);
-    EXPECT_EQ(countdowns, (std::vector<int32_t>{1, 0}));
-    EXPECT_EQ(states, (std::vector<int32_t>{0, 0}));
+    EXPECT_EQ(countdowns, (std::vector<int32_t> {1, 0}));
+    EXPECT_EQ(states, (std::vector<int32_t> {0, 0}));
 }

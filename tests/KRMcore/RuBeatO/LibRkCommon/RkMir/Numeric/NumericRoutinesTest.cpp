@@ -55,7 +55,10 @@ TEST(NumericRoutines, LogGaussianUsesItsOwnConstant)
 
 TEST(NumericRoutines, MedianOfAndPositiveModulo)
 {
-    struct Case { std::vector<double> values; double median; };
+    struct Case {
+        std::vector<double> values;
+        double median;
+    };
     const Case cases[] = {
         {{4.0, 1.0, 3.0, 2.0}, 3.0},  // the third smallest of four
         {{5.0}, 5.0},
@@ -68,7 +71,9 @@ TEST(NumericRoutines, MedianOfAndPositiveModulo)
     }
     EXPECT_TRUE(std::isnan(medianOf(nullptr, 0)));
 
-    struct Mod { int a, b, r; };
+    struct Mod {
+        int a, b, r;
+    };
     const Mod mods[] = {{-1, 5, 4}, {-5, 5, 0}, {-6, 5, 4}, {7, 5, 2}, {0, 3, 0}, {-13, 4, 3}};
     for (const Mod& m : mods)
         EXPECT_EQ(positiveModulo(m.a, m.b), m.r) << m.a << " mod " << m.b;
@@ -77,10 +82,7 @@ TEST(NumericRoutines, MedianOfAndPositiveModulo)
 TEST(NumericRoutines, StandardizeColumnsZeroesConstantColumns)
 {
     Matrix m(4, 3);
-    m << 1.0, 0.1, 0.0,
-         2.0, 0.1, 0.0,
-         3.0, 0.1, 0.0,
-         4.0, 0.1, 0.0;
+    m << 1.0, 0.1, 0.0, 2.0, 0.1, 0.0, 3.0, 0.1, 0.0, 4.0, 0.1, 0.0;
     standardizeColumns(m);
     EXPECT_TRUE(m.allFinite());
     EXPECT_NEAR(m.col(0).mean(), 0.0, 1e-12);
@@ -91,9 +93,7 @@ TEST(NumericRoutines, StandardizeColumnsZeroesConstantColumns)
 
     // The column-major overload does the same.
     Eigen::MatrixXd c(3, 2);
-    c << 1.0, 7.0,
-         1.0, 8.0,
-         1.0, 9.0;
+    c << 1.0, 7.0, 1.0, 8.0, 1.0, 9.0;
     standardizeColumns(c);
     EXPECT_TRUE(c.col(0).isZero(0.0));
     EXPECT_NEAR(c(2, 1), 1.0 / std::sqrt(2.0 / 3.0), 1e-12);

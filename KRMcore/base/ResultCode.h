@@ -23,6 +23,13 @@ constexpr Result nest(Result inner, uint32_t step)
     return static_cast<Result>((inner << 4) | kFailBit | step);
 }
 
+// The "call, and on failure nest the step code" pattern in one expression:
+//   if (Result r = krm::nestOnFail(load(), 3)) return r;
+constexpr Result nestOnFail(Result inner, uint32_t step)
+{
+    return inner == kOk ? kOk : nest(inner, step);
+}
+
 constexpr bool failed(Result r)
 {
     return r != kOk;

@@ -1,0 +1,41 @@
+#pragma once
+// The last error of a manager or job: a text and a flag behind the three
+// operations every manager interface offers (error text, clear error, has
+// error). The engine clears them together and reports an error when any of
+// them is set.
+#include <QString>
+
+#include <cstdint>
+
+namespace krm {
+
+class ErrorState {
+public:
+    QString errorText() const { return m_text; }
+    void clearError()
+    {
+        m_text.clear();
+        m_flag = false;
+    }
+    bool hasError() const { return m_flag; }
+
+    // Records a failure; the text replaces any earlier one.
+    void setError(const QString& text)
+    {
+        m_text = text;
+        m_flag = true;
+    }
+    // Records a failure only when none is recorded yet, so the first cause
+    // of a chain of failures is the one reported.
+    void setErrorOnce(const QString& text)
+    {
+        if (!m_flag)
+            setError(text);
+    }
+
+private:
+    QString m_text;
+    bool m_flag = false;
+};
+
+}  // namespace krm

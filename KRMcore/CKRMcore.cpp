@@ -7,6 +7,7 @@
 #include "IF_timeStretch.h"
 #include "KRMundo.h"
 #include "base/ResultCode.h"
+#include "TempFolder.h"
 
 #include <QDir>
 #include <QStandardPaths>
@@ -59,7 +60,7 @@ CKRMcore::CKRMcore()
         undoStack = nullptr;
     }
 
-    tempFolder = QStandardPaths::writableLocation(QStandardPaths::TempLocation);
+    tempFolder = krm::platform::privateTempFolder();
     const QString c = currentFolder();
     templatePath = c + "/Empty.sty";
     clickPath1 = c + "/Metro1.wav";

@@ -1,3 +1,4 @@
+#include "TempFolder.h"
 #include "CKRMcore.h"
 #include "DebugCapture.h"
 #include "IF_styMngr.h"
@@ -137,7 +138,7 @@ TEST(CKRMcore, FreshEngine)
 TEST(CKRMcore, ResourcePaths)
 {
     const QString cur = QDir::current().canonicalPath();
-    const QString temp = QStandardPaths::writableLocation(QStandardPaths::TempLocation);
+    const QString temp = krm::platform::privateTempFolder();
     {
         CKRMcore e;
         QString p;

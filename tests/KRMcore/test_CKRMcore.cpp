@@ -138,7 +138,8 @@ TEST(CKRMcore, FreshEngine)
 TEST(CKRMcore, ResourcePaths)
 {
     const QString cur = QDir::current().canonicalPath();
-    const QString temp = krm::platform::privateTempFolder();
+    const QString temp = krm::platform::privateTempFolder();  // the default working folder
+    const QString stdTemp = QStandardPaths::writableLocation(QStandardPaths::TempLocation);
     {
         CKRMcore e;
         QString p;
@@ -167,8 +168,8 @@ TEST(CKRMcore, ResourcePaths)
         {2, 255, "/snd", 0u, "/snd/Metro1.wav"},
         {3, 254, "", 0u, cur + "/Metro2.wav"},
         {3, 254, "clicks", 0u, cur + "/clicks/Metro2.wav"},
-        {0, 7, "", 0u, temp},
-        {0, 7, "work", 0u, temp + "/work"},
+        {0, 7, "", 0u, stdTemp},
+        {0, 7, "work", 0u, stdTemp + "/work"},
         {0, 200, "x", 0x80000002u, temp},
         {0, 18, "x", 0x80000002u, temp},
         {4, 254, "", 0x80000003u, QString()},

@@ -72,7 +72,10 @@ public:
         if (m_pcm || frames <= 0 || !(sampleRate >= 1.0 && sampleRate <= 1e6))
             return false;
         routeAlsaErrors();
-        if (snd_pcm_open(&m_pcm, m_name.constData(), SND_PCM_STREAM_PLAYBACK, 0) < 0) {
+        // Non-blocking throughout: a busy device is refused at once instead of
+        // holding the GUI thread, and writes wait with a time-out so that a
+        // close never waits on a stalled device.
+        if (snd_pcm_open(&m_pcm, m_name.constData(), SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK) < 0) {
             m_pcm = nullptr;
             return false;
         }
@@ -95,7 +98,7 @@ public:
 
     void close() override
     {
-        m_thread.stop();  // a blocked write returns within one period
+        m_thread.stop();  // a waiting write gives up within 100 ms
         if (m_pcm) {
             snd_pcm_drop(m_pcm);
             snd_pcm_close(m_pcm);
@@ -139,8 +142,10 @@ private:
     {
         while (frames > 0 && !m_thread.stopping()) {
             const snd_pcm_sframes_t n = snd_pcm_writei(m_pcm, block, snd_pcm_uframes_t(frames));
-            if (n == -EAGAIN)
+            if (n == -EAGAIN) {
+                snd_pcm_wait(m_pcm, 100);
                 continue;
+            }
             if (n < 0) {
                 if (snd_pcm_recover(m_pcm, int(n), 1) < 0)
                     return false;

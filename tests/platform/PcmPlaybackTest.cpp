@@ -91,6 +91,33 @@ TEST(NullPlayback, RefusesBadBlockSizesAndRatesAndStartsOnlyWhenOpen)
     stream->close();
 }
 
+// ALSA's own "null" PCM opens without a sound card: the whole stream set-up,
+// the pulling thread and the close run against it.
+TEST(AlsaPlayback, StreamsBlocksToAnAlsaPcmAndStopsOnClose)
+{
+    const std::unique_ptr<PcmPlayback> stream = makeAlsaPlayback("null");
+    int frames = 256;
+    if (!stream->open(frames, 44100.0))
+        GTEST_SKIP() << "ALSA's null PCM does not open here";
+    EXPECT_GT(frames, 0);
+    EXPECT_FALSE(stream->open(frames, 44100.0)) << "already open";
+    std::atomic<int> pulled {0};
+    std::atomic<int> wrongSize {0};
+    ASSERT_TRUE(stream->start([&, granted = frames](int16_t* block, int n) {
+        if (n != granted)
+            ++wrongSize;
+        std::fill_n(block, 2 * n, int16_t(0));
+        ++pulled;
+    }));
+    ASSERT_TRUE(testutil::waitUntil([&] { return pulled >= 3; }, 10000));
+    stream->close();
+    const int after = pulled;
+    QTest::qWait(20);
+    EXPECT_EQ(pulled, after) << "no pull after close";
+    EXPECT_EQ(wrongSize, 0);
+    EXPECT_FALSE(makeAlsaPlayback("no such pcm")->open(frames, 44100.0));
+}
+
 TEST(AlsaOutputs, DefaultFirstNoNullNoRepeatsOnlyThoseThatOpen)
 {
     struct Row {

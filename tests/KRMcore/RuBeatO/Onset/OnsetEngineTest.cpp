@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <random>
 #include <stdexcept>
 
@@ -73,10 +74,16 @@ TEST(OnsetEngineSettings, FramesAndThresholdsFromTheRecords)
     EXPECT_EQ(s.peakThreshold, 26);
     EXPECT_EQ(s.subPeakThreshold, 5);
 
+    // The onset job fills three 32-bit words, low halves first: 0, (2, 150), (0, 94).
+    const uint32_t words[3] = {0u, 2u | 150u << 16, 0u | 94u << 16};
+    Params params;
+    std::memcpy(&params, words, sizeof params);
+    EXPECT_EQ(std::memcmp(&params, &kAnalyserParams, sizeof params), 0);
+
     testsig::MemorySource silence(std::vector<float>(44100, 0.0f), 1);
     Range range = analyserRange();
     std::vector<int32_t> out;
-    process(silence, engine.state, engine.info, out, range, kAnalyserParams);
+    process(silence, engine.state, engine.info, out, range, params);
     EXPECT_EQ(range.startSample, 0);
     EXPECT_EQ(range.endSample, 44100);
     EXPECT_EQ(range.endSample2, 44100);

@@ -299,6 +299,39 @@ Song makeSong(const SongSpec& spec)
     return song;
 }
 
+double fMeasure(const std::vector<int64_t>& detected, const std::vector<int64_t>& truth, int64_t tolerance)
+{
+    if (detected.empty() || truth.empty())
+        return 0.0;
+    std::vector<int64_t> free = detected;
+    std::sort(free.begin(), free.end());
+    std::vector<bool> used(free.size(), false);
+    int hits = 0;
+    for (int64_t t : truth) {
+        // The nearest unused detection on either side of t.
+        const auto at = std::lower_bound(free.begin(), free.end(), t) - free.begin();
+        int64_t best = -1;
+        for (int64_t i = at; i < static_cast<int64_t>(free.size()) && free[i] - t <= tolerance; ++i)
+            if (!used[i]) {
+                best = i;
+                break;
+            }
+        for (int64_t i = at - 1; i >= 0 && t - free[i] <= tolerance; --i)
+            if (!used[i]) {
+                if (best < 0 || t - free[i] < free[best] - t)
+                    best = i;
+                break;
+            }
+        if (best >= 0) {
+            used[static_cast<size_t>(best)] = true;
+            ++hits;
+        }
+    }
+    const double precision = static_cast<double>(hits) / static_cast<double>(detected.size());
+    const double recall = static_cast<double>(hits) / static_cast<double>(truth.size());
+    return hits ? 2.0 * precision * recall / (precision + recall) : 0.0;
+}
+
 MemorySource::MemorySource(std::vector<float> interleaved, int32_t channels, float rate)
     : m_data(std::move(interleaved)), m_channels(channels > 0 ? channels : 1), m_rate(rate)
 { }

@@ -88,6 +88,11 @@ struct Song {
 
 Song makeSong(const SongSpec& spec);
 
+// F-measure of detected event positions against true ones (both in
+// samples): each true event matches at most one detection within
+// `tolerance` samples of it, nearest first. 0 when either list is empty.
+double fMeasure(const std::vector<int64_t>& detected, const std::vector<int64_t>& truth, int64_t tolerance);
+
 // An in-memory source of interleaved frames. Counts its calls so tests can
 // check how it is read. `reportedLength` of -1 makes length() unknown;
 // the default reports the real frame count.

@@ -20,7 +20,8 @@ namespace RuBeatO {
 //
 // Frames are counted from 0 in the order the hops arrive; with the usual
 // hop of 180 values at 44100 Hz that is 245 frames per second, one per
-// 180-value block.
+// 180-value block. Frame f stands for the time f * hopsize / fs; its
+// window ends with value (f + 1) * hopsize - 1.
 //
 // Lifecycle: construct; addData per block; infer; then getInfoAtFrame and
 // getBeatFrames. reset starts a new recording (a pass of its own):
@@ -28,10 +29,10 @@ namespace RuBeatO {
 // pass into the next infer.
 class CBeatDetect {
 public:
-    // framelen >= hopsize >= 1 (framelen / 2 a power of two
-    // for the transform), fs > 0, decimation >= 1 (frames per decoder
-    // step), 30 < bpm_min < bpm_max (beats per minute). doubleRate reports
-    // beats at twice the decoded rate. Throws std::domain_error.
+    // framelen >= hopsize >= 1 (framelen / 2 a power of two for the
+    // transform), fs > 0, decimation >= 1 (frames per decoder step),
+    // 30 < bpm_min < bpm_max (beats per minute). doubleRate reports beats
+    // at twice the decoded rate. Throws std::domain_error.
     CBeatDetect(int framelen, int hopsize, float fs, int decimation, float bpm_min, float bpm_max,
                 bool doubleRate);
     ~CBeatDetect();
@@ -45,7 +46,7 @@ public:
     // Appends lenData mono values (an even count; 0 or a null pointer only
     // counts them). Throws std::invalid_argument for an odd or negative
     // length and std::out_of_range once the values received reach 36000
-    // seconds' worth; a block that throws has already been counted.
+    // seconds' worth (that block has already been counted).
     // Clears the inferred state.
     void addData(const float* data, int lenData);
 
@@ -97,8 +98,10 @@ public:
     bool doubleRate() const { return m_doubleRate != 0; }
     const RKBeatTrackOffline& frontEnd() const { return *m_tracker; }
 
-    // Steps 3 to 5 of reading a state: decoded period P and phase j at
-    // `frame` into the carried (period, countdown).
+    // The carried form of decoded period P and phase j at `frame`:
+    // countdown = (j + 1) D - frame mod D and period = P D; with doubleRate
+    // the period is halved and the countdown reduced below it; a countdown
+    // of 0 between decimated frames reads 1.
     static void carriedState(int frame, int P, int j, int D, bool doubleRate, int& period, int& countdown);
     // The beat-listing fold of (P, j) at `frame`: returns the phase to the
     // next reported beat, a beat being where it is 0.

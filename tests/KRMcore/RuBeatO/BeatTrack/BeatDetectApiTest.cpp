@@ -157,6 +157,25 @@ TEST(CBeatDetect, AddDataCountsValuesAndFrames)
     EXPECT_EQ(full.valuesReceived(), 1587600000);
 }
 
+TEST(CBeatDetect, HopsOfOneOrOddLengthStillMakeFrames)
+{
+    // A hop of 1 has no whole pair sum; each pair still makes one frame
+    // instead of filling the window past its end.
+    struct Row {
+        int hop;
+        float fs;
+        int values, frames;
+    };
+    const Row rows[] = {{1, 100.0f, 20, 10}, {3, 300.0f, 20, 10}, {181, 44100.0f, 181 * 4, 4}};
+    const std::vector<float> audio(1000, 0.5f);
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.hop);
+        CBeatDetect d(1024, r.hop, r.fs, 3, 60.0f, 200.0f, true);
+        d.addData(audio.data(), r.values);
+        EXPECT_EQ(d.getNumFrames(), r.frames);
+    }
+}
+
 TEST(CBeatDetect, StateReadsCheckFrameAndInference)
 {
     CBeatDetect d = systemDetector();

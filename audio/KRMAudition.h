@@ -42,7 +42,8 @@ public:
     // a holder.
     uint32_t closeDevice();
     // Click sounds: 2-channel 44100 Hz sound files; any other file leaves
-    // its click silent (with a debug line).
+    // its click silent (with a debug line). Call while not playing (the
+    // render reads the click files).
     void setClickSounds(const QString& first, const QString& second);
     QSharedPointer<AudioDeviceASFF> audioDevice() const;
     // The stored name becomes the holder's selected output's; 0x80000001

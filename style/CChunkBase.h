@@ -117,22 +117,28 @@ public:
     // body would not fit the 32-bit length field.
     static krm::Result finishChunk(std::vector<uint8_t>& chunk);
 
-    // Builds one chunk in a vector of its own and appends it to `out`: the
-    // tag, the body that `fillBody(chunk)` appends (a failure it returns is
-    // passed on unchanged), the patched length. A tag that cannot be
-    // written gives 0x80000002, a length that cannot be patched 0x80000003;
-    // `out` is left alone on any failure.
+    // Appends one whole chunk to `out`: the tag, a zero length, the body
+    // that `fillBody(out)` appends (a failure it returns is passed on
+    // unchanged), then the length patched in place. The chunk is built
+    // straight into its parent, so large bodies (wave data) are never
+    // copied from level to level. A tag that cannot be written gives
+    // 0x80000002, a body too large for the length field 0x80000003; on any
+    // failure `out` is cut back to what it held before.
     template <typename FillBody>
     static krm::Result writeChunk(std::vector<uint8_t>& out, uint8_t id, FillBody&& fillBody)
     {
-        std::vector<uint8_t> chunk;
-        if (beginChunk(chunk, id))
+        const size_t start = out.size();
+        if (appendChunkTag(out, id))
             return krm::fail(2);
-        if (krm::Result r = fillBody(chunk))
+        appendUInt32BE(out, 0);
+        krm::Result r = fillBody(out);
+        if (!r && out.size() - start - 8 > 0xFFFFFFFFu)
+            r = krm::fail(3);
+        if (r) {
+            out.resize(start);
             return r;
-        if (finishChunk(chunk))
-            return krm::fail(3);
-        out.insert(out.end(), chunk.begin(), chunk.end());
+        }
+        putUInt32BE(out.data(), out.size(), start + 4, static_cast<uint32_t>(out.size() - start - 8));
         return krm::kOk;
     }
 

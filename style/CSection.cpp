@@ -182,12 +182,14 @@ int CCtabData::decodeBody(krm::ByteReader& body, bool threeRanges)
     return 0;
 }
 
-void CCtabData::encodeBody(std::vector<uint8_t>& out, bool threeRanges) const
+void CCtabData::encodeBody(std::vector<uint8_t>& out, bool threeRanges, const uint8_t* insert, size_t n) const
 {
     krm::ByteWriter w(out);
     w.u8(channel);
     w.bytes(name, 8);
     w.u8(outChannel);
+    if (insert)
+        w.bytes(insert, n);
     w.u8(byte10);
     w.bytes(mask11, 2);
     w.bytes(mask13, 5);
@@ -337,16 +339,6 @@ Result CSection::sff1PreSave()
         c->setChannel(channel);
         c->setValue(value);
         addCnttData(c.release());
-    }
-    return krm::kOk;
-}
-
-Result joinNamesWithCommas(const std::vector<std::string>& names, std::vector<uint8_t>& out)
-{
-    for (size_t i = 0; i < names.size(); ++i) {
-        if (i > 0)
-            out.push_back(',');
-        out.insert(out.end(), names[i].begin(), names[i].end());
     }
     return krm::kOk;
 }

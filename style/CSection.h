@@ -8,6 +8,7 @@
 #include "ByteCodec.h"
 #include "RecordField.h"
 #include "ResultCode.h"
+#include "SectionNameList.h"
 
 #include <cstdint>
 #include <memory>
@@ -151,8 +152,10 @@ public:
     int decodeBody(krm::ByteReader& body, bool threeRanges);
     // Writes the body: the one-range form carries range 1 (the middle
     // one); the tail word and pairs follow only when `tailFlag` is nonzero
-    // and `pairCount` at least 1.
-    void encodeBody(std::vector<uint8_t>& out, bool threeRanges) const;
+    // and `pairCount` at least 1. `insert` (n bytes) goes in after
+    // `outChannel`, where the audio form of the table keeps its text.
+    void encodeBody(std::vector<uint8_t>& out, bool threeRanges, const uint8_t* insert = nullptr,
+                    size_t n = 0) const;
 
 private:
     uint8_t tag[4] = {' ', ' ', ' ', ' '};
@@ -179,7 +182,7 @@ private:
     uint8_t pairCount = 0;
 };
 
-class CSection {
+class CSection : public SectionNameList<CSection> {
 public:
     virtual ~CSection() = default;
 
@@ -204,11 +207,10 @@ public:
     // value 1 of the middle range.
     krm::Result sff1PostLoad();
     krm::Result sff1PreSave();
-};
 
-// Appends the names to `out` separated by "," (none at the end, no
-// terminator).
-krm::Result joinNamesWithCommas(const std::vector<std::string>& names, std::vector<uint8_t>& out);
+    std::vector<std::string>* nameList() { return &names; }
+    const std::vector<std::string>* nameList() const { return &names; }
+};
 
 // The image of default channel table n (0 to 15): a complete "Ctb2" chunk
 // of 47 body bytes followed by ten zero bytes (tail word and four pairs);

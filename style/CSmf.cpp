@@ -386,8 +386,8 @@ Result CSmf::writeMTrk(std::vector<uint8_t>& out, const CTrk* track) const
 {
     if (!track)
         return fail(1);
-    return writeChunk(out, kChunkMTrk, [&](std::vector<uint8_t>& chunk) {
-        return nestOnFail(writeTrackEvents(chunk, track), 4);
+    return writeChunk(out, kChunkMTrk, [&](std::vector<uint8_t>& body) {
+        return nestOnFail(writeTrackEvents(body, track), 4);
     });
 }
 

@@ -140,17 +140,7 @@ Result CSmfStyle::readSdec(const uint8_t* buf, uint32_t size, uint32_t* pos, CSe
     uint32_t end = 0;
     if (Result r = readBodyBounds(buf, size, pos, &end, true))
         return r;
-    std::vector<std::string> names;
-    const char* p = reinterpret_cast<const char*>(buf);
-    uint32_t start = *pos;
-    for (uint32_t i = *pos; i <= end; ++i) {
-        if (i == end || p[i] == ',') {
-            if (i > start)
-                names.emplace_back(p + start, p + i);
-            start = i + 1;
-        }
-    }
-    if (section->setNames(names))
+    if (section->setNamesFromText(reinterpret_cast<const char*>(buf) + *pos, end - *pos))
         return fail(5);
     *pos = end;
     return krm::kOk;
@@ -223,14 +213,14 @@ Result CSmfStyle::writeCASM(std::vector<uint8_t>& out) const
 {
     if (sections.empty())
         return krm::kOk;
-    return writeChunk(out, kChunkCASM, [&](std::vector<uint8_t>& chunk) {
+    return writeChunk(out, kChunkCASM, [&](std::vector<uint8_t>& body) {
         for (const auto& s : sections) {
             std::vector<uint8_t> joined;
             if (joinNamesWithCommas(s->names, joined))
                 return fail(4);
             if (joined.empty())
                 continue;
-            if (Result r = writeCSEG(chunk, s.get()))
+            if (Result r = writeCSEG(body, s.get()))
                 return nest(r, 5);
         }
         return krm::kOk;
@@ -241,24 +231,24 @@ Result CSmfStyle::writeCSEG(std::vector<uint8_t>& out, const CSection* section)
 {
     if (!section)
         return fail(1);
-    return writeChunk(out, kChunkCSEG, [&](std::vector<uint8_t>& chunk) {
-        if (writeSdec(chunk, section))
+    return writeChunk(out, kChunkCSEG, [&](std::vector<uint8_t>& body) {
+        if (writeSdec(body, section))
             return fail(3);
         for (const auto& t : section->ctabs) {
             if (!t)
                 return fail(5);
             if (t->isTag("Ctab")) {
-                if (Result r = writeCtab(chunk, t.get()))
+                if (Result r = writeCtab(body, t.get()))
                     return nest(r, 6);
             } else if (t->isTag("Ctb2")) {
-                if (Result r = writeCtb2(chunk, t.get()))
+                if (Result r = writeCtb2(body, t.get()))
                     return nest(r, 7);
             } else {
                 return fail(8);
             }
         }
         for (const auto& c : section->cntts)
-            if (Result r = writeCntt(chunk, c.get()))
+            if (Result r = writeCntt(body, c.get()))
                 return nest(r, 0xA);
         return krm::kOk;
     });
@@ -268,8 +258,8 @@ Result CSmfStyle::writeSdec(std::vector<uint8_t>& out, const CSection* section)
 {
     if (!section)
         return fail(1);
-    return writeChunk(out, kChunkSdec, [&](std::vector<uint8_t>& chunk) {
-        return joinNamesWithCommas(section->names, chunk) ? fail(4) : krm::kOk;
+    return writeChunk(out, kChunkSdec, [&](std::vector<uint8_t>& body) {
+        return joinNamesWithCommas(section->names, body) ? fail(4) : krm::kOk;
     });
 }
 
@@ -277,8 +267,8 @@ Result CSmfStyle::writeTable(std::vector<uint8_t>& out, const CCtabData* table, 
 {
     if (!table)
         return fail(1);
-    return writeChunk(out, threeRanges ? kChunkCtb2 : kChunkCtab, [&](std::vector<uint8_t>& chunk) {
-        table->encodeBody(chunk, threeRanges);
+    return writeChunk(out, threeRanges ? kChunkCtb2 : kChunkCtab, [&](std::vector<uint8_t>& body) {
+        table->encodeBody(body, threeRanges);
         return krm::kOk;
     });
 }
@@ -297,14 +287,14 @@ Result CSmfStyle::writeCntt(std::vector<uint8_t>& out, const CCnttData* record)
 {
     if (!record)
         return fail(1);
-    return writeChunk(out, kChunkCntt, [&](std::vector<uint8_t>& chunk) {
+    return writeChunk(out, kChunkCntt, [&](std::vector<uint8_t>& body) {
         uint8_t channel = 0, value = 0;
         if (record->getChannel(&channel))
             return fail(4);
         if (record->getValue(&value))
             return fail(5);
-        appendUInt8(chunk, channel);
-        appendUInt8(chunk, value);
+        appendUInt8(body, channel);
+        appendUInt8(body, value);
         return krm::kOk;
     });
 }

@@ -52,4 +52,14 @@ krm::Result setBytesField(uint8_t (&field)[N], uint8_t fill, const void* src, ui
     return krm::kOk;
 }
 
+// Whether a zero-padded field equals `text` zero-padded to its width (a
+// longer text counts with its first N bytes).
+template <size_t N> bool equalsZeroPadded(const uint8_t (&field)[N], const char* text, uint32_t length)
+{
+    uint8_t padded[N] = {};
+    if (text)
+        std::memcpy(padded, text, std::min<size_t>(length, N));
+    return std::memcmp(padded, field, N) == 0;
+}
+
 }  // namespace krmstyle

@@ -15,7 +15,7 @@ Bytes section(const std::string& names, std::initializer_list<Bytes> more = {})
     return b;
 }
 
-std::vector<std::vector<std::string>> sectionNames(const CSmfStyle& s)
+std::vector<std::vector<std::string>> namesOfSections(const CSmfStyle& s)
 {
     std::vector<std::vector<std::string>> out;
     for (const auto& sec : s.sections)
@@ -156,7 +156,7 @@ TEST(StyleDocument, ParseSkipsKnownChunksAndRefusesUnknownOnes)
     const Bytes two = sb::cat({base, sb::chunk("CASM", sb::cat({sb::chunk("CSEG", section("Main B")),
                                                                 sb::chunk("CSEG", sb::sdec(""))}))});
     EXPECT_NE(partial.parse(two.data(), uint32_t(two.size())), 0u);
-    EXPECT_EQ(sectionNames(partial), (std::vector<std::vector<std::string>> {{"Main A"}, {"Main B"}, {}}));
+    EXPECT_EQ(namesOfSections(partial), (std::vector<std::vector<std::string>> {{"Main A"}, {"Main B"}, {}}));
 }
 
 TEST(StyleDocument, SectionsWithoutNamesAreLeftOutAndTablesKeepTheirForm)
@@ -174,7 +174,7 @@ TEST(StyleDocument, SectionsWithoutNamesAreLeftOutAndTablesKeepTheirForm)
     ASSERT_EQ(d.save(out), 0u);
     CSmfStyleDecorator again;
     ASSERT_EQ(again.load(out), 0u);
-    EXPECT_EQ(sectionNames(again), (std::vector<std::vector<std::string>> {{"Main B"}}));
+    EXPECT_EQ(namesOfSections(again), (std::vector<std::vector<std::string>> {{"Main B"}}));
 
     // A table whose tag is neither form cannot be written; the output stays empty.
     d.sections[1]->ctabs[0]->setTag("Ctbx", 4);
@@ -203,7 +203,7 @@ TEST(StyleDocument, KeepSectionsAndRemoveSectionByName)
         CSmfStyleDecorator d;
         ASSERT_EQ(d.load(bytes), 0u);
         EXPECT_EQ(d.keepSections(c.mask), c.result);
-        EXPECT_EQ(sectionNames(d), c.names);
+        EXPECT_EQ(namesOfSections(d), c.names);
     }
     CSmfStyleDecorator d;
     ASSERT_EQ(d.load(bytes), 0u);

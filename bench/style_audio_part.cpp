@@ -7,6 +7,7 @@
 // audio_MiB the wave bytes embedded; peak_MiB the most heap memory live at
 // once while writing (the output included), over what was live before;
 // peak_per_audio their ratio.
+#include "AllocationCounter.h"
 #include "CAudioStyle.h"
 
 #include <QFile>
@@ -14,43 +15,10 @@
 
 #include <benchmark/benchmark.h>
 
-#include <atomic>
-#include <cstdlib>
-#include <malloc.h>
-#include <new>
+#include <algorithm>
+#include <cstring>
 #include <string>
 #include <vector>
-
-// Heap accounting for the peak-memory counter: every allocation of the
-// process goes through these.
-namespace {
-std::atomic<size_t> g_live {0};
-std::atomic<size_t> g_peak {0};
-}  // namespace
-
-void* operator new(size_t n)
-{
-    void* p = std::malloc(n ? n : 1);
-    if (!p)
-        throw std::bad_alloc();
-    const size_t live = g_live += malloc_usable_size(p);
-    size_t peak = g_peak.load();
-    while (live > peak && !g_peak.compare_exchange_weak(peak, live)) { }
-    return p;
-}
-
-void operator delete(void* p) noexcept
-{
-    if (p) {
-        g_live -= malloc_usable_size(p);
-        std::free(p);
-    }
-}
-
-void operator delete(void* p, size_t) noexcept
-{
-    operator delete(p);
-}
 
 namespace {
 
@@ -108,21 +76,18 @@ void BM_WriteAudioPart(benchmark::State& state)
             return;
         }
     }
-    size_t peak = 0;
+    int64_t peak = 0;
     size_t written = 0;
     for (auto _ : state) {
-        const size_t before = g_live.load();
-        g_peak = before;
-        {
-            CAudioStyleDecorator writer;
-            std::vector<uint8_t> out;
-            if (writer.writeAudioPart(&info, out) != 0) {
-                state.SkipWithError("write failed");
-                return;
-            }
-            written = out.size();
+        testalloc::Scope heap;
+        CAudioStyleDecorator writer;
+        std::vector<uint8_t> out;
+        if (writer.writeAudioPart(&info, out) != 0) {
+            state.SkipWithError("write failed");
+            return;
         }
-        peak = std::max(peak, g_peak.load() - before);
+        written = out.size();
+        peak = std::max(peak, heap.peakBytes());
     }
     const double audio = double(bytesPerSection) * kSections;
     state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(written));

@@ -55,19 +55,19 @@ Result CSmfStyle::parse(const uint8_t* data, uint32_t length)
 
 Result CSmfStyle::write(std::vector<uint8_t>& out) const
 {
+    // Written straight into the output (no copies of the tracks); a
+    // failure leaves it empty.
     out.clear();
-    std::vector<uint8_t> mthd, mtrk, casm;
-    if (Result r = writeMThd(mthd))
-        return nest(r, 4);
-    if (Result r = writeTracks(mtrk))
-        return nest(r, 5);
-    if (Result r = writeCASM(casm))
-        return nest(r, 6);
-    out.reserve(mthd.size() + mtrk.size() + casm.size());
-    out.insert(out.end(), mthd.begin(), mthd.end());
-    out.insert(out.end(), mtrk.begin(), mtrk.end());
-    out.insert(out.end(), casm.begin(), casm.end());
-    return krm::kOk;
+    Result r = krm::kOk;
+    if (Result m = writeMThd(out))
+        r = nest(m, 4);
+    else if (Result t = writeTracks(out))
+        r = nest(t, 5);
+    else if (Result c = writeCASM(out))
+        r = nest(c, 6);
+    if (r)
+        out.clear();
+    return r;
 }
 
 // ---------------------------------------------------------------- style part, reading

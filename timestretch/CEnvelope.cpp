@@ -60,6 +60,17 @@ int CEnvelope::Define(int8_t kind, uint8_t valueType, uint8_t interpolation, flo
     return 0;
 }
 
+double CEnvelope::TranslateTime(uint8_t timeMode, double duration, double time)
+{
+    if (time == kWholeEnvelope)
+        return time;
+    if (timeMode == 1)
+        return 0.0;
+    if (timeMode == 2 && duration > 0.0)
+        return time / duration;
+    return time;
+}
+
 int CEnvelope::CopyTo(CEnvelope& target) const
 {
     if (&target == this)

@@ -90,6 +90,12 @@ public:
     // t >= 1; in between stepped (the earlier breakpoint's value) or linear.
     float ValueAt(double time) const;
 
+    // How a parameter set reads a time given for a breakpoint envelope by its
+    // time mode: 1 time ignored (0.0), 2 seconds (divided by the duration
+    // when that is positive), anything else normalised time as given. The
+    // whole-envelope time is kept.
+    static double TranslateTime(uint8_t timeMode, double duration, double time);
+
     // Read access to the definition and the content.
     uint8_t KindOf() const { return m_kind; }
     uint8_t ValueTypeOf() const { return m_valueType; }

@@ -105,14 +105,9 @@ void TimeScaleParameterBlock::CopyTo(TimeScaleParameterBlock& target) const
 
 double TimeScaleParameterBlock::EnvelopeTime(int code, double time) const
 {
-    if (time == CEnvelope::kWholeEnvelope ||
-        m_envelopes[static_cast<size_t>(code)].KindOf() == CEnvelope::Array)
+    if (m_envelopes[static_cast<size_t>(code)].KindOf() == CEnvelope::Array)
         return time;
-    if (m_timeMode == TimeIgnored)
-        return 0.0;
-    if (m_timeMode == Seconds && m_duration > 0.0)
-        return time / m_duration;
-    return time;
+    return CEnvelope::TranslateTime(m_timeMode, m_duration, time);
 }
 
 int TimeScaleParameterBlock::SetParameter(int code, double value, double time)

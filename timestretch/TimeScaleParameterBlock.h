@@ -39,6 +39,7 @@
 #include "CEnvelope.h"
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 
 class TimeScaleParameterBlock {

@@ -1,6 +1,7 @@
 #include "AttackMarks.h"
 
 #include "SMSRegion.h"
+#include "Signals.h"
 #include "SharedFft.h"
 #include "SoundFileStream.h"
 #include "StretchTestUtil.h"
@@ -96,10 +97,13 @@ TEST(AttackDetection, BandSlopesOfABandFarUnderTheTotalDoNotCount)
     }
 }
 
-// Analyses a mono signal at 44100 Hz as the engine does and returns the
-// marks with their slope series.
-AttackMarks marksOf(std::vector<float> x)
+// Analyses a mono signal in [-1, 1] at 44100 Hz as the engine does (in
+// 16-bit units) and returns the marks with their slope series.
+AttackMarks marksOf(const std::vector<float>& signal)
 {
+    std::vector<float> x(signal.size());
+    for (size_t i = 0; i < x.size(); ++i)
+        x[i] = 32768.0f * signal[i];
     SoundFileStream s;
     s.Attach(x.data(), static_cast<int32_t>(x.size()));
     SharedFft fft;
@@ -111,28 +115,36 @@ AttackMarks marksOf(std::vector<float> x)
     return marks;
 }
 
+// Each mark within [before, after] frames of its event, one mark per event.
+void expectOneMarkPerEvent(const AttackMarks& m, const std::vector<int64_t>& events, double before,
+                           double after)
+{
+    ASSERT_EQ(m.count, static_cast<int32_t>(events.size()));
+    for (int i = 0; i < m.count; ++i) {
+        const double event = events[static_cast<size_t>(i)] / 256.0;
+        EXPECT_GE(m.positions[static_cast<size_t>(i)], event - before) << i;
+        EXPECT_LE(m.positions[static_cast<size_t>(i)], event + after) << i;
+    }
+}
+
 TEST(AttackDetection, ClicksOverSilenceGiveOneFiniteMarkEach)
 {
-    std::vector<int> at;
-    for (int i = 0; i < 8; ++i)
-        at.push_back(3000 + i * 22050 + 41 * i);  // the first near the start, off the frame grid
-    const AttackMarks m = marksOf(stretchtest::clicks(200000, at, 20000.0f));
+    // The first click 70 ms in, off the frame grid: an attack out of silence.
+    const testsig::Signal clicks = testsig::clickTrack(120.0, 4.5, 0.6f, 64, 3100);
+    const AttackMarks m = marksOf(clicks.samples);
     for (const std::vector<double>* s : {&m.totalSlope, &m.upperSlope, &m.lowerSlope})
         for (double v : *s)
             ASSERT_TRUE(std::isfinite(v));
-    ASSERT_EQ(m.count, static_cast<int32_t>(at.size()));
-    for (int i = 0; i < m.count; ++i) {
-        const double click = at[static_cast<size_t>(i)] / 256.0;
-        EXPECT_GE(m.positions[static_cast<size_t>(i)], click - 4.0) << i;
-        EXPECT_LE(m.positions[static_cast<size_t>(i)], click + 1.0) << i;
-    }
+    expectOneMarkPerEvent(m, clicks.events, 4.0, 1.0);
 }
 
 TEST(AttackDetection, ASteadyChordGivesNoMarkWhileItLasts)
 {
     const double start = 0.5, end = 4.5;
-    const AttackMarks m = marksOf(
-        stretchtest::chord({130.81, 164.81, 196.0, 261.63}, 2400.0, 5.0, start, end, 44100.0, 12000.0));
+    std::vector<float> x(static_cast<size_t>(5.0 * testsig::kRate), 0.0f);
+    testsig::mixInto(x, testsig::triadWithBass(60, false, end - start, 0.6f), 1.0f,
+                     static_cast<int64_t>(start * testsig::kRate));
+    const AttackMarks m = marksOf(x);
     for (int i = 0; i < m.count; ++i) {
         const double t = m.positions[static_cast<size_t>(i)] * 256.0 / 44100.0;
         EXPECT_FALSE(t > start + 0.1 && t < end - 0.1) << t;
@@ -141,12 +153,15 @@ TEST(AttackDetection, ASteadyChordGivesNoMarkWhileItLasts)
 
 TEST(AttackDetection, ADrumLoopGivesOneMarkPerHit)
 {
-    std::vector<int> hits;
-    const AttackMarks m = marksOf(stretchtest::drumLoop(120.0, 4, 44100.0, hits));
-    ASSERT_EQ(m.count, static_cast<int32_t>(hits.size()));
-    for (int i = 0; i < m.count; ++i)
-        EXPECT_LE(std::fabs(m.positions[static_cast<size_t>(i)] - hits[static_cast<size_t>(i)] / 256.0), 4.0)
-            << i;
+    testsig::SongSpec spec;
+    spec.leadInSeconds = 0.5;
+    testsig::SongPart drums;
+    drums.bars = 4;
+    drums.bass = false;
+    drums.pad = false;
+    spec.parts = {drums};
+    const testsig::Song song = testsig::makeSong(spec);  // a hit on every eighth note
+    expectOneMarkPerEvent(marksOf(song.mono()), song.onsets, 4.0, 4.0);
 }
 
 // Marks of one channel at positions, kind 2 unless listed as strong.
@@ -242,8 +257,9 @@ TEST(StereoAttacks, MergeInsertsMissingMarksAndCutsTheLongerList)
 
 TEST(StereoAttacks, MonoInputHasLeftMarksOnly)
 {
-    std::vector<int> at = {5000, 30000};
-    std::vector<float> x = stretchtest::clicks(60000, at, 20000.0f);
+    std::vector<float> x = testsig::clickTrack(120.0, 1.5, 0.6f, 64, 5000).samples;
+    for (float& v : x)
+        v *= 32768.0f;
     SoundFileStream s;
     s.Attach(x.data(), static_cast<int32_t>(x.size()));
     SharedFft fft;
@@ -252,7 +268,7 @@ TEST(StereoAttacks, MonoInputHasLeftMarksOnly)
     AttackMarks left, right;
     EXPECT_EQ(MarkAttacks(fft, 44100.0, 5512.5, block, 256, s, nullptr, left, &right, data), 0);
     s.ReleaseBuffer();
-    EXPECT_EQ(left.count, 2);
+    EXPECT_EQ(left.count, 3);
     EXPECT_EQ(right.count, 0);
     EXPECT_TRUE(right.totalSlope.empty());
     EXPECT_EQ(data.Count(), 1);

@@ -1,5 +1,6 @@
 #pragma once
 // Small numeric rules shared by the time-scale engine's parts.
+#include <cmath>
 #include <cstdint>
 
 namespace stretch {
@@ -16,5 +17,21 @@ inline int64_t largestPowerOfTwoAtMost(int64_t v)
 // Phases of the engine: kept in [0, 2 pi) and differences within pi.
 constexpr double kPi = 3.14159265358979323846;
 constexpr double kTwoPi = 2.0 * kPi;
+
+// Frame counts from f64 products: a product within 1e-6 of a whole number is
+// that number (44149 x (88200 / 44149) must give 88200, not 88199 or 88201).
+inline double snapNearWhole(double x)
+{
+    const double whole = std::round(x);
+    return std::fabs(x - whole) <= 1e-6 ? whole : x;
+}
+inline double truncNearWhole(double x)
+{
+    return std::trunc(snapNearWhole(x));
+}
+inline double ceilNearWhole(double x)
+{
+    return std::ceil(snapNearWhole(x));
+}
 
 }  // namespace stretch

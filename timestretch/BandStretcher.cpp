@@ -138,28 +138,26 @@ BandStretcher::AttackChoice BandStretcher::PreparePeaks(AttackMarks& marks, doub
         const double rampAfter = std::trunc(marks.rampAfter[at]);
         bool ramp = false;
         bool applies = true;
-        if (d >= -0.5 * s && d < 0.5 * s) {
-            choice.sourceTime = a;
-        } else if (d >= -1.5 * s && d < -0.5 * s) {
-            choice.sourceTime = a - h;
-        } else if (d >= 0.5 * s && d < 1.5 * s) {
-            choice.sourceTime = a + h;
-        } else if (d < -1.5 * s && t >= a - 1.5 * s - spanBefore * s) {
-            const double m = std::trunc((a - 1.5 * s - t - kTolerance) / s + 1.0);
-            choice.sourceTime = a - (m + 1.0) * h;
-            if (choice.kind == AttackMarks::kStrongAttack && m > 1.0)
+        // The output step around the mark that t falls in: steps are
+        // half-open [j - 0.5, j + 0.5) on both sides, so that output times
+        // landing on half steps (a ratio of 0.5) never take a frame twice.
+        const double j = std::floor(d / s + 0.5 + 1e-9);
+        if (j >= -1.0 && j <= 1.0) {
+            choice.sourceTime = a + j * h;
+        } else if (j < -1.0 && j >= -(spanBefore + 1.0)) {
+            choice.sourceTime = a + j * h;
+            if (choice.kind == AttackMarks::kStrongAttack && -j - 1.0 > 1.0)
                 choice.kind = AttackMarks::kAttack;
-        } else if (d < -1.5 * s && h > s) {
+        } else if (j < -1.0 && h > s) {
             const double K = std::trunc((rampBefore * h + (h - s) * (spanBefore + 1.0)) / s + 0.5);
             const double k = std::trunc((a - (spanBefore + 1.5) * s - t) / s + 1.0);
             applies = k < K;
             ramp = true;
             if (applies)
                 choice.sourceTime = a - (spanBefore + 1.0) * h - k * rampBefore * h / K;
-        } else if (d >= 1.5 * s && d - 1.5 * s <= spanAfter * s) {
-            const double m = std::trunc((d - 1.5 * s - kTolerance) / s + 1.0);
-            choice.sourceTime = a + (m + 1.0) * h;
-        } else if (d >= 1.5 * s && h > s) {
+        } else if (j > 1.0 && j <= spanAfter + 1.0) {
+            choice.sourceTime = a + j * h;
+        } else if (j > 1.0 && h > s) {
             const double K = std::trunc((rampAfter * h + (h - s) * (spanAfter + 1.0)) / s + 0.5);
             const double k = std::trunc((t - a - (spanAfter + 1.5) * s) / s + 1.0);
             applies = k < K;

@@ -18,6 +18,9 @@ using A = SMSAnalysisParams;
 
 constexpr double kTolerance = 1e-8;
 constexpr double kWhole = CEnvelope::kWholeEnvelope;
+// How far a mark of the attack analysis lies before its hit: two to three
+// frames of the pre-analysis (frames of 256 samples at 44100 Hz).
+constexpr double kMarkLeadSeconds = 2.5 * 256.0 / 44100.0;
 // The analysis never runs further than this past the input's end.
 constexpr double kRunOutSeconds = 2.0;
 
@@ -257,6 +260,15 @@ int CTimeMachineInterface1::Initialize()
         if (rc != 0) {
             Finalize();
             return -1;
+        }
+        // A mark lies two to three analysis frames before the hit it stands
+        // for; the stretcher places a mark's time at its stretched
+        // time, so it gets the rise's time (on the hop grid).
+        const double lead = std::round(kMarkLeadSeconds / m_hopDuration) * m_hopDuration;
+        for (int c = 0; c < (stereo ? 2 : 1); ++c) {
+            AttackMarks& marks = m_marks[static_cast<size_t>(c)];
+            for (int32_t i = 0; i < marks.count; ++i)
+                marks.times[static_cast<size_t>(i)] += lead;
         }
     }
     return 0;

@@ -28,33 +28,9 @@ constexpr double kLowestReachBins = 20.0;
 // Strong attacks reset phases from this frequency up.
 constexpr double kStrongResetFrequency = 100.0;
 
-double wrapPhase(double phase)
-{
-    double p = std::fmod(phase, kTwoPi);
-    if (p < 0.0)
-        p += kTwoPi;
-    return p >= kTwoPi ? 0.0 : p;
-}
-
-double nearTo(double phase, double reference)
-{
-    return phase - kTwoPi * std::round((phase - reference) / kTwoPi);
-}
-
 double binWidth(const SMSFrame& frame, double lastBinFrequency)
 {
     return frame.Count() > 1 ? lastBinFrequency / (frame.Count() - 1) : lastBinFrequency;
-}
-
-int32_t binOf(double frequency, const SMSFrame& frame, double lastBinFrequency)
-{
-    const int32_t n = frame.Count();
-    if (n < 1 || !(lastBinFrequency > 0.0))
-        return 0;
-    const double b = std::round(frequency / lastBinFrequency * (n - 1));
-    if (!(b > 0.0))
-        return 0;
-    return static_cast<int32_t>(std::min<double>(b, n - 1));
 }
 
 // The row of a channel's history whose time is the first at or after t.
@@ -286,8 +262,14 @@ double BandStretcher::DomainLow(const Channel& channel, int32_t range) const
 
 double BandStretcher::DomainHigh(const Channel& channel, int32_t range) const
 {
-    return range == m_rangeCount - 1 ? std::numeric_limits<double>::infinity()
-                                     : channel.laterEdges[static_cast<size_t>(range)];
+    return channel.laterEdges[static_cast<size_t>(range)];
+}
+
+bool BandStretcher::InDomain(const Channel& channel, int32_t range, double frequency) const
+{
+    const double high = DomainHigh(channel, range);
+    const bool belowTop = range == m_rangeCount - 1 ? frequency <= high : frequency < high;
+    return frequency >= DomainLow(channel, range) && belowTop;
 }
 
 void BandStretcher::StretchBandStereoSpec(const Frames* frames, int channels, double time, double hopDuration,
@@ -343,12 +325,9 @@ void BandStretcher::FirstFrame(const Frames& frames, Channel& ch, const float* b
     for (int32_t r = 0; r < m_rangeCount; ++r) {
         SMSFrame& out = *frames.work[r];
         const double width = binWidth(out, bandEdges[r]);
-        const double low = DomainLow(ch, r);
-        const double high = DomainHigh(ch, r);
         float* magnitude = out.MagnitudeData();
         for (int32_t k = 0; k < out.Count(); ++k) {
-            const double f = k * width;
-            if (!(f >= low && f < high))
+            if (!InDomain(ch, r, k * width))
                 magnitude[k] = kSilent;
         }
     }
@@ -410,17 +389,17 @@ void BandStretcher::CarryPhases(const Frames& frames, Channel& ch, double time, 
             const double f = 0.5 * (fE + fL);
             const double predicted =
                 InterpolatePhase(E.PhaseData(), E.Count(), fE, bandEdges[rP]) + kTwoPi * f * T;
-            const double correction = rP == rL ? nearTo(measured - predicted, 0.0) : 0.0;
+            const double correction = rP == rL ? stretch::phaseNear(measured - predicted, 0.0) : 0.0;
             const double previous =
                 InterpolatePhase(previousE.data(), static_cast<int32_t>(previousE.size()), fE, bandEdges[rP]);
             output = previous + kTwoPi * f * T + correction + offset;
         }
-        output = wrapPhase(output);
-        const int32_t b = binOf(fL, L, bandEdges[rL]);
+        output = stretch::wrapPhase(output);
+        const int32_t b = stretch::nearestBin(fL, bandEdges[rL], L.Count());
         p.laterRange[i] = rL;
         p.earlierRange[i] = rE;
         p.bin[i] = b;
-        p.advance[i] = nearTo(output - L.PhaseData()[b], 0.0);
+        p.advance[i] = stretch::phaseNear(output - L.PhaseData()[b], 0.0);
         p.reset[i] = 0;
         if (continuityTest && !IsPeakContinuous(fE, *frames.earlier[rL], fL, L, bandEdges[rL], T, &m_block))
             p.reset[i] = 1;
@@ -484,8 +463,6 @@ void BandStretcher::BuildSpectrum(const Frames& frames, Channel& ch, const float
         const int32_t bins = std::min(out.Count(), source.Count());
         const double edge = bandEdges[r];
         const double width = binWidth(source, edge);
-        const double low = DomainLow(ch, r);
-        const double high = DomainHigh(ch, r);
         const float* measured = source.PhaseData();
         const float* magnitude = source.MagnitudeData();
         float* phase = out.PhaseData();
@@ -507,8 +484,8 @@ void BandStretcher::BuildSpectrum(const Frames& frames, Channel& ch, const float
                 if (!belowLowest && !aboveHighest)
                     a = p.advance[i];
             }
-            phase[k] = static_cast<float>(wrapPhase(measured[k] + a));
-            outMagnitude[k] = (f >= low && f < high) ? magnitude[k] : kSilent;
+            phase[k] = static_cast<float>(stretch::wrapPhase(measured[k] + a));
+            outMagnitude[k] = InDomain(ch, r, f) ? magnitude[k] : kSilent;
         }
     }
     ch.resetFrom = std::numeric_limits<double>::infinity();
@@ -532,11 +509,11 @@ void BandStretcher::LinkChannels(const Frames* frames)
         for (int32_t k = 0; k < bins; ++k) {
             if (lm[k] == kSilent || rm[k] == kSilent)
                 continue;
-            const double input = nearTo(static_cast<double>(inRight[k]) - inLeft[k], 0.0);
-            const double output = nearTo(static_cast<double>(rp[k]) - l[k], input);
+            const double input = stretch::phaseNear(static_cast<double>(inRight[k]) - inLeft[k], 0.0);
+            const double output = stretch::phaseNear(static_cast<double>(rp[k]) - l[k], input);
             const double c = (output - input) * weight;
-            l[k] = static_cast<float>(wrapPhase(l[k] + c));
-            rp[k] = static_cast<float>(wrapPhase(rp[k] - c));
+            l[k] = static_cast<float>(stretch::wrapPhase(l[k] + c));
+            rp[k] = static_cast<float>(stretch::wrapPhase(rp[k] - c));
         }
     }
 }

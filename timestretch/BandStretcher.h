@@ -145,6 +145,8 @@ private:
     int32_t RangeOf(double frequency, const std::vector<double>& edges) const;
     double DomainLow(const Channel& channel, int32_t range) const;
     double DomainHigh(const Channel& channel, int32_t range) const;
+    // A range's own bins: from the edge below up to its edge.
+    bool InDomain(const Channel& channel, int32_t range, double frequency) const;
 
     TimeScaleParameterBlock& m_block;
     int32_t m_rangeCount;

@@ -154,30 +154,6 @@ double parameter(const TimeScaleParameterBlock* block, int code, double fallback
     return block ? block->GetParameter(code, time) : fallback;
 }
 
-int32_t nearestBin(double frequency, double lastBinFrequency, int32_t n)
-{
-    if (n < 1 || !(lastBinFrequency > 0.0))
-        return 0;
-    const double b = std::round((n - 1) * frequency / lastBinFrequency);
-    if (!(b > 0.0))
-        return 0;
-    return static_cast<int32_t>(std::min<double>(b, n - 1));
-}
-
-double wrapPhase(double phase)
-{
-    double p = std::fmod(phase, kTwoPi);
-    if (p < 0.0)
-        p += kTwoPi;
-    return p >= kTwoPi ? 0.0 : p;
-}
-
-// `phase` moved by whole turns to within pi of `reference`.
-double nearTo(double phase, double reference)
-{
-    return phase - kTwoPi * std::round((phase - reference) / kTwoPi);
-}
-
 }  // namespace
 
 int FindSpectralPeaks(const float* magnitudes, int32_t n, float lastBinFrequency, double threshold,
@@ -289,13 +265,13 @@ int IsPeakContinuous(double f1, const SMSFrame& earlier, double f2, const SMSFra
     const double fall = parameter(block, P::ContinuityLevel, -5.0, time);
     const double apart = parameter(block, P::ContinuityFrequency, 20.0, time);
 
-    const int32_t i1 = nearestBin(f1, lastBinFrequency, earlier.Count());
-    const int32_t i2 = nearestBin(f2, lastBinFrequency, later.Count());
+    const int32_t i1 = stretch::nearestBin(f1, lastBinFrequency, earlier.Count());
+    const int32_t i2 = stretch::nearestBin(f2, lastBinFrequency, later.Count());
     const double change = static_cast<double>(later.MagnitudeData()[i2]) - earlier.MagnitudeData()[i1];
     if (!(change < rise) || !(change > fall) || !(std::fabs(f2 - f1) < apart))
         return 0;
-    const double predicted = wrapPhase(earlier.PhaseData()[i1] + kTwoPi * 0.5 * (f1 + f2) * elapsed);
-    const double measured = nearTo(later.PhaseData()[i2], predicted);
+    const double predicted = stretch::wrapPhase(earlier.PhaseData()[i1] + kTwoPi * 0.5 * (f1 + f2) * elapsed);
+    const double measured = stretch::phaseNear(later.PhaseData()[i2], predicted);
     return std::fabs(measured - predicted) < phaseTolerance ? 1 : 0;
 }
 
@@ -314,9 +290,9 @@ double InterpolatePhase(const float* phases, int32_t n, double frequency, double
     const auto k = static_cast<int32_t>(p);
     const double x = p - k;
     const double a = phases[k];
-    const double b = nearTo(phases[std::min(k + 1, n - 1)], a);
-    const double result = wrapPhase(a + x * (b - a));
+    const double b = stretch::phaseNear(phases[std::min(k + 1, n - 1)], a);
+    const double result = stretch::wrapPhase(a + x * (b - a));
     if (offset)
-        *offset = wrapPhase((x >= 0.5 ? b : a) - result);
+        *offset = stretch::wrapPhase((x >= 0.5 ? b : a) - result);
     return result;
 }

@@ -18,6 +18,33 @@ inline int64_t largestPowerOfTwoAtMost(int64_t v)
 constexpr double kPi = 3.14159265358979323846;
 constexpr double kTwoPi = 2.0 * kPi;
 
+// A phase in [0, 2 pi).
+inline double wrapPhase(double phase)
+{
+    double p = std::fmod(phase, kTwoPi);
+    if (p < 0.0)
+        p += kTwoPi;
+    return p >= kTwoPi ? 0.0 : p;
+}
+
+// `phase` moved by whole turns to within pi of `reference`.
+inline double phaseNear(double phase, double reference)
+{
+    return phase - kTwoPi * std::round((phase - reference) / kTwoPi);
+}
+
+// The bin nearest `frequency` in a spectrum of n bins from 0 Hz to
+// `lastBinFrequency`, clamped to 0 .. n - 1 (0 for an empty spectrum).
+inline int32_t nearestBin(double frequency, double lastBinFrequency, int32_t n)
+{
+    if (n < 1 || !(lastBinFrequency > 0.0))
+        return 0;
+    const double b = std::round((n - 1) * frequency / lastBinFrequency);
+    if (!(b > 0.0))
+        return 0;
+    return static_cast<int32_t>(b < n - 1 ? b : n - 1);
+}
+
 // Frame counts from f64 products: a product within 1e-6 of a whole number is
 // that number (44149 x (88200 / 44149) must give 88200, not 88199 or 88201).
 inline double snapNearWhole(double x)

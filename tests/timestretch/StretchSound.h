@@ -259,4 +259,92 @@ inline std::vector<int64_t> detectOnsets(const std::vector<float>& x, double rat
     return onsets;
 }
 
+// Level of channel a against channel b (dB) in the band [lo, hi) Hz.
+inline double channelBandRatioDb(const std::vector<float>& a, const std::vector<float>& b, double lo,
+                                 double hi, double rate)
+{
+    const int n = 4096;
+    const std::vector<double> w = hann(n);
+    const std::vector<double> pa = averagePower(a, 0, static_cast<int64_t>(a.size()), n, w);
+    const std::vector<double> pb = averagePower(b, 0, static_cast<int64_t>(b.size()), n, w);
+    return 10.0 *
+           std::log10(bandPower(pa, n, rate, lo, hi) / std::max(bandPower(pb, n, rate, lo, hi), 1e-300));
+}
+
+// Fourth-order Butterworth high-pass (two biquads).
+inline std::vector<float> highPass(std::vector<float> x, double cutoff, double rate)
+{
+    for (const double q : {0.5411961, 1.3065630}) {
+        const double w = 2.0 * kPi * cutoff / rate, alpha = std::sin(w) / (2.0 * q), c = std::cos(w);
+        const double a0 = 1.0 + alpha, b0 = (1.0 + c) / 2.0 / a0, b1 = -(1.0 + c) / a0, b2 = b0,
+                     a1 = -2.0 * c / a0, a2 = (1.0 - alpha) / a0;
+        double x1 = 0.0, x2 = 0.0, y1 = 0.0, y2 = 0.0;
+        for (float& v : x) {
+            const double y = b0 * v + b1 * x1 + b2 * x2 - a1 * y1 - a2 * y2;
+            x2 = x1;
+            x1 = v;
+            y2 = y1;
+            y1 = y;
+            v = static_cast<float>(y);
+        }
+    }
+    return x;
+}
+
+// The longest run of exact zeros in x[from, to).
+inline int64_t longestSilence(const std::vector<float>& x, int64_t from, int64_t to)
+{
+    int64_t longest = 0, run = 0;
+    for (int64_t i = std::max<int64_t>(from, 0); i < std::min<int64_t>(to, static_cast<int64_t>(x.size()));
+         ++i) {
+        run = x[static_cast<size_t>(i)] == 0.0f ? run + 1 : 0;
+        longest = std::max(longest, run);
+    }
+    return longest;
+}
+
+// Tones one after another (each `seconds` long, 10 ms fades, continuous
+// phase) at 16-bit level `amplitude`.
+inline std::vector<float> toneSequence(const std::vector<double>& frequencies, double seconds,
+                                       double amplitude, double rate)
+{
+    const auto each = static_cast<int64_t>(seconds * rate);
+    const auto fade = static_cast<int64_t>(0.01 * rate);
+    std::vector<float> x(static_cast<size_t>(each) * frequencies.size(), 0.0f);
+    double phase = 0.0;
+    for (size_t t = 0; t < frequencies.size(); ++t) {
+        for (int64_t i = 0; i < each; ++i) {
+            const double g =
+                std::min(1.0, static_cast<double>(std::min(i, each - 1 - i)) / static_cast<double>(fade));
+            phase += 2.0 * kPi * frequencies[t] / rate;
+            x[static_cast<size_t>(static_cast<int64_t>(t) * each + i)] =
+                static_cast<float>(amplitude * g * std::sin(phase));
+        }
+    }
+    return x;
+}
+
+// A sustained chord: MIDI notes with `harmonics` partials each (amplitude
+// `amplitude` / k), every partial with its own starting phase. The partial
+// frequencies go to `partials` (sorted).
+inline std::vector<float> chord(const std::vector<int>& notes, int harmonics, double seconds,
+                                double amplitude, double rate, std::vector<double>& partials)
+{
+    const auto n = static_cast<size_t>(seconds * rate);
+    std::vector<float> x(n, 0.0f);
+    partials.clear();
+    for (int m : notes) {
+        const double f0 = 440.0 * std::pow(2.0, (m - 69) / 12.0);
+        for (int k = 1; k <= harmonics; ++k) {
+            const double f = f0 * k, phase = 0.37 * m * k;
+            partials.push_back(f);
+            for (size_t i = 0; i < n; ++i)
+                x[i] += static_cast<float>(amplitude / k *
+                                           std::sin(2.0 * kPi * f * static_cast<double>(i) / rate + phase));
+        }
+    }
+    std::sort(partials.begin(), partials.end());
+    return x;
+}
+
 }  // namespace stretchsound

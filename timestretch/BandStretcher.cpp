@@ -28,6 +28,16 @@ constexpr double kLowestReachBins = 20.0;
 // Strong attacks reset phases from this frequency up.
 constexpr double kStrongResetFrequency = 100.0;
 
+void sineAndCosine(float x, float& sine, float& cosine)
+{
+#if defined(__GLIBC__)
+    ::sincosf(x, &sine, &cosine);
+#else
+    sine = std::sin(x);
+    cosine = std::cos(x);
+#endif
+}
+
 double binWidth(const SMSFrame& frame, double lastBinFrequency)
 {
     return frame.Count() > 1 ? lastBinFrequency / (frame.Count() - 1) : lastBinFrequency;
@@ -89,9 +99,9 @@ BandStretcher::AttackChoice BandStretcher::PreparePeaks(AttackMarks& marks, doub
     };
     int32_t nearest = -1;
     double distance = 10000.0;
-    for (int32_t i = 0; i < marks.count; ++i) {
-        if (!inHistory(i))
-            continue;
+    // Mark times rise: only those from the history's first row on are read.
+    const auto first = std::lower_bound(marks.times.begin(), marks.times.begin() + marks.count, from);
+    for (auto i = static_cast<int32_t>(first - marks.times.begin()); i < marks.count && inHistory(i); ++i) {
         const double d = std::fabs(marks.times[static_cast<size_t>(i)] - marks.centreTime);
         if (d < distance) {
             distance = d;
@@ -233,6 +243,11 @@ void BandStretcher::AllocateWork(const Frames* frames, int channels)
             ch.earlierLists[r] = ch.earlierPeaks[r].data();
             ch.laterLists[r] = ch.laterPeaks[r].data();
         }
+        stretch::resizeOrThrow(ch.cache, ranges);
+        for (PeakCache& cache : ch.cache) {
+            for (PeakCache::Entry& e : cache.entries)
+                stretch::resizeOrThrow(e.peaks, static_cast<size_t>(kMaxPeaks));
+        }
         stretch::resizeOrThrow(ch.earlierEdges, ranges);
         stretch::resizeOrThrow(ch.laterEdges, ranges);
         stretch::resizeOrThrow(ch.previousPhases, ranges);
@@ -265,11 +280,19 @@ double BandStretcher::DomainHigh(const Channel& channel, int32_t range) const
     return channel.laterEdges[static_cast<size_t>(range)];
 }
 
-bool BandStretcher::InDomain(const Channel& channel, int32_t range, double frequency) const
+void BandStretcher::DomainBins(const Channel& channel, int32_t range, double width, int32_t bins,
+                               int32_t& from, int32_t& to) const
 {
+    // Bins k with low <= k width < high (<= high for the top range).
+    const double low = DomainLow(channel, range);
     const double high = DomainHigh(channel, range);
-    const bool belowTop = range == m_rangeCount - 1 ? frequency <= high : frequency < high;
-    return frequency >= DomainLow(channel, range) && belowTop;
+    from = 0;
+    while (from < bins && !(from * width >= low))
+        ++from;
+    to = from;
+    const bool top = range == m_rangeCount - 1;
+    while (to < bins && (top ? to * width <= high : to * width < high))
+        ++to;
 }
 
 void BandStretcher::StretchBandStereoSpec(const Frames* frames, int channels, double time, double hopDuration,
@@ -326,10 +349,10 @@ void BandStretcher::FirstFrame(const Frames& frames, Channel& ch, const float* b
         SMSFrame& out = *frames.work[r];
         const double width = binWidth(out, bandEdges[r]);
         float* magnitude = out.MagnitudeData();
-        for (int32_t k = 0; k < out.Count(); ++k) {
-            if (!InDomain(ch, r, k * width))
-                magnitude[k] = kSilent;
-        }
+        int32_t from = 0, to = 0;
+        DomainBins(ch, r, width, out.Count(), from, to);
+        std::fill(magnitude, magnitude + from, kSilent);
+        std::fill(magnitude + to, magnitude + out.Count(), kSilent);
     }
     KeepPhases(frames, ch);
 }
@@ -340,14 +363,34 @@ void BandStretcher::FindPeaks(const Frames& frames, Channel& ch, double time, co
     const auto halfWidth = static_cast<int32_t>(0.5 * m_block.GetParameter(P::PeakWidth, time));
     for (int32_t r = 0; r < m_rangeCount; ++r) {
         const size_t at = static_cast<size_t>(r);
-        ch.earlierCounts[at] = 0;
-        ch.laterCounts[at] = 0;
-        const SMSFrame& e = *frames.earlier[r];
-        const SMSFrame& l = *frames.later[r];
-        FindSpectralPeaks(e.MagnitudeData(), e.Count(), bandEdges[r], threshold, halfWidth,
-                          ch.earlierCounts[at], ch.earlierLists[at]);
-        FindSpectralPeaks(l.MagnitudeData(), l.Count(), bandEdges[r], threshold, halfWidth,
-                          ch.laterCounts[at], ch.laterLists[at]);
+        // A frame served before (the earlier frame is most often the last
+        // later one) keeps the peaks found then.
+        PeakCache& cache = ch.cache[at];
+        const auto find = [&](const SMSFrame& frame, double* list, int32_t& count) {
+            count = 0;
+            for (const PeakCache::Entry& e : cache.entries) {
+                if (e.frame == &frame && e.time == frame.Time() && e.threshold == threshold &&
+                    e.halfWidth == halfWidth) {
+                    std::copy(e.peaks.begin(), e.peaks.begin() + e.count, list);
+                    count = e.count;
+                    return;
+                }
+            }
+            FindSpectralPeaks(frame.MagnitudeData(), frame.Count(), bandEdges[r], threshold, halfWidth, count,
+                              list);
+        };
+        find(*frames.earlier[r], ch.earlierLists[at], ch.earlierCounts[at]);
+        find(*frames.later[r], ch.laterLists[at], ch.laterCounts[at]);
+        const auto keep = [&](PeakCache::Entry& e, const SMSFrame& frame, const double* list, int32_t count) {
+            e.frame = &frame;
+            e.time = frame.Time();
+            e.threshold = threshold;
+            e.halfWidth = halfWidth;
+            e.count = count;
+            std::copy(list, list + count, e.peaks.begin());
+        };
+        keep(cache.entries[0], *frames.earlier[r], ch.earlierLists[at], ch.earlierCounts[at]);
+        keep(cache.entries[1], *frames.later[r], ch.laterLists[at], ch.laterCounts[at]);
         ch.earlierEdges[at] = m_nominalEdges[at];
         ch.laterEdges[at] = m_nominalEdges[at];
     }
@@ -361,6 +404,7 @@ void BandStretcher::CarryPhases(const Frames& frames, Channel& ch, double time, 
     const bool sameSource = std::fabs(laterTime - ch.previousInputTime) <= kTolerance;
     ch.previousInputTime = laterTime;
     const bool continuityTest = m_block.GetParameter(P::ContinuityTest, time) != 0.0;
+    const ContinuityTolerances tolerances = ContinuityTolerances::At(&m_block, frames.later[0]->Time());
     const auto n = static_cast<int32_t>(p.count);
     const int32_t top = m_rangeCount - 1;
     for (int32_t i = 0; i < n; ++i) {
@@ -401,7 +445,7 @@ void BandStretcher::CarryPhases(const Frames& frames, Channel& ch, double time, 
         p.bin[i] = b;
         p.advance[i] = stretch::phaseNear(output - L.PhaseData()[b], 0.0);
         p.reset[i] = 0;
-        if (continuityTest && !IsPeakContinuous(fE, *frames.earlier[rL], fL, L, bandEdges[rL], T, &m_block))
+        if (continuityTest && !IsPeakContinuous(fE, *frames.earlier[rL], fL, L, bandEdges[rL], T, tolerances))
             p.reset[i] = 1;
         // The frequencies the pair governs: halfway to its neighbours.
         p.regionLow[i] = i > 0 ? 0.5 * (p.later[i - 1] + fL)
@@ -484,9 +528,13 @@ void BandStretcher::BuildSpectrum(const Frames& frames, Channel& ch, const float
                 if (!belowLowest && !aboveHighest)
                     a = p.advance[i];
             }
-            phase[k] = static_cast<float>(stretch::wrapPhase(measured[k] + a));
-            outMagnitude[k] = InDomain(ch, r, f) ? magnitude[k] : kSilent;
+            phase[k] = static_cast<float>(stretch::wrapNear(measured[k] + a));
         }
+        int32_t from = 0, to = 0;
+        DomainBins(ch, r, width, bins, from, to);
+        std::fill(outMagnitude, outMagnitude + from, kSilent);
+        std::copy(magnitude + from, magnitude + to, outMagnitude + from);
+        std::fill(outMagnitude + to, outMagnitude + bins, kSilent);
     }
     ch.resetFrom = std::numeric_limits<double>::infinity();
 }
@@ -509,11 +557,15 @@ void BandStretcher::LinkChannels(const Frames* frames)
         for (int32_t k = 0; k < bins; ++k) {
             if (lm[k] == kSilent || rm[k] == kSilent)
                 continue;
-            const double input = stretch::phaseNear(static_cast<double>(inRight[k]) - inLeft[k], 0.0);
-            const double output = stretch::phaseNear(static_cast<double>(rp[k]) - l[k], input);
-            const double c = (output - input) * weight;
-            l[k] = static_cast<float>(stretch::wrapPhase(l[k] + c));
-            rp[k] = static_cast<float>(stretch::wrapPhase(rp[k] - c));
+            // The output's right-minus-left difference against the input's,
+            // within pi: half of it moves each channel back.
+            const double drift = stretch::phaseNear(
+                (static_cast<double>(rp[k]) - l[k]) - (static_cast<double>(inRight[k]) - inLeft[k]), 0.0);
+            if (drift == 0.0)
+                continue;
+            const double c = drift * weight;
+            l[k] = static_cast<float>(stretch::wrapNear(l[k] + c));
+            rp[k] = static_cast<float>(stretch::wrapNear(rp[k] - c));
         }
     }
 }
@@ -551,15 +603,16 @@ int BandStretcher::SynthesizeFrame(SMSFrame& frame, float bandEdge, int release)
             const float db = magnitude[k];
             if (db == kSilent || !std::isfinite(db))
                 continue;
-            const double m = kFullScale * std::exp(db * kDbToNeper);
-            const double re = m * std::cos(phase[k]);
+            const float m = static_cast<float>(kFullScale) * std::exp(db * static_cast<float>(kDbToNeper));
+            float sine = 0.0f, cosine = 0.0f;
+            sineAndCosine(phase[k], sine, cosine);
             if (k == 0) {
-                buffer[0] = static_cast<float>(re);
+                buffer[0] = m * cosine;
             } else if (k == half) {
-                buffer[1] = static_cast<float>(re);
+                buffer[1] = m * cosine;
             } else {
-                buffer[2 * k] = static_cast<float>(re);
-                buffer[2 * k + 1] = static_cast<float>(m * std::sin(phase[k]));
+                buffer[2 * k] = m * cosine;
+                buffer[2 * k + 1] = m * sine;
             }
         }
         m_lastFrameTime = frame.Time();

@@ -118,8 +118,21 @@ private:
     struct Region {
         double low, high;
     };
+    // The raw peak lists of the last two frames of a range.
+    struct PeakCache {
+        struct Entry {
+            const SMSFrame* frame = nullptr;
+            double time = 0.0;
+            double threshold = 0.0;
+            int32_t halfWidth = 0;
+            int32_t count = 0;
+            std::vector<double> peaks;
+        };
+        std::array<Entry, 2> entries;
+    };
     // Work arrays of one channel.
     struct Channel {
+        std::vector<PeakCache> cache;  // per range
         std::vector<std::vector<double>> earlierPeaks, laterPeaks;
         std::vector<int32_t> earlierCounts, laterCounts;
         std::vector<double*> earlierLists, laterLists;
@@ -145,8 +158,9 @@ private:
     int32_t RangeOf(double frequency, const std::vector<double>& edges) const;
     double DomainLow(const Channel& channel, int32_t range) const;
     double DomainHigh(const Channel& channel, int32_t range) const;
-    // A range's own bins: from the edge below up to its edge.
-    bool InDomain(const Channel& channel, int32_t range, double frequency) const;
+    // A range's own bins [from, to): from the edge below up to its edge.
+    void DomainBins(const Channel& channel, int32_t range, double width, int32_t bins, int32_t& from,
+                    int32_t& to) const;
 
     TimeScaleParameterBlock& m_block;
     int32_t m_rangeCount;

@@ -570,22 +570,22 @@ bool CTimeMachineInterface1::ShouldStop() const
 
 int CTimeMachineInterface1::RestoreLowBand()
 {
+    // The low band comes back to the full rate piece by piece and is added
+    // straight into the full-rate band, which then takes the low band's
+    // place: the same sum as restoring the low band into its own stream and
+    // adding the other band to it, without a second full-length buffer.
+    constexpr int32_t kPiece = 2048;
     for (int c = 0; c < Channels(); ++c) {
-        SoundFileStream* stream = m_outputs[static_cast<size_t>(c)][0].get();
-        if (!stream)
+        auto& outputs = m_outputs[static_cast<size_t>(c)];
+        SoundFileStream* low = outputs[0].get();
+        SoundFileStream* full = m_bandCount == 2 ? outputs[1].get() : nullptr;
+        if (!low || !full || !full->Buffer())
             continue;
-        const int64_t n = static_cast<int64_t>(stream->Length()) * m_decimation;
-        if (n < 1)
-            continue;
+        const int64_t n = static_cast<int64_t>(low->Length()) * m_decimation;
         if (n > std::numeric_limits<int32_t>::max())
-            return 1;
-        auto* samples = static_cast<float*>(std::calloc(static_cast<size_t>(n), sizeof(float)));
-        if (!samples)
             return 1;
         CPolyphaseMultiRateProcessing interpolator(CPolyphaseMultiRateProcessing::Interpolation, m_decimation,
                                                    m_sampleRate);
-        int32_t produced = 0;
-        interpolator.Interpolate(stream->Length(), stream->Buffer(), samples, produced);
         // Undo the path's whole delay: both filters' centres less the
         // decimator's lead (its output follows the newest input of each
         // group), so that the low band lines up with the full-rate band to
@@ -593,13 +593,36 @@ int CTimeMachineInterface1::RestoreLowBand()
         const double pathDelay = (m_decimators[static_cast<size_t>(c)]->Taps() - 1) / 2.0 +
                                  (interpolator.Taps() - 1) / 2.0 - (m_decimation - 1);
         const int64_t shift = std::min<int64_t>(std::max<int64_t>(std::lround(pathDelay), 0), n);
-        std::memmove(samples, samples + shift, sizeof(float) * static_cast<size_t>(n - shift));
-        std::fill(samples + (n - shift), samples + n, 0.0f);
-        stream->Empty();
-        const int rc = stream->MixAt(samples, static_cast<int32_t>(n), 0);
-        std::free(samples);
-        if (rc != 0)
+        std::vector<float> piece;
+        try {
+            piece.resize(static_cast<size_t>(kPiece) * static_cast<size_t>(m_decimation));
+        } catch (...) {
             return 1;
+        }
+        int64_t produced = 0;
+        for (int32_t at = 0; at < low->Length(); at += kPiece) {
+            const int32_t count = std::min(kPiece, low->Length() - at);
+            int32_t made = 0;
+            interpolator.Interpolate(count, low->Buffer() + at, piece.data(), made);
+            // Output sample j of the restored band is interpolated sample j + shift.
+            const int64_t first = std::max<int64_t>(0, shift - produced);
+            if (first < made && full->MixAt(piece.data() + first, static_cast<int32_t>(made - first),
+                                            static_cast<int32_t>(produced + first - shift)) != 0)
+                return 1;
+            produced += made;
+        }
+        // The restored band's tail (the shifted-out samples) is silence; a
+        // full-rate band shorter than it grows to its length.
+        if (full->Length() < n) {
+            std::fill(piece.begin(), piece.end(), 0.0f);
+            for (int64_t at = full->Length(); at < n; at += static_cast<int64_t>(piece.size())) {
+                const auto count =
+                    static_cast<int32_t>(std::min<int64_t>(static_cast<int64_t>(piece.size()), n - at));
+                if (full->MixAt(piece.data(), count, static_cast<int32_t>(at)) != 0)
+                    return 1;
+            }
+        }
+        outputs[0] = std::move(outputs[1]);
     }
     return 0;
 }

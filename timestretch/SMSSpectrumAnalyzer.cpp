@@ -18,12 +18,35 @@ float toDb(double magnitude)
                            : SMSFrame::kSilentDb;
 }
 
-// The same from the squared magnitude, without the square root.
+// The same from the squared magnitude, without the square root; in float
+// (the dB values are kept as floats) unless the power is too small for it.
 float powerToDb(double power)
 {
-    return power > 0.0
-               ? static_cast<float>(10.0 * std::log10(power * (kFullScaleInverse * kFullScaleInverse)))
-               : SMSFrame::kSilentDb;
+    const double scaled = power * (kFullScaleInverse * kFullScaleInverse);
+    if (scaled > 1e-30)
+        return 10.0f * std::log10(static_cast<float>(scaled));
+    return power > 0.0 ? static_cast<float>(10.0 * std::log10(scaled)) : SMSFrame::kSilentDb;
+}
+
+// atan2 in float by a polynomial: within 2e-6 rad of the exact value, in
+// (-pi, pi]. The phases of every bin of every frame go through it.
+float phaseOf(float im, float re)
+{
+    const float ax = std::fabs(re), ay = std::fabs(im);
+    if (ax == 0.0f && ay == 0.0f)
+        return std::atan2(im, re);
+    const bool steep = ay > ax;
+    const float a = steep ? ax / ay : ay / ax;
+    const float s = a * a;
+    float r =
+        a *
+        (0.99997726f +
+         s * (-0.33262347f + s * (0.19354346f + s * (-0.11643287f + s * (0.05265332f + s * -0.01172120f)))));
+    if (steep)
+        r = 1.57079637f - r;
+    if (re < 0.0f)
+        r = kPiFloat - r;
+    return im < 0.0f ? -r : r;
 }
 
 }  // namespace
@@ -65,11 +88,17 @@ void SMSSpectrumAnalyzer::Analyze(SMSFrame& frame)
     float* t = WorkBuffer(0);
     std::fill(t, t + n, 0.0f);
     const int32_t half = HalfWindow();
-    for (int32_t i = -half; i <= half; ++i) {
-        int32_t at = (m_readPosition + i) % m_ringLength;
-        if (at < 0)
-            at += m_ringLength;
-        t[((i % n) + n) % n] += m_ring[at] * m_window[static_cast<size_t>(i + half)];
+    int32_t at = (m_readPosition - half) % m_ringLength;
+    if (at < 0)
+        at += m_ringLength;
+    int32_t slot = ((-half % n) + n) % n;
+    const float* window = m_window.data();
+    for (int32_t j = 0; j <= 2 * half; ++j) {
+        t[slot] += m_ring[at] * window[j];
+        if (++at == m_ringLength)
+            at = 0;
+        if (++slot == n)
+            slot = 0;
     }
     Fft().Transform(n, 1, t);
 
@@ -83,7 +112,7 @@ void SMSSpectrumAnalyzer::Analyze(SMSFrame& frame)
         const double re = t[2 * k];
         const double im = -t[2 * k + 1];
         magnitude[k] = powerToDb(re * re + im * im);
-        phase[k] = static_cast<float>(std::atan2(im, re));
+        phase[k] = phaseOf(static_cast<float>(im), static_cast<float>(re));
     }
     m_readPosition = (m_readPosition + Hop()) % m_ringLength;
 }

@@ -32,6 +32,9 @@ bool isPeak(const float* m, int32_t n, int32_t i, int32_t halfWidth)
         return m[0] > m[1] && m[0] > m[2];
     if (i == 1)
         return m[1] > m[0] && m[1] > m[2] && m[1] > m[3];
+    // Most bins fail next to their neighbours already.
+    if (m[i - 1] > m[i] || (i + 1 < n && m[i + 1] > m[i]))
+        return false;
     const int32_t from = std::max(i - halfWidth, 1);
     const int32_t to = std::min(i + halfWidth, n - 2);
     bool below = false;
@@ -149,11 +152,6 @@ void replaceEdges(const double* f, int32_t count, double* edges, int32_t rangeCo
     }
 }
 
-double parameter(const TimeScaleParameterBlock* block, int code, double fallback, double time)
-{
-    return block ? block->GetParameter(code, time) : fallback;
-}
-
 }  // namespace
 
 int FindSpectralPeaks(const float* magnitudes, int32_t n, float lastBinFrequency, double threshold,
@@ -252,27 +250,41 @@ int TSBandContinuePeaks(double* const* earlierPeaks, int32_t* earlierCounts, dou
     return 0;
 }
 
+ContinuityTolerances ContinuityTolerances::At(const TimeScaleParameterBlock* block, double time)
+{
+    using P = TimeScaleParameterBlock;
+    ContinuityTolerances t;
+    if (block) {
+        t.phase = block->GetParameter(P::ContinuityPhase, time);
+        t.rise = block->GetParameter(P::ContinuitySetting, time);
+        t.fall = block->GetParameter(P::ContinuityLevel, time);
+        t.apart = block->GetParameter(P::ContinuityFrequency, time);
+    }
+    return t;
+}
+
 int IsPeakContinuous(double f1, const SMSFrame& earlier, double f2, const SMSFrame& later,
-                     double lastBinFrequency, double elapsed, const TimeScaleParameterBlock* block)
+                     double lastBinFrequency, double elapsed, const ContinuityTolerances& tolerances)
 {
     if (!earlier.Has(SMSFrame::kSpectrum) || !later.Has(SMSFrame::kSpectrum) || earlier.Count() < 1 ||
         later.Count() < 1)
         return 0;
-    using P = TimeScaleParameterBlock;
-    const double time = later.Time();
-    const double phaseTolerance = parameter(block, P::ContinuityPhase, stretch::kPi / 3.0, time);
-    const double rise = parameter(block, P::ContinuitySetting, 4.0, time);
-    const double fall = parameter(block, P::ContinuityLevel, -5.0, time);
-    const double apart = parameter(block, P::ContinuityFrequency, 20.0, time);
-
     const int32_t i1 = stretch::nearestBin(f1, lastBinFrequency, earlier.Count());
     const int32_t i2 = stretch::nearestBin(f2, lastBinFrequency, later.Count());
     const double change = static_cast<double>(later.MagnitudeData()[i2]) - earlier.MagnitudeData()[i1];
-    if (!(change < rise) || !(change > fall) || !(std::fabs(f2 - f1) < apart))
+    if (!(change < tolerances.rise) || !(change > tolerances.fall) ||
+        !(std::fabs(f2 - f1) < tolerances.apart))
         return 0;
     const double predicted = stretch::wrapPhase(earlier.PhaseData()[i1] + kTwoPi * 0.5 * (f1 + f2) * elapsed);
     const double measured = stretch::phaseNear(later.PhaseData()[i2], predicted);
-    return std::fabs(measured - predicted) < phaseTolerance ? 1 : 0;
+    return std::fabs(measured - predicted) < tolerances.phase ? 1 : 0;
+}
+
+int IsPeakContinuous(double f1, const SMSFrame& earlier, double f2, const SMSFrame& later,
+                     double lastBinFrequency, double elapsed, const TimeScaleParameterBlock* block)
+{
+    return IsPeakContinuous(f1, earlier, f2, later, lastBinFrequency, elapsed,
+                            ContinuityTolerances::At(block, later.Time()));
 }
 
 double InterpolatePhase(const float* phases, int32_t n, double frequency, double lastBinFrequency,

@@ -79,6 +79,18 @@ int TSBandContinuePeaks(double* const* earlierPeaks, int32_t* earlierCounts, dou
 int IsPeakContinuous(double f1, const SMSFrame& earlier, double f2, const SMSFrame& later,
                      double lastBinFrequency, double elapsed, const TimeScaleParameterBlock* block = nullptr);
 
+// The tolerances of IsPeakContinuous, read once for a frame's many pairs.
+struct ContinuityTolerances {
+    double phase = 3.14159265358979323846 / 3.0;  // code 127, radians
+    double rise = 4.0;                            // code 128, dB
+    double fall = -5.0;                           // code 129, dB
+    double apart = 20.0;                          // code 130, Hz
+    // The codes of `block` at `time` (the defaults without a block).
+    static ContinuityTolerances At(const TimeScaleParameterBlock* block, double time);
+};
+int IsPeakContinuous(double f1, const SMSFrame& earlier, double f2, const SMSFrame& later,
+                     double lastBinFrequency, double elapsed, const ContinuityTolerances& tolerances);
+
 // The phase at `frequency` in `phases` (n bins from 0 Hz to
 // `lastBinFrequency`), interpolated between the two bins around it along
 // the shorter way, in [0, 2 pi). `offset`, when given, receives the phase of

@@ -21,16 +21,24 @@ constexpr double kTwoPi = 2.0 * kPi;
 // A phase in [0, 2 pi).
 inline double wrapPhase(double phase)
 {
-    double p = std::fmod(phase, kTwoPi);
-    if (p < 0.0)
-        p += kTwoPi;
-    return p >= kTwoPi ? 0.0 : p;
+    const double p = phase - kTwoPi * std::floor(phase * (1.0 / kTwoPi));
+    return (p >= 0.0 && p < kTwoPi) ? p : 0.0;
+}
+
+// A phase less than two turns from [0, 2 pi) brought into it.
+inline double wrapNear(double phase)
+{
+    if (phase < 0.0)
+        phase += kTwoPi;
+    else if (phase >= kTwoPi)
+        phase -= kTwoPi;
+    return (phase >= 0.0 && phase < kTwoPi) ? phase : wrapPhase(phase);
 }
 
 // `phase` moved by whole turns to within pi of `reference`.
 inline double phaseNear(double phase, double reference)
 {
-    return phase - kTwoPi * std::round((phase - reference) / kTwoPi);
+    return phase - kTwoPi * std::floor((phase - reference) * (1.0 / kTwoPi) + 0.5);
 }
 
 // The bin nearest `frequency` in a spectrum of n bins from 0 Hz to

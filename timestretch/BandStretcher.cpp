@@ -28,6 +28,17 @@ constexpr double kLowestReachBins = 20.0;
 // Strong attacks reset phases from this frequency up.
 constexpr double kStrongResetFrequency = 100.0;
 
+// A float phase less than a turn outside [0, 2 pi) brought into it.
+float wrapTurn(float phase)
+{
+    const float twoPi = static_cast<float>(kTwoPi);
+    if (phase < 0.0f)
+        phase += twoPi;
+    else if (phase >= twoPi)
+        phase -= twoPi;
+    return (phase >= 0.0f && phase < twoPi) ? phase : static_cast<float>(stretch::wrapPhase(phase));
+}
+
 void sineAndCosine(float x, float& sine, float& cosine)
 {
 #if defined(__GLIBC__)
@@ -208,7 +219,12 @@ int BandStretcher::ProcessFrame(AttackMarks& left, AttackMarks* right, double t,
         for (int32_t b = 0; b < m_rangeCount; ++b) {
             if (!later[static_cast<size_t>(b)] || !earlier[static_cast<size_t>(b)] || !work[c][b])
                 return -2;
-            later[static_cast<size_t>(b)]->CopyTo(*work[c][b], SMSFrame::kSpectrum, true);
+            // The engine has most often put this very frame there already.
+            const SMSFrame& source = *later[static_cast<size_t>(b)];
+            SMSFrame& target = *work[c][b];
+            if (!(target.Has(SMSFrame::kSpectrum) && target.Time() == source.Time() &&
+                  target.Count() == source.Count()))
+                source.CopyTo(target, SMSFrame::kSpectrum, true);
         }
         frames[c].earlier = earlier.data();
         frames[c].later = later.data();
@@ -528,7 +544,7 @@ void BandStretcher::BuildSpectrum(const Frames& frames, Channel& ch, const float
                 if (!belowLowest && !aboveHighest)
                     a = p.advance[i];
             }
-            phase[k] = static_cast<float>(stretch::wrapNear(measured[k] + a));
+            phase[k] = wrapTurn(measured[k] + static_cast<float>(a));
         }
         int32_t from = 0, to = 0;
         DomainBins(ch, r, width, bins, from, to);
@@ -543,7 +559,7 @@ void BandStretcher::LinkChannels(const Frames* frames)
 {
     if (!m_stereoLink || !(m_stereoLinkWeight > 1e-8))
         return;
-    const double weight = 0.5 * m_stereoLinkWeight;
+    const float weight = 0.5f * m_stereoLinkWeight;
     for (int32_t r = 0; r < m_rangeCount; ++r) {
         SMSFrame& left = *frames[0].work[r];
         SMSFrame& right = *frames[1].work[r];
@@ -554,18 +570,19 @@ void BandStretcher::LinkChannels(const Frames* frames)
         float* rp = right.PhaseData();
         const float* lm = left.MagnitudeData();
         const float* rm = right.MagnitudeData();
+        const float twoPi = static_cast<float>(kTwoPi);
         for (int32_t k = 0; k < bins; ++k) {
             if (lm[k] == kSilent || rm[k] == kSilent)
                 continue;
             // The output's right-minus-left difference against the input's,
             // within pi: half of it moves each channel back.
-            const double drift = stretch::phaseNear(
-                (static_cast<double>(rp[k]) - l[k]) - (static_cast<double>(inRight[k]) - inLeft[k]), 0.0);
-            if (drift == 0.0)
+            float drift = (rp[k] - l[k]) - (inRight[k] - inLeft[k]);
+            drift -= twoPi * std::floor(drift * (1.0f / twoPi) + 0.5f);
+            if (drift == 0.0f)
                 continue;
-            const double c = drift * weight;
-            l[k] = static_cast<float>(stretch::wrapNear(l[k] + c));
-            rp[k] = static_cast<float>(stretch::wrapNear(rp[k] - c));
+            const float c = drift * weight;
+            l[k] = wrapTurn(l[k] + c);
+            rp[k] = wrapTurn(rp[k] - c);
         }
     }
 }

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <stdexcept>
 
 namespace {
 
@@ -58,6 +59,13 @@ void StretchPlan::ClearSamples()
     m_inputRight.clear();
     m_outputLeft.clear();
     m_outputRight.clear();
+    // The feed sets the frame count first: room for it is made at once.
+    try {
+        m_inputLeft.reserve(m_inputFrames);
+        m_inputRight.reserve(m_inputFrames);
+    } catch (const std::exception&) {
+        // The appends grow the vectors as they go.
+    }
 }
 
 void StretchPlan::AppendFrame(const uint8_t* frame)

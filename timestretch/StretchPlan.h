@@ -46,7 +46,8 @@ class StretchPlan {
 public:
     StretchPlan() = default;
 
-    // Empties the four sample vectors (their storage stays).
+    // Empties the four sample vectors (their storage stays) and makes room
+    // for m_inputFrames input frames.
     void ClearSamples();
     // Appends one 4-byte frame: left then right, each a signed 16-bit
     // little-endian value. Null does nothing.

@@ -35,6 +35,39 @@ public:
     virtual std::vector<RkMir::SegmentRecord> getSegments() = 0;
 };
 
+// The analysis library's segmenter behind the interface, held by value.
+template <typename Segmenter> class LibrarySegmenter : public ISectionSegmenter {
+public:
+    void setHyperParameterC(double c) override { m_segmenter.setHyperParameterC(c); }
+    void setPriors(double a, double b, double c) override { m_segmenter.setPriors(a, b, c); }
+    void setNdim(int ndim) override { m_segmenter.setNdim(ndim); }
+    void setHyperParameterB(double b) override { m_segmenter.setHyperParameterB(b); }
+    void setHyperParameterA(double a) override { m_segmenter.setHyperParameterA(a); }
+    void setEstimatorSizeA(int size) override { m_segmenter.setEstimatorSizeA(size); }
+    void setEstimatorSizeC(int size) override { m_segmenter.setEstimatorSizeC(size); }
+    void setTimeSignature(int w1, int w2, int w3, int w4) override
+    {
+        m_segmenter.setTimeSignature(w1, w2, w3, w4);
+    }
+    void setProgress(RkMir::IProgress* observer) override { m_segmenter.setProgress(observer); }
+    void analyze(ISeekable<float>& source) override { m_segmenter.analyze(source); }
+    std::vector<float> getGeneratorIndices() override
+    {
+        const auto indices = m_segmenter.getGeneratorIndices();
+        return std::vector<float>(indices.begin(), indices.end());
+    }
+    std::vector<RkMir::SegmentRecord> getSegments() override
+    {
+        std::vector<RkMir::SegmentRecord> out;
+        for (const auto& r : m_segmenter.getSegments())
+            out.push_back({r.start, r.end, r.beatIndex, r.label});
+        return out;
+    }
+
+private:
+    Segmenter m_segmenter;
+};
+
 // Makes a fresh engine for one run; an empty factory means the analysis
 // library's segmenter is not part of this build.
 using SectionSegmenterFactory = std::function<std::unique_ptr<ISectionSegmenter>()>;

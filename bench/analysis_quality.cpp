@@ -12,7 +12,14 @@
 //              the fitted segment marks against the part starts
 // Figures that need the section segmenter are printed only when the build
 // has it; the label says when it does not.
+//
+// BM_TrackerBeats runs the beat tracker alone on each song, configured as
+// the chord pipeline runs it (frame 1024, hop 180, decimation 3, 60 to 200
+// BPM, double rate), and prints the better beat F-measure (+-70 ms) of the
+// two every-second-beat selections and the median offset of the matched
+// beats from the true ones (lag_ms, positive when late).
 #include "AnalysisSongs.h"
+#include "CBeatDetect.h"
 #include "CKRMcore.h"
 #include "ImportRun.h"
 #include "Signals.h"
@@ -21,6 +28,7 @@
 #include <benchmark/benchmark.h>
 
 #include <QTemporaryDir>
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -107,6 +115,60 @@ void BM_ImportAnalysis(benchmark::State& state)
         testsig::fMeasure(toSamples(marks), song.partStarts, static_cast<int64_t>(3 * kRate));
 }
 
+// Median signed distance from each true beat to the nearest detection
+// within the tolerance, in samples.
+double medianOffset(const std::vector<int64_t>& detected, const std::vector<int64_t>& truth,
+                    int64_t tolerance)
+{
+    std::vector<int64_t> offsets;
+    for (int64_t t : truth) {
+        const auto it = std::lower_bound(detected.begin(), detected.end(), t);
+        int64_t best = tolerance + 1;
+        if (it != detected.end())
+            best = *it - t;
+        if (it != detected.begin() && t - *(it - 1) < std::llabs(best))
+            best = *(it - 1) - t;
+        if (std::llabs(best) <= tolerance)
+            offsets.push_back(best);
+    }
+    if (offsets.empty())
+        return 0.0;
+    std::nth_element(offsets.begin(), offsets.begin() + static_cast<long>(offsets.size() / 2), offsets.end());
+    return static_cast<double>(offsets[offsets.size() / 2]);
+}
+
+void BM_TrackerBeats(benchmark::State& state)
+{
+    constexpr int kHop = 180;
+    const importrun::AnalysisSong& entry = importrun::analysisSongs()[static_cast<size_t>(state.range(0))];
+    const testsig::Song song = testsig::makeSong(entry.spec);
+    const std::vector<float> mono = song.mono();
+    const int64_t tolerance = static_cast<int64_t>(0.07 * kRate);
+    double bestF = 0.0, lag = 0.0;
+    for (auto _ : state) {
+        RuBeatO::CBeatDetect detect(1024, kHop, 44100.0f, 3, 60.0f, 200.0f, true);
+        for (size_t at = 0; at + kHop <= mono.size(); at += kHop)
+            detect.addData(mono.data() + at, kHop);
+        detect.infer();
+        bestF = -1.0;
+        for (int offset : {0, 1}) {
+            std::vector<int> frames;
+            detect.getBeatFrames(frames, 2, offset);
+            std::vector<int64_t> at;
+            for (int f : frames)
+                at.push_back(static_cast<int64_t>(f) * kHop);
+            const double f = testsig::fMeasure(at, song.beats, tolerance);
+            if (f > bestF) {
+                bestF = f;
+                lag = medianOffset(at, song.beats, tolerance);
+            }
+        }
+    }
+    state.counters["beatF"] = bestF;
+    state.counters["lag_ms"] = lag / kRate * 1000.0;
+    state.SetLabel(entry.name);
+}
+
 void allSongs(benchmark::internal::Benchmark* b)
 {
     for (size_t i = 0; i < importrun::analysisSongs().size(); ++i)
@@ -116,6 +178,7 @@ void allSongs(benchmark::internal::Benchmark* b)
 }  // namespace
 
 BENCHMARK(BM_ImportAnalysis)->Apply(allSongs)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_TrackerBeats)->Apply(allSongs)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv)
 {

@@ -223,6 +223,8 @@ public:
 protected:
     // Sets the engine's error text unless an earlier failure already did.
     void setErrorTextOnce(const QString& text);
+    // Marks that an operation caught an exception.
+    void raiseErrorFlag();
     // setSegMarks on wave w.
     uint32_t storeSegMarks(uint8_t w, const std::vector<SegmentMark>& marks, uint8_t mask);
     // ---- end of analysis results and the initial section assignment ----

@@ -53,8 +53,13 @@ int64_t powerOfTwoDivisor(int64_t x, int64_t limit)
 
 void CKRMcore::setErrorTextOnce(const QString& text)
 {
-    if (errorText_.isEmpty())
-        errorText_ = text;
+    if (errorText().isEmpty())
+        setErrorText(text);
+}
+
+void CKRMcore::raiseErrorFlag()
+{
+    errorFlag = 1;
 }
 
 // ---------------------------------------------------------------- analysis results
@@ -96,11 +101,11 @@ uint32_t CKRMcore::applyWaveInfo(WaveInfoRecord* rec, const QString& path, uint3
             return r;
         const double end = samplesToSeconds(frames);
         if (!wave->beats.empty() && static_cast<double>(wave->beats.back()) > end) {
-            errorText_ = kIllegalAnalysis;
+            setErrorText(kIllegalAnalysis);
             return fail(6);
         }
         if (!wave->onsets.empty() && static_cast<double>(wave->onsets.back()) > end) {
-            errorText_ = kIllegalAnalysis;
+            setErrorText(kIllegalAnalysis);
             return fail(7);
         }
         if (const uint32_t r = nestOnFail(setAllInfo(temp.projectInfo), 8))
@@ -108,7 +113,7 @@ uint32_t CKRMcore::applyWaveInfo(WaveInfoRecord* rec, const QString& path, uint3
         giveBack.armed = false;
         return kOk;
     } catch (...) {
-        errorFlag = 1;
+        raiseErrorFlag();
         return fail(9);
     }
 }
@@ -120,7 +125,7 @@ uint32_t CKRMcore::analyzeOnset(const QString& path, uint32_t& frames, std::vect
     try {
         return onsetAnalyzer->analyze(QString(path), frames, onsets);
     } catch (...) {
-        errorFlag = 1;
+        raiseErrorFlag();
         return fail(2);
     }
 }
@@ -140,7 +145,7 @@ uint32_t CKRMcore::runSegmenter(const QString& path, SegmenterTimeSig ts)
             marks.push_back({e.start, static_cast<uint16_t>(e.label & 0xFFFFu)});
         return nestOnFail(setSegMarks(marks, 3), 4);
     } catch (...) {
-        errorFlag = 1;
+        raiseErrorFlag();
         return fail(5);
     }
 }
@@ -150,7 +155,7 @@ uint32_t CKRMcore::setSegMarks(const std::vector<SegmentMark>& marks, uint8_t ma
     try {
         return storeSegMarks(0, marks, mask);
     } catch (...) {
-        errorFlag = 1;
+        raiseErrorFlag();
         return fail(4);
     }
 }
@@ -185,7 +190,7 @@ void CKRMcore::stopSegmenter()
         if (segmenter)
             segmenter->stop();
     } catch (...) {
-        errorFlag = 1;
+        raiseErrorFlag();
     }
 }
 
@@ -195,7 +200,7 @@ void CKRMcore::dumpSegmenter(std::vector<float>& beatTimes, uint32_t& numerator,
         if (segmenter)
             segmenter->dump(beatTimes, numerator, denominator);
     } catch (...) {
-        errorFlag = 1;
+        raiseErrorFlag();
     }
 }
 
@@ -284,7 +289,7 @@ uint32_t CKRMcore::makeInitSecAsgnBySegLbl(uint8_t w)
         }
         return kOk;
     } catch (...) {
-        errorFlag = 1;
+        raiseErrorFlag();
         return fail(9);
     }
 }
@@ -365,7 +370,7 @@ uint32_t CKRMcore::fitSegForTS(uint8_t w, const std::vector<SegmentEntry>& segs,
         }
         return kOk;
     } catch (...) {
-        errorFlag = 1;
+        raiseErrorFlag();
         return fail(0xB);
     }
 }
@@ -629,18 +634,18 @@ uint32_t CKRMcore::changeTimeSignature(uint8_t beatsPerBar, uint8_t beatUnit)
         if (r != kOk)
             return r;
         if ((r = temp.setTimeSignature(beatsPerBar, beatUnit)) != kOk) {
-            setErrorTextOnce(temp.errorText_);
+            setErrorTextOnce(temp.errorText());
             return nest(r, 2);
         }
         for (size_t w = 0; w < temp.projectInfo.waveCount(); ++w) {
             if ((r = temp.makeInitSecAsgnBySegLbl(static_cast<uint8_t>(w))) != kOk) {
-                setErrorTextOnce(temp.errorText_);
+                setErrorTextOnce(temp.errorText());
                 return nest(r, 3);
             }
         }
         return nestOnFail(setAllInfo(temp.projectInfo), 4);
     } catch (...) {
-        errorFlag = 1;
+        raiseErrorFlag();
         return fail(5);
     }
 }

@@ -95,7 +95,6 @@ public:
         delete onsetAnalyzer;
         onsetAnalyzer = a;
     }
-    uint8_t errorFlagValue() const { return errorFlag; }
 };
 
 // Writes interleaved 16-bit stereo samples as a canonical WAV file.

@@ -195,6 +195,8 @@ std::vector<chordsynth::ProgressionStep> randomProgression(chordsynth::Random& r
     return steps;
 }
 
+constexpr double kBeatJitter = 0.025;  // seconds
+
 struct TrainingSong {
     std::vector<chordsynth::ProgressionStep> steps;
     std::vector<Quality> kinds;
@@ -214,7 +216,12 @@ void renderSongs(std::vector<TrainingSong>& songs, std::ostream* log)
         for (size_t i = next++; i < songs.size(); i = next++) {
             TrainingSong& t = songs[i];
             const chordsynth::Song s = chordsynth::renderProgression(t.steps, t.arrangement);
-            t.features = beatFeaturesAt(s.samples, s.beatTimes);
+            // A beat tracker places beats a little early or late.
+            chordsynth::Random jitter(t.arrangement.seed ^ 0x5DEECE66Dull);
+            std::vector<double> beats = s.beatTimes;
+            for (double& b : beats)
+                b += jitter.uniform(-kBeatJitter, kBeatJitter);
+            t.features = beatFeaturesAt(s.samples, beats);
             const size_t finished = ++done;
             if (log) {
                 std::lock_guard<std::mutex> hold(logLock);

@@ -299,6 +299,33 @@ Song makeSong(const SongSpec& spec)
     return song;
 }
 
+EventScore scoreEvents(std::vector<int64_t> detected, std::vector<int64_t> truth, int64_t tolerance)
+{
+    std::sort(detected.begin(), detected.end());
+    std::sort(truth.begin(), truth.end());
+    EventScore s;
+    s.detected = static_cast<int>(detected.size());
+    s.truth = static_cast<int>(truth.size());
+    size_t d = 0;
+    for (int64_t t : truth) {
+        while (d < detected.size() && detected[d] < t - tolerance)
+            ++d;
+        if (d < detected.size() && detected[d] <= t + tolerance) {
+            ++s.matched;
+            ++d;
+        }
+    }
+    if (s.detected == 0 && s.truth == 0) {
+        s.precision = s.recall = s.fMeasure = 1.0;
+        return s;
+    }
+    s.precision = s.detected > 0 ? static_cast<double>(s.matched) / s.detected : 0.0;
+    s.recall = s.truth > 0 ? static_cast<double>(s.matched) / s.truth : 0.0;
+    const double sum = s.precision + s.recall;
+    s.fMeasure = sum > 0.0 ? 2.0 * s.precision * s.recall / sum : 0.0;
+    return s;
+}
+
 MemorySource::MemorySource(std::vector<float> interleaved, int32_t channels, float rate)
     : m_data(std::move(interleaved)), m_channels(channels > 0 ? channels : 1), m_rate(rate)
 { }

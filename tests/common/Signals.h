@@ -88,6 +88,19 @@ struct Song {
 
 Song makeSong(const SongSpec& spec);
 
+// Detected events scored against the truth: each true event takes at most
+// one detection within +-tolerance samples (the earliest still free), as
+// onset, beat and boundary evaluations count them.
+struct EventScore {
+    int matched = 0;
+    int detected = 0;
+    int truth = 0;
+    double precision = 0.0;
+    double recall = 0.0;
+    double fMeasure = 0.0;  // 1 when both lists are empty
+};
+EventScore scoreEvents(std::vector<int64_t> detected, std::vector<int64_t> truth, int64_t tolerance);
+
 // An in-memory source of interleaved frames. Counts its calls so tests can
 // check how it is read. `reportedLength` of -1 makes length() unknown;
 // the default reports the real frame count.

@@ -302,17 +302,28 @@ Song makeSong(const SongSpec& spec)
 EventScore scoreEvents(std::vector<int64_t> detected, std::vector<int64_t> truth, int64_t tolerance)
 {
     std::sort(detected.begin(), detected.end());
-    std::sort(truth.begin(), truth.end());
     EventScore s;
     s.detected = static_cast<int>(detected.size());
     s.truth = static_cast<int>(truth.size());
-    size_t d = 0;
+    std::vector<bool> used(detected.size(), false);
     for (int64_t t : truth) {
-        while (d < detected.size() && detected[d] < t - tolerance)
-            ++d;
-        if (d < detected.size() && detected[d] <= t + tolerance) {
+        // The nearest unused detection on either side of t.
+        const auto at = std::lower_bound(detected.begin(), detected.end(), t) - detected.begin();
+        int64_t best = -1;
+        for (int64_t i = at; i < static_cast<int64_t>(detected.size()) && detected[i] - t <= tolerance; ++i)
+            if (!used[i]) {
+                best = i;
+                break;
+            }
+        for (int64_t i = at - 1; i >= 0 && t - detected[i] <= tolerance; --i)
+            if (!used[i]) {
+                if (best < 0 || t - detected[i] < detected[best] - t)
+                    best = i;
+                break;
+            }
+        if (best >= 0) {
+            used[static_cast<size_t>(best)] = true;
             ++s.matched;
-            ++d;
         }
     }
     if (s.detected == 0 && s.truth == 0) {
@@ -324,6 +335,11 @@ EventScore scoreEvents(std::vector<int64_t> detected, std::vector<int64_t> truth
     const double sum = s.precision + s.recall;
     s.fMeasure = sum > 0.0 ? 2.0 * s.precision * s.recall / sum : 0.0;
     return s;
+}
+
+double fMeasure(const std::vector<int64_t>& detected, const std::vector<int64_t>& truth, int64_t tolerance)
+{
+    return scoreEvents(detected, truth, tolerance).fMeasure;
 }
 
 MemorySource::MemorySource(std::vector<float> interleaved, int32_t channels, float rate)

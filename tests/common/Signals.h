@@ -88,9 +88,9 @@ struct Song {
 
 Song makeSong(const SongSpec& spec);
 
-// Detected events scored against the truth: each true event takes at most
-// one detection within +-tolerance samples (the earliest still free), as
-// onset, beat and boundary evaluations count them.
+// Detected events scored against the truth (positions in samples): each
+// true event takes at most one detection within +-tolerance, the nearest
+// still unused, as onset, beat and boundary evaluations count them.
 struct EventScore {
     int matched = 0;
     int detected = 0;
@@ -100,6 +100,8 @@ struct EventScore {
     double fMeasure = 0.0;  // 1 when both lists are empty
 };
 EventScore scoreEvents(std::vector<int64_t> detected, std::vector<int64_t> truth, int64_t tolerance);
+// The F-measure alone.
+double fMeasure(const std::vector<int64_t>& detected, const std::vector<int64_t>& truth, int64_t tolerance);
 
 // An in-memory source of interleaved frames. Counts its calls so tests can
 // check how it is read. `reportedLength` of -1 makes length() unknown;

@@ -40,7 +40,7 @@ TEST(TestSignals, SongTruthMatchesItsBarsAndStaysInRange)
     ASSERT_EQ(song.downbeats.size(), 4u);
     EXPECT_EQ(song.downbeats[1], song.beats[3]);
     EXPECT_EQ(song.beats[1] - song.beats[0], 22050);
-    EXPECT_EQ(song.partStarts, (std::vector<int64_t>{0, song.downbeats[2]}));
+    EXPECT_EQ(song.partStarts, (std::vector<int64_t> {0, song.downbeats[2]}));
     EXPECT_EQ(song.beatChordRoot[3], 9);
     EXPECT_TRUE(song.beatChordMinor[3]);
     EXPECT_LE(peak(song.left), 0.951f);
@@ -72,5 +72,27 @@ TEST(TestSignals, ObserverRaisesAbortAtTheChosenProgressReport)
     EXPECT_EQ(o.abortRequest, 0);
     o.progress(20);
     EXPECT_EQ(o.abortRequest, 1);
-    EXPECT_EQ(o.progressValues, (std::vector<int>{10, 20}));
+    EXPECT_EQ(o.progressValues, (std::vector<int> {10, 20}));
+}
+
+TEST(TestSignals, FMeasureMatchesEachTrueEventOnce)
+{
+    // Truth 100, 200, 300, 400; tolerance 10. Rows: detections -> F.
+    const std::vector<int64_t> truth {100, 200, 300, 400};
+    struct Row {
+        std::vector<int64_t> detected;
+        double f;
+    };
+    const Row rows[] = {
+        {{100, 200, 300, 400}, 1.0},
+        {{95, 210, 289, 400}, 0.75},   // 289 is 11 away: 3 hits of 4
+        {{100, 101, 102, 103}, 0.25},  // one detection per true event
+        {{400, 300, 200, 100, 150, 250}, 2.0 * (4.0 / 6) * 1.0 / (4.0 / 6 + 1.0)},
+        {{195, 203}, 2.0 * 0.5 * 0.25 / 0.75},  // the nearer 203 takes 200
+        {{}, 0.0},
+    };
+    for (size_t i = 0; i < std::size(rows); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_NEAR(fMeasure(rows[i].detected, truth, 10), rows[i].f, 1e-12);
+    }
 }

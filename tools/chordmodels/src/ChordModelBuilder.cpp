@@ -148,6 +148,9 @@ chordsynth::Arrangement randomArrangement(chordsynth::Random& rng, uint64_t seed
     a.pad = rng.chance(0.4);
     a.padTimbre = rng.chance(0.5) ? chordsynth::Timbre::Strings : chordsynth::Timbre::Organ;
     a.bass = rng.chance(0.9);
+    a.bassGain = rng.uniform(0.2, 0.7);
+    a.brightBass = rng.chance(0.4);
+    a.chordGain = rng.uniform(0.1, 0.25);
     a.drums = rng.chance(0.7);
     a.melody = rng.chance(0.6);
     a.noiseDb = rng.uniform(-45.0, -15.0);

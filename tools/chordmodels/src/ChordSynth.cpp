@@ -17,7 +17,7 @@ constexpr int kTableSize = 2048;
 constexpr double kHighestPartial = 12000.0;  // Hz
 
 // Harmonic spectra: the chord timbres, then the bass and the lead.
-enum Profile { kPiano, kOrgan, kStrings, kGuitar, kElectricPiano, kBrass, kBass, kLead };
+enum Profile { kPiano, kOrgan, kStrings, kGuitar, kElectricPiano, kBrass, kBass, kLead, kBrightBass };
 
 double partialAmplitude(int profile, int h, double hz)
 {
@@ -47,6 +47,8 @@ double partialAmplitude(int profile, int h, double hz)
         static const double b[8] = {0.0, 1.0, 0.55, 0.3, 0.18, 0.1, 0.05, 0.03};
         return h < 8 ? b[h] : 0.0;
     }
+    case kBrightBass:
+        return h <= 8 ? 1.0 / h : 0.0;
     default: {
         static const double l[5] = {0.0, 1.0, 0.22, 0.07, 0.03};
         return h < 5 ? l[h] : 0.0;
@@ -116,6 +118,7 @@ Envelope envelopeOf(int profile, double hz)
     case kBrass:
         return {0.04, 0.0, 0.08};
     case kBass:
+    case kBrightBass:
         return {0.004, 1.0, 0.05};
     default:
         return {0.03, 0.0, 0.06};
@@ -282,27 +285,38 @@ void addChordLayer(Mixer& mix, const ChordSpan& c, const std::vector<double>& be
     }
 }
 
-void addBass(Mixer& mix, const ChordSpan& c, const std::vector<double>& beats, int pattern, Random& rng)
+// Bass patterns: 0 one long note, 1 the bass note on every beat, 2 root
+// and fifth (or octave) on alternate beats, 3 eighth notes, 4 root on the
+// first half of the bar and the fifth on the second.
+void addBass(Mixer& mix, const ChordSpan& c, const std::vector<double>& beats, int beatsPerBar, int pattern,
+             double gain, bool bright, Random& rng)
 {
     if (c.bass < 0)
         return;
     const int root = bassNote(c.bass, rng);
     const bool slash = c.bass != c.root;
     const bool hasFifth = std::find(c.intervals.begin(), c.intervals.end(), 7) != c.intervals.end();
+    const int fifth = hasFifth ? root + 7 : root + 12;
     std::vector<std::pair<double, int>> hits;
     if (pattern == 0) {
         hits.emplace_back(c.start, root);
     } else {
         for (size_t b = beatAt(beats, c.start); b < beats.size() && beats[b] < c.end - 1e-6; ++b) {
+            const int inBar = static_cast<int>(b) % std::max(1, beatsPerBar);
             int note = root;
             if (pattern == 2 && b % 2 == 1 && !slash)
                 note = hasFifth && rng.chance(0.7) ? root + 7 : root + 12;
+            if (pattern == 4) {
+                if (inBar != 0 && inBar != beatsPerBar / 2)
+                    continue;
+                note = inBar == 0 || slash ? root : fifth;
+            }
             hits.emplace_back(beats[b], note);
             if (pattern == 3 && b + 1 < beats.size())
                 hits.emplace_back((beats[b] + beats[b + 1]) / 2.0, root);
         }
-        if (hits.empty())
-            hits.emplace_back(c.start, root);
+        if (hits.empty() || hits.front().first > c.start + 1e-6)
+            hits.insert(hits.begin(), {c.start, root});
     }
     for (size_t i = 0; i < hits.size(); ++i) {
         const double end = i + 1 < hits.size() ? hits[i + 1].first : c.end;
@@ -310,8 +324,8 @@ void addBass(Mixer& mix, const ChordSpan& c, const std::vector<double>& beats, i
         n.start = hits[i].first;
         n.length = std::max(0.02, end - n.start - 0.02);
         n.midi = hits[i].second;
-        n.profile = kBass;
-        n.gain = 0.32 * std::pow(10.0, rng.uniform(-2.0, 2.0) / 20.0);
+        n.profile = bright ? kBrightBass : kBass;
+        n.gain = gain * std::pow(10.0, rng.uniform(-2.0, 2.0) / 20.0);
         mix.add(n);
     }
 }
@@ -443,15 +457,15 @@ std::vector<float> render(const std::vector<ChordSpan>& chords, const std::vecto
     Random rng(a.seed);
     Mixer mix(length, a.tuningCents);
     const int compPattern = rng.below(3);
-    const int bassPattern = rng.below(4);
+    const int bassPattern = rng.below(5);
     for (const ChordSpan& c : chords) {
         if (!c.intervals.empty()) {
-            addChordLayer(mix, c, beats, a.comp, 48 + rng.below(6), compPattern, 0.2, rng);
+            addChordLayer(mix, c, beats, a.comp, 48 + rng.below(6), compPattern, a.chordGain, rng);
             if (a.pad)
                 addChordLayer(mix, c, beats, a.padTimbre, 55 + rng.below(6), 0, 0.1, rng);
         }
         if (a.bass)
-            addBass(mix, c, beats, bassPattern, rng);
+            addBass(mix, c, beats, a.beatsPerBar, bassPattern, a.bassGain, a.brightBass, rng);
         if (a.melody)
             addMelody(mix, c, beats, rng);
     }

@@ -38,6 +38,9 @@ struct Arrangement {
     bool pad = false;             // a sustained second chord layer
     Timbre padTimbre = Timbre::Strings;
     bool bass = true;
+    double chordGain = 0.2;  // per chord note
+    double bassGain = 0.32;
+    bool brightBass = false;  // all harmonics to the eighth at 1/k
     bool drums = true;
     bool melody = true;
     double noiseDb = -40.0;    // background noise relative to the music's RMS

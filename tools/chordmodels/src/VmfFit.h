@@ -19,7 +19,7 @@ struct VmfFitSettings {
     int components = 10;
     int iterations = 60;
     double minKappa = 8.0;
-    double maxKappa = 100.0;
+    double maxKappa = 50.0;
     uint64_t seed = 1;
 };
 

@@ -1,5 +1,6 @@
 #include "FrameFeatureExtractor.h"
 
+#include "CBeatDetect.h"
 #include "Hpcp/CHpcp.h"
 
 #include <algorithm>
@@ -62,6 +63,26 @@ void SemitoneFrameFeatureExtractor::reset()
 {
     m_frames->clear();
     m_counter = startCount();
+}
+
+BeatFrameFeatureExtractor::BeatFrameFeatureExtractor(int hop,
+                                                     boost::shared_ptr<RuBeatO::CBeatDetect> detector,
+                                                     std::vector<std::vector<double>>* output)
+    : FrameFeatureExtractor(hop, hop), m_detector(std::move(detector)), m_output(output)
+{
+    if (!m_detector)
+        throw std::invalid_argument("BeatFrameFeatureExtractor: needs a beat detector");
+}
+
+void BeatFrameFeatureExtractor::process(const float* samples, int n)
+{
+    slide(samples, n);
+    m_detector->addData(m_window.get(), m_hop);
+}
+
+void BeatFrameFeatureExtractor::reset()
+{
+    m_detector->reset();
 }
 
 }  // namespace tavi

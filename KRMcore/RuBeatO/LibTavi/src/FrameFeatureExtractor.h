@@ -9,6 +9,9 @@
 namespace Hpcp {
 class CHpcp;
 }
+namespace RuBeatO {
+class CBeatDetect;
+}
 
 namespace tavi {
 
@@ -61,6 +64,22 @@ private:
     boost::shared_ptr<Hpcp::CHpcp> m_hpcp;
     std::vector<double> m_work;
     std::vector<std::vector<double>>* m_frames;
+};
+
+// Hands every block to the beat tracker: its window is exactly one block.
+class BeatFrameFeatureExtractor : public FrameFeatureExtractor {
+public:
+    // hop: samples per block, even (the tracker sums samples in pairs).
+    // output: an optional list the extractor may fill; may be null.
+    BeatFrameFeatureExtractor(int hop, boost::shared_ptr<RuBeatO::CBeatDetect> detector,
+                              std::vector<std::vector<double>>* output = nullptr);
+    void process(const float* samples, int n) override;
+    // Starts the tracker afresh (a new recording for it).
+    void reset() override;
+
+private:
+    boost::shared_ptr<RuBeatO::CBeatDetect> m_detector;
+    std::vector<std::vector<double>>* m_output;
 };
 
 }  // namespace tavi

@@ -6,6 +6,7 @@
 #include "ModelTextReaders.h"
 #include "OfflineHmm.h"
 #include "TaviHmmFactory.h"
+#include "TaviTestUtil.h"
 #include "VonMisesFisher.h"
 
 #include <gtest/gtest.h>
@@ -136,12 +137,9 @@ TEST(BuiltinModelTexts, TransitionTexts)
 // and class of nearly every beat.
 TEST(BuiltinModelTexts, ModelsRecogniseChordsAtKnownBeats)
 {
-    TaviPlainTextResourceStreamReader reader;
-    TaviHmmPlainTextFactory factory(reader);
-    int feature = 0;
-    std::unique_ptr<TaviHmm> hmm(factory.create(feature, true, 0, 4));
-    ASSERT_EQ(factory.status(), 0);
-    auto& decoder = dynamic_cast<OfflineHmm&>(*hmm->decoder());
+    taviTest::BuiltinModel model;
+    ASSERT_EQ(model.status, 0);
+    OfflineHmm& decoder = model.decoder();
     const auto& classes = chordmodels::builtinClassIntervals();
     // (root above the key, class): DIM 0, MAJ7 1, AUG 2, MIN 3, 7 4, MAJ 5, MIN7 6
     const std::vector<std::vector<std::pair<int, int>>> progressions = {
@@ -178,7 +176,7 @@ TEST(BuiltinModelTexts, ModelsRecogniseChordsAtKnownBeats)
         decoder.decode();
         for (size_t t = 0; t < truth.size(); ++t) {
             int r, c, m, b, k;
-            hmm->decomposeState(decoder.pathState(static_cast<int>(t)), r, c, m, b, k);
+            model.hmm->decomposeState(decoder.pathState(static_cast<int>(t)), r, c, m, b, k);
             right += r == truth[t].first && c == truth[t].second;
             ++total;
         }

@@ -1,11 +1,15 @@
 #pragma once
 // Builders of small chord-model texts for the chord tests.
 #include "JointHpcpPowPdf.h"
+#include "ModelTextReaders.h"
+#include "OfflineHmm.h"
+#include "TaviHmmFactory.h"
 
 #include <boost/shared_ptr.hpp>
 
 #include <array>
 #include <cmath>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -79,5 +83,21 @@ inline double naiveMixture(const std::vector<Component>& comps, const double* x)
     }
     return std::log(sum);
 }
+
+// The built-in chord model with key and meter, loaded through the factory.
+struct BuiltinModel {
+    tavi::TaviPlainTextResourceStreamReader reader;
+    std::unique_ptr<tavi::TaviHmm> hmm;
+    int feature = -1;
+    int status = -1;
+
+    explicit BuiltinModel(int beatsPerBar = 4)
+    {
+        tavi::TaviHmmPlainTextFactory factory(reader);
+        hmm.reset(factory.create(feature, true, 0, beatsPerBar));
+        status = factory.status();
+    }
+    tavi::OfflineHmm& decoder() { return dynamic_cast<tavi::OfflineHmm&>(*hmm->decoder()); }
+};
 
 }  // namespace taviTest

@@ -66,7 +66,8 @@ Piece toolSong(double minutes, uint64_t seed)
              kProgressions[static_cast<size_t>(rng.below(static_cast<int>(kProgressions.size())))]) {
             chordsynth::ProgressionStep s;
             s.root = (key + c.first) % 12;
-            s.intervals = classes[static_cast<size_t>(c.second)];
+            const std::vector<int>& tones = classes[static_cast<size_t>(c.second)];
+            s.intervals.assign(tones.begin(), tones.end());
             s.beats = rng.chance(0.3) ? 2 : 4;
             beats += s.beats;
             steps.push_back(s);

@@ -44,7 +44,7 @@ std::vector<float> clickedChord(double seconds)
 
 }  // namespace
 
-TEST(FeatureGenerator, BlocksGatherAcrossCallsAndFramesStartAtBlock49)
+TEST(ChordFeatureGenerator, BlocksGatherAcrossCallsAndFramesStartAtBlock49)
 {
     BeatSliceFeatureGenerator g(kFrame, kHop);
     const std::vector<float> x = chordTone(60 * kHop);
@@ -72,7 +72,7 @@ TEST(FeatureGenerator, BlocksGatherAcrossCallsAndFramesStartAtBlock49)
     EXPECT_THROW(BeatSliceFeatureGenerator(kFrame, 179), std::invalid_argument);
 }
 
-TEST(FeatureGenerator, SelectsBeatsCutsSlicesAndTimesThem)
+TEST(ChordFeatureGenerator, SelectsBeatsCutsSlicesAndTimesThem)
 {
     BeatSliceFeatureGenerator g(kFrame, kHop);
     const std::vector<float> x = clickedChord(12.0);
@@ -119,7 +119,7 @@ TEST(FeatureGenerator, SelectsBeatsCutsSlicesAndTimesThem)
     EXPECT_EQ(g.slices().back().second, frames);
 }
 
-TEST(FeatureGenerator, ResetFormsSetOrAddTheBeatOffset)
+TEST(ChordFeatureGenerator, ResetFormsSetOrAddTheBeatOffset)
 {
     BeatSliceFeatureGenerator g(kFrame, kHop);
     const std::vector<float> x = clickedChord(6.0);
@@ -151,7 +151,7 @@ TEST(FeatureGenerator, ResetFormsSetOrAddTheBeatOffset)
     EXPECT_EQ(g.selectedBeats()[0], g.beats()[(2 * n + m) % 2]);
 }
 
-TEST(FeatureGenerator, AShortRecordingStillGivesEveryBeatFrames)
+TEST(ChordFeatureGenerator, AShortRecordingStillGivesEveryBeatFrames)
 {
     BeatSliceFeatureGenerator g(kFrame, kHop);
     const std::vector<float> x = clickedChord(0.15);  // less than 49 blocks
@@ -175,7 +175,7 @@ TEST(FeatureGenerator, AShortRecordingStillGivesEveryBeatFrames)
 // Chords C, Am, F, G7 of two seconds each at 120 beats per minute, played by
 // the synthesiser: tracked beats, beat slices and the built-in model name
 // root and class of nearly every beat.
-TEST(FeatureGenerator, RecognisesChordsEndToEnd)
+TEST(ChordFeatureGenerator, RecognisesChordsEndToEnd)
 {
     const auto& classes = chordmodels::builtinClassIntervals();  // DIM MAJ7 AUG MIN 7 MAJ MIN7
     const std::pair<int, int> chords[] = {{0, 5}, {9, 3}, {5, 5}, {7, 4}};

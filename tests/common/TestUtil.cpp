@@ -1,6 +1,9 @@
 #include "TestUtil.h"
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QThread>
 
 namespace testutil {
 
@@ -56,6 +59,19 @@ std::vector<std::vector<uint8_t>> damagedCopies(const std::vector<uint8_t>& byte
         out.push_back(std::move(c));
     }
     return out;
+}
+
+bool waitUntil(const std::function<bool()>& done, int timeoutMs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (clock.elapsed() > timeoutMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QThread::msleep(2);
+    }
+    return true;
 }
 
 }  // namespace testutil

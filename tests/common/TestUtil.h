@@ -3,6 +3,7 @@
 #include <QString>
 #include <QTemporaryDir>
 #include <cstdint>
+#include <functional>
 #include <random>
 #include <vector>
 
@@ -26,5 +27,10 @@ bool writeFile(const QString& path, const std::vector<uint8_t>& bytes);
 // several lengths and with single bits flipped. Deterministic for a seed.
 std::vector<std::vector<uint8_t>> damagedCopies(const std::vector<uint8_t>& bytes, unsigned seed,
                                                 int flips = 200);
+
+// Serves the thread's events (queued signals among them) until `done`
+// holds; false when `timeoutMs` passed first. Unlike Qt's QTRY_ macros it
+// reports to the caller, so a gtest assertion can fail on it.
+bool waitUntil(const std::function<bool()>& done, int timeoutMs = 30000);
 
 }  // namespace testutil

@@ -3,6 +3,8 @@
 #include "MainWindow.h"
 
 #include "Application.h"
+#include "AudioDeviceASFF.h"
+#include "AudioSetupEditor.h"
 #include "BeatGrid.h"
 #include "CappApplicationPrivate_linux.h"
 #include "IF_audioFileMngr.h"
@@ -294,13 +296,61 @@ void MainWindow::findEmptyStyle()
 }
 
 void MainWindow::openAudioDevice()
-{ }
+{
+    if (!mAudioEnabled)
+        return;
+    const uint32_t r = mAudition.openDevice(mDeviceName);
+    if (r != 0) {
+        showMessage(tr("Cannot open the audio output device \"%1\". [%2]").arg(mDeviceName).arg(r, 0, 16));
+        mAudioEnabled = false;
+    }
+    if (const QSharedPointer<AudioDeviceASFF> holder = mAudition.audioDevice()) {
+        connect(&mAudition, SIGNAL(signalStop()), this, SLOT(releasedBtnStopped()));
+        connect(holder.data(), SIGNAL(signalLocation()), this, SLOT(location()));
+    }
+    if (r != 0)
+        return;
+    // Only the accent click's file decides the folder: a missing second
+    // click just stays silent.
+    for (const QString& folder : resourceFolders()) {
+        const QString first = folder + "/Metro1.wav";
+        const QString second = folder + "/Metro2.wav";
+        if (QFileInfo::exists(first)) {
+            qDebug().noquote() << " find Metro1.wav: " << first;
+            qDebug().noquote() << " find Metro2.wav: " << second;
+            mAudition.setClickSounds(first, second);
+            return;
+        }
+    }
+}
 
 void MainWindow::closeAudioDevice()
-{ }
+{
+    if (!mAudioEnabled)
+        return;
+    const uint32_t r = mAudition.closeDevice();
+    if (r != 0)
+        showMessage(tr("Cannot close the audio output device \"%1\". [%2]")
+                        .arg(mAudition.deviceName())
+                        .arg(r, 0, 16));
+    disconnect(&mAudition, SIGNAL(signalStop()), this, SLOT(releasedBtnStopped()));
+}
 
 void MainWindow::audioDeviceSetting()
-{ }
+{
+    if (!mAudioEnabled)
+        return;
+    if (mPlaying)
+        releasedBtnStopped();
+    AudioSetupEditor editor(this);
+    if (editor.exec() != QDialog::Accepted)
+        return;
+    const uint32_t r = mAudition.updateDeviceName();
+    if (r == 0)
+        mDeviceName = mAudition.deviceName();
+    else
+        showMessage(tr("#0108 some error occurs! [%1]").arg(r, 0, 16));
+}
 
 void MainWindow::openInformation()
 {

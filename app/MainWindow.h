@@ -13,6 +13,7 @@
 // device, audio-file manager, analysis thread, time-stretch window, the
 // jobs' dialogs, threads and workers, then the members.
 #include "CKRMcore.h"
+#include "KRMAudition.h"
 #include "MainWindowForm.h"
 
 #include <QMainWindow>
@@ -206,6 +207,7 @@ private:
 
     CKRMcore mCore;
     CKRMcoreWork mCoreWork;
+    KRMAudition mAudition {&mClickOn, &mClickLevel, &mSecondClick};
     IF_audioFileMngr* mAudioFileMngr = nullptr;
     QString mProjectPath;
     bool mUpdating = true;

@@ -311,7 +311,12 @@ void MainWindow::releasedBtnPlayLoopTS()
 
 void MainWindow::releasedBtnStopped()
 {
+    if (!mAudioEnabled)
+        return;
+    mAudition.stop();
+    mPushButtonPlay->setIcon(QIcon(":/img/btn_play.png"));
     mPlaying = false;
+    mChkTimeStretch->setEnabled(true);
 }
 
 void MainWindow::releasedBtnExportSty()

@@ -1,10 +1,13 @@
 // The main window as a frame: what construction leaves, the wiring, the
 // event filter, the preferences, the About box and the teardown of jobs.
 #include "Application.h"
+#include "AudioDeviceASFF.h"
+#include "AudioSetupEditor.h"
 #include "CKRMcore.h"
 #include "KRMprotoSettings.h"
 #include "MainWindow.h"
 #include "MessageDialog.h"
+#include "ModalDialogs.h"
 #include "ProgramRun.h"
 
 #include <QDir>
@@ -26,6 +29,9 @@ struct MainWindowTestAccess {
     static CKRMcore& core(MainWindow& w) { return w.mCore; }
     static CKRMcore& work(MainWindow& w) { return w.mCoreWork; }
     static QLabel* statusLabel(MainWindow& w) { return w.mStatusLabel; }
+    static KRMAudition& audition(MainWindow& w) { return w.mAudition; }
+    static QString deviceName(MainWindow& w) { return w.mDeviceName; }
+    static bool audioEnabled(MainWindow& w) { return w.mAudioEnabled; }
     static uint32_t projectState(MainWindow& w) { return w.mProjectState; }
     static MainWindow::ProgressDialog*& exportDialog(MainWindow& w) { return w.mExportDialog; }
     static QObject*& exportWorker(MainWindow& w) { return w.mExportWorker; }
@@ -40,6 +46,11 @@ struct MainWindowTestAccess {
 using Access = MainWindowTestAccess;
 
 namespace {
+
+void touchFile(const QString& path)
+{
+    QFile(path).open(QIODevice::WriteOnly);
+}
 
 // A fresh settings folder for each test, and every message box recorded.
 class MainWindowTest : public ::testing::Test {
@@ -128,6 +139,104 @@ TEST_F(MainWindowTest, TrimFieldsTakeSecondsWithUpToSixDecimals)
         }
     }
     EXPECT_NE(w.mLEditTrimStart->validator(), w.mLEditTrimEnd->validator());
+}
+
+// The debug lines written while it lives; `onLine` sees each one as it is
+// written.
+class DebugLines {
+public:
+    explicit DebugLines(std::function<void(const QString&)> onLine = {})
+    {
+        current() = this;
+        m_onLine = std::move(onLine);
+        m_previous = qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& text) {
+            current()->lines << text;
+            if (current()->m_onLine)
+                current()->m_onLine(text);
+        });
+    }
+    ~DebugLines()
+    {
+        qInstallMessageHandler(m_previous);
+        current() = nullptr;
+    }
+    QStringList lines;
+
+private:
+    static DebugLines*& current()
+    {
+        static DebugLines* d = nullptr;
+        return d;
+    }
+    QtMessageHandler m_previous;
+    std::function<void(const QString&)> m_onLine;
+};
+
+TEST_F(MainWindowTest, TheNullOutputOpensAtStartWithTheClickSoundsOfTheCurrentFolder)
+{
+    const QString saved = QDir::currentPath();
+    QTemporaryDir folder;
+    touchFile(folder.filePath("Metro1.wav"));
+    ASSERT_TRUE(QDir::setCurrent(folder.path()));
+    DebugLines debug;
+    MainWindow& w = window();
+    QDir::setCurrent(saved);
+    EXPECT_TRUE(boxes.shown().isEmpty());
+    EXPECT_TRUE(Access::audioEnabled(w));
+    const QString here = QDir(folder.path()).canonicalPath();
+    EXPECT_TRUE(debug.lines.contains(" find Metro1.wav:  " + here + "/Metro1.wav"))
+        << debug.lines.join('\n').toStdString();
+    EXPECT_TRUE(debug.lines.contains(" find Metro2.wav:  " + here + "/Metro2.wav"))
+        << "the second click's file is handed on even though it is missing";
+
+    // The end of play and the play position reach the window.
+    const QSharedPointer<AudioDeviceASFF> holder = Access::audition(w).audioDevice();
+    ASSERT_TRUE(holder);
+    EXPECT_TRUE(
+        QObject::disconnect(&Access::audition(w), SIGNAL(signalStop()), &w, SLOT(releasedBtnStopped())));
+    EXPECT_TRUE(QObject::disconnect(holder.data(), SIGNAL(signalLocation()), &w, SLOT(location())));
+
+    destroyWindow();
+    QSettings ini(iniPath(), QSettings::IniFormat);
+    EXPECT_TRUE(ini.contains("Audio/AudioDeviceName")) << "the device name is stored at exit";
+}
+
+TEST_F(MainWindowTest, PreferencesAreWrittenWhileTheOutputIsStillOpen)
+{
+    window();
+    const QSharedPointer<AudioDeviceASFF> holder = AudioDeviceASFF::instance();
+    ASSERT_TRUE(holder);
+    uint32_t openWhileSaving = 0;
+    DebugLines debug([&](const QString& line) {
+        if (line.startsWith("savePreference:"))
+            openWhileSaving = holder->open(2048, 44100.0);
+    });
+    destroyWindow();
+    EXPECT_EQ(openWhileSaving, 0x80000002u) << "a second open fails only while the output is open";
+}
+
+TEST_F(MainWindowTest, TheAudioSettingTakesTheChosenOutputOnlyOnOk)
+{
+    MainWindow& w = window();
+    ASSERT_TRUE(Access::deviceName(w).isEmpty()) << "a first start names no device";
+    {
+        testutil::ModalAnswer<AudioSetupEditor> cancel(
+            [](AudioSetupEditor& d) { d.m_pCancelButton->click(); });
+        w.actionAudioDeviceSetting->trigger();
+        EXPECT_TRUE(cancel.seen());
+        EXPECT_TRUE(Access::deviceName(w).isEmpty());
+    }
+    {
+        testutil::ModalAnswer<AudioSetupEditor> ok([](AudioSetupEditor& d) {
+            EXPECT_EQ(d.m_pAudioOutBox->currentText(), "Null: paced output");
+            d.m_pOkButton->click();
+        });
+        w.actionAudioDeviceSetting->trigger();
+        EXPECT_TRUE(ok.seen());
+    }
+    EXPECT_EQ(Access::deviceName(w), "Null: paced output");
+    EXPECT_EQ(AudioDeviceASFF::instance()->open(2048, 44100.0), 0x80000002u) << "the chosen output is open";
+    EXPECT_TRUE(boxes.shown().isEmpty());
 }
 
 // Records which objects' events the window's filter sees.
@@ -274,21 +383,29 @@ public:
     testutil::ProgramFolders folders;
 };
 
-void touch(const QString& path)
-{
-    QFile(path).open(QIODevice::WriteOnly);
-}
-
 TEST(ResourceLookup, TheTemplateBesideTheProgramWinsOverTheOneInTheCurrentFolder)
 {
     ProgramCopy copy;
-    touch(copy.currentFolder() + "/Empty.sty");
+    touchFile(copy.currentFolder() + "/Empty.sty");
     EXPECT_TRUE(copy.start().contains(" find Empty.sty:  " + copy.currentFolder()));
-    touch(copy.programFolder() + "/Empty.sty");
+    touchFile(copy.programFolder() + "/Empty.sty");
     EXPECT_TRUE(copy.start().contains(" find Empty.sty:  " + copy.programFolder()));
     QFile::remove(copy.programFolder() + "/Empty.sty");
     QFile::remove(copy.currentFolder() + "/Empty.sty");
     EXPECT_FALSE(copy.start().contains("find Empty.sty")) << "with neither the engine keeps its own path";
+}
+
+TEST(ResourceLookup, TheFirstClickBesideTheProgramNamesBothClickSounds)
+{
+    ProgramCopy copy;
+    touchFile(copy.programFolder() + "/Metro1.wav");
+    touchFile(copy.currentFolder() + "/Metro1.wav");
+    touchFile(copy.currentFolder() + "/Metro2.wav");
+    const QString output = copy.start();
+    EXPECT_TRUE(output.contains(" find Metro1.wav:  " + copy.programFolder() + "/Metro1.wav"))
+        << output.toStdString();
+    EXPECT_TRUE(output.contains(" find Metro2.wav:  " + copy.programFolder() + "/Metro2.wav"))
+        << "Metro2.wav beside the program is named although only the current folder has one";
 }
 
 // The event filter on a job window: a progress dialog of the export.

@@ -57,8 +57,8 @@ private:
 };
 
 // Private runtime, data, temporary and home folders for the starts of one
-// test, the offscreen platform, and the leak checker's list of Qt's own
-// offscreen leaks.
+// test, the offscreen platform, the null audio output only, and the leak
+// checker's list of Qt's own offscreen leaks.
 class ProgramFolders {
 public:
     ProgramFolders()
@@ -79,6 +79,8 @@ public:
         env.insert("XDG_DATA_HOME", path("data"));
         env.insert("TMPDIR", path("tmp"));
         env.insert("HOME", path("home"));
+        env.insert("STELVANO_AUDIO_NULL", "1");
+        env.insert("STELVANO_AUDIO_ALSA", "0");
         env.insert("LSAN_OPTIONS", "suppressions=" + path("lsan.supp") + ":print_suppressions=0");
         return env;
     }

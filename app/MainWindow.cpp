@@ -11,6 +11,7 @@
 #include "JobThread.h"
 #include "KRMprotoSettings.h"
 #include "MessageDialog.h"
+#include "WavSeeker_libSndFile.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -145,6 +146,8 @@ MainWindow::~MainWindow()
 {
     mDropTimer.disconnect();
     QApplication::restoreOverrideCursor();
+
+    mSeeker.reset();
 
     savePreference();
     closeAudioDevice();

@@ -26,9 +26,11 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <vector>
 
 class IF_audioFileMngr;
+class WavSeeker_libSndFile;
 class QLabel;
 class QLineEdit;
 class QStyle;
@@ -232,6 +234,8 @@ private:
     QRect mPrevRect {-1, -1, -1, -1};
     uint32_t mPrevZoom = 1;
     double mPrevZoomedWidth = 0.0;
+    // Reader of the audio file the waveform view shows.
+    std::unique_ptr<WavSeeker_libSndFile> mSeeker;
     uint32_t mProjectState = 0;
     ProgressDialog* mImportDialog = nullptr;
     QLabel* mStatusLabel = nullptr;

@@ -296,9 +296,16 @@ namespace {
 // Pushes one command as its own macro. The command is made before the macro
 // opens, so a failed copy never leaves a macro open on the stack; an
 // exception while it is applied closes the macro again before it travels on.
-template <typename MakeCommand> void pushStep(KRMundo& stack, const QString& macroText, MakeCommand make)
+// While a project is being loaded (`recordHistory` false) the command is only
+// applied: the loaded project is one state without history.
+template <typename MakeCommand>
+void pushStep(KRMundo& stack, const QString& macroText, MakeCommand make, bool recordHistory = true)
 {
     std::unique_ptr<QUndoCommand> cmd(make());
+    if (!recordHistory) {
+        cmd->redo();
+        return;
+    }
     stack.beginMacro(macroText);
     try {
         stack.push(cmd.get());
@@ -350,8 +357,9 @@ uint32_t CKRMcore::setCommonInfo(const CommonInfo& info)
             return r;
         if (*cur == info)
             return kOk;
-        pushStep(*undoStack, "set common",
-                 [&] { return new SetComnInfoCommand(&projectInfo, "set common", info); });
+        pushStep(
+            *undoStack, "set common",
+            [&] { return new SetComnInfoCommand(&projectInfo, "set common", info); }, !m_loadingProject);
         return kOk;
     } catch (...) {
         errorFlag = 1;
@@ -394,10 +402,13 @@ uint32_t CKRMcore::updateSecInfo(uint8_t i, const SectionRecord& rec)
                 return kOk;
             return projectInfo.setSectionInfo(i, rec);
         }
-        pushStep(*undoStack, "set section", [&] {
-            return new SetSecInfoCommand(&projectInfo, QString("set section[%1]").arg(i), i, rec,
-                                         &secWavReady[i]);
-        });
+        pushStep(
+            *undoStack, "set section",
+            [&] {
+                return new SetSecInfoCommand(&projectInfo, QString("set section[%1]").arg(i), i, rec,
+                                             &secWavReady[i]);
+            },
+            !m_loadingProject);
         secWavReady[i] = 0;
         return kOk;
     } catch (...) {
@@ -410,12 +421,22 @@ uint32_t CKRMcore::updateSecInfo(uint8_t i, const SectionRecord& rec)
 
 uint32_t CKRMcore::addWavList(WaveInfoRecord* rec)
 {
+    // Index 255 means "no wave" in a section, so a 256th wave could never be
+    // addressed and would be taken for every unassigned section's wave.
+    if (m_loadingProject) {
+        // A project being loaded is built in place, one wave after another;
+        // as with any commit, an engine without an undo stack refuses it.
+        if (!undoStack)
+            return nest(fail(1), 3);
+        if (projectInfo.waveCount() >= krm::kNoWave)
+            return fail(2);
+        const uint32_t r = projectInfo.addWave(rec);
+        return r != kOk ? nest(r, 2) : kOk;
+    }
     CKRMcore temp;
     uint32_t r = temp.setAllInfo(projectInfo);
     if (r != kOk)
         return nest(r, 1);
-    // Index 255 means "no wave" in a section, so a 256th wave could never be
-    // addressed and would be taken for every unassigned section's wave.
     if (temp.projectInfo.waveCount() >= krm::kNoWave)
         return fail(2);
     r = temp.projectInfo.addWave(rec);
@@ -447,40 +468,22 @@ uint32_t CKRMcore::loadProject(const std::wstring& path)
 {
     if (!prjMngr)
         return fail(1);
-    CKRMcore saved;
-    uint32_t r = saved.setAllInfo(projectInfo);
-    if (r != kOk)
-        return nest(r, 2);
-
-    // Every wave and section that the file manager puts in arrives as an
-    // undo step holding whole project snapshots, and the history is
-    // discarded at the end whatever happens. Keep only the latest step while
-    // loading, so memory stays proportional to the project instead of
-    // growing with the square of its wave count.
-    struct LoadHistoryLimit {
-        KRMundo* stack;
-        explicit LoadHistoryLimit(KRMundo* s) : stack(s)
-        {
-            if (stack) {
-                stack->clear();
-                stack->setUndoLimit(1);
-            }
-        }
-        ~LoadHistoryLimit()
-        {
-            if (stack) {
-                // Every return below clears the stack itself; only an
-                // exception leaves steps that must go before the limit
-                // can be lifted.
-                if (stack->count() > 0)
-                    stack->clear();
-                stack->setUndoLimit(0);
-            }
-        }
-    } historyLimit(undoStack);
+    // The current project is kept aside, not copied, and the file is read
+    // into an empty one. The file manager fills it through the engine's own
+    // operations, which apply their values directly while the flag is set:
+    // a loaded project is one state without history, and recording every
+    // wave as an undo step holding a whole copy of the project made a load
+    // cost grow with the cube of the project's size.
+    ProjectInfo saved;
+    saved.swap(projectInfo);
+    struct LoadingFlag {
+        bool& flag;
+        explicit LoadingFlag(bool& f) : flag(f) { flag = true; }
+        ~LoadingFlag() { flag = false; }
+    };
 
     uint32_t step = 3;
-    r = projectInfo.clearWaves();
+    uint32_t r = projectInfo.clearWaves();
     if (r == kOk) {
         step = 4;
         r = projectInfo.clearSections();
@@ -491,22 +494,22 @@ uint32_t CKRMcore::loadProject(const std::wstring& path)
     }
     if (r == kOk) {
         step = 6;
-        r = prjMngr->loadProject(path);
-    }
-    if (r != kOk) {
-        // Bring back the project as it was, with no history of the partial
-        // load on the stack.
-        if (setAllInfo(saved.projectInfo) != kOk) {
-            // Without a working commit (no undo stack) put the copy back
-            // directly rather than leave a half-loaded project behind.
-            projectInfo.assign(saved.projectInfo);
-            clearSecWavReady();
+        try {
+            LoadingFlag loading(m_loadingProject);
+            r = prjMngr->loadProject(path);
+        } catch (const std::bad_alloc&) {
+            errorFlag = 1;
+            r = fail(1);
         }
-        clearUndoStack();
-        return nest(r, step);
     }
+    // Either way the load leaves no undo history and no rendered sections.
     clearUndoStack();
     clearSecWavReady();
+    if (r != kOk) {
+        // Bring back the project as it was.
+        projectInfo.swap(saved);
+        return nest(r, step);
+    }
     return kOk;
 }
 

@@ -98,6 +98,9 @@ protected:
     QString clickPath2;
     QString errorText_;
     uint8_t errorFlag = 0;
+    // Set while loadProject lets the file manager fill the project: the
+    // commits then apply their values without recording undo steps.
+    bool m_loadingProject = false;
 
     // ---- beat grid, section editing and beat-list edits ----
 public:

@@ -2,12 +2,13 @@
 
 #include "CKRMcore.h"
 #include "ProjectInfo.h"
+#include "base/FileUtil.h"
 #include "base/ResultCode.h"
+#include "RegularFile.h"
 
 #include <QByteArray>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <cstring>
@@ -98,12 +99,20 @@ float getF32(const uint8_t* p)
     return v;
 }
 
-// The last component of a path, split at '/' and at '\\' alike, so that a
-// path stored by a Windows build still yields its file name here.
-QString fileNameOf(const QString& path)
+// Where the audio file of a wave-info file at `awiPath` is looked for: beside
+// it, under the stored file name. The name is the part after the last '/';
+// when no file of that name is there, a name stored by a Windows build
+// (E:\old\song.wav) is cut at its last backslash as well. On this system a
+// backslash is an ordinary character of a file name, so a name that holds
+// one is kept whole when that file exists.
+QString rebasedAudioPath(const QString& awiPath, const QString& stored)
 {
-    const int cut = std::max(path.lastIndexOf(QLatin1Char('/')), path.lastIndexOf(QLatin1Char('\\')));
-    return path.mid(cut + 1);
+    const QString folder = QFileInfo(awiPath).path() + QLatin1Char('/');
+    const QString name = stored.mid(stored.lastIndexOf(QLatin1Char('/')) + 1);
+    const QString whole = folder + name;
+    if (!name.contains(QLatin1Char('\\')) || QFileInfo::exists(whole))
+        return whole;
+    return folder + name.mid(name.lastIndexOf(QLatin1Char('\\')) + 1);
 }
 
 // ---- wave item ------------------------------------------------------------
@@ -310,11 +319,6 @@ bool validCommon(const CommonInfo& c)
            (c.beatUnit == 2 || c.beatUnit == 4 || c.beatUnit == 8);
 }
 
-bool writeAll(QSaveFile& f, const char* data, size_t n)
-{
-    return n == 0 || f.write(data, qint64(n)) == qint64(n);
-}
-
 }  // namespace
 
 // ---- the manager --------------------------------------------------------------
@@ -385,23 +389,16 @@ uint32_t prjMngr::save(const std::wstring& path, Kind kind, uint8_t w)
 
     // The file is written beside the target and renamed over it only when
     // every byte went out, so a failed save keeps the old file.
-    QSaveFile f(QString::fromStdWString(path));
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+    switch (krm::saveFileReplacing(
+        QString::fromStdWString(path),
+        {{header.data(), header.size()}, {a.data(), a.size()}, {b.data(), b.size()}, {c.data(), c.size()}})) {
+    case krm::SaveOutcome::CannotOpen:
         return krm::fail(waveInfo ? 2 : 1);
-    for (const Bytes* part : {&header, &a, &b, &c}) {
-        if (!writeAll(f, reinterpret_cast<const char*>(part->data()), part->size())) {
-            f.cancelWriting();
-            return krm::fail(3);
-        }
-    }
-    // Flush here: a short write that only shows when the buffer goes out
-    // at commit time would otherwise pass unnoticed.
-    if (!f.flush()) {
-        f.cancelWriting();
+    case krm::SaveOutcome::WriteFailed:
         return krm::fail(3);
+    case krm::SaveOutcome::Saved:
+        break;
     }
-    if (!f.commit())
-        return krm::fail(3);
     return krm::kOk;
 }
 
@@ -410,7 +407,8 @@ uint32_t prjMngr::load(const std::wstring& path, Kind kind, uint8_t w)
     const bool waveInfo = kind == Kind::WaveInfo;
     const QString qpath = QString::fromStdWString(path);
     QFile f(qpath);
-    if (!f.open(QIODevice::ReadOnly))
+    // Only a regular file is read: a named pipe would block the open.
+    if (!krm::platform::openRegularFile(f))
         return krm::fail(1);
 
     const char* magic = waveInfo ? kMagicWaveInfo : kMagicProject;
@@ -533,7 +531,9 @@ uint32_t prjMngr::encodeBlockAWaveInfo(Bytes& out, uint8_t w)
     Bytes item;
     QByteArray name;
     try {
-        name = fileNameOf(QString::fromStdWString(rec->path)).toUtf8();
+        // The plain file name: on this system a backslash is an ordinary
+        // character of a name, so only '/' separates folders here.
+        name = QFileInfo(QString::fromStdWString(rec->path)).fileName().toUtf8();
     } catch (const std::bad_alloc&) {
         errorFlag_ = 1;
         return krm::fail(3);
@@ -705,8 +705,7 @@ uint32_t prjMngr::decodeBlockAWaveInfo(const Bytes& block, uint8_t w, const QStr
     }
     try {
         // The audio file is looked for beside the wave-info file.
-        const QString stored = QString::fromStdWString(rec.path);
-        rec.path = (QFileInfo(awiPath).path() + QLatin1Char('/') + fileNameOf(stored)).toStdWString();
+        rec.path = rebasedAudioPath(awiPath, QString::fromStdWString(rec.path)).toStdWString();
     } catch (const std::bad_alloc&) {
         errorFlag_ = 1;
         return krm::fail(7);

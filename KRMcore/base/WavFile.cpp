@@ -1,5 +1,7 @@
 #include "WavFile.h"
 
+#include "FileUtil.h"
+#include "RegularFile.h"
 #include "ResultCode.h"
 
 #include <QDataStream>
@@ -94,8 +96,8 @@ uint32_t readWavHeader(QDataStream& stream, uint32_t* frameCount)
     if (!readExact(stream, b, 4))
         return fail(0xd);
     const uint32_t dataSize = le32(b);
-    // Compared in 32-bit arithmetic, as the size fields are stored.
-    if (riffSize < uint32_t(dataSize + 36u))
+    // In 64 bits: a data size near 4 GiB must not wrap past the check.
+    if (uint64_t(riffSize) < uint64_t(dataSize) + 36u)
         return fail(0xd);
     *frameCount = dataSize >> 2;
     return krm::kOk;
@@ -104,7 +106,12 @@ uint32_t readWavHeader(QDataStream& stream, uint32_t* frameCount)
 uint32_t openWavStream(QIODevice* device, QDataStream& stream, uint32_t* frameCount)
 {
     *frameCount = 0;
-    if (device == nullptr || !device->open(QIODevice::ReadOnly))
+    if (device == nullptr)
+        return fail(1);
+    // A file is read only when it is a regular one: a named pipe would
+    // block the open.
+    auto* file = qobject_cast<QFile*>(device);
+    if (file != nullptr ? !krm::platform::openRegularFile(*file) : !device->open(QIODevice::ReadOnly))
         return fail(1);
     stream.setDevice(device);
     stream.resetStatus();
@@ -112,6 +119,11 @@ uint32_t openWavStream(QIODevice* device, QDataStream& stream, uint32_t* frameCo
     const uint32_t r = readWavHeader(stream, frameCount);
     if (r != krm::kOk)
         return nest(r, 2);
+    // Report no more frames than the device holds after the header.
+    if (!device->isSequential()) {
+        const qint64 held = std::max<qint64>(device->size() - device->pos(), 0) / kWavBytesPerFrame;
+        *frameCount = uint32_t(std::min<qint64>(*frameCount, held));
+    }
     return krm::kOk;
 }
 
@@ -136,11 +148,13 @@ uint32_t loadWavFile(const QString& path, std::unique_ptr<uint8_t[]>& data, uint
     *byteCount = 0;
     data.reset();
     QFile file(path);
-    QDataStream stream;
+    if (!krm::platform::openRegularFile(file))
+        return fail(1);
+    QDataStream stream(&file);
+    stream.setByteOrder(QDataStream::LittleEndian);
     uint32_t frames = 0;
-    const uint32_t r = openWavStream(&file, stream, &frames);
-    if (r != krm::kOk)
-        return r;
+    if (const uint32_t r = readWavHeader(stream, &frames))
+        return nest(r, 2);
     const uint64_t bytes = uint64_t(frames) * kWavBytesPerFrame;
     *byteCount = uint32_t(bytes);
     // A header may announce more data than the file holds; refuse before
@@ -206,9 +220,6 @@ uint32_t readWavFrames(QDataStream& stream, uint32_t frames, float* buffer, uint
 
 uint32_t writeWavFile(const QString& path, const uint8_t* data, uint32_t byteCount)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return fail(1);
     // The same fields that the reader requires, with the sizes of this data.
     char h[kWavHeaderBytes];
     put32(h, kRiffId);
@@ -222,17 +233,15 @@ uint32_t writeWavFile(const QString& path, const uint8_t* data, uint32_t byteCou
         at += f.bytes;
     }
     put32(at, byteCount);
-    bool ok = file.write(h, kWavHeaderBytes) == qint64(kWavHeaderBytes);
-    if (ok && byteCount > 0)
-        ok = file.write(reinterpret_cast<const char*>(data), qint64(byteCount)) == qint64(byteCount);
-    ok = file.flush() && ok;
-    file.close();
-    ok = ok && file.error() == QFileDevice::NoError;
-    if (!ok) {
-        // A short file would pass for a valid one with missing audio.
-        if (QFileInfo(path).isFile())
-            file.remove();
+    // A short file would pass for a valid one with missing audio, and a
+    // failed save must not cost the previous file.
+    switch (krm::saveFileReplacing(path, {{h, kWavHeaderBytes}, {data, byteCount}})) {
+    case krm::SaveOutcome::CannotOpen:
+        return fail(1);
+    case krm::SaveOutcome::WriteFailed:
         return fail(2);
+    case krm::SaveOutcome::Saved:
+        break;
     }
     return krm::kOk;
 }

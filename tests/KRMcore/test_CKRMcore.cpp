@@ -443,6 +443,64 @@ TEST(CKRMcore, LoadReplacesProjectOrRestoresItOnFailure)
     }
 }
 
+TEST(CKRMcore, LoadOfAFullProjectIsOneStateWithoutHistory)
+{
+    // 255 waves, each with its own beats and marks, and every section used.
+    testutil::TempDir dir;
+    const QString path = dir.path("full.svproj");
+    {
+        CKRMcore source;
+        for (int w = 0; w < 255; ++w) {
+            WaveInfoRecord* rec = makeWave(L"take " + std::to_wstring(w) + L".wav");
+            rec->beats.push_back(2.0f + float(w));
+            rec->fittedMarks = {{0.0f, uint16_t(w % 15)}};
+            ASSERT_EQ(source.getProjectInfo()->addWave(rec), 0u);
+        }
+        for (uint8_t i = 0; i < 15; ++i) {
+            SectionRecord s = makeSection(1000u * i);
+            s.waveIndex = uint8_t(17 * i);
+            source.getProjectInfo()->setSectionInfo(i, s);
+        }
+        ASSERT_EQ(source.saveProject(path.toStdWString()), 0u);
+    }
+    const std::vector<uint8_t> saved = testutil::readFile(path);
+
+    TestEngine e;
+    fill(e, L"mine.wav", 300);
+    ASSERT_EQ(e.loadProject(path.toStdWString()), 0u);
+    EXPECT_EQ(e.getProjectInfo()->waveCount(), 255u);
+    EXPECT_FALSE(e.canUndo());
+    EXPECT_FALSE(e.isModified());
+    ASSERT_EQ(e.saveProject(dir.wpath("again.svproj")), 0u);
+    EXPECT_EQ(testutil::readFile(dir.path("again.svproj")), saved) << "save, load, save gives the same bytes";
+
+    // A file that breaks in its last block leaves the loaded project in place.
+    TestEngine before;
+    before.assignFrom(e);
+    // A tempo of 0 in block C is refused after blocks A and B went in.
+    std::vector<uint8_t> badC = saved;
+    const uint32_t offC = readBe32(saved, 24);
+    std::fill(badC.begin() + offC + 3, badC.begin() + offC + 7, 0);
+    ASSERT_TRUE(testutil::writeFile(dir.path("badC.svproj"), badC));
+    EXPECT_EQ(e.loadProject(dir.wpath("badC.svproj")) & 0x8000000fu, 0x80000006u);
+    EXPECT_TRUE(sameProject(e, before));
+    EXPECT_FALSE(e.canUndo());
+}
+
+TEST(CKRMcore, LoadRefusesANamedPipeAtOnce)
+{
+    testutil::TempDir dir;
+    testutil::NamedPipe pipe(dir.path("pipe.svproj"));
+    ASSERT_TRUE(pipe.made());
+    TestEngine e;
+    fill(e, L"mine.wav", 300);
+    TestEngine before;
+    before.assignFrom(e);
+    EXPECT_EQ(e.loadProject(dir.wpath("pipe.svproj")), 0x80000016u);
+    EXPECT_TRUE(sameProject(e, before));
+    EXPECT_EQ(pipe.releasedReaders(), 0) << "the load never waited for a writer";
+}
+
 TEST(CKRMcore, ErrorStateCoversTheManagers)
 {
     TestEngine e;

@@ -379,7 +379,7 @@ uint32_t CKRMcore::updateBeat(uint8_t w, const std::vector<float>& beats)
     try {
         return projectInfo.setBeats(w, beats);
     } catch (...) {
-        errorFlag = 1;
+        m_errorState.raiseFlag();
         return fail(1);
     }
 }
@@ -389,7 +389,7 @@ uint32_t CKRMcore::updateOnset(uint8_t w, const std::vector<float>& onsets)
     try {
         return projectInfo.setOnsets(w, onsets);
     } catch (...) {
-        errorFlag = 1;
+        m_errorState.raiseFlag();
         return fail(1);
     }
 }
@@ -398,7 +398,7 @@ namespace {
 
 void appendSilence(std::vector<uint8_t>& buffer, uint64_t frames)
 {
-    buffer.insert(buffer.end(), static_cast<size_t>(frames * 4), uint8_t(0));
+    buffer.insert(buffer.end(), static_cast<size_t>(frames) * krm::audio::kBytesPerFrame, uint8_t(0));
 }
 
 bool fitsU32(int64_t v)
@@ -432,7 +432,7 @@ uint32_t CKRMcore::padLastBeat(uint32_t k, uint32_t x, std::vector<uint32_t>& a,
         a[k] = static_cast<uint32_t>(moved);
         return kOk;
     } catch (...) {
-        errorFlag = 1;
+        m_errorState.raiseFlag();
         return fail(2);
     }
 }
@@ -470,7 +470,7 @@ uint32_t CKRMcore::rebaseBeatAdrs(uint32_t k, uint32_t count, bool insert, uint3
         a.swap(out);
         return kOk;
     } catch (...) {
-        errorFlag = 1;
+        m_errorState.raiseFlag();
         return fail(1);
     }
 }

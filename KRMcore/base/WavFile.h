@@ -2,6 +2,8 @@
 // The program's own WAV files: the canonical 44-byte RIFF header, PCM,
 // 2 channels, 44100 Hz, 16 bits, little-endian. Nothing else is accepted.
 // Every routine returns a result code (0 success, 0x80000000 | step).
+#include "AudioFormat.h"
+
 #include <QString>
 #include <cstdint>
 #include <memory>
@@ -11,7 +13,8 @@ class QDataStream;
 class QIODevice;
 
 constexpr uint32_t kWavHeaderBytes = 44;
-constexpr uint32_t kWavBytesPerFrame = 4;
+// The frame size of the working format (krm::audio::kBytesPerFrame).
+constexpr uint32_t kWavBytesPerFrame = krm::audio::kBytesPerFrame;
 
 // Validates the header read from `stream` (already little-endian) and stores
 // data size >> 2 in *frameCount, as the header states it. The stream is left

@@ -16,10 +16,10 @@ using krm::fail;
 
 namespace {
 
+namespace audio = krm::audio;
+
 constexpr int kCopyBlockFrames = 1024;
-constexpr int kStereo = 2;
-constexpr int kRate = 44100;
-constexpr float kSampleScale = 1.0f / 32768.0f;
+constexpr int kStereo = audio::kChannels;
 // Frames per read of a whole-file read. Memory grows block by block with the
 // frames that really arrive, never ahead of them by more than one block.
 constexpr sf_count_t kReadBlockFrames = 1 << 16;
@@ -63,7 +63,7 @@ bool isFloatingPoint(int format)
 // scale; NaN is silence.
 short floatToShort(float x)
 {
-    const float s = x * krm::audio::kFloatToShort;
+    const float s = x * audio::kFloatToShort;
     if (s >= 32767.0f)
         return 32767;
     if (s <= -32768.0f)
@@ -162,7 +162,7 @@ SF_INFO writeInfo(sf_count_t frames)
     SF_INFO info;
     std::memset(&info, 0, sizeof info);
     info.frames = frames;
-    info.samplerate = kRate;
+    info.samplerate = int(audio::kSampleRate);
     info.channels = kStereo;
     info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
     info.sections = 1;
@@ -183,14 +183,14 @@ uint32_t openStereo(SndFile& f, uint32_t openStep, uint32_t channelStep)
 }
 
 // Runs `grow` (a resize, reserve or insert); a failed allocation raises
-// `errorFlag` and gives false instead of an exception.
-template <typename Grow> bool grows(bool& errorFlag, Grow&& grow)
+// the error flag and gives false instead of an exception.
+template <typename Grow> bool grows(krm::ErrorState& errors, Grow&& grow)
 {
     try {
         grow();
         return true;
     } catch (const std::bad_alloc&) {
-        errorFlag = true;
+        errors.raiseFlag();
         return false;
     }
 }
@@ -210,19 +210,19 @@ void appendSample(std::vector<uint8_t>& out, short s)
 // fail(noMemoryStep) with the error flag raised when memory runs out,
 // fail(shortStep) when fewer frames arrive than announced.
 template <typename T>
-uint32_t readWhole(SndFile& f, std::vector<T>& work, bool& errorFlag, uint32_t noMemoryStep,
+uint32_t readWhole(SndFile& f, std::vector<T>& work, krm::ErrorState& errors, uint32_t noMemoryStep,
                    uint32_t shortStep)
 {
     const sf_count_t announced = f.plausibleFrames();
     if (announced < 0)
         return fail(shortStep);
     const sf_count_t firstBlock = f.sizeBounded() ? announced : std::min(announced, kReadBlockFrames);
-    if (!grows(errorFlag, [&] { work.reserve(size_t(firstBlock) * kStereo); }))
+    if (!grows(errors, [&] { work.reserve(size_t(firstBlock) * kStereo); }))
         return fail(noMemoryStep);
     sf_count_t total = 0;
     while (total < announced) {
         const sf_count_t want = std::min(announced - total, std::max(firstBlock, kReadBlockFrames));
-        if (!grows(errorFlag, [&] { work.resize(size_t(total + want) * kStereo); }))
+        if (!grows(errors, [&] { work.resize(size_t(total + want) * kStereo); }))
             return fail(noMemoryStep);
         const sf_count_t got = f.read(work.data() + size_t(total) * kStereo, want);
         total += std::max<sf_count_t>(got, 0);
@@ -245,7 +245,7 @@ audioFileMngr::~audioFileMngr() = default;
 
 uint32_t audioFileMngr::checkAudioFile(const std::wstring& path, uint32_t* frames)
 {
-    error_ = false;
+    m_errorState.clearError();
     *frames = 0;
     SF_INFO info;
     {
@@ -258,7 +258,7 @@ uint32_t audioFileMngr::checkAudioFile(const std::wstring& path, uint32_t* frame
         return fail(4);
     if ((info.format & 0x0002) == 0)
         return fail(5);
-    if (info.samplerate != kRate)
+    if (info.samplerate != int(audio::kSampleRate))
         return fail(6);
     if (info.sections != 1)
         return fail(7);
@@ -274,7 +274,7 @@ uint32_t audioFileMngr::readFramesAsBytes(const std::wstring& path, std::vector<
     if (start >= end)
         return fail(1);
     bytes.clear();
-    error_ = false;
+    m_errorState.clearError();
     SndFile f(path);
     if (const uint32_t r = openStereo(f, 4, 5))
         return r;
@@ -288,9 +288,9 @@ uint32_t audioFileMngr::readFramesAsBytes(const std::wstring& path, std::vector<
     if (start >= end)
         return fail(1);
     std::vector<short> work;
-    if (const uint32_t r = readWhole(f, work, error_, 7, 8))
+    if (const uint32_t r = readWhole(f, work, m_errorState, 7, 8))
         return r;
-    if (!grows(error_, [&] { bytes.reserve(size_t(end - start) * 4); }))
+    if (!grows(m_errorState, [&] { bytes.reserve(size_t(end - start) * audio::kBytesPerFrame); }))
         return fail(9);
     for (uint32_t i = start; i < end; ++i) {
         appendSample(bytes, work[size_t(i) * 2]);
@@ -304,36 +304,36 @@ namespace {
 // Reads every frame of a stereo file into `work`. Codes 3 (cannot open),
 // 7 (not stereo), 4 (no memory, error flag raised) and 5 (short read).
 template <typename T>
-uint32_t readWholeStereo(const std::wstring& path, std::vector<T>& work, bool& errorFlag)
+uint32_t readWholeStereo(const std::wstring& path, std::vector<T>& work, krm::ErrorState& errors)
 {
     SndFile f(path);
     if (const uint32_t r = openStereo(f, 3, 7))
         return r;
-    return readWhole(f, work, errorFlag, 4, 5);
+    return readWhole(f, work, errors, 4, 5);
 }
 
 }  // namespace
 
 uint32_t audioFileMngr::readFramesFloat(const std::wstring& path, std::vector<float>& samples)
 {
-    error_ = false;
+    m_errorState.clearError();
     std::vector<float> work;
-    const uint32_t r = readWholeStereo(path, work, error_);
+    const uint32_t r = readWholeStereo(path, work, m_errorState);
     if (r != krm::kOk)
         return r;
-    if (!grows(error_, [&] { samples.insert(samples.end(), work.begin(), work.end()); }))
+    if (!grows(m_errorState, [&] { samples.insert(samples.end(), work.begin(), work.end()); }))
         return fail(6);
     return krm::kOk;
 }
 
 uint32_t audioFileMngr::readFramesShort(const std::wstring& path, std::vector<uint8_t>& bytes)
 {
-    error_ = false;
+    m_errorState.clearError();
     std::vector<short> work;
-    const uint32_t r = readWholeStereo(path, work, error_);
+    const uint32_t r = readWholeStereo(path, work, m_errorState);
     if (r != krm::kOk)
         return r;
-    if (!grows(error_, [&] { bytes.reserve(bytes.size() + work.size() * 2); }))
+    if (!grows(m_errorState, [&] { bytes.reserve(bytes.size() + work.size() * 2); }))
         return fail(6);
     for (short s : work)
         appendSample(bytes, s);
@@ -345,7 +345,7 @@ uint32_t audioFileMngr::loadInterleavedFloat(const std::wstring& path, std::uniq
 {
     samples.reset();
     *count = 0;
-    error_ = false;
+    m_errorState.clearError();
     SndFile f(path);
     if (const uint32_t r = openStereo(f, 3, 4))
         return r;
@@ -357,14 +357,14 @@ uint32_t audioFileMngr::loadInterleavedFloat(const std::wstring& path, std::uniq
         return fail(6);
     std::vector<float> decoded;
     if (!f.sizeBounded()) {
-        if (const uint32_t r = readWhole(f, decoded, error_, 5, 6))
+        if (const uint32_t r = readWhole(f, decoded, m_errorState, 5, 6))
             return r;
     }
     // The sample count has to fit its 32-bit out-argument.
     const uint64_t n = uint64_t(announced) * kStereo;
     float* raw = n <= UINT32_MAX ? new (std::nothrow) float[n ? n : 1] : nullptr;
     if (raw == nullptr) {
-        error_ = true;
+        m_errorState.raiseFlag();
         return fail(5);
     }
     std::unique_ptr<float[]> owned(raw);
@@ -381,11 +381,11 @@ uint32_t audioFileMngr::loadInterleavedFloat(const std::wstring& path, std::uniq
 
 uint32_t audioFileMngr::writeFramesFloat(std::wstring path, const std::vector<uint8_t>& frames)
 {
-    const size_t frameCount = frames.size() / 4;
+    const size_t frameCount = frames.size() / audio::kBytesPerFrame;
     std::vector<float> work(frameCount * kStereo);
     for (size_t i = 0; i < work.size(); ++i) {
         const auto s = int16_t(uint16_t(frames[2 * i] | frames[2 * i + 1] << 8));
-        work[i] = float(s) * kSampleScale;
+        work[i] = float(s) * audio::kShortToFloat;
     }
     SndFile f(path, writeInfo(sf_count_t(frameCount)));
     if (!f)
@@ -397,7 +397,7 @@ uint32_t audioFileMngr::writeFramesFloat(std::wstring path, const std::vector<ui
 
 uint32_t audioFileMngr::copyAudioFile(const std::wstring& source, const QString& destination)
 {
-    error_ = false;
+    m_errorState.clearError();
     SndFile src(source);
     // The block buffer holds stereo frames; a wider file would overrun it.
     if (const uint32_t r = openStereo(src, 1, 6))
@@ -415,7 +415,7 @@ uint32_t audioFileMngr::copyAudioFile(const std::wstring& source, const QString&
     };
     std::unique_ptr<short[]> block(new (std::nothrow) short[kCopyBlockFrames * kStereo]);
     if (!block) {
-        error_ = true;
+        m_errorState.raiseFlag();
         return abandon(fail(3));
     }
     sf_count_t total = 0;
@@ -435,16 +435,15 @@ uint32_t audioFileMngr::copyAudioFile(const std::wstring& source, const QString&
 
 QString audioFileMngr::errorText()
 {
-    return errorText_;
+    return m_errorState.errorText();
 }
 
 void audioFileMngr::clearError()
 {
-    errorText_.clear();
-    error_ = false;
+    m_errorState.clearError();
 }
 
 bool audioFileMngr::hasError()
 {
-    return error_;
+    return m_errorState.hasError();
 }

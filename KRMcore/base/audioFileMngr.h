@@ -1,4 +1,5 @@
 #pragma once
+#include "ErrorState.h"
 #include "IF_audioFileMngr.h"
 
 // Result codes beyond the basic ones, for files that the older callers
@@ -30,6 +31,6 @@ public:
     bool hasError() override;
 
 private:
-    QString errorText_;
-    bool error_ = false;
+    // No operation writes a text; the flag marks a lack of memory.
+    krm::ErrorState m_errorState;
 };

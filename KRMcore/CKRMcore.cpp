@@ -11,6 +11,8 @@
 
 #include <QDir>
 #include <QStandardPaths>
+#include <algorithm>
+#include <iterator>
 #include <memory>
 #include <new>
 
@@ -18,6 +20,7 @@ using krm::fail;
 using krm::kOk;
 using krm::kSectionCount;
 using krm::nest;
+using krm::nestOnFail;
 
 namespace {
 
@@ -56,7 +59,7 @@ CKRMcore::CKRMcore()
     try {
         undoStack = new KRMundo();
     } catch (const std::bad_alloc&) {
-        errorFlag = 1;  // the engine goes on without an undo stack
+        m_errorState.raiseFlag();  // the engine goes on without an undo stack
         undoStack = nullptr;
     }
 
@@ -144,18 +147,17 @@ uint32_t CKRMcore::getResourcePath(int8_t which, QString& out) const
 
 QString CKRMcore::errorText() const
 {
-    return errorText_;
+    return m_errorState.errorText();
 }
 
 void CKRMcore::setErrorText(const QString& text)
 {
-    errorText_ = text;
+    m_errorState.setText(text);
 }
 
 void CKRMcore::clearError()
 {
-    errorText_.clear();
-    errorFlag = 0;
+    m_errorState.clearError();
     if (styMngr)
         styMngr->clearError();
     if (timeStretch)
@@ -180,7 +182,7 @@ bool CKRMcore::hasError()
         return true;
     if (prjMngr && prjMngr->hasError())
         return true;
-    return errorFlag != 0;
+    return m_errorState.hasError();
 }
 
 // ---------------------------------------------------------------- accessors
@@ -293,13 +295,29 @@ void CKRMcore::setMaxPoints(uint32_t n)
 
 namespace {
 
+// What the four commits share: without an undo stack nothing can be
+// committed (0x80000001); an exception while the body runs (in practice a
+// failed copy) raises the engine's error flag and gives fail(exceptionStep).
+template <typename Body>
+uint32_t commit(const KRMundo* stack, krm::ErrorState& errors, uint32_t exceptionStep, Body body)
+{
+    if (!stack)
+        return fail(1);
+    try {
+        return body();
+    } catch (...) {
+        errors.raiseFlag();
+        return fail(exceptionStep);
+    }
+}
+
 // Pushes one command as its own macro. The command is made before the macro
 // opens, so a failed copy never leaves a macro open on the stack; an
 // exception while it is applied closes the macro again before it travels on.
 // While a project is being loaded (`recordHistory` false) the command is only
 // applied: the loaded project is one state without history.
 template <typename MakeCommand>
-void pushStep(KRMundo& stack, const QString& macroText, MakeCommand make, bool recordHistory = true)
+void pushStep(KRMundo& stack, const QString& macroText, MakeCommand make, bool recordHistory)
 {
     std::unique_ptr<QUndoCommand> cmd(make());
     if (!recordHistory) {
@@ -330,30 +348,23 @@ uint32_t fetchCommon(ProjectInfo& project, CommonInfo*& cur)
 
 uint32_t CKRMcore::setAllInfo(const ProjectInfo& src)
 {
-    if (!undoStack)
-        return fail(1);
-    try {
+    return commit(undoStack, m_errorState, 2, [&] {
         SecWavFlags flags;
         for (uint8_t i = 0; i < kSectionCount; ++i)
             flags[i] = &secWavReady[i];
-        pushStep(*undoStack, "set all",
-                 [&] { return new SetAllInfoCommand(&projectInfo, "set all", src, flags); });
-        for (uint8_t& f : secWavReady)
-            f = 0;
+        pushStep(
+            *undoStack, "set all", [&] { return new SetAllInfoCommand(&projectInfo, "set all", src, flags); },
+            !m_loadingProject);
+        std::fill(std::begin(secWavReady), std::end(secWavReady), uint8_t(0));
         return kOk;
-    } catch (...) {
-        errorFlag = 1;
-        return fail(2);
-    }
+    });
 }
 
 uint32_t CKRMcore::setCommonInfo(const CommonInfo& info)
 {
-    if (!undoStack)
-        return fail(1);
-    try {
+    return commit(undoStack, m_errorState, 3, [&] {
         CommonInfo* cur = nullptr;
-        if (const uint32_t r = fetchCommon(projectInfo, cur); r != kOk)
+        if (const uint32_t r = fetchCommon(projectInfo, cur))
             return r;
         if (*cur == info)
             return kOk;
@@ -361,37 +372,28 @@ uint32_t CKRMcore::setCommonInfo(const CommonInfo& info)
             *undoStack, "set common",
             [&] { return new SetComnInfoCommand(&projectInfo, "set common", info); }, !m_loadingProject);
         return kOk;
-    } catch (...) {
-        errorFlag = 1;
-        return fail(3);
-    }
+    });
 }
 
 uint32_t CKRMcore::updateTempo(uint32_t tempo)
 {
-    if (!undoStack)
-        return fail(1);
-    try {
+    return commit(undoStack, m_errorState, 2, [&] {
         CommonInfo* cur = nullptr;
-        if (const uint32_t r = fetchCommon(projectInfo, cur); r != kOk)
+        if (const uint32_t r = fetchCommon(projectInfo, cur))
             return r;
         CommonInfo next = *cur;
         next.tempo = tempo;
-        pushStep(*undoStack, "set common",
-                 [&] { return new SetComnInfoCommand(&projectInfo, "set tempo", next); });
+        pushStep(
+            *undoStack, "set common", [&] { return new SetComnInfoCommand(&projectInfo, "set tempo", next); },
+            !m_loadingProject);
         clearSecWavReady();
         return kOk;
-    } catch (...) {
-        errorFlag = 1;
-        return fail(2);
-    }
+    });
 }
 
 uint32_t CKRMcore::updateSecInfo(uint8_t i, const SectionRecord& rec)
 {
-    if (!undoStack)
-        return fail(1);
-    try {
+    return commit(undoStack, m_errorState, 3, [&] {
         SectionRecord* cur = nullptr;
         const uint32_t r = projectInfo.getSection(i, &cur);
         if (r != kOk || !cur)
@@ -411,10 +413,7 @@ uint32_t CKRMcore::updateSecInfo(uint8_t i, const SectionRecord& rec)
             !m_loadingProject);
         secWavReady[i] = 0;
         return kOk;
-    } catch (...) {
-        errorFlag = 1;
-        return fail(3);
-    }
+    });
 }
 
 // ---------------------------------------------------------------- project operations
@@ -430,32 +429,27 @@ uint32_t CKRMcore::addWavList(WaveInfoRecord* rec)
             return nest(fail(1), 3);
         if (projectInfo.waveCount() >= krm::kNoWave)
             return fail(2);
-        const uint32_t r = projectInfo.addWave(rec);
-        return r != kOk ? nest(r, 2) : kOk;
+        return nestOnFail(projectInfo.addWave(rec), 2);
     }
     CKRMcore temp;
-    uint32_t r = temp.setAllInfo(projectInfo);
-    if (r != kOk)
-        return nest(r, 1);
+    if (const uint32_t r = nestOnFail(temp.setAllInfo(projectInfo), 1))
+        return r;
     if (temp.projectInfo.waveCount() >= krm::kNoWave)
         return fail(2);
-    r = temp.projectInfo.addWave(rec);
-    if (r != kOk)
-        return nest(r, 2);
-    r = setAllInfo(temp.projectInfo);
-    if (r != kOk) {
+    if (const uint32_t r = nestOnFail(temp.projectInfo.addWave(rec), 2))
+        return r;
+    if (const uint32_t r = nestOnFail(setAllInfo(temp.projectInfo), 3)) {
         // Give the record back to the caller instead of releasing it with
         // the temporary engine.
         temp.projectInfo.detachWave(static_cast<uint8_t>(temp.projectInfo.waveCount() - 1));
-        return nest(r, 3);
+        return r;
     }
     return kOk;
 }
 
 uint32_t CKRMcore::assignFrom(const CKRMcore& other)
 {
-    const uint32_t r = setAllInfo(other.projectInfo);
-    if (r != kOk)
+    if (const uint32_t r = setAllInfo(other.projectInfo))
         return r;
     tempFolder = other.tempFolder;
     templatePath = other.templatePath;
@@ -481,45 +475,34 @@ uint32_t CKRMcore::loadProject(const std::wstring& path)
         explicit LoadingFlag(bool& f) : flag(f) { flag = true; }
         ~LoadingFlag() { flag = false; }
     };
-
-    uint32_t step = 3;
-    uint32_t r = projectInfo.clearWaves();
+    uint32_t r = nestOnFail(projectInfo.clearWaves(), 3);
+    if (r == kOk)
+        r = nestOnFail(projectInfo.clearSections(), 4);
+    if (r == kOk)
+        r = nestOnFail(projectInfo.resetCommonInfo(), 5);
     if (r == kOk) {
-        step = 4;
-        r = projectInfo.clearSections();
-    }
-    if (r == kOk) {
-        step = 5;
-        r = projectInfo.resetCommonInfo();
-    }
-    if (r == kOk) {
-        step = 6;
         try {
             LoadingFlag loading(m_loadingProject);
-            r = prjMngr->loadProject(path);
+            r = nestOnFail(prjMngr->loadProject(path), 6);
         } catch (const std::bad_alloc&) {
-            errorFlag = 1;
-            r = fail(1);
+            m_errorState.raiseFlag();
+            r = nest(fail(1), 6);
         }
     }
     // Either way the load leaves no undo history and no rendered sections.
     clearUndoStack();
     clearSecWavReady();
-    if (r != kOk) {
-        // Bring back the project as it was.
-        projectInfo.swap(saved);
-        return nest(r, step);
-    }
-    return kOk;
+    if (r != kOk)
+        projectInfo.swap(saved);  // the project as it was
+    return r;
 }
 
 uint32_t CKRMcore::saveProject(const std::wstring& path)
 {
     if (!prjMngr)
         return fail(1);
-    const uint32_t r = prjMngr->saveProject(path);
-    if (r != kOk)
-        return nest(r, 2);
+    if (const uint32_t r = nestOnFail(prjMngr->saveProject(path), 2))
+        return r;
     clearUndoStack();
     return kOk;
 }
@@ -528,23 +511,17 @@ uint32_t CKRMcore::saveAwi(const std::wstring& path, uint8_t w)
 {
     if (!prjMngr)
         return fail(1);
-    const uint32_t r = prjMngr->saveWaveInfo(path, w);
-    if (r != kOk)
-        return nest(r, 2);
-    return kOk;
+    return nestOnFail(prjMngr->saveWaveInfo(path, w), 2);
 }
 
 uint32_t CKRMcore::resetProject()
 {
-    uint32_t r = projectInfo.clearWaves();
-    if (r != kOk)
-        return nest(r, 1);
-    r = projectInfo.clearSections();
-    if (r != kOk)
-        return nest(r, 2);
-    r = projectInfo.resetCommonInfo();
-    if (r != kOk)
-        return nest(r, 3);
+    if (const uint32_t r = nestOnFail(projectInfo.clearWaves(), 1))
+        return r;
+    if (const uint32_t r = nestOnFail(projectInfo.clearSections(), 2))
+        return r;
+    if (const uint32_t r = nestOnFail(projectInfo.resetCommonInfo(), 3))
+        return r;
     clearUndoStack();
     clearSecWavReady();
     return kOk;

@@ -75,7 +75,7 @@ uint32_t CKRMcore::addLastAdrsAsBeat(uint8_t w)
         }
         return kOk;
     } catch (...) {
-        errorFlag = 1;
+        m_errorState.raiseFlag();
         return fail(7);
     }
 }
@@ -201,7 +201,7 @@ uint32_t CKRMcore::setTempo(uint8_t mode, uint8_t w, uint8_t sectionIndex, uint8
                             QString& message)
 {
     try {
-        errorText_.clear();
+        m_errorState.setText(QString());
         CKRMcore temp;
         uint32_t r = temp.setAllInfo(projectInfo);
         if (r != kOk)
@@ -254,7 +254,7 @@ uint32_t CKRMcore::setTempo(uint8_t mode, uint8_t w, uint8_t sectionIndex, uint8
                 if (rc == kOk)
                     rc = temp.projectInfo.setWave(w, copy);
                 if (rc != kOk) {
-                    message = subFlag ? QString::fromLatin1(kTooFast) : temp.errorText_;
+                    message = subFlag ? QString::fromLatin1(kTooFast) : temp.errorText();
                     return nest(rc, subdivideStep);
                 }
             }
@@ -300,7 +300,7 @@ uint32_t CKRMcore::setTempo(uint8_t mode, uint8_t w, uint8_t sectionIndex, uint8
         clearSecWavReady();
         return kOk;
     } catch (...) {
-        errorFlag = 1;
+        m_errorState.raiseFlag();
         return fail(15);
     }
 }

@@ -39,7 +39,7 @@ uint32_t CKRMcore::setSecInfo(uint8_t i, const SectionRecord& rec)
 {
     if (!undoStack)
         return fail(1);
-    errorText_.clear();
+    m_errorState.setText(QString());
     SectionRecord* stored = nullptr;
     uint32_t r = sectionAt(i, stored, 2);
     if (r != kOk)
@@ -79,7 +79,7 @@ uint32_t CKRMcore::setPickup(uint8_t i, SectionRecord& rec)
         return nest(r, 4);
     if (e < 0) {
         if (strict) {
-            errorText_ = QString::fromLatin1(kMinusPickupText);
+            m_errorState.setText(QString::fromLatin1(kMinusPickupText));
             return fail(5);
         }
         rec.pickupHalfBeats = 0;
@@ -91,7 +91,7 @@ uint32_t CKRMcore::setPickup(uint8_t i, SectionRecord& rec)
         return fail(4);  // only an empty list gets here; the index came from it
     if (pickupAt + rec.pickupOffset < 0) {
         if (strict) {
-            errorText_ = QString::fromLatin1(kMinusPickupText);
+            m_errorState.setText(QString::fromLatin1(kMinusPickupText));
             return fail(6);
         }
         rec.pickupHalfBeats = 0;
@@ -125,7 +125,7 @@ uint32_t CKRMcore::setPickup(uint8_t i, SectionRecord& rec)
     uint32_t n = bars ? bars : 1;
     if (rec.pickupOn) {
         if (rem != 0 && rec.pickupHalfBeats > 0) {
-            errorText_ = QString::fromLatin1(kOddBeatText);
+            m_errorState.setText(QString::fromLatin1(kOddBeatText));
             return fail(11);
         }
         rec.tempoFromBeats = 1;
@@ -279,9 +279,9 @@ uint32_t CKRMcore::calcSecTempo(uint8_t i, uint32_t& tempo)
             return nest(r, 4);
         if (eb <= sb)
             return fail(5);
-        value = static_cast<double>(eb - sb) * 2646000.0 * 4.0 / unit / length;
+        value = static_cast<double>(eb - sb) * double(krm::audio::kSamplesPerMinute) * 4.0 / unit / length;
     } else {
-        value = sec->barCount * (bpb * 2646000.0 * 4.0 / unit) / length;
+        value = sec->barCount * (bpb * double(krm::audio::kSamplesPerMinute) * 4.0 / unit) / length;
     }
     // A tempo that truncates to 0 (or past 32 bits) is no tempo at all.
     if (!(value >= 1.0 && value < 4294967296.0))
@@ -292,7 +292,7 @@ uint32_t CKRMcore::calcSecTempo(uint8_t i, uint32_t& tempo)
 
 uint32_t CKRMcore::updateSecInfoOfWav(uint8_t w, uint8_t ref, QString& message)
 {
-    errorText_.clear();
+    m_errorState.setText(QString());
     WaveInfoRecord* wave = nullptr;
     uint32_t r = waveAt(w, wave, 1);
     if (r != kOk)
@@ -312,7 +312,7 @@ uint32_t CKRMcore::updateSecInfoOfWav(uint8_t w, uint8_t ref, QString& message)
         SectionRecord copy(*sec);
         r = setPickup(s, copy);
         if (r != kOk) {
-            message = errorText_;
+            message = errorText();
             return nest(r, 8);
         }
         r = updateSecInfo(s, copy);
@@ -423,7 +423,7 @@ uint32_t CKRMcore::setTimeSigAndFitSec(uint8_t beatsPerBar, uint8_t beatUnit)
             copy.pickupOffset = 0;
             r = temp.setPickup(s, copy);
             if (r != kOk) {
-                errorText_ = temp.errorText_;
+                m_errorState.setText(temp.errorText());
                 result = nest(r, 7);
                 return;
             }
@@ -491,7 +491,7 @@ uint32_t CKRMcore::setWavPath(uint8_t w, const std::wstring& path)
     try {
         return projectInfo.setWavePath(w, path);
     } catch (...) {
-        errorFlag = 1;
+        m_errorState.raiseFlag();
         return fail(1);
     }
 }

@@ -7,35 +7,26 @@
 #include "IF_segmenter.h"
 #include "IF_styMngr.h"
 #include "IF_timeStretch.h"
+#include "base/ErrorState.h"
 #include "base/ResultCode.h"
 
 #include <QDebug>
 
 namespace {
 
-// The error trio shared by the managers below.
-class ErrorState {
+// The error state of a manager that is not built: every piece of real work
+// is refused with a failure code and the text that says so.
+class Unavailable : public krm::ErrorState {
 public:
-    explicit ErrorState(const char* unavailable) : unavailableText(unavailable) { }
-
+    explicit Unavailable(const char* text) : m_unavailableText(text) { }
     uint32_t refuse()
     {
-        text = unavailableText;
-        flag = 1;
+        setError(QString::fromLatin1(m_unavailableText));
         return krm::fail(1);
     }
-    QString errorText() const { return text; }
-    void clearError()
-    {
-        text.clear();
-        flag = 0;
-    }
-    bool hasError() const { return flag != 0; }
 
 private:
-    QString unavailableText;
-    QString text;
-    uint8_t flag = 0;
+    const char* m_unavailableText;
 };
 
 class PendingStyMngr : public IF_styMngr {
@@ -45,13 +36,13 @@ public:
     {
         size = 0;
         attackMask = beatMask = syncMask = 0;
-        return err.refuse();
+        return m_errors.refuse();
     }
-    uint32_t setStyleInfo(const StyleInfo&) override { return err.refuse(); }
+    uint32_t setStyleInfo(const StyleInfo&) override { return m_errors.refuse(); }
     uint32_t setSectionAudio(const char*, uint32_t, const char*, uint32_t, const char*, uint32_t, int32_t,
                              uint8_t*, uint8_t*, uint8_t*) override
     {
-        return err.refuse();
+        return m_errors.refuse();
     }
     // There is no audio model to clear.
     uint32_t clearAudio() override { return krm::kOk; }
@@ -68,24 +59,24 @@ public:
         return index < krm::kSectionCount ? slotNumbers[index] : 0;
     }
 
-    QString errorText() override { return err.errorText(); }
-    void clearError() override { err.clearError(); }
-    bool hasError() override { return err.hasError(); }
+    QString errorText() override { return m_errors.errorText(); }
+    void clearError() override { m_errors.clearError(); }
+    bool hasError() override { return m_errors.hasError(); }
 
-    void setTemplatePath(const QString& path) override { templatePath = path; }
-    int32_t setMaxPoints(int32_t n) override { return maxPoints_ = n; }
-    int32_t maxPoints() override { return maxPoints_; }
-    int32_t setLimitB(int32_t n) override { return limitB_ = n; }
-    int32_t limitB() override { return limitB_; }
-    int32_t setLimitC(int32_t n) override { return limitC_ = n; }
-    int32_t limitC() override { return limitC_; }
+    void setTemplatePath(const QString& path) override { m_templatePath = path; }
+    int32_t setMaxPoints(int32_t n) override { return m_maxPoints = n; }
+    int32_t maxPoints() override { return m_maxPoints; }
+    int32_t setLimitB(int32_t n) override { return m_limitB = n; }
+    int32_t limitB() override { return m_limitB; }
+    int32_t setLimitC(int32_t n) override { return m_limitC = n; }
+    int32_t limitC() override { return m_limitC; }
 
 private:
-    ErrorState err {"style manager is not available in this build"};
-    QString templatePath;
-    int32_t maxPoints_ = 1024;
-    int32_t limitB_ = 256;
-    int32_t limitC_ = 256;
+    Unavailable m_errors {"style manager is not available in this build"};
+    QString m_templatePath;
+    int32_t m_maxPoints = 1024;
+    int32_t m_limitB = 256;
+    int32_t m_limitC = 256;
 };
 
 class PendingTimeStretch : public IF_timeStretch {
@@ -93,71 +84,74 @@ public:
     // Storing the request is all this operation does; it cannot fail.
     uint32_t setInfo(const TimeStretchInfo& i) override
     {
-        info = i;
+        m_info = i;
         return krm::kOk;
     }
-    uint32_t stretch(const std::vector<uint8_t>&, std::vector<uint8_t>&) override { return err.refuse(); }
+    uint32_t stretch(const std::vector<uint8_t>&, std::vector<uint8_t>&) override
+    {
+        return m_errors.refuse();
+    }
     uint32_t stretchRange(const std::vector<uint8_t>&, std::vector<uint8_t>&,
                           const std::vector<uint32_t>&) override
     {
-        return err.refuse();
+        return m_errors.refuse();
     }
-    uint32_t getEngineOutput(uint8_t&, std::vector<double>&) override { return err.refuse(); }
+    uint32_t getEngineOutput(uint8_t&, std::vector<double>&) override { return m_errors.refuse(); }
 
-    QString errorText() override { return err.errorText(); }
-    void clearError() override { err.clearError(); }
-    bool hasError() override { return err.hasError(); }
+    QString errorText() override { return m_errors.errorText(); }
+    void clearError() override { m_errors.clearError(); }
+    bool hasError() override { return m_errors.hasError(); }
 
 private:
-    ErrorState err {"time-stretch manager is not available in this build"};
-    TimeStretchInfo info;
+    Unavailable m_errors {"time-stretch manager is not available in this build"};
+    TimeStretchInfo m_info;
 };
 
 class PendingSegmenter : public IF_segmenter {
 public:
     QObject* qobject() override { return this; }
-    uint32_t run(const QString&, SegmenterTimeSig) override { return err.refuse(); }
-    std::vector<SegmentEntry>& segments() override { return segs; }
+    uint32_t run(const QString&, SegmenterTimeSig) override { return m_errors.refuse(); }
+    std::vector<SegmentEntry>& segments() override { return m_segments; }
     int setSegments(const std::vector<SegmentEntry>& entries) override
     {
-        segs.assign(entries.begin(), entries.end());
-        return static_cast<int>(segs.size());
+        m_segments.assign(entries.begin(), entries.end());
+        return static_cast<int>(m_segments.size());
     }
     void dump(std::vector<uint32_t>& out, uint32_t& num, uint32_t& den) override
     {
         out.clear();  // no run has produced an index list
-        num = numerator;
-        den = denominator;
+        num = m_numerator;
+        den = m_denominator;
         qDebug().noquote() << QString("number of information = %1 beat = %2 feature = %3 time sig. = %4/%5")
                                   .arg(0)
                                   .arg(0)
                                   .arg(0)
-                                  .arg(numerator)
-                                  .arg(denominator);
+                                  .arg(m_numerator)
+                                  .arg(m_denominator);
     }
-    QString errorText() override { return err.errorText(); }
-    void clearError() override { err.clearError(); }
-    bool hasError() override { return err.hasError(); }
-    void stop() override { stopRequest = 1; }
+    QString errorText() override { return m_errors.errorText(); }
+    void clearError() override { m_errors.clearError(); }
+    bool hasError() override { return m_errors.hasError(); }
+    void stop() override { m_stopRequest = 1; }
     void thruProgress(const unsigned char val) override { emit signalProgress(val); }
 
 private:
-    ErrorState err {"segmenter is not available in this build"};
-    std::vector<SegmentEntry> segs;
-    uint32_t numerator = 4;
-    uint32_t denominator = 4;
-    uint8_t stopRequest = 0;
+    Unavailable m_errors {"segmenter is not available in this build"};
+    std::vector<SegmentEntry> m_segments;
+    uint32_t m_numerator = 4;
+    uint32_t m_denominator = 4;
+    uint8_t m_stopRequest = 0;
 };
 
 class PendingOnsetAnalyzer : public IF_onsetAnalyzer {
 public:
-    uint32_t analyze(const QString&, uint32_t&, std::vector<float>&) override { return err.refuse(); }
-    QString errorText() override { return err.errorText(); }
-    void clearError() override { err.clearError(); }
-    bool hasError() override { return err.hasError(); }
+    uint32_t analyze(const QString&, uint32_t&, std::vector<float>&) override { return m_errors.refuse(); }
+    QString errorText() override { return m_errors.errorText(); }
+    void clearError() override { m_errors.clearError(); }
+    bool hasError() override { return m_errors.hasError(); }
 
 private:
-    ErrorState err {"onset analyser is not available in this build"};
+    Unavailable m_errors {"onset analyser is not available in this build"};
 };
 
 }  // namespace

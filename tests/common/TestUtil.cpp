@@ -13,12 +13,12 @@ namespace testutil {
 
 TempDir::TempDir()
 {
-    dir_.setAutoRemove(true);
+    m_dir.setAutoRemove(true);
 }
 
 QString TempDir::path(const QString& name) const
 {
-    return dir_.filePath(name);
+    return m_dir.filePath(name);
 }
 
 std::wstring TempDir::wpath(const QString& name) const

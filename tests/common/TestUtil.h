@@ -19,7 +19,7 @@ public:
     std::wstring wpath(const QString& name) const;
 
 private:
-    QTemporaryDir dir_;
+    QTemporaryDir m_dir;
 };
 
 std::vector<uint8_t> readFile(const QString& path);

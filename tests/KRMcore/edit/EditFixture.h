@@ -97,8 +97,8 @@ inline SectionRecord section(uint8_t w, uint32_t start, uint32_t end, uint8_t to
 // stack logs every push) and keeps the warnings for inspection.
 class QuietMessages {
 public:
-    QuietMessages() { previous_ = qInstallMessageHandler(&QuietMessages::handler); }
-    ~QuietMessages() { qInstallMessageHandler(previous_); }
+    QuietMessages() { m_previous = qInstallMessageHandler(&QuietMessages::handler); }
+    ~QuietMessages() { qInstallMessageHandler(m_previous); }
     static QStringList& warnings()
     {
         static QStringList w;
@@ -111,7 +111,7 @@ private:
         if (type == QtWarningMsg)
             warnings().append(msg);
     }
-    QtMessageHandler previous_;
+    QtMessageHandler m_previous;
 };
 
 }  // namespace edit_test

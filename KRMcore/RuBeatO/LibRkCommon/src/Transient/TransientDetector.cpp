@@ -413,15 +413,15 @@ TransientDetector* TransientDetector::Create()
     if (!d)
         return nullptr;
     Reset(d);
-    d->blockSize_ = kBlockSize;
-    d->envelope_ = new (std::nothrow) Envelope;
-    d->decision_ = new (std::nothrow) Decision;
-    if (!d->envelope_ || !d->decision_) {
+    d->m_blockSize = kBlockSize;
+    d->m_envelope = new (std::nothrow) Envelope;
+    d->m_decision = new (std::nothrow) Decision;
+    if (!d->m_envelope || !d->m_decision) {
         Free(d);
         return nullptr;
     }
-    d->envelope_->initialise(d->blockSize_);
-    d->decision_->initialise(d->blockSize_);
+    d->m_envelope->initialise(d->m_blockSize);
+    d->m_decision->initialise(d->m_blockSize);
     return d;
 }
 
@@ -429,11 +429,11 @@ int TransientDetector::Reset(TransientDetector* d)
 {
     if (!d)
         return -1;
-    std::fill(d->ring_, d->ring_ + kRingSize, 0);
-    std::fill(d->marks_, d->marks_ + kMaxSamples, 0);
-    d->ringSize_ = kRingSize;
-    d->writePos_ = 0;
-    d->readPos_ = 0;
+    std::fill(d->m_ring, d->m_ring + kRingSize, 0);
+    std::fill(d->m_marks, d->m_marks + kMaxSamples, 0);
+    d->m_ringSize = kRingSize;
+    d->m_writePos = 0;
+    d->m_readPos = 0;
     return 0;
 }
 
@@ -441,33 +441,33 @@ int TransientDetector::ProcessBlock(TransientDetector* d, const int16_t* samples
 {
     if (!d)
         return 0;
-    int frames = d->envelope_->process(samples, n, d->ratio_, d->rise_, d->level_);
+    int frames = d->m_envelope->process(samples, n, d->m_ratio, d->m_rise, d->m_level);
     if (frames < 0)
         frames = 0;
-    d->frameCount_ = frames;
-    d->decision_->process(d->ratio_, d->level_, d->rise_, frames, d->marks_);
+    d->m_frameCount = frames;
+    d->m_decision->process(d->m_ratio, d->m_level, d->m_rise, frames, d->m_marks);
     for (int k = 0; k < frames; ++k) {
-        if (d->writePos_ >= d->ringSize_)
-            d->writePos_ = 0;
-        d->ring_[d->writePos_] = d->marks_[k];
-        ++d->writePos_;
+        if (d->m_writePos >= d->m_ringSize)
+            d->m_writePos = 0;
+        d->m_ring[d->m_writePos] = d->m_marks[k];
+        ++d->m_writePos;
     }
     // The first frame of this call; it lies before the wrap when the call's
     // frames went round the end of the ring.
-    d->readPos_ = d->writePos_ - frames;
-    if (d->readPos_ < 0)
-        d->readPos_ += d->ringSize_;
+    d->m_readPos = d->m_writePos - frames;
+    if (d->m_readPos < 0)
+        d->m_readPos += d->m_ringSize;
     return 0;
 }
 
 int TransientDetector::HasDetection(const TransientDetector* d, int n)
 {
     // A call without frames brought nothing new to report.
-    if (!d || d->frameCount_ <= 0)
+    if (!d || d->m_frameCount <= 0)
         return 0;
-    const int k = std::min(std::max(1, n / d->blockSize_), d->ringSize_);
+    const int k = std::min(std::max(1, n / d->m_blockSize), d->m_ringSize);
     for (int i = 0; i < k; ++i)
-        if (d->ring_[(d->readPos_ + i) % d->ringSize_] > 0)
+        if (d->m_ring[(d->m_readPos + i) % d->m_ringSize] > 0)
             return 1;
     return 0;
 }
@@ -476,20 +476,20 @@ void TransientDetector::Free(TransientDetector* d)
 {
     if (!d)
         return;
-    delete d->envelope_;
-    delete d->decision_;
+    delete d->m_envelope;
+    delete d->m_decision;
     delete d;
 }
 
 int TransientDetector::carriedCount() const
 {
-    return envelope_->carriedCount;
+    return m_envelope->carriedCount;
 }
 const int32_t* TransientDetector::carried() const
 {
-    return envelope_->carried;
+    return m_envelope->carried;
 }
 const TransientDetector::Biquad& TransientDetector::biquad() const
 {
-    return envelope_->biquad;
+    return m_envelope->biquad;
 }

@@ -236,12 +236,10 @@ void Hsmm::setDurations(const Matrix& logP)
 
 double Hsmm::forwardBackward(const Matrix& X)
 {
-    const int K = m_K;
-    const int D = m_D;
-    const int KD = K * D;
-    m_transCounts.setZero(K, K);
-    m_durCounts.setZero(K, D);
-    if (X.cols() != K || K == 0 || D == 0) {
+    const int KD = m_K * m_D;
+    m_transCounts.setZero(m_K, m_K);
+    m_durCounts.setZero(m_K, m_D);
+    if (X.cols() != m_K || m_K == 0 || m_D == 0) {
         // Nothing sensible to compute; leave empty tables behind.
         m_forward.resize(0, KD);
         m_backward.resize(0, KD);
@@ -254,13 +252,24 @@ double Hsmm::forwardBackward(const Matrix& X)
     m_normalisers.setZero(T);
     if (T == 0)
         return 0.0;
+    const double logLik = forwardPass(X);
+    backwardPass(X);
+    countExpectedEntries(X);
+    return logLik;
+}
 
-    std::vector<double> terms(static_cast<size_t>(std::max(K, D)));
+// Rows 1 to T-1 of the forward table, each normalised by its log-sum; row 0
+// stays 0 (every state and countdown with weight 1). Returns the sum of the
+// normalisers, the sequence log-likelihood.
+double Hsmm::forwardPass(const Matrix& X)
+{
+    const int K = m_K, D = m_D, KD = K * D;
+    const int T = static_cast<int>(X.rows());
+    std::vector<double> terms(static_cast<size_t>(K));
     std::vector<double> E(static_cast<size_t>(K));
-
-    // Forward pass; row 0 stays 0 (every state and countdown with weight 1).
     double logLik = 0.0;
     for (int t = 1; t < T; ++t) {
+        // E_i: entering state i from the end of any segment at t - 1.
         for (int i = 0; i < K; ++i) {
             double m = -kInf;
             for (int j = 0; j < K; ++j) {
@@ -280,10 +289,19 @@ double Hsmm::forwardBackward(const Matrix& X)
         m_normalisers(t) = c;
         logLik += c;
     }
+    return logLik;
+}
 
-    // Backward pass; row T-1 stays 0, rows are not normalised.
+// Rows T-2 down to 0 of the backward table; row T-1 stays 0 and the rows
+// are not normalised.
+void Hsmm::backwardPass(const Matrix& X)
+{
+    const int K = m_K, D = m_D;
+    const int T = static_cast<int>(X.rows());
+    std::vector<double> terms(static_cast<size_t>(std::max(K, D)));
     std::vector<double> G(static_cast<size_t>(K));
     for (int t = T - 2; t >= 0; --t) {
+        // G_i: a segment of state i starting at t + 1.
         for (int i = 0; i < K; ++i) {
             for (int d = 0; d < D; ++d)
                 terms[d] = m_backward(t + 1, i * D + d) + m_P(i, d) + X(t + 1, i);
@@ -300,8 +318,15 @@ double Hsmm::forwardBackward(const Matrix& X)
                 m_backward(t, j * D + d) = m_backward(t + 1, j * D + d - 1) + X(t + 1, j);
         }
     }
+}
 
-    // Expected counts of segment entries (from j, to i, countdown d).
+// The expected counts of segment entries (from j, to i, countdown d) over
+// frames 1 to T-1, summed into the expected transition and duration counts.
+// A frame in which continuing beats every entry by the margin adds nothing.
+void Hsmm::countExpectedEntries(const Matrix& X)
+{
+    const int K = m_K, D = m_D, KD = K * D;
+    const int T = static_cast<int>(X.rows());
     std::vector<double> entryTable(static_cast<size_t>(K) * K * D, 0.0);
     std::vector<double> cont;
     std::vector<double> entry(static_cast<size_t>(K) * K * D);
@@ -339,7 +364,6 @@ double Hsmm::forwardBackward(const Matrix& X)
                 m_transCounts(j, i) += v;
                 m_durCounts(i, d) += v;
             }
-    return logLik;
 }
 
 void Hsmm::expectedCounts(Matrix& transitions, Matrix& durations) const

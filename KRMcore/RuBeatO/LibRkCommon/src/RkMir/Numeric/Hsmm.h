@@ -77,6 +77,11 @@ public:
 private:
     // rows, or std::bad_alloc when rows x cols leaves the 32-bit range.
     static int checkedSize(int64_t rows, int64_t cols);
+    // The three passes of forwardBackward, in this order, over tables
+    // already sized for the T frames of X.
+    double forwardPass(const Matrix& X);
+    void backwardPass(const Matrix& X);
+    void countExpectedEntries(const Matrix& X);
 
     int m_K;
     int m_D;

@@ -3,6 +3,8 @@
 #include "DebugCapture.h"
 #include "IF_styMngr.h"
 #include "KRMundo.h"
+#include "ProjectRecords.h"
+#include "TestBytes.h"
 #include "TestUtil.h"
 
 #include <gtest/gtest.h>
@@ -44,28 +46,20 @@ public:
     }
 };
 
+// An analysed wave and a used section of wave 0 with two bars.
 WaveInfoRecord* makeWave(const std::wstring& path)
 {
-    auto* w = new WaveInfoRecord();
-    w->path = path;
-    w->beats = {0.0f, 0.25f, 0.5f, 0.75f, 1.0f};
-    w->onsets = {0.01f, 0.52f};
-    w->barLength = 2.0f;
-    w->tempo = 110;
-    return w;
+    return records::Wave(path)
+        .beats({0.0f, 0.25f, 0.5f, 0.75f, 1.0f})
+        .onsets({0.01f, 0.52f})
+        .barLength(2.0f)
+        .tempo(110)
+        .make();
 }
 
 SectionRecord makeSection(uint32_t start)
 {
-    SectionRecord s;
-    s.used = 1;
-    s.waveIndex = 0;
-    s.startAdrs = start;
-    s.endAdrs = start + 88200;
-    s.setPointCount(2);
-    s.barPoints = {start + 44100};
-    s.renderedFrames = 88200;
-    return s;
+    return records::Section::of(0, start, start + 88200).points({start + 44100}).rendered(88200);
 }
 
 // Fills an engine with one wave, one used section and a 3/4 signature.
@@ -102,11 +96,6 @@ bool sameProject(CKRMcore& a, CKRMcore& b)
     a.getProjectInfo()->getCommonInfo(&x);
     b.getProjectInfo()->getCommonInfo(&y);
     return *x == *y;
-}
-
-uint32_t readBe32(const std::vector<uint8_t>& b, size_t at)
-{
-    return uint32_t(b[at]) << 24 | uint32_t(b[at + 1]) << 16 | uint32_t(b[at + 2]) << 8 | b[at + 3];
 }
 
 }  // namespace
@@ -400,7 +389,7 @@ TEST(CKRMcore, LoadReplacesProjectOrRestoresItOnFailure)
     // Block B whose section count is wrong: block A is applied before the
     // manager gives up, so the engine must undo the partial load itself.
     std::vector<uint8_t> badB = bytes;
-    const uint32_t offB = readBe32(bytes, 16);
+    const uint32_t offB = testbytes::be32(bytes, 16);
     ASSERT_LT(offB, badB.size());
     badB[offB] = 14;
     ASSERT_TRUE(testutil::writeFile(dir.path("badB.svproj"), badB));
@@ -479,7 +468,7 @@ TEST(CKRMcore, LoadOfAFullProjectIsOneStateWithoutHistory)
     before.assignFrom(e);
     // A tempo of 0 in block C is refused after blocks A and B went in.
     std::vector<uint8_t> badC = saved;
-    const uint32_t offC = readBe32(saved, 24);
+    const uint32_t offC = testbytes::be32(saved, 24);
     std::fill(badC.begin() + offC + 3, badC.begin() + offC + 7, 0);
     ASSERT_TRUE(testutil::writeFile(dir.path("badC.svproj"), badC));
     EXPECT_EQ(e.loadProject(dir.wpath("badC.svproj")) & 0x8000000fu, 0x80000006u);

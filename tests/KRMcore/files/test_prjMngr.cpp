@@ -3,6 +3,7 @@
 #include "CKRMcore.h"
 #include "FileBytes.h"
 #include "ProjectInfo.h"
+#include "../ProjectRecords.h"
 #include "TestUtil.h"
 #include "prjMngr.h"
 
@@ -32,14 +33,12 @@ constexpr uint32_t nest(uint32_t inner, uint32_t step)
 WaveInfoRecord* makeWave(const std::wstring& path, std::vector<float> beats, std::vector<float> onsets,
                          std::vector<SegmentMark> detected = {}, std::vector<SegmentMark> fitted = {})
 {
-    auto* w = new WaveInfoRecord;
-    w->path = path;
-    w->beats = std::move(beats);
-    w->onsets = std::move(onsets);
-    w->barLength = 2.0f;
-    w->detectedMarks = std::move(detected);
-    w->fittedMarks = std::move(fitted);
-    return w;
+    return records::Wave(path)
+        .beats(std::move(beats))
+        .onsets(std::move(onsets))
+        .barLength(2.0f)
+        .marks(std::move(detected), std::move(fitted))
+        .make();
 }
 
 void addWave(CKRMcore& e, WaveInfoRecord* w)

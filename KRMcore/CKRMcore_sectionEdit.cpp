@@ -139,9 +139,9 @@ uint32_t CKRMcore::setPickup(uint8_t i, SectionRecord& rec)
     for (uint32_t k = 1; k < n; ++k) {
         const int64_t beat = static_cast<int64_t>(sb) + static_cast<int64_t>(k) * bpb + d;
         uint32_t adrs = 0;
-        if (const uint32_t e =
+        if (const uint32_t nested =
                 nestOnFail(getBeatAdrs(rec.waveIndex, rec.toggle, static_cast<uint32_t>(beat), adrs), 11))
-            return e;
+            return nested;
         rec.barPoints[k - 1] = adrs;
         rec.barPointOffsets[k - 1] = 0;
     }
@@ -201,9 +201,9 @@ uint32_t CKRMcore::getSecStartAdrs(uint8_t i, uint32_t& address)
     if (r != kOk)
         return r;
     int64_t entry = 0;
-    if (const uint32_t e =
+    if (const uint32_t nested =
             nestOnFail(pickupEntry(*sec, *wave, sec->pickupOn ? sec->pickupHalfBeats : 0, entry), 2))
-        return e;
+        return nested;
     int64_t at = 0;
     if (!entryAddress(*wave, entry, at))
         return fail(3);
@@ -264,12 +264,12 @@ uint32_t CKRMcore::calcSecTempo(uint8_t i, uint32_t& tempo)
     double value;
     if (sec->tempoFromBeats) {
         uint32_t sb = 0, eb = 0;
-        if (const uint32_t e =
+        if (const uint32_t nested =
                 nestOnFail(beatIndexAtAddress(sec->waveIndex, sec->toggle, sec->startAdrs, sb), 3))
-            return e;
-        if (const uint32_t e =
+            return nested;
+        if (const uint32_t nested =
                 nestOnFail(beatIndexAtAddress(sec->waveIndex, sec->toggle, sec->endAdrs, eb), 4))
-            return e;
+            return nested;
         if (eb <= sb)
             return fail(5);
         value = static_cast<double>(eb - sb) * double(krm::audio::kSamplesPerMinute) * 4.0 / unit / length;

@@ -1,5 +1,6 @@
 #include "WavFile.h"
 #include "WavFixtures.h"
+#include "WavSeekerSeq.h"
 #include "TestUtil.h"
 
 #include <QBuffer>
@@ -197,5 +198,33 @@ TEST(WavLoad, HeaderClaimingMoreThanTheFileIsRefusedBeforeAllocating)
         EXPECT_EQ(loadWavFile(p, data, &bytes, &oom), code) << claimed;
         EXPECT_FALSE(oom);
         EXPECT_EQ(data, nullptr);
+    }
+}
+
+TEST(WavHeader, FrameCountIsBoundedByWhatTheFileHolds)
+{
+    // A 444-byte file (100 frames) whose header claims far more.
+    testutil::TempDir dir;
+    struct Case {
+        uint32_t dataSize;
+        uint32_t code;
+        uint32_t frames;
+    };
+    const std::vector<Case> cases = {
+        {0xfffffff0u, 0x80000d21u, 0},  // the 32-bit sum in the size check would wrap
+        {0x7ffffff0u, 0, 100},
+        {400, 0, 100},
+    };
+    for (const Case& c : cases) {
+        std::vector<uint8_t> f = canonicalWav(ramp(100));
+        put32(f, 40, c.dataSize);
+        put32(f, 4, 0xffffffffu);
+        const QString p = dir.path("claims.wav");
+        ASSERT_TRUE(testutil::writeFile(p, f));
+        QFile device(p);
+        uint32_t frames = 7;
+        EXPECT_EQ(readWavHeaderFromDevice(&device, &frames), c.code) << c.dataSize;
+        EXPECT_EQ(frames, c.frames) << c.dataSize;
+        EXPECT_EQ(WavSeekerSeq(p).length(), int32_t(c.frames)) << c.dataSize;
     }
 }

@@ -31,11 +31,11 @@ function(krm_add_library name)
   endif()
 endfunction()
 
-# krm_add_test_dir(<name> DIR <folder> LIBS <target>...)
+# krm_add_test_dir(<name> DIR <folder> LIBS <target>... [LABELS <label>...])
 # Every *.cpp directly in the folder goes into one test executable whose
-# tests are registered one by one with CTest.
+# tests are registered one by one with CTest (with the given labels).
 function(krm_add_test_dir name)
-  cmake_parse_arguments(A "" "DIR" "LIBS" ${ARGN})
+  cmake_parse_arguments(A "" "DIR" "LIBS;LABELS" ${ARGN})
   file(GLOB srcs CONFIGURE_DEPENDS ${A_DIR}/*.cpp ${A_DIR}/*.h)
   set(compiled ${srcs})
   list(FILTER compiled INCLUDE REGEX "\\.cpp$")
@@ -45,8 +45,12 @@ function(krm_add_test_dir name)
   add_executable(${name} ${srcs})
   target_link_libraries(${name} PRIVATE krm_test_main ${A_LIBS})
   target_include_directories(${name} PRIVATE ${A_DIR})
+  set(labels)
+  if(A_LABELS)
+    set(labels LABELS "${A_LABELS}")
+  endif()
   gtest_discover_tests(${name}
     WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
-    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen"
+    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" ${labels}
     DISCOVERY_TIMEOUT 60)
 endfunction()

@@ -1,6 +1,9 @@
 #include "TestUtil.h"
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QThread>
 
 #include <chrono>
 #include <csignal>
@@ -78,13 +81,16 @@ void withFileSizeLimit(uint64_t bytes, const std::function<void()>& f)
     std::signal(SIGXFSZ, oldHandler);
 }
 
-NamedPipe::NamedPipe(const QString& path) : m_path(path)
+NamedPipe::NamedPipe(const QString& path, int graceMs) : m_path(path)
 {
     const QByteArray name = QFile::encodeName(path);
     m_made = ::mkfifo(name.constData(), 0600) == 0;
     if (!m_made)
         return;
-    m_watchdog = std::thread([this, name] {
+    m_watchdog = std::thread([this, name, graceMs] {
+        const auto start = std::chrono::steady_clock::now();
+        while (!m_stop && std::chrono::steady_clock::now() - start < std::chrono::milliseconds(graceMs))
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
         while (!m_stop) {
             // Succeeds only while a reader waits in its open.
             const int fd = ::open(name.constData(), O_WRONLY | O_NONBLOCK);
@@ -103,6 +109,19 @@ NamedPipe::~NamedPipe()
     if (m_watchdog.joinable())
         m_watchdog.join();
     QFile::remove(m_path);
+}
+
+bool waitUntil(const std::function<bool()>& done, int timeoutMs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (clock.elapsed() > timeoutMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QThread::msleep(2);
+    }
+    return true;
 }
 
 }  // namespace testutil

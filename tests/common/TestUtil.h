@@ -36,10 +36,12 @@ void withFileSizeLimit(uint64_t bytes, const std::function<void()>& f);
 
 // A named pipe in a folder. Opening it for reading blocks until a writer
 // appears; should the code under test do so, a watchdog opens the writing
-// end (and closes it again) so that the test finishes and reports it.
+// end (and closes it again) so that the test finishes and reports it. The
+// watchdog starts looking only after a grace time, so that a reader that
+// opens the pipe without blocking and lets go at once is not counted.
 class NamedPipe {
 public:
-    explicit NamedPipe(const QString& path);
+    explicit NamedPipe(const QString& path, int graceMs = 2000);
     ~NamedPipe();
     bool made() const { return m_made; }
     // How many blocked readers the watchdog had to release.
@@ -52,5 +54,10 @@ private:
     std::atomic<int> m_released {0};
     std::thread m_watchdog;
 };
+
+// Serves the thread's events (queued signals among them) until `done`
+// holds; false when `timeoutMs` passed first. Unlike Qt's QTRY_ macros it
+// reports to the caller, so a gtest assertion can fail on it.
+bool waitUntil(const std::function<bool()>& done, int timeoutMs = 30000);
 
 }  // namespace testutil

@@ -4,6 +4,8 @@
 #include <QApplication>
 #include <gtest/gtest.h>
 
+#include <memory>
+
 // Qt's offscreen platform plugin never frees its screen and cursor objects;
 // those leaks are not ours, so the leak checker of sanitizer builds is told
 // to pass over them (the function is only consulted in such builds).
@@ -22,11 +24,19 @@ extern "C" const char* __lsan_default_options()
     return "print_suppressions=0";
 }
 
+// The application object of a test run. A test executable whose code needs
+// the program's own application class defines this function; this weak
+// definition gives the others a plain QApplication.
+__attribute__((weak)) QApplication* krmCreateTestApplication(int& argc, char** argv)
+{
+    return new QApplication(argc, argv);
+}
+
 int main(int argc, char** argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
+    const std::unique_ptr<QApplication> app(krmCreateTestApplication(argc, argv));
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -55,3 +55,17 @@ TEST(TempFolder, ASymlinkOrAFileUnderTheNameIsNotUsed)
         EXPECT_EQ(modeOf(f), 0700u);
     }
 }
+
+TEST(TempFolder, AnotherUsersFolderUnderTheNameIsNotUsed)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "only root can make a folder that another user owns";
+    QTemporaryDir base;
+    const QString named = namedFolder(base.path());
+    ASSERT_TRUE(QDir().mkdir(named));
+    ASSERT_EQ(::chown(QFile::encodeName(named).constData(), 65534, 65534), 0);
+    const QString f = makePrivateTempFolder(base.path());
+    EXPECT_NE(f, named);
+    EXPECT_TRUE(f.startsWith(base.path() + "/Stelvano-"));
+    EXPECT_EQ(modeOf(f), 0700u);
+}

@@ -1,0 +1,41 @@
+// The program's entry: style, application object (a second start hands its
+// files over and ends here with -1), window, event loop, then the teardown:
+// window, application object, working audio files.
+#include "Application.h"
+#include "PlaceholderWindow.h"
+#include "TempWavFiles.h"
+
+#include <QStyleFactory>
+
+#include <memory>
+
+int main(int argc, char** argv)
+{
+    // Only the running instance owns the working files; a second instance
+    // must leave them alone.
+    bool running = false;
+    int result = -1;
+    try {
+        QApplication::setStyle(QStyleFactory::create("Fusion"));
+        auto app = std::make_unique<Application>(argc, argv);
+        running = true;
+        {
+            PlaceholderWindow window(startFileFromArguments(argc, argv));
+            app->fileOpenTarget = &window;
+            window.show();
+            result = app->exec();
+            app->fileOpenTarget = nullptr;
+        }
+        app.reset();
+    } catch (...) {
+        result = -1;
+    }
+    if (running) {
+        try {
+            removeTempWavFiles();
+        } catch (...) {
+            result = -1;
+        }
+    }
+    return result;
+}

@@ -1,0 +1,149 @@
+// The onset engine and the cut-point analysis over 15 s, 1 min and 4 min of
+// a synthesised song (drums, bass, chords, stabs), as the import and the
+// style export run them. Prints real-time factors (wall time / audio time),
+// the onset F-measure (+-50 ms) against the song's own note onsets, and
+// the cut-point analysis' peak heap use per 60 s section.
+#include "AllocationCounter.h"
+#include "Onset/OnsetEngine.h"
+#include "Onset/SyncAnalyze.h"
+#include "Signals.h"
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+
+namespace {
+
+constexpr int kRate = 44100;
+constexpr int kSectionSeconds = 60;
+
+// Four minutes at 120 beats per minute: 120 bars in four kinds of part.
+const testsig::Song& song()
+{
+    static const testsig::Song s = [] {
+        testsig::SongSpec spec;
+        spec.tailSeconds = 0.5;
+        const std::vector<testsig::SongPart> kinds = {
+            {"verse", 8, {{0}, {5}, {7}, {0}}, true, true, true, false},
+            {"chorus", 8, {{9, true}, {5}, {0}, {7}}, true, true, false, true},
+            {"bridge", 8, {{2, true}, {7, false, true}}, true, true, true, true},
+            {"break", 6, {{0}}, false, true, true, false},
+        };
+        for (int bars = 0; bars < 120;) {
+            for (const testsig::SongPart& p : kinds) {
+                if (bars >= 120)
+                    break;
+                spec.parts.push_back(p);
+                bars += p.bars;
+            }
+        }
+        return testsig::makeSong(spec);
+    }();
+    return s;
+}
+
+size_t samplesFor(int seconds)
+{
+    return std::min(song().left.size(), static_cast<size_t>(seconds) * kRate);
+}
+
+// Wall time over audio time, from the clock around the timed loop.
+class RealTimeFactor {
+public:
+    RealTimeFactor() : m_start(std::chrono::steady_clock::now()) { }
+    void report(benchmark::State& state, double audioSeconds) const
+    {
+        const std::chrono::duration<double> wall = std::chrono::steady_clock::now() - m_start;
+        state.counters["rtf"] = wall.count() / (audioSeconds * static_cast<double>(state.iterations()));
+    }
+
+private:
+    std::chrono::steady_clock::time_point m_start;
+};
+
+void BM_OnsetEngine(benchmark::State& state)
+{
+    const int seconds = static_cast<int>(state.range(0));
+    const size_t n = samplesFor(seconds);
+    const testsig::Song& s = song();
+    const std::vector<float> left(s.left.begin(), s.left.begin() + n),
+        right(s.right.begin(), s.right.begin() + n);
+    testsig::MemorySource source(testsig::interleave(left, right), 2);
+    const int32_t frames = static_cast<int32_t>(n);
+    const OnsetEngine::SourceInfo info {0, 0, frames, kRate, 16, 0, frames};
+    const OnsetEngine::Params params {0, 0, 2, 150, 0, 94};
+    std::vector<int32_t> onsets;
+    const RealTimeFactor rtf;
+    for (auto _ : state) {
+        OnsetEngine::State engine {};
+        OnsetEngine::Range range {0, 0, 0, 4, 0, 0, 4};
+        onsets.clear();
+        OnsetEngine::init(engine, info);
+        OnsetEngine::process(source, engine, info, onsets, range, params);
+        OnsetEngine::finish(engine);
+        benchmark::DoNotOptimize(onsets.data());
+    }
+    std::vector<int64_t> truth;
+    for (int64_t t : s.onsets)
+        if (t < static_cast<int64_t>(n))
+            truth.push_back(t);
+    const testsig::EventScore score =
+        testsig::scoreEvents(std::vector<int64_t>(onsets.begin(), onsets.end()), truth, kRate / 20);
+    rtf.report(state, static_cast<double>(n) / kRate);
+    state.counters["onsets"] = static_cast<double>(onsets.size());
+    state.counters["F_50ms"] = score.fMeasure;
+    state.counters["precision"] = score.precision;
+    state.counters["recall"] = score.recall;
+}
+
+// The export's way: mono 16-bit section audio, one marker per beat (closer
+// ones merged), one call per section of at most 60 s.
+void BM_SyncAnalyze(benchmark::State& state)
+{
+    const int seconds = static_cast<int>(state.range(0));
+    const size_t n = samplesFor(seconds);
+    const testsig::Song& s = song();
+    std::vector<int16_t> mono(n);
+    for (size_t i = 0; i < n; ++i)
+        mono[i] =
+            static_cast<int16_t>(std::clamp((s.left[i] + s.right[i]) * 0.5f * 32768.0f, -32768.0f, 32767.0f));
+    const int64_t minGap = 2 * syncAnalyzeSettings(kRate).margin + 2;
+    int64_t peak = 0;
+    uint32_t cuts = 0;
+    const RealTimeFactor rtf;
+    for (auto _ : state) {
+        cuts = 0;
+        for (size_t start = 0; start < n; start += static_cast<size_t>(kSectionSeconds) * kRate) {
+            const size_t length = std::min(n - start, static_cast<size_t>(kSectionSeconds) * kRate);
+            std::vector<uint32_t> markers {0};
+            for (int64_t b : s.beats) {
+                const int64_t at = b - static_cast<int64_t>(start);
+                if (at > 0 && at < static_cast<int64_t>(length) && at - markers.back() >= minGap)
+                    markers.push_back(static_cast<uint32_t>(at));
+            }
+            if (static_cast<int64_t>(length) - markers.back() >= minGap)
+                markers.push_back(static_cast<uint32_t>(length));
+            uint32_t* indices = nullptr;
+            uint32_t count = 0;
+            {
+                testalloc::Scope scope;
+                syncAnalyze(&indices, &count, mono.data() + start, static_cast<uint32_t>(length),
+                            markers.data(), static_cast<uint32_t>(markers.size()), kRate, 1);
+                peak = std::max(peak, scope.peakBytes());
+            }
+            cuts += count;
+            syncAnalyzeRelease(&indices);
+        }
+    }
+    rtf.report(state, static_cast<double>(n) / kRate);
+    state.counters["cuts"] = cuts;
+    state.counters["peak_MB_per_section"] = static_cast<double>(peak) / (1024.0 * 1024.0);
+}
+
+}  // namespace
+
+BENCHMARK(BM_OnsetEngine)->Arg(15)->Arg(60)->Arg(240)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SyncAnalyze)->Arg(15)->Arg(60)->Arg(240)->Unit(benchmark::kMillisecond);
+BENCHMARK_MAIN();

@@ -1,0 +1,17 @@
+# Support libraries shared by the tests and the benchmarks, which measure on
+# the same made-up signals. Included from both; defined once.
+set(KRM_TEST_COMMON ${CMAKE_CURRENT_LIST_DIR})
+
+if(NOT TARGET krm_test_signals)
+  # Signals, an in-memory source and a recording observer for the analysis tests.
+  add_library(krm_test_signals STATIC ${KRM_TEST_COMMON}/Signals.h ${KRM_TEST_COMMON}/Signals.cpp)
+  target_include_directories(krm_test_signals PUBLIC ${KRM_TEST_COMMON})
+  target_link_libraries(krm_test_signals PUBLIC krmbase)
+endif()
+
+if(NOT TARGET krm_test_alloc)
+  # Counting replacements of the global operator new and delete: linking
+  # it installs them for the whole executable.
+  add_library(krm_test_alloc STATIC ${KRM_TEST_COMMON}/AllocationCounter.h ${KRM_TEST_COMMON}/AllocationCounter.cpp)
+  target_include_directories(krm_test_alloc PUBLIC ${KRM_TEST_COMMON})
+endif()

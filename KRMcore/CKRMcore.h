@@ -4,6 +4,7 @@
 // calls. Operations return result codes (0 success, 0x80000000 | step on
 // failure, nested through krm::nest).
 #include "ProjectInfo.h"
+#include "base/ErrorState.h"
 
 #include <QString>
 #include <cstdint>
@@ -99,8 +100,12 @@ protected:
     QString templatePath;
     QString clickPath1;
     QString clickPath2;
-    QString errorText_;
-    uint8_t errorFlag = 0;
+    // The engine's own error text and flag (the flag is set when one of its
+    // operations caught an exception).
+    krm::ErrorState m_errorState;
+    // Set while loadProject lets the file manager fill the project: the
+    // commits then apply their values without recording undo steps.
+    bool m_loadingProject = false;
 
     // ---- beat grid, section editing and beat-list edits ----
 public:

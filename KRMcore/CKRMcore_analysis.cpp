@@ -59,7 +59,7 @@ void CKRMcore::setErrorTextOnce(const QString& text)
 
 void CKRMcore::raiseErrorFlag()
 {
-    errorFlag = 1;
+    m_errorState.raiseFlag();
 }
 
 // ---------------------------------------------------------------- analysis results

@@ -3,33 +3,25 @@
 // of real work with a failure code and an error text, so that no caller
 // mistakes a missing manager for a successful one.
 #include "IF_styMngr.h"
+#include "base/ErrorState.h"
 #include "base/ResultCode.h"
+
 
 namespace {
 
-// The error trio of the manager below.
-class ErrorState {
+// The error state of a manager that is not built: every piece of real work
+// is refused with a failure code and the text that says so.
+class Unavailable : public krm::ErrorState {
 public:
-    explicit ErrorState(const char* unavailable) : unavailableText(unavailable) { }
-
+    explicit Unavailable(const char* text) : m_unavailableText(text) { }
     uint32_t refuse()
     {
-        text = unavailableText;
-        flag = 1;
+        setError(QString::fromLatin1(m_unavailableText));
         return krm::fail(1);
     }
-    QString errorText() const { return text; }
-    void clearError()
-    {
-        text.clear();
-        flag = 0;
-    }
-    bool hasError() const { return flag != 0; }
 
 private:
-    QString unavailableText;
-    QString text;
-    uint8_t flag = 0;
+    const char* m_unavailableText;
 };
 
 class PendingStyMngr : public IF_styMngr {
@@ -39,13 +31,13 @@ public:
     {
         size = 0;
         attackMask = beatMask = syncMask = 0;
-        return err.refuse();
+        return m_errors.refuse();
     }
-    uint32_t setStyleInfo(const StyleInfo&) override { return err.refuse(); }
+    uint32_t setStyleInfo(const StyleInfo&) override { return m_errors.refuse(); }
     uint32_t setSectionAudio(const char*, uint32_t, const char*, uint32_t, const char*, uint32_t, int32_t,
                              uint8_t*, uint8_t*, uint8_t*) override
     {
-        return err.refuse();
+        return m_errors.refuse();
     }
     // There is no audio model to clear.
     uint32_t clearAudio() override { return krm::kOk; }
@@ -62,24 +54,24 @@ public:
         return index < krm::kSectionCount ? slotNumbers[index] : 0;
     }
 
-    QString errorText() override { return err.errorText(); }
-    void clearError() override { err.clearError(); }
-    bool hasError() override { return err.hasError(); }
+    QString errorText() override { return m_errors.errorText(); }
+    void clearError() override { m_errors.clearError(); }
+    bool hasError() override { return m_errors.hasError(); }
 
-    void setTemplatePath(const QString& path) override { templatePath = path; }
-    int32_t setMaxPoints(int32_t n) override { return maxPoints_ = n; }
-    int32_t maxPoints() override { return maxPoints_; }
-    int32_t setLimitB(int32_t n) override { return limitB_ = n; }
-    int32_t limitB() override { return limitB_; }
-    int32_t setLimitC(int32_t n) override { return limitC_ = n; }
-    int32_t limitC() override { return limitC_; }
+    void setTemplatePath(const QString& path) override { m_templatePath = path; }
+    int32_t setMaxPoints(int32_t n) override { return m_maxPoints = n; }
+    int32_t maxPoints() override { return m_maxPoints; }
+    int32_t setLimitB(int32_t n) override { return m_limitB = n; }
+    int32_t limitB() override { return m_limitB; }
+    int32_t setLimitC(int32_t n) override { return m_limitC = n; }
+    int32_t limitC() override { return m_limitC; }
 
 private:
-    ErrorState err {"style manager is not available in this build"};
-    QString templatePath;
-    int32_t maxPoints_ = 1024;
-    int32_t limitB_ = 256;
-    int32_t limitC_ = 256;
+    Unavailable m_errors {"style manager is not available in this build"};
+    QString m_templatePath;
+    int32_t m_maxPoints = 1024;
+    int32_t m_limitB = 256;
+    int32_t m_limitC = 256;
 };
 
 }  // namespace

@@ -8,6 +8,7 @@ pkgs=(
   libsndfile1-dev libboost-dev libeigen3-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev libfftw3-dev
   libasound2-dev
+  libjack-jackd2-dev jackd2
 )
 missing=()
 for p in "${pkgs[@]}"; do

@@ -1,0 +1,10 @@
+#pragma once
+// The style model's message catalogue: 34 texts, translated through Qt with
+// the context "KorbaneGlobalMessage". The export shows 25 ("wave file read
+// error!\r\n") and 26 ("save SFF").
+#include <QString>
+
+constexpr int kGlobalMessageCount = 34;
+
+// The translated text of entry 0 to 33; an empty text for any other index.
+QString GlobalMessage(int index);

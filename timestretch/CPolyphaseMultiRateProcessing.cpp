@@ -1,0 +1,91 @@
+#include "CPolyphaseMultiRateProcessing.h"
+
+#include "PolyphaseTables.h"
+#include "StretchAlloc.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+using stretch::FirTable;
+
+const FirTable* chooseTable(uint32_t direction, int32_t factor, double rate)
+{
+    const bool decimate = direction == CPolyphaseMultiRateProcessing::Decimation;
+    if (direction != CPolyphaseMultiRateProcessing::Decimation &&
+        direction != CPolyphaseMultiRateProcessing::Interpolation)
+        return nullptr;
+    switch (factor) {
+    case 2:
+        if (rate == 44100.0 || rate == 22050.0)
+            return &stretch::kFirFactor2;
+        return rate == 11025.0 ? &stretch::kFirFactor2Rate11025 : nullptr;
+    case 4:
+        if (rate == 44100.0)
+            return &stretch::kFirFactor4Rate44100;
+        if (rate == 22050.0)
+            return &stretch::kFirFactor4Rate22050;
+        return (rate == 11025.0 && decimate) ? &stretch::kFirFactor4Rate11025 : nullptr;
+    case 8:
+        return &stretch::kFirFactor8;
+    default:
+        return nullptr;
+    }
+}
+
+}  // namespace
+
+CPolyphaseMultiRateProcessing::CPolyphaseMultiRateProcessing(uint32_t direction, int32_t factor,
+                                                             double sampleRate)
+    : m_factor(factor), m_direction(direction)
+{
+    stretch::resizeOrThrow(m_delay, kMaxTaps);
+    stretch::resizeOrThrow(m_coefficients, kMaxTaps);
+    if (const FirTable* table = chooseTable(direction, factor, sampleRate)) {
+        std::copy(table->coefficients, table->coefficients + table->taps, m_coefficients.begin());
+        m_taps = table->taps;
+        if (direction == Interpolation)
+            m_phaseLength = m_taps / m_factor;
+        m_hasTable = true;
+    }
+}
+
+void CPolyphaseMultiRateProcessing::Decimate(int32_t n, const float* input, float* output, int32_t& produced)
+{
+    produced = 0;
+    if (!m_hasTable || n < m_factor || !input || !output)
+        return;
+    double* d = m_delay.data();
+    const double* c = m_coefficients.data();
+    const int32_t shift = m_taps - m_factor;
+    for (int32_t start = 0; start + m_factor <= n; start += m_factor) {
+        std::memmove(d + m_factor, d, sizeof(double) * static_cast<size_t>(shift));
+        for (int32_t k = 0; k < m_factor; ++k)
+            d[m_factor - 1 - k] = input[start + k];
+        double sum = 0.0;
+        for (int32_t k = 0; k < m_taps; ++k)
+            sum += c[k] * d[k];
+        output[produced++] = static_cast<float>(sum);
+    }
+}
+
+void CPolyphaseMultiRateProcessing::Interpolate(int32_t n, const float* input, float* output,
+                                                int32_t& produced)
+{
+    produced = 0;
+    if (!m_hasTable || m_phaseLength < 1 || n < 1 || !input || !output)
+        return;
+    double* d = m_delay.data();
+    const double* c = m_coefficients.data();
+    for (int32_t i = 0; i < n; ++i) {
+        std::memmove(d + 1, d, sizeof(double) * static_cast<size_t>(m_phaseLength - 1));
+        d[0] = input[i];
+        for (int32_t p = 0; p < m_factor; ++p) {
+            double sum = 0.0;
+            for (int32_t k = 0; k < m_phaseLength; ++k)
+                sum += d[k] * c[p + k * m_factor];
+            output[produced++] = static_cast<float>(m_factor * sum);
+        }
+    }
+}

@@ -15,6 +15,7 @@
 #include <QStandardPaths>
 #include <QtTest/QTest>
 #include <gtest/gtest.h>
+#include <mutex>
 #include <unistd.h>
 
 using namespace Tessaro;
@@ -96,24 +97,39 @@ protected:
     testutil::TempDir config;
 };
 
-// Left counts the frames rendered; notifies are noted as minus the frames.
+// Notes notifies as minus the frames and renders as their frame counts.
 class Client : public CaudioOutCallbackIF {
 public:
     bool notify(int frames) override
     {
-        events.push_back(-frames);
+        note(-frames);
         return true;
     }
     int render(int16_t left[], int16_t right[], int frames) override
     {
         std::fill_n(left, frames, int16_t(1));
         std::fill_n(right, frames, int16_t(-1));
-        events.push_back(frames);
+        note(frames);
+        lastRender = frames;
         ++renders;
         return frames;
     }
-    std::vector<int> events;
+    std::vector<int> events() const
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_events;
+    }
     std::atomic<int> renders {0};
+    std::atomic<int> lastRender {0};
+
+private:
+    void note(int e)
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_events.push_back(e);
+    }
+    mutable std::mutex m_mutex;
+    std::vector<int> m_events;
 };
 
 TEST_F(JackDriver, PlaysAtTheServersPeriodAndIsListedOnlyAt44100Hz)
@@ -132,10 +148,10 @@ TEST_F(JackDriver, PlaysAtTheServersPeriodAndIsListedOnlyAt44100Hz)
             ASSERT_TRUE(testutil::waitUntil([&] { return client->renders >= 20; }, 10000));
             ASSERT_TRUE(device->close());
         }
-        ASSERT_GE(client->events.size(), 21u);
-        EXPECT_EQ(client->events[0], -256) << "notify(256) before the first render";
-        EXPECT_TRUE(
-            std::all_of(client->events.begin() + 1, client->events.end(), [](int e) { return e == 256; }));
+        const std::vector<int> events = client->events();
+        ASSERT_GE(events.size(), 21u);
+        EXPECT_EQ(events[0], -256) << "notify(256) before the first render";
+        EXPECT_TRUE(std::all_of(events.begin() + 1, events.end(), [](int e) { return e == 256; }));
 
         // Two seconds of audition, one render per period.
         testutil::TempDir dir;
@@ -154,6 +170,22 @@ TEST_F(JackDriver, PlaysAtTheServersPeriodAndIsListedOnlyAt44100Hz)
         QTest::qWait(50);
         EXPECT_EQ(locations.count(), (frames + 255) / 256);
         EXPECT_EQ(player.closeDevice(), 0u);
+
+        // A period change asks for a reset: the stream comes back at the
+        // new size, and the client hears it first.
+        auto resized = QSharedPointer<Client>::create();
+        const auto device =
+            CaudioOutFactory::instance()->createDeviceManager()->createDevice(outputs().value(0), resized);
+        ASSERT_TRUE(device && device->open(0, 1, 256, 44100.0));
+        ASSERT_TRUE(testutil::waitUntil([&] { return resized->renders >= 5; }, 10000));
+        ASSERT_EQ(QProcess::execute("jack_bufsize", {"512"}), 0);
+        ASSERT_TRUE(testutil::waitUntil([&] { return resized->lastRender == 512; }, 5000));
+        ASSERT_TRUE(device->close());
+        const std::vector<int> after = resized->events();
+        const auto told = std::find(after.begin(), after.end(), -512);
+        ASSERT_NE(told, after.end());
+        EXPECT_TRUE(std::all_of(told + 1, after.end(), [](int e) { return e == 512; }));
+
         // Release the driver while its server is still there.
         CasioHostEngine::instance().unloadDriver(0);
     }

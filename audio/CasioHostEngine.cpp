@@ -248,13 +248,16 @@ bool CasioHostEngine::stop(int index)
 {
     if (!m_drivers || index < 0 || m_drivers->currentDriver() != index || !m_running)
         return false;
+    // The driver stops first: every half it still switches is rendered by
+    // the client and played, so a stream that stops (or restarts after a
+    // reset) plays no half of silence in between.
+    ASIOStop();
     m_running = false;
     m_outputReady = false;
     m_client = nullptr;
     m_resetRequested = false;
     m_driverIndex = -1;
     m_leftChannel = m_rightChannel = 0;
-    ASIOStop();
     auto empty = std::make_unique<CasioBufferSet>();
     m_bufferSet.swap(empty);
     empty.reset();

@@ -3,6 +3,7 @@
 // sample conversion, seen through the driver's capture), and the reset
 // watchdog.
 #include "../AudioTestSupport.h"
+#include "AsioDrivers.h"
 #include "AsioHostCalls.h"
 #include "CaudioOut_host.h"
 #include "HostTestSupport.h"
@@ -123,6 +124,26 @@ TEST(HostEngine, StartRefusesBadRequestsWithoutCallingTheDriver)
                                            "start",         "stop",           "disposeBuffers"};
     EXPECT_EQ(recorder.calls, want);
     asioSetCurrentDriver(real);
+}
+
+// A failed load brings the previous driver back without initialising it;
+// the engine must not take that one for the driver it initialised.
+TEST(HostEngine, ADriverBroughtBackByAFailedLoadIsLoadedAfresh)
+{
+    ASSERT_TRUE(engine().loadDriver(kSmall, 44100.0));
+    // The driver that comes back reads this key when it is made again.
+    Registry::instance().setKeys(kSmall, {{"buffer_frames", "512"}, {"fail_init", "1"}});
+    EXPECT_FALSE(engine().loadDriver(kBroken, 0.0));
+    EXPECT_EQ(engine().drivers()->currentDriver(), int(kSmall)) << "the previous driver is current again";
+    EXPECT_EQ(engine().loadedDriver(), -1);
+    int inputs = 0, outputs = 0;
+    EXPECT_FALSE(engine().getChannels(kSmall, inputs, outputs)) << "it is not initialised";
+    EXPECT_FALSE(engine().loadDriver(kSmall, 44100.0)) << "loaded afresh, its init fails";
+    EXPECT_EQ(krm::drivers::nullOutputDriverObjects(), 0);
+
+    Registry::instance().setKeys(
+        kSmall, {{"buffer_frames", "512"}, {"capture", Registry::instance().path("small.wav")}});
+    EXPECT_TRUE(engine().loadDriver(kSmall, 44100.0));
 }
 
 TEST(HostDevice, TellsTheClientThePreferredSizeBeforeTheFirstRender)

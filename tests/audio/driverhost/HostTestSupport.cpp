@@ -30,7 +30,10 @@ Registry::Registry()
         nullDriverGroup("Null No Frames", {{"buffer_frames", "0"}}),
         nullDriverGroup("Long", {{"description", QString(40, 'x')}}),
         nullDriverGroup("Repeated", {{"description", "Null Output Driver"}}),
+        {"driver:Broken", {{"clsid", "{33333333-3333-3333-3333-333333333333}"}}},
+        {"classes", {{"{33333333-3333-3333-3333-333333333333}", path("plugin.so")}}},
     };
+    testutil::writeFile(path("plugin.so"), {'n', 'o', 't', ' ', 'E', 'L', 'F'});
     write();
     qputenv("STELVANO_DRIVER_REGISTRY", QFile::encodeName(path("drivers.ini")));
     // Only the driver host's outputs.

@@ -25,6 +25,7 @@ enum Driver {
     kNoFrames = 5,   // buffer_frames 0
     kLongName = 6,   // a 40-character name
     kRepeated = 7,   // named "Null Output Driver" again
+    kBroken = 8,     // its class's file is no library
 };
 
 // The registry file and its folder, made at start-up.

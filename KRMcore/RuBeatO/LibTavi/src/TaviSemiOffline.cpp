@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <stdexcept>
 
 namespace tavi {
 
@@ -74,6 +75,11 @@ TaviSemiOffline::TaviSemiOffline() = default;
 
 TaviSemiOffline::~TaviSemiOffline() = default;
 
+boost::shared_ptr<TaviOffline> TaviSemiOffline::createInner() const
+{
+    return boost::make_shared<TaviOffline>();
+}
+
 void TaviSemiOffline::connectInner()
 {
     TaviOffline& in = *m_inner;
@@ -91,7 +97,10 @@ void TaviSemiOffline::connectInner()
 uint32_t TaviSemiOffline::initialize(int first, const std::wstring& modelFolder, int blockSize,
                                      int maxBeatsPerBar)
 {
-    m_inner = boost::make_shared<TaviOffline>();
+    boost::shared_ptr<TaviOffline> inner = createInner();
+    if (!inner)
+        throw std::logic_error("TaviSemiOffline::initialize: no inner recogniser");
+    m_inner = inner;
     connectInner();
     m_buffer.fill(0.0f);
     m_fill = 0;

@@ -8,22 +8,32 @@
 // Use (one object per recording, one thread):
 //   TaviSemiOffline t;
 //   t.callbacks() = table;                 // or set single entries
-//   t.initialize(0, L"", 180, maxBeatsPerBar);     // 0 or an error status
+//   t.initialize(0, L"", 180, w1);         // 0, else an error status
 //   t.setUpdateInterval(15);
-//   t.setParams(level, hypothesis, meterType);     // 0 or 6
+//   t.setParams(w2, w3, w4);               // 0, else 6
 //   while (...) t.pushData(block, 180);    // may report (intermediate passes)
 //   t.finish();                            // reports the rest, then entry 5
+// The time-signature words (w1, w2, w3, w4) are maximum beats per bar,
+// level, hypothesis and meter type: (x, 0, -1, 2) for x/4 with x from 2 to
+// 4, (x, 0, -1, 3) for 3x/8, and (-1, 0, -1, -1) to have the meter
+// estimated (it then settles on 3/4, 4/4, 6/8 or 9/8 from the first
+// pass on). The client mixes its audio to mono; the beat positions count
+// the mono samples pushed, at 44100 Hz, from 0.
 //
 // What the client sees:
-// - Entries 2 and 3 fire once per beat, in beat order, beat indices 0, 1,
-//   2, ... without gaps or repeats over the whole recording, sample
-//   positions rising; entry 1 fires on the first beat of every bar with
-//   bar indices 0, 1, 2, ... and the time signature; the bar phase, the
-//   meter and the beat grid carry across intermediate passes. Entry 4
+// - Entries 2 and 3 fire once per beat, 2 first, in beat order, beat
+//   indices 0, 1, 2, ... without gaps or repeats over the whole recording,
+//   sample positions rising. Entry 1 fires on the first beat of every bar
+//   with bar indices 0, 1, 2, ..., the beat index of that beat (the first
+//   bar may start on any of the first beats-per-bar beats: the beats
+//   before it are a pickup) and the time signature: n/4 for meter type 2,
+//   3n/8 for type 3, the same for every bar of a recording. The bar phase,
+//   the meter and the beat grid carry across intermediate passes. Entry 4
 //   fires on the first beat and on key changes, entry 0 on the first chord
 //   and on chord changes (one beat late; the last one or two beats of the
 //   recording report no chord). Entry 6 fires per beat with the beat's
-//   chord feature.
+//   chord feature. Beats come in bursts: those of an intermediate pass
+//   inside the pushData call that ran it, the rest inside finish.
 // - Entry 5 (endCallback) fires exactly once per finish, after every other
 //   report of the recording, never in an intermediate pass.
 // - A callback may throw; the exception leaves through the pushData or
@@ -104,6 +114,13 @@ public:
     int bufferFill() const { return m_fill; }
     // The inner recogniser (null before initialize).
     const boost::shared_ptr<TaviOffline>& inner() const { return m_inner; }
+
+protected:
+    // Makes the inner recogniser at each initialize: a plain TaviOffline
+    // unless a derived recogniser supplies one of its own (to observe its
+    // decoding, say). A null result makes initialize throw
+    // std::logic_error.
+    virtual boost::shared_ptr<TaviOffline> createInner() const;
 
 private:
     void forwardBlock(const float* block);

@@ -189,8 +189,8 @@ TEST(TaviSemiOffline, UpdateIntervalInBlocks)
         int x;
         int blocks;
     };
-    const Case cases[] = {{15, 28255}, {1, 3000}, {2, 3000}, {0, 3000}, {-7, 3000},
-                          {3, 3879},   {30, 58724}, {INT_MAX, INT_MAX}};
+    const Case cases[] = {{15, 28255}, {1, 3000}, {2, 3000},   {0, 3000},
+                          {-7, 3000},  {3, 3879}, {30, 58724}, {INT_MAX, INT_MAX}};
     TaviSemiOffline t;
     for (const Case& k : cases) {
         EXPECT_EQ(t.setUpdateInterval(k.x), 0u);
@@ -229,6 +229,7 @@ TEST(TaviSemiOffline, WholeSongsReportBeatsAndBarsOfTheirMeter)
         {"4/4, segmenter's default words", 4, 4, 0, -1, 2, 4},
         {"4/4, meter estimated", 4, -1, 0, -1, -1, 4},
         {"3/4", 3, 3, 0, -1, 2, 3},
+        {"3/4, meter estimated", 3, -1, 0, -1, -1, 3},
     };
     for (const Case& k : cases) {
         TaviSemiOffline t;
@@ -282,7 +283,8 @@ TEST(TaviSemiOffline, IntermediatePassesContinueTheBeatsAndBars)
     EXPECT_GT(rec.count(3), beatsBeforeFinish);
     expectConsistentReports(rec, 4, 4, 4, "three passes");
     expectBeatSpacing(rec, "three passes");
-    EXPECT_EQ(t.inner()->hypothesis(), t.inner()->chosenHypothesis()) << "the beat grid is fixed after a pass";
+    EXPECT_EQ(t.inner()->hypothesis(), t.inner()->chosenHypothesis())
+        << "the beat grid is fixed after a pass";
 }
 
 TEST(TaviSemiOffline, ClientIntervalRunsTheFirstPassAfterAbout115Seconds)

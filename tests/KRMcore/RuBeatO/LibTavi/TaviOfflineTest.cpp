@@ -1,8 +1,10 @@
 #include "BeatSliceFeatureGenerator.h"
+#include "ChordModelBuilder.h"
 #include "OfflineHmm.h"
 #include "TaviHmm.h"
 #include "TaviOffline.h"
 #include "TaviRecorder.h"
+#include "TestUtil.h"
 #include "../BeatTrack/ThrowText.h"
 
 #include <gtest/gtest.h>
@@ -15,18 +17,23 @@ using taviTest::TaviRecorder;
 
 namespace {
 
-// A few bars of a song: drums with eighth notes, bass, a chord per bar.
+// A few bars of a song at 120 beats per minute: drums with eighth notes,
+// bass, a chord per bar.
+std::vector<float> songOf(int beatsPerBar, int bars)
+{
+    testsig::SongSpec spec;
+    spec.beatsPerBar = beatsPerBar;
+    testsig::SongPart part;
+    part.bars = bars;
+    part.chords = {{0, false, false}, {9, true, false}, {5, false, false}, {7, false, true}};
+    spec.parts = {part};
+    spec.tailSeconds = 0.5;
+    return testsig::makeSong(spec).mono();
+}
+
 const std::vector<float>& shortSong()
 {
-    static const std::vector<float> mono = [] {
-        testsig::SongSpec spec;
-        testsig::SongPart part;
-        part.bars = 4;
-        part.chords = {{0, false, false}, {9, true, false}, {5, false, false}, {7, false, true}};
-        spec.parts = {part};
-        spec.tailSeconds = 0.5;
-        return testsig::makeSong(spec).mono();
-    }();
+    static const std::vector<float> mono = songOf(4, 4);
     return mono;
 }
 
@@ -264,5 +271,41 @@ TEST(TaviOffline, ReportsEachBeatInOrderWithTheTimeSignatureOfTheMeter)
             }
         }
         EXPECT_EQ(t.sampleOffset(), static_cast<int64_t>(shortSong().size()));
+        ASSERT_FALSE(t.chordHistory().entries().empty());
+
+        // A new recording starts from nothing of the previous one.
+        ASSERT_EQ(t.initialize(0, L"", 180, k.beatsPerBar), 0u);
+        EXPECT_EQ(t.samplesPushed(), 0);
+        EXPECT_EQ(t.sampleOffset(), 0);
+        EXPECT_EQ(t.beatCounter(), 0);
+        EXPECT_EQ(t.barCounter(), 0);
+        EXPECT_TRUE(t.chordHistory().entries().empty());
+        EXPECT_FALSE(t.chordHistory().anyReported());
     }
+}
+
+TEST(TaviOffline, AnEstimatedMeterWithoutItsModelsStopsTheRun)
+{
+    // A model folder with the texts of 4 beats per bar only.
+    testutil::TempDir dir;
+    ModelTextTable texts = builtinModelTexts();
+    for (auto it = texts.transitions.begin(); it != texts.transitions.end();) {
+        if (it->first.find(".4.") == std::string::npos)
+            it = texts.transitions.erase(it);
+        else
+            ++it;
+    }
+    ASSERT_TRUE(chordmodels::writeModelFolder(texts, dir.path("m").toStdString()));
+
+    TaviOffline t;
+    ASSERT_EQ(t.initialize(0, dir.wpath("m"), 180, -1), 0u);
+    ASSERT_EQ(t.setParams(0, -1, -1), 0u);
+    push(t, songOf(3, 6));
+    testing::internal::CaptureStdout();
+    const std::string thrown = messageOf<std::runtime_error>([&] { t.run(); });
+    const std::string printed = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(t.meterType(), 2);
+    EXPECT_EQ(t.maxBeatsPerBar(), 3) << "estimated 3/4";
+    EXPECT_EQ(thrown, "TAVI Cannot be initialized");
+    EXPECT_EQ(printed.rfind("OOPS! errorCode=1 ", 0), 0u) << printed;
 }

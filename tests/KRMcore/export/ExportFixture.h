@@ -15,8 +15,10 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <cmath>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -165,14 +167,52 @@ inline WaveInfoRecord* beatWave(uint32_t beat, uint32_t beats)
     return edit_test::makeWave(halfBeats, 1, onsets);
 }
 
-// A click recording at `bpm` over `seconds`, written as the work file.
-inline std::vector<uint8_t> writeClickWorkFile(const QString& folder, double bpm, double seconds)
+// A click recording at `bpm` (clicks on the beats, the right channel at
+// half level) of `frames` frames, written as the work file.
+inline std::vector<uint8_t> writeClickWorkFile(const QString& folder, double bpm, uint32_t frames)
 {
-    const testsig::Signal clicks = testsig::clickTrack(bpm, seconds, 0.8f, 256);
-    std::vector<uint8_t> frames = toFrames(clicks.samples, 0.5f);
-    writeWavFile(folder + "/KRM_temp.wav", frames.data(), uint32_t(frames.size()));
-    return frames;
+    const testsig::Signal clicks = testsig::clickTrack(bpm, frames / 44100.0 + 0.1, 0.8f, 256);
+    std::vector<uint8_t> bytes = toFrames(clicks.samples, 0.5f);
+    bytes.resize(size_t(frames) * 4);
+    writeWavFile(folder + "/KRM_temp.wav", bytes.data(), uint32_t(bytes.size()));
+    return bytes;
 }
+
+// A project over a click recording: one wave with a beat grid of `beats`
+// beats and an onset on each, the recording as the work file, and the
+// engine's temporary folder in a test folder.
+struct ClickProject {
+    testutil::TempDir dir;
+    edit_test::QuietMessages quiet;
+    QString folder;
+    uint32_t beat;
+    std::unique_ptr<ExportCore> core;
+    std::vector<uint8_t> work;
+
+    explicit ClickProject(double bpm = 120.0, uint32_t beats = 24, bool fakeStretch = true)
+        : folder(QFileInfo(dir.path("x")).absolutePath()),
+          beat(uint32_t(std::lround(44100.0 * 60.0 / bpm))),
+          core(std::make_unique<ExportCore>(folder, fakeStretch))
+    {
+        core->addWave(beatWave(beat, beats));
+        work = writeClickWorkFile(folder, bpm, beats * beat);
+    }
+    // Section i over beats [from, to), set as the user's edit would set it
+    // (bar count and bar lines from the grid).
+    uint32_t setSection(uint8_t i, uint32_t from, uint32_t to, uint8_t pickupOn = 0, uint8_t halfBeats = 0)
+    {
+        SectionRecord rec = edit_test::section(0, from * beat, to * beat);
+        rec.pickupOn = pickupOn;
+        rec.pickupHalfBeats = halfBeats;
+        return core->setSecInfo(i, rec);
+    }
+    // Frames [from, to) of the recording.
+    std::vector<uint8_t> workFrames(uint32_t from, uint32_t to) const
+    {
+        return std::vector<uint8_t>(work.begin() + 4 * size_t(from), work.begin() + 4 * size_t(to));
+    }
+    uint32_t render(uint8_t i, bool& skipped) { return core->makeSectionAudio(i, skipped); }
+};
 
 // One chunk of an exported file: tag and body.
 struct Chunk {

@@ -259,6 +259,17 @@ TEST(SectionRender, WorkFileFaults)
     }
 }
 
+TEST(SectionRender, NoBarLengthAtTempoZero)
+{
+    ClickProject p;
+    ASSERT_EQ(p.setSection(3, 0, 8), 0u);
+    p.core->commonInfo().tempo = 0;
+    bool skipped = false;
+    EXPECT_EQ(p.render(3, skipped), krm::nest(0x8000000C, 7));
+    EXPECT_EQ(p.core->fake->calls, 0);
+    EXPECT_FALSE(QFile::exists(p.core->sectionWavePath(3)));
+}
+
 TEST(SectionRender, StretcherFailureIsReported)
 {
     ClickProject p;

@@ -517,4 +517,9 @@ TEST(StyMngr, PointsOfASectionWithoutBeatsFail)
     EXPECT_EQ(c.m.makeSyncPoints(3, c.form, mask), 0x80000008u);  // no markers without beats
     EXPECT_EQ(c.m.makeAttackPoints(3, nullptr, mask), 0x80000002u);
     EXPECT_EQ(c.m.makeSyncPoints(3, nullptr, mask), 0x80000001u);
+
+    // Announced shorter than one frame a beat: no beat either.
+    ClickSection tiny(4, 4000, 10);
+    EXPECT_EQ(tiny.m.makeAttackPoints(3, tiny.form, mask), 0x8000000Bu);
+    EXPECT_EQ(tiny.m.makeSyncPoints(3, tiny.form, mask), 0x80000009u);
 }

@@ -148,6 +148,27 @@ TEST(StyleExport, TemplateWithoutAudioKeepsFourFour)
     EXPECT_EQ(m.buildTemplateStyle(bytes), 0x80000002u);
 }
 
+TEST(StyleExport, TemplateLargerThanTheExportBufferIsRefused)
+{
+    // Our template with a text event of 16 MiB: its serialised form does
+    // not fit the export buffer.
+    testutil::TempDir dir;
+    std::vector<uint8_t> bytes = testutil::readFile(QString(KRM_EMPTY_STYLE_SOURCE));
+    CSmfStyle big;
+    ASSERT_EQ(big.parse(bytes.data(), uint32_t(bytes.size())), 0u);
+    const std::vector<uint8_t> text(styMngr::kExportBufferBytes, 'x');
+    ASSERT_EQ(big.tracks.front()->addEvent(makeDataEvent(kStatusMeta, 0x01, 0, text.data(), uint32_t(text.size()))),
+              0u);
+    ASSERT_EQ(big.write(bytes), 0u);
+    ASSERT_TRUE(testutil::writeFile(dir.path("Empty.sty"), bytes));
+
+    styMngr m;
+    m.setTemplatePath(dir.path("Empty.sty"));
+    std::vector<uint8_t> out;
+    EXPECT_EQ(m.buildTemplateStyle(out), 0x8000000Fu);
+    EXPECT_TRUE(out.empty());
+}
+
 namespace {
 
 // Runs an export over an existing target and checks that a failure leaves

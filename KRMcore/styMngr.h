@@ -91,7 +91,7 @@ public:
     int32_t limitC() override { return m_limitC; }
 
     // ---- settings and model ----
-    CAudioInfo* audioModel() const { return m_audioInfo.get(); }
+    CAudioInfo* audioInfo() const { return m_audioInfo.get(); }
     // The settings as the latest setStyleInfo left them.
     const StyleInfo& styleInfo() const { return m_info; }
     QString templatePath() const { return m_templatePath; }

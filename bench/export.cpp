@@ -179,7 +179,7 @@ struct Project {
     {
         std::vector<std::pair<uint8_t, CAudioWaveForm*>> out;
         for (uint8_t s : kSections) {
-            CAudioFile* f = core.style()->audioModel()->findFileForSection(core.style()->sectionToStyleId(s));
+            CAudioFile* f = core.style()->audioInfo()->findFileForSection(core.style()->sectionToStyleId(s));
             out.emplace_back(s, f ? f->getWaveForm() : nullptr);
         }
         return out;

@@ -28,7 +28,7 @@ uint32_t addAudio(styMngr& m, int id, const std::string& name)
 
 CAudioStyleWaveFormat* formatOf(styMngr& m, int id)
 {
-    CAudioFile* f = m.audioModel()->findFileForSection(id);
+    CAudioFile* f = m.audioInfo()->findFileForSection(id);
     return f ? f->getWaveForm()->getStyleFormat() : nullptr;
 }
 
@@ -185,7 +185,7 @@ TEST(StyMngr, LookupMatchesTheNamesOfTheFile)
     // One file playing "Main A" and "Main B".
     ASSERT_EQ(addAudio(m, 0, "KRM_temp_Main A"), 0u);
     ASSERT_EQ(addAudio(m, 1, "KRM_temp_Main A"), 0u);
-    ASSERT_EQ(m.audioModel()->files.size(), 1u);
+    ASSERT_EQ(m.audioInfo()->files.size(), 1u);
     ASSERT_EQ(m.setSlotBarCount(0, 7), 0u);
     for (uint8_t slot = 0; slot < 24; ++slot) {
         uint16_t bars = 99;
@@ -210,7 +210,7 @@ TEST(StyMngr, LookupMatchesTheNamesOfTheFile)
     for (const Case& c : cases) {
         styMngr d;
         ASSERT_EQ(addAudio(d, 0, "KRM_temp_Main A"), 0u);
-        c.damage(*d.audioModel());
+        c.damage(*d.audioInfo());
         uint16_t bars = 0;
         EXPECT_EQ(d.setSlotBarCount(0, 1), c.setterCode) << c.name;
         EXPECT_EQ(d.setSlotTempo(0, 500000), c.otherCode) << c.name;
@@ -340,7 +340,7 @@ struct ClickSection {
     ClickSection(uint32_t bars, uint32_t lengthFrames, uint32_t announced = 0)
     {
         addAudio(m, 0, "KRM_temp_Main A");
-        form = m.audioModel()->findFileForSection(0)->getWaveForm();
+        form = m.audioInfo()->findFileForSection(0)->getWaveForm();
         const testsig::Signal clicks = testsig::clickTrack(120.0, lengthFrames / 44100.0 + 0.1, 0.8f, 256);
         frames = toFrames(clicks.samples);
         frames.resize(size_t(lengthFrames) * 4);
@@ -485,7 +485,7 @@ TEST(StyMngr, CutPointsAfterMemoryRunsOut)
 
     ExhaustedStyMngr m;
     addAudio(m, 0, "KRM_temp_Main A");
-    CAudioWaveForm* form = m.audioModel()->findFileForSection(0)->getWaveForm();
+    CAudioWaveForm* form = m.audioInfo()->findFileForSection(0)->getWaveForm();
     form->getData()->setData(plain.frames.data(), uint32_t(plain.frames.size()));
     StyleInfo info;
     info.sectionBars[3] = 2;

@@ -157,8 +157,9 @@ TEST(StyleExport, TemplateLargerThanTheExportBufferIsRefused)
     CSmfStyle big;
     ASSERT_EQ(big.parse(bytes.data(), uint32_t(bytes.size())), 0u);
     const std::vector<uint8_t> text(styMngr::kExportBufferBytes, 'x');
-    ASSERT_EQ(big.tracks.front()->addEvent(makeDataEvent(kStatusMeta, 0x01, 0, text.data(), uint32_t(text.size()))),
-              0u);
+    ASSERT_EQ(
+        big.tracks.front()->addEvent(makeDataEvent(kStatusMeta, 0x01, 0, text.data(), uint32_t(text.size()))),
+        0u);
     ASSERT_EQ(big.write(bytes), 0u);
     ASSERT_TRUE(testutil::writeFile(dir.path("Empty.sty"), bytes));
 
@@ -351,7 +352,7 @@ TEST(ExportPreparation, WaveInfoTextAndLevelsReachTheModel)
     EXPECT_EQ(p.core->commonInfo().pan, 30);
     EXPECT_EQ(p.core->undoCount(), steps);
 
-    CAudioInfo* model = p.core->style()->audioModel();
+    CAudioInfo* model = p.core->style()->audioInfo();
     CAudioFile* file = model->findFileForSection(0);
     ASSERT_NE(file, nullptr);
     uint8_t name[CAudioFile::kNameBytes + 1] = {};

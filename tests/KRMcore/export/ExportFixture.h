@@ -13,6 +13,8 @@
 #include "WavFile.h"
 #include "styMngr.h"
 
+#include <gtest/gtest.h>
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -213,6 +215,26 @@ struct ClickProject {
     }
     uint32_t render(uint8_t i, bool& skipped) { return core->makeSectionAudio(i, skipped); }
 };
+
+// Renders Main A as one bar of 30000 frames by hand, which would have to
+// become 88200 frames at 120: the section is skipped and listed with its
+// ratio, nothing is written and what was recorded of it is cleared.
+inline void expectOneShortBarSkipped(ClickProject& p)
+{
+    SectionRecord rec = edit_test::section(0, 0, 30000);
+    rec.barCount = 1;
+    rec.manualBars = 1;
+    rec.renderedFrames = 5;
+    p.core->putSection(3, rec);
+    p.core->setReady(3);
+    bool skipped = false;
+    EXPECT_EQ(p.render(3, skipped), 0u);
+    EXPECT_TRUE(skipped);
+    EXPECT_FALSE(QFile::exists(p.core->sectionWavePath(3)));
+    EXPECT_EQ(p.core->sec(3).renderedFrames, 0u);
+    EXPECT_FALSE(p.core->isSecWavReady(3));
+    EXPECT_EQ(p.core->errorText(), "Stretch ratio error! [Main A : 2.94]\r\n");
+}
 
 // One chunk of an exported file: tag and body.
 struct Chunk {

@@ -62,15 +62,5 @@ TEST(RenderWithStretch, RatioOutOfRangeIsListed)
 {
     REQUIRE_STRETCHER();
     ClickProject p(120.0, 24, false);
-    SectionRecord rec = edit_test::section(0, 0, 30000);
-    rec.barCount = 1;
-    rec.manualBars = 1;
-    p.core->putSection(3, rec);
-    bool skipped = false;
-    EXPECT_EQ(p.render(3, skipped), 0u);
-    EXPECT_TRUE(skipped);
-    EXPECT_FALSE(QFile::exists(p.core->sectionWavePath(3)));
-    EXPECT_EQ(p.core->sec(3).renderedFrames, 0u);
-    EXPECT_FALSE(p.core->isSecWavReady(3));
-    EXPECT_EQ(p.core->errorText(), "Stretch ratio error! [Main A : 2.94]\r\n");
+    expectOneShortBarSkipped(p);
 }

@@ -14,6 +14,9 @@ class IF_styMngr;
 class IF_timeStretch;
 class IF_segmenter;
 class IF_onsetAnalyzer;
+class QObject;
+struct SegmentEntry;      // IF_segmenter.h
+struct SegmenterTimeSig;  // IF_segmenter.h
 class IF_prjMngr;
 class KRMundo;
 
@@ -170,6 +173,61 @@ protected:
     uint32_t thinBeats(WaveInfoRecord& wave, uint16_t factor, uint8_t& flag);
     uint32_t subdivideBeats(WaveInfoRecord& wave, uint16_t keepStep, uint8_t& flag, int parts);
     // ---- end of beat grid, section editing and beat-list edits ----
+    // ---- analysis results and the initial section assignment ----
+public:
+    // Appends the analysis stored in the ".awi" file at `path` as the last
+    // wave, in one undo step. `frames` is the audio's length; a last beat
+    // or onset after it rejects the file ("Illegal analyzed file!"). The
+    // engine takes the record on success; on failure the caller keeps it
+    // and the project is unchanged.
+    uint32_t applyWaveInfo(WaveInfoRecord* rec, const QString& path, uint32_t frames);
+    // The onset analyser's result code, unchanged; onsets are appended.
+    uint32_t analyzeOnset(const QString& path, uint32_t& frames, std::vector<float>& onsets);
+    // Runs the segmenter job and stores its segment starts and labels as
+    // the detected and fitted marks of wave 0 (no undo step).
+    uint32_t runSegmenter(const QString& path, SegmenterTimeSig ts);
+    // Mask 1 replaces the detected marks, 2 the fitted ones; 1 alone also
+    // empties the fitted marks. Wave 0, no undo step.
+    uint32_t setSegMarks(const std::vector<SegmentMark>& marks, uint8_t mask);
+    QObject* segmenterObject();
+    void stopSegmenter();
+    void dumpSegmenter(std::vector<float>& beatTimes, uint32_t& numerator, uint32_t& denominator);
+
+    // One distinct label among the unassigned segments.
+    struct LabelStats {
+        uint32_t label = 0;
+        double longest = 0.0;  // seconds, longest segment with the label
+        int32_t first = 0;     // lowest and highest index of a segment of
+        int32_t last = 0;      // that longest length
+    };
+    // Fits the detected marks of wave w to the bar grid, stores them as the
+    // fitted marks, writes intro, main and ending sections from them and
+    // takes the project tempo from "Main A".
+    uint32_t makeInitSecAsgnBySegLbl(uint8_t w);
+    uint32_t fitSegForTS(uint8_t w, const std::vector<SegmentEntry>& segs, std::vector<SegmentEntry>& fitted,
+                         uint8_t toggle);
+    uint32_t fitSegEndToBar(uint8_t w, uint8_t toggle, const std::vector<SegmentEntry>& segs,
+                            const std::vector<SegmentEntry>& fitted, size_t k, uint32_t& endAdrs);
+    // Chooses up to six segments (marking their `section`), in time order.
+    static uint32_t assignSections(std::vector<SegmentEntry>& chosen, std::vector<SegmentEntry>& segs);
+    static uint32_t collectLabelStats(std::vector<LabelStats>& stats, uint32_t& count,
+                                      const std::vector<SegmentEntry>& segs);
+    uint32_t doSegToSec(uint8_t w, uint8_t toggle, const std::vector<SegmentEntry>& chosen);
+    // New time signature and a fresh assignment of every wave, one step.
+    uint32_t changeTimeSignature(uint8_t beatsPerBar, uint8_t beatUnit);
+    // Whether the beat-list entry nearest `address` is an even (0) or odd
+    // (1) half beat; 0x80000001 for an empty list.
+    static uint32_t beatParityAt(const std::vector<float>& beats, uint32_t address, uint16_t beatStep,
+                                 uint8_t& toggle);
+
+protected:
+    // Sets the engine's error text unless an earlier failure already did.
+    void setErrorTextOnce(const QString& text);
+    // Marks that an operation caught an exception.
+    void raiseErrorFlag();
+    // setSegMarks on wave w.
+    uint32_t storeSegMarks(uint8_t w, const std::vector<SegmentMark>& marks, uint8_t mask);
+    // ---- end of analysis results and the initial section assignment ----
 
     // ---- section audio rendering and export preparation ----
 public:

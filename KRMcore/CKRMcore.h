@@ -233,4 +233,75 @@ protected:
     // setSegMarks on wave w.
     uint32_t storeSegMarks(uint8_t w, const std::vector<SegmentMark>& marks, uint8_t mask);
     // ---- end of analysis results and the initial section assignment ----
+
+    // ---- section audio rendering and export preparation ----
+public:
+    // Renders section i to its working file (sectionWavePath) at the
+    // project tempo, from the work file "KRM_temp.wav" of the temporary
+    // folder. A stretch ratio out of the engine's range writes nothing,
+    // sets `skipped` and returns 0 with the section named in the error text.
+    uint32_t makeSectionAudio(uint8_t i, bool& skipped);
+    // Whole-section stretch (bar counts entered by hand) and bar-by-bar
+    // stretch (bars from the beat grid); `frames` is the rendered length.
+    uint32_t writeSectionWaveByBars(uint8_t i, uint32_t& frames, uint8_t& ratioError);
+    uint32_t writeSectionWaveByBeats(uint8_t i, uint32_t& frames, uint8_t& ratioError);
+    // Appends the play range of section i, read from the work file, as
+    // 16-bit stereo frames. 0x80000004 when the work file cannot be read,
+    // 0x80000005 when it ends more than two frames before the range does
+    // (a shorter gap is filled with silence).
+    uint32_t readSectionAudio(uint8_t i, std::vector<uint8_t>& buffer);
+    // Section start, inner bar lines and end (barCount + 1 frame positions);
+    // an end up to two frames past `last` (the last onset) is pulled back to
+    // last - 1.
+    uint32_t buildBarPositions(const SectionRecord& rec, std::vector<uint32_t>& positions, uint32_t last);
+    // Silence an intro (before) or an ending (after) with its pickup on
+    // needs to fill whole bars; `barLength` is a bar at the project tempo.
+    uint32_t calcSectionPadding(uint8_t beatsPerBar, uint8_t i, const SectionRecord& rec, int32_t& leadFrames,
+                                uint8_t& extraBar, int32_t barLength, uint32_t& firstBarLength,
+                                uint8_t& leadFlag, uint8_t& tailFlag, const std::vector<uint32_t>& positions);
+    // Leading silence into the empty buffer; positions rebased onto it
+    // (with `extraBar` one more position for the pickup bar).
+    uint32_t padSectionStart(uint32_t bars, int32_t leadFrames, uint8_t extraBar, int32_t barLength,
+                             uint32_t firstBarLength, std::vector<uint32_t>& positions,
+                             std::vector<uint8_t>& buffer);
+    // Trailing silence that makes the last bar as long as the one before
+    // (one bar: as long as `barLength`).
+    uint32_t padSectionEnd(uint32_t bars, int32_t barLength, std::vector<uint32_t>& positions,
+                           std::vector<uint8_t>& buffer);
+    uint32_t stretchSectionWhole(uint8_t beatsPerBar, uint8_t beatUnit, uint8_t i, uint32_t bars,
+                                 const std::vector<uint8_t>& input, std::vector<uint8_t>& output,
+                                 uint8_t& ratioError);
+    uint32_t stretchSectionPerBar(uint8_t beatsPerBar, uint8_t beatUnit, uint8_t i, uint32_t bars,
+                                  uint8_t extraBar, const std::vector<uint32_t>& positions,
+                                  const std::vector<uint8_t>& input, std::vector<uint8_t>& output,
+                                  uint8_t& ratioError);
+    // The working file of section i: temporary folder + "/KRM_temp_" +
+    // section name + ".wav".
+    QString sectionWavePath(uint8_t i) const;
+
+    // Writes the style file: every used section must have been rendered.
+    // The masks (zeroed by the caller) report sections whose point lists
+    // were cut at their limits.
+    uint32_t exportSty(const std::wstring& path, uint32_t& size, uint16_t& attackMask, uint16_t& beatMask,
+                       uint16_t& syncMask);
+    uint32_t sendAllSectionAudio();
+    uint32_t sendSectionAudio(uint8_t i);
+    // Raises the rendered files' levels towards full scale (a blend of one
+    // gain for all and each file's own); never lowers one.
+    uint32_t normalizeSectionLevels();
+
+protected:
+    // Records a stretch's ratios for section i and, when they leave the
+    // engine's range, appends the section and its worst ratio to the error
+    // text. Returns the out-of-range flag.
+    uint8_t noteStretchRatios(uint8_t i);
+    // The style manager's presence (1), the section with its wave (2) and
+    // its used flag (3).
+    uint32_t usedSectionForStyle(uint8_t i, SectionRecord*& sec, WaveInfoRecord*& wave);
+    // Both outputs 0; the stretcher's presence (1) and the section with
+    // its wave (2).
+    uint32_t beginRendering(uint8_t i, uint32_t& frames, uint8_t& ratioError, SectionRecord*& sec,
+                            WaveInfoRecord*& wave);
+    uint32_t writeRenderedSection(uint8_t i, const std::vector<uint8_t>& output);
+    // ---- end of section audio rendering and export preparation ----
 };

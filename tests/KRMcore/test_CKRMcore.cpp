@@ -5,6 +5,7 @@
 #include "KRMundo.h"
 #include "ProjectRecords.h"
 #include "TestBytes.h"
+#include "styMngr.h"
 #include "TestUtil.h"
 
 #include <gtest/gtest.h>
@@ -489,10 +490,34 @@ TEST(CKRMcore, LoadRefusesANamedPipeAtOnce)
     EXPECT_TRUE(sameProject(e, before));
     EXPECT_EQ(pipe.releasedReaders(), 0) << "the load never waited for a writer";
 }
+namespace {
+
+// A style manager whose work fails with an error of its own.
+class FailingStyMngr : public styMngr {
+public:
+    uint32_t setStyleInfo(const StyleInfo&) override
+    {
+        m_failed = true;
+        return 0x80000001;
+    }
+    bool hasError() override { return m_failed || styMngr::hasError(); }
+    void clearError() override
+    {
+        m_failed = false;
+        styMngr::clearError();
+    }
+
+private:
+    bool m_failed = false;
+};
+
+}  // namespace
 
 TEST(CKRMcore, ErrorStateCoversTheManagers)
 {
     TestEngine e;
+    delete e.styMngr;
+    e.styMngr = new FailingStyMngr;
     e.setErrorText("first report");
     EXPECT_EQ(e.errorText(), "first report");
     EXPECT_FALSE(e.hasError());  // a text alone is no error flag

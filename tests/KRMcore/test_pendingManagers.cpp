@@ -1,5 +1,4 @@
 #include "IF_segmenter.h"
-#include "IF_styMngr.h"
 #include "IF_timeStretch.h"
 
 #include <gtest/gtest.h>
@@ -11,7 +10,6 @@
 // code, an error text and the error flag, never a silent success.
 TEST(PendingManagers, RefuseWorkWithCodeAndText)
 {
-    std::unique_ptr<IF_styMngr> sty(createStyMngr());
     std::unique_ptr<IF_timeStretch> ts(createTimeStretch());
     std::unique_ptr<IF_segmenter> seg(createSegmenter());
 
@@ -20,8 +18,6 @@ TEST(PendingManagers, RefuseWorkWithCodeAndText)
         std::function<void()> clear;
         std::function<bool()> has;
     };
-    const ErrorTrio styErr {[&] { return sty->errorText(); }, [&] { sty->clearError(); },
-                            [&] { return sty->hasError(); }};
     const ErrorTrio tsErr {[&] { return ts->errorText(); }, [&] { ts->clearError(); },
                            [&] { return ts->hasError(); }};
     const ErrorTrio segErr {[&] { return seg->errorText(); }, [&] { seg->clearError(); },
@@ -29,9 +25,7 @@ TEST(PendingManagers, RefuseWorkWithCodeAndText)
 
     std::vector<uint8_t> in(16, 1), out;
     std::vector<double> ratios;
-    uint32_t u32 = 0;
-    uint16_t a = 0, b = 0, c = 0;
-    uint8_t flag = 0, vol = 80, pan = 64, rev = 0;
+    uint8_t flag = 0;
 
     struct Case {
         const char* name;
@@ -40,13 +34,6 @@ TEST(PendingManagers, RefuseWorkWithCodeAndText)
         const char* text;
     };
     const Case cases[] = {
-        {"exportStyle", &styErr, [&] { return sty->exportStyle(L"x.aus", u32, a, b, c); },
-         "style manager is not available in this build"},
-        {"setStyleInfo", &styErr, [&] { return sty->setStyleInfo(StyleInfo()); },
-         "style manager is not available in this build"},
-        {"setSectionAudio", &styErr,
-         [&] { return sty->setSectionAudio("t", 1, "n", 1, "p", 1, 0, &vol, &pan, &rev); },
-         "style manager is not available in this build"},
         {"stretch", &tsErr, [&] { return ts->stretch(in, out); },
          "time-stretch manager is not available in this build"},
         {"stretchRange", &tsErr,
@@ -71,30 +58,8 @@ TEST(PendingManagers, RefuseWorkWithCodeAndText)
     EXPECT_TRUE(out.empty());
 }
 
-TEST(PendingManagers, SettingsAndTablesStillWork)
+TEST(PendingManagers, SettingsStillWork)
 {
-    std::unique_ptr<IF_styMngr> sty(createStyMngr());
-    EXPECT_EQ(sty->maxPoints(), 1024);
-    EXPECT_EQ(sty->limitB(), 256);
-    EXPECT_EQ(sty->limitC(), 256);
-    EXPECT_EQ(sty->setMaxPoints(12), 12);
-    EXPECT_EQ(sty->setLimitB(13), 13);
-    EXPECT_EQ(sty->setLimitC(14), 14);
-    EXPECT_EQ(sty->maxPoints(), 12);
-    EXPECT_EQ(sty->limitB(), 13);
-    EXPECT_EQ(sty->limitC(), 14);
-    EXPECT_EQ(sty->clearAudio(), 0u);
-    EXPECT_FALSE(sty->hasError());
-
-    const uint8_t ids[15] = {8, 9, 10, 0, 1, 2, 3, 4, 5, 6, 7, 17, 12, 13, 14};
-    const uint8_t slots_[15] = {3, 9, 15, 0, 6, 12, 18, 1, 7, 13, 19, 8, 4, 10, 16};
-    for (uint8_t i = 0; i < 15; ++i) {
-        EXPECT_EQ(sty->sectionToStyleId(i), ids[i]) << int(i);
-        EXPECT_EQ(sty->sectionToStyleSlot(i), slots_[i]) << int(i);
-    }
-    EXPECT_EQ(sty->sectionToStyleId(15), 0);
-    EXPECT_EQ(sty->sectionToStyleSlot(200), 0);
-
     std::unique_ptr<IF_segmenter> seg(createSegmenter());
     std::vector<float> idx {1.0f, 2.0f};
     uint32_t num = 0, den = 0;

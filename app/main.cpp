@@ -2,9 +2,10 @@
 // files over and ends here with -1), window, event loop, then the teardown:
 // window, application object, working audio files.
 #include "Application.h"
-#include "PlaceholderWindow.h"
+#include "MainWindow.h"
 #include "TempWavFiles.h"
 
+#include <QDebug>
 #include <QStyleFactory>
 
 #include <memory>
@@ -20,9 +21,10 @@ int main(int argc, char** argv)
         auto app = std::make_unique<Application>(argc, argv);
         running = true;
         {
-            PlaceholderWindow window(startFileFromArguments(argc, argv));
+            MainWindow window(startFileFromArguments(argc, argv));
             app->fileOpenTarget = &window;
             window.show();
+            qInfo() << "window shown";
             result = app->exec();
             app->fileOpenTarget = nullptr;
         }

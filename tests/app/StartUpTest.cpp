@@ -2,6 +2,7 @@
 // real program.
 #include "Application.h"
 #include "CappApplicationPrivate_linux.h"
+#include "ProgramRun.h"
 #include "TempFolder.h"
 #include "VersionInfo.h"
 
@@ -14,8 +15,6 @@
 #include <gtest/gtest.h>
 
 #include <vector>
-
-extern "C" const char* __lsan_default_suppressions();
 
 namespace {
 
@@ -106,77 +105,9 @@ TEST(StartUp, AboutDataIsCompiledInForTheFirstTranslationOnly)
     EXPECT_TRUE(v.queryString("CompanyName", 0).isEmpty());
 }
 
-// One start of the real program, its standard output and error merged.
-class Program {
-public:
-    Program(const QProcessEnvironment& env, const QStringList& args)
-    {
-        m_process.setProcessEnvironment(env);
-        m_process.setProcessChannelMode(QProcess::MergedChannels);
-        m_process.start(STELVANO_BINARY, args);
-    }
-    ~Program()
-    {
-        if (m_process.state() != QProcess::NotRunning) {
-            m_process.kill();
-            m_process.waitForFinished(5000);
-        }
-    }
-
-    bool waitForOutput(const QString& text, int ms)
-    {
-        const QDeadlineTimer deadline(ms);
-        while (!output().contains(text)) {
-            if (deadline.hasExpired() || m_process.state() == QProcess::NotRunning)
-                return output().contains(text);
-            m_process.waitForReadyRead(50);
-        }
-        return true;
-    }
-    QString output()
-    {
-        m_output += QString::fromLocal8Bit(m_process.readAll());
-        return m_output;
-    }
-    bool running() const { return m_process.state() == QProcess::Running; }
-    QProcess& process() { return m_process; }
-
-private:
-    QProcess m_process;
-    QString m_output;
-};
-
-// Private runtime, data, temporary and home folders for the starts of one
-// test, and the leak checker's list of Qt's own offscreen leaks.
-class ProgramFolders {
-public:
-    ProgramFolders()
-    {
-        for (const char* sub : {"run", "data", "tmp", "home"})
-            QDir(m_root.path()).mkpath(sub);
-        QFile::setPermissions(path("run"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        QFile suppressions(path("lsan.supp"));
-        if (suppressions.open(QIODevice::WriteOnly))
-            suppressions.write(__lsan_default_suppressions());
-    }
-    QString path(const QString& name) const { return m_root.filePath(name); }
-    QProcessEnvironment environment() const
-    {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("QT_QPA_PLATFORM", "offscreen");
-        env.insert("XDG_RUNTIME_DIR", path("run"));
-        env.insert("XDG_DATA_HOME", path("data"));
-        env.insert("TMPDIR", path("tmp"));
-        env.insert("HOME", path("home"));
-        env.insert("LSAN_OPTIONS", "suppressions=" + path("lsan.supp") + ":print_suppressions=0");
-        return env;
-    }
-
-private:
-    QTemporaryDir m_root;
-};
-
-constexpr int kStartMs = 30000;  // a sanitizer build starts slowly
+using testutil::kStartMs;
+using testutil::Program;
+using testutil::ProgramFolders;
 
 TEST(StartUp, ASecondStartHandsItsExistingFilesToTheRunningOneAndEnds)
 {

@@ -15,3 +15,12 @@ if(NOT TARGET krm_test_alloc)
   add_library(krm_test_alloc STATIC ${KRM_TEST_COMMON}/AllocationCounter.h ${KRM_TEST_COMMON}/AllocationCounter.cpp)
   target_include_directories(krm_test_alloc PUBLIC ${KRM_TEST_COMMON})
 endif()
+
+if(NOT TARGET krm_test_import)
+  # The engine calls of one import in the analysis worker's order, and the
+  # songs the import analysis is judged on.
+  add_library(krm_test_import STATIC ${KRM_TEST_COMMON}/ImportRun.h ${KRM_TEST_COMMON}/ImportRun.cpp
+    ${KRM_TEST_COMMON}/AnalysisSongs.h ${KRM_TEST_COMMON}/AnalysisSongs.cpp)
+  target_include_directories(krm_test_import PUBLIC ${KRM_TEST_COMMON})
+  target_link_libraries(krm_test_import PUBLIC krmcore krm_test_signals)
+endif()

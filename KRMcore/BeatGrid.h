@@ -7,6 +7,8 @@
 // beat. A section's beat k is list entry toggle * step + 2 * step * k, so
 // the section's beats are either the even (toggle 0) or the odd (toggle 1)
 // half beats.
+#include "base/AudioFormat.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -14,8 +16,9 @@
 struct WaveInfoRecord;
 
 namespace krm {
-constexpr double kSampleRate = 44100.0;
-}
+// The working sample rate as the conversions use it, in double precision.
+constexpr double kSampleRate = audio::kSampleRate;
+}  // namespace krm
 
 // ceil(t * 44100) as a frame address. Times before 0 (and NaN) give 0,
 // times past the last 32-bit frame give the last frame.

@@ -11,6 +11,8 @@
 
 #include <QDir>
 #include <QStandardPaths>
+#include <algorithm>
+#include <iterator>
 #include <memory>
 #include <new>
 
@@ -18,6 +20,7 @@ using krm::fail;
 using krm::kOk;
 using krm::kSectionCount;
 using krm::nest;
+using krm::nestOnFail;
 
 namespace {
 
@@ -56,7 +59,7 @@ CKRMcore::CKRMcore()
     try {
         undoStack = new KRMundo();
     } catch (const std::bad_alloc&) {
-        errorFlag = 1;  // the engine goes on without an undo stack
+        m_errorState.raiseFlag();  // the engine goes on without an undo stack
         undoStack = nullptr;
     }
 
@@ -144,18 +147,17 @@ uint32_t CKRMcore::getResourcePath(int8_t which, QString& out) const
 
 QString CKRMcore::errorText() const
 {
-    return errorText_;
+    return m_errorState.errorText();
 }
 
 void CKRMcore::setErrorText(const QString& text)
 {
-    errorText_ = text;
+    m_errorState.setText(text);
 }
 
 void CKRMcore::clearError()
 {
-    errorText_.clear();
-    errorFlag = 0;
+    m_errorState.clearError();
     if (styMngr)
         styMngr->clearError();
     if (timeStretch)
@@ -180,7 +182,7 @@ bool CKRMcore::hasError()
         return true;
     if (prjMngr && prjMngr->hasError())
         return true;
-    return errorFlag != 0;
+    return m_errorState.hasError();
 }
 
 // ---------------------------------------------------------------- accessors
@@ -293,12 +295,35 @@ void CKRMcore::setMaxPoints(uint32_t n)
 
 namespace {
 
+// What the four commits share: without an undo stack nothing can be
+// committed (0x80000001); an exception while the body runs (in practice a
+// failed copy) raises the engine's error flag and gives fail(exceptionStep).
+template <typename Body>
+uint32_t commit(const KRMundo* stack, krm::ErrorState& errors, uint32_t exceptionStep, Body body)
+{
+    if (!stack)
+        return fail(1);
+    try {
+        return body();
+    } catch (...) {
+        errors.raiseFlag();
+        return fail(exceptionStep);
+    }
+}
+
 // Pushes one command as its own macro. The command is made before the macro
 // opens, so a failed copy never leaves a macro open on the stack; an
 // exception while it is applied closes the macro again before it travels on.
-template <typename MakeCommand> void pushStep(KRMundo& stack, const QString& macroText, MakeCommand make)
+// While a project is being loaded (`recordHistory` false) the command is only
+// applied: the loaded project is one state without history.
+template <typename MakeCommand>
+void pushStep(KRMundo& stack, const QString& macroText, MakeCommand make, bool recordHistory)
 {
     std::unique_ptr<QUndoCommand> cmd(make());
+    if (!recordHistory) {
+        cmd->redo();
+        return;
+    }
     stack.beginMacro(macroText);
     try {
         stack.push(cmd.get());
@@ -323,67 +348,52 @@ uint32_t fetchCommon(ProjectInfo& project, CommonInfo*& cur)
 
 uint32_t CKRMcore::setAllInfo(const ProjectInfo& src)
 {
-    if (!undoStack)
-        return fail(1);
-    try {
+    return commit(undoStack, m_errorState, 2, [&] {
         SecWavFlags flags;
         for (uint8_t i = 0; i < kSectionCount; ++i)
             flags[i] = &secWavReady[i];
-        pushStep(*undoStack, "set all",
-                 [&] { return new SetAllInfoCommand(&projectInfo, "set all", src, flags); });
-        for (uint8_t& f : secWavReady)
-            f = 0;
+        pushStep(
+            *undoStack, "set all", [&] { return new SetAllInfoCommand(&projectInfo, "set all", src, flags); },
+            !m_loadingProject);
+        std::fill(std::begin(secWavReady), std::end(secWavReady), uint8_t(0));
         return kOk;
-    } catch (...) {
-        errorFlag = 1;
-        return fail(2);
-    }
+    });
 }
 
 uint32_t CKRMcore::setCommonInfo(const CommonInfo& info)
 {
-    if (!undoStack)
-        return fail(1);
-    try {
+    return commit(undoStack, m_errorState, 3, [&] {
         CommonInfo* cur = nullptr;
-        if (const uint32_t r = fetchCommon(projectInfo, cur); r != kOk)
+        if (const uint32_t r = fetchCommon(projectInfo, cur))
             return r;
         if (*cur == info)
             return kOk;
-        pushStep(*undoStack, "set common",
-                 [&] { return new SetComnInfoCommand(&projectInfo, "set common", info); });
+        pushStep(
+            *undoStack, "set common",
+            [&] { return new SetComnInfoCommand(&projectInfo, "set common", info); }, !m_loadingProject);
         return kOk;
-    } catch (...) {
-        errorFlag = 1;
-        return fail(3);
-    }
+    });
 }
 
 uint32_t CKRMcore::updateTempo(uint32_t tempo)
 {
-    if (!undoStack)
-        return fail(1);
-    try {
+    return commit(undoStack, m_errorState, 2, [&] {
         CommonInfo* cur = nullptr;
-        if (const uint32_t r = fetchCommon(projectInfo, cur); r != kOk)
+        if (const uint32_t r = fetchCommon(projectInfo, cur))
             return r;
         CommonInfo next = *cur;
         next.tempo = tempo;
-        pushStep(*undoStack, "set common",
-                 [&] { return new SetComnInfoCommand(&projectInfo, "set tempo", next); });
+        pushStep(
+            *undoStack, "set common", [&] { return new SetComnInfoCommand(&projectInfo, "set tempo", next); },
+            !m_loadingProject);
         clearSecWavReady();
         return kOk;
-    } catch (...) {
-        errorFlag = 1;
-        return fail(2);
-    }
+    });
 }
 
 uint32_t CKRMcore::updateSecInfo(uint8_t i, const SectionRecord& rec)
 {
-    if (!undoStack)
-        return fail(1);
-    try {
+    return commit(undoStack, m_errorState, 3, [&] {
         SectionRecord* cur = nullptr;
         const uint32_t r = projectInfo.getSection(i, &cur);
         if (r != kOk || !cur)
@@ -394,47 +404,52 @@ uint32_t CKRMcore::updateSecInfo(uint8_t i, const SectionRecord& rec)
                 return kOk;
             return projectInfo.setSectionInfo(i, rec);
         }
-        pushStep(*undoStack, "set section", [&] {
-            return new SetSecInfoCommand(&projectInfo, QString("set section[%1]").arg(i), i, rec,
-                                         &secWavReady[i]);
-        });
+        pushStep(
+            *undoStack, "set section",
+            [&] {
+                return new SetSecInfoCommand(&projectInfo, QString("set section[%1]").arg(i), i, rec,
+                                             &secWavReady[i]);
+            },
+            !m_loadingProject);
         secWavReady[i] = 0;
         return kOk;
-    } catch (...) {
-        errorFlag = 1;
-        return fail(3);
-    }
+    });
 }
 
 // ---------------------------------------------------------------- project operations
 
 uint32_t CKRMcore::addWavList(WaveInfoRecord* rec)
 {
-    CKRMcore temp;
-    uint32_t r = temp.setAllInfo(projectInfo);
-    if (r != kOk)
-        return nest(r, 1);
     // Index 255 means "no wave" in a section, so a 256th wave could never be
     // addressed and would be taken for every unassigned section's wave.
+    if (m_loadingProject) {
+        // A project being loaded is built in place, one wave after another;
+        // as with any commit, an engine without an undo stack refuses it.
+        if (!undoStack)
+            return nest(fail(1), 3);
+        if (projectInfo.waveCount() >= krm::kNoWave)
+            return fail(2);
+        return nestOnFail(projectInfo.addWave(rec), 2);
+    }
+    CKRMcore temp;
+    if (const uint32_t r = nestOnFail(temp.setAllInfo(projectInfo), 1))
+        return r;
     if (temp.projectInfo.waveCount() >= krm::kNoWave)
         return fail(2);
-    r = temp.projectInfo.addWave(rec);
-    if (r != kOk)
-        return nest(r, 2);
-    r = setAllInfo(temp.projectInfo);
-    if (r != kOk) {
+    if (const uint32_t r = nestOnFail(temp.projectInfo.addWave(rec), 2))
+        return r;
+    if (const uint32_t r = nestOnFail(setAllInfo(temp.projectInfo), 3)) {
         // Give the record back to the caller instead of releasing it with
         // the temporary engine.
         temp.projectInfo.detachWave(static_cast<uint8_t>(temp.projectInfo.waveCount() - 1));
-        return nest(r, 3);
+        return r;
     }
     return kOk;
 }
 
 uint32_t CKRMcore::assignFrom(const CKRMcore& other)
 {
-    const uint32_t r = setAllInfo(other.projectInfo);
-    if (r != kOk)
+    if (const uint32_t r = setAllInfo(other.projectInfo))
         return r;
     tempFolder = other.tempFolder;
     templatePath = other.templatePath;
@@ -447,76 +462,47 @@ uint32_t CKRMcore::loadProject(const std::wstring& path)
 {
     if (!prjMngr)
         return fail(1);
-    CKRMcore saved;
-    uint32_t r = saved.setAllInfo(projectInfo);
-    if (r != kOk)
-        return nest(r, 2);
-
-    // Every wave and section that the file manager puts in arrives as an
-    // undo step holding whole project snapshots, and the history is
-    // discarded at the end whatever happens. Keep only the latest step while
-    // loading, so memory stays proportional to the project instead of
-    // growing with the square of its wave count.
-    struct LoadHistoryLimit {
-        KRMundo* stack;
-        explicit LoadHistoryLimit(KRMundo* s) : stack(s)
-        {
-            if (stack) {
-                stack->clear();
-                stack->setUndoLimit(1);
-            }
-        }
-        ~LoadHistoryLimit()
-        {
-            if (stack) {
-                // Every return below clears the stack itself; only an
-                // exception leaves steps that must go before the limit
-                // can be lifted.
-                if (stack->count() > 0)
-                    stack->clear();
-                stack->setUndoLimit(0);
-            }
-        }
-    } historyLimit(undoStack);
-
-    uint32_t step = 3;
-    r = projectInfo.clearWaves();
+    // The current project is kept aside, not copied, and the file is read
+    // into an empty one. The file manager fills it through the engine's own
+    // operations, which apply their values directly while the flag is set:
+    // a loaded project is one state without history, and recording every
+    // wave as an undo step holding a whole copy of the project made a load
+    // cost grow with the cube of the project's size.
+    ProjectInfo saved;
+    saved.swap(projectInfo);
+    struct LoadingFlag {
+        bool& flag;
+        explicit LoadingFlag(bool& f) : flag(f) { flag = true; }
+        ~LoadingFlag() { flag = false; }
+    };
+    uint32_t r = nestOnFail(projectInfo.clearWaves(), 3);
+    if (r == kOk)
+        r = nestOnFail(projectInfo.clearSections(), 4);
+    if (r == kOk)
+        r = nestOnFail(projectInfo.resetCommonInfo(), 5);
     if (r == kOk) {
-        step = 4;
-        r = projectInfo.clearSections();
-    }
-    if (r == kOk) {
-        step = 5;
-        r = projectInfo.resetCommonInfo();
-    }
-    if (r == kOk) {
-        step = 6;
-        r = prjMngr->loadProject(path);
-    }
-    if (r != kOk) {
-        // Bring back the project as it was, with no history of the partial
-        // load on the stack.
-        if (setAllInfo(saved.projectInfo) != kOk) {
-            // Without a working commit (no undo stack) put the copy back
-            // directly rather than leave a half-loaded project behind.
-            projectInfo.assign(saved.projectInfo);
-            clearSecWavReady();
+        try {
+            LoadingFlag loading(m_loadingProject);
+            r = nestOnFail(prjMngr->loadProject(path), 6);
+        } catch (const std::bad_alloc&) {
+            m_errorState.raiseFlag();
+            r = nest(fail(1), 6);
         }
-        clearUndoStack();
-        return nest(r, step);
     }
+    // Either way the load leaves no undo history and no rendered sections.
     clearUndoStack();
     clearSecWavReady();
-    return kOk;
+    if (r != kOk)
+        projectInfo.swap(saved);  // the project as it was
+    return r;
 }
 
 uint32_t CKRMcore::saveProject(const std::wstring& path)
 {
     if (!prjMngr)
         return fail(1);
-    const uint32_t r = prjMngr->saveProject(path);
-    if (r != kOk)
-        return nest(r, 2);
+    if (const uint32_t r = nestOnFail(prjMngr->saveProject(path), 2))
+        return r;
     clearUndoStack();
     return kOk;
 }
@@ -525,23 +511,17 @@ uint32_t CKRMcore::saveAwi(const std::wstring& path, uint8_t w)
 {
     if (!prjMngr)
         return fail(1);
-    const uint32_t r = prjMngr->saveWaveInfo(path, w);
-    if (r != kOk)
-        return nest(r, 2);
-    return kOk;
+    return nestOnFail(prjMngr->saveWaveInfo(path, w), 2);
 }
 
 uint32_t CKRMcore::resetProject()
 {
-    uint32_t r = projectInfo.clearWaves();
-    if (r != kOk)
-        return nest(r, 1);
-    r = projectInfo.clearSections();
-    if (r != kOk)
-        return nest(r, 2);
-    r = projectInfo.resetCommonInfo();
-    if (r != kOk)
-        return nest(r, 3);
+    if (const uint32_t r = nestOnFail(projectInfo.clearWaves(), 1))
+        return r;
+    if (const uint32_t r = nestOnFail(projectInfo.clearSections(), 2))
+        return r;
+    if (const uint32_t r = nestOnFail(projectInfo.resetCommonInfo(), 3))
+        return r;
     clearUndoStack();
     clearSecWavReady();
     return kOk;

@@ -4,6 +4,7 @@
 // calls. Operations return result codes (0 success, 0x80000000 | step on
 // failure, nested through krm::nest).
 #include "ProjectInfo.h"
+#include "base/ErrorState.h"
 
 #include <QString>
 #include <cstdint>
@@ -14,6 +15,9 @@ class IF_styMngr;
 class IF_timeStretch;
 class IF_segmenter;
 class IF_onsetAnalyzer;
+class QObject;
+struct SegmentEntry;      // IF_segmenter.h
+struct SegmenterTimeSig;  // IF_segmenter.h
 class IF_prjMngr;
 class KRMundo;
 
@@ -96,8 +100,12 @@ protected:
     QString templatePath;
     QString clickPath1;
     QString clickPath2;
-    QString errorText_;
-    uint8_t errorFlag = 0;
+    // The engine's own error text and flag (the flag is set when one of its
+    // operations caught an exception).
+    krm::ErrorState m_errorState;
+    // Set while loadProject lets the file manager fill the project: the
+    // commits then apply their values without recording undo steps.
+    bool m_loadingProject = false;
 
     // ---- beat grid, section editing and beat-list edits ----
 public:
@@ -170,4 +178,130 @@ protected:
     uint32_t thinBeats(WaveInfoRecord& wave, uint16_t factor, uint8_t& flag);
     uint32_t subdivideBeats(WaveInfoRecord& wave, uint16_t keepStep, uint8_t& flag, int parts);
     // ---- end of beat grid, section editing and beat-list edits ----
+    // ---- analysis results and the initial section assignment ----
+public:
+    // Appends the analysis stored in the ".awi" file at `path` as the last
+    // wave, in one undo step. `frames` is the audio's length; a last beat
+    // or onset after it rejects the file ("Illegal analyzed file!"). The
+    // engine takes the record on success; on failure the caller keeps it
+    // and the project is unchanged.
+    uint32_t applyWaveInfo(WaveInfoRecord* rec, const QString& path, uint32_t frames);
+    // The onset analyser's result code, unchanged; onsets are appended.
+    uint32_t analyzeOnset(const QString& path, uint32_t& frames, std::vector<float>& onsets);
+    // Runs the segmenter job and stores its segment starts and labels as
+    // the detected and fitted marks of wave 0 (no undo step).
+    uint32_t runSegmenter(const QString& path, SegmenterTimeSig ts);
+    // Mask 1 replaces the detected marks, 2 the fitted ones; 1 alone also
+    // empties the fitted marks. Wave 0, no undo step.
+    uint32_t setSegMarks(const std::vector<SegmentMark>& marks, uint8_t mask);
+    QObject* segmenterObject();
+    void stopSegmenter();
+    void dumpSegmenter(std::vector<float>& beatTimes, uint32_t& numerator, uint32_t& denominator);
+
+    // One distinct label among the unassigned segments.
+    struct LabelStats {
+        uint32_t label = 0;
+        double longest = 0.0;  // seconds, longest segment with the label
+        int32_t first = 0;     // lowest and highest index of a segment of
+        int32_t last = 0;      // that longest length
+    };
+    // Fits the detected marks of wave w to the bar grid, stores them as the
+    // fitted marks, writes intro, main and ending sections from them and
+    // takes the project tempo from "Main A".
+    uint32_t makeInitSecAsgnBySegLbl(uint8_t w);
+    uint32_t fitSegForTS(uint8_t w, const std::vector<SegmentEntry>& segs, std::vector<SegmentEntry>& fitted,
+                         uint8_t toggle);
+    uint32_t fitSegEndToBar(uint8_t w, uint8_t toggle, const std::vector<SegmentEntry>& segs,
+                            const std::vector<SegmentEntry>& fitted, size_t k, uint32_t& endAdrs);
+    // Chooses up to six segments (marking their `section`), in time order.
+    static uint32_t assignSections(std::vector<SegmentEntry>& chosen, std::vector<SegmentEntry>& segs);
+    static uint32_t collectLabelStats(std::vector<LabelStats>& stats, uint32_t& count,
+                                      const std::vector<SegmentEntry>& segs);
+    uint32_t doSegToSec(uint8_t w, uint8_t toggle, const std::vector<SegmentEntry>& chosen);
+    // New time signature and a fresh assignment of every wave, one step.
+    uint32_t changeTimeSignature(uint8_t beatsPerBar, uint8_t beatUnit);
+    // Whether the beat-list entry nearest `address` is an even (0) or odd
+    // (1) half beat; 0x80000001 for an empty list.
+    static uint32_t beatParityAt(const std::vector<float>& beats, uint32_t address, uint16_t beatStep,
+                                 uint8_t& toggle);
+
+protected:
+    // Sets the engine's error text unless an earlier failure already did.
+    void setErrorTextOnce(const QString& text);
+    // Marks that an operation caught an exception.
+    void raiseErrorFlag();
+    // setSegMarks on wave w.
+    uint32_t storeSegMarks(uint8_t w, const std::vector<SegmentMark>& marks, uint8_t mask);
+    // ---- end of analysis results and the initial section assignment ----
+
+    // ---- section audio rendering and export preparation ----
+public:
+    // Renders section i to its working file (sectionWavePath) at the
+    // project tempo, from the work file "KRM_temp.wav" of the temporary
+    // folder. A stretch ratio out of the engine's range writes nothing,
+    // sets `skipped` and returns 0 with the section named in the error text.
+    uint32_t makeSectionAudio(uint8_t i, bool& skipped);
+    // Whole-section stretch (bar counts entered by hand) and bar-by-bar
+    // stretch (bars from the beat grid); `frames` is the rendered length.
+    uint32_t writeSectionWaveByBars(uint8_t i, uint32_t& frames, uint8_t& ratioError);
+    uint32_t writeSectionWaveByBeats(uint8_t i, uint32_t& frames, uint8_t& ratioError);
+    // Appends the play range of section i, read from the work file, as
+    // 16-bit stereo frames. 0x80000004 when the work file cannot be read,
+    // 0x80000005 when it ends more than two frames before the range does
+    // (a shorter gap is filled with silence).
+    uint32_t readSectionAudio(uint8_t i, std::vector<uint8_t>& buffer);
+    // Section start, inner bar lines and end (barCount + 1 frame positions);
+    // an end up to two frames past `last` (the last onset) is pulled back to
+    // last - 1.
+    uint32_t buildBarPositions(const SectionRecord& rec, std::vector<uint32_t>& positions, uint32_t last);
+    // Silence an intro (before) or an ending (after) with its pickup on
+    // needs to fill whole bars; `barLength` is a bar at the project tempo.
+    uint32_t calcSectionPadding(uint8_t beatsPerBar, uint8_t i, const SectionRecord& rec, int32_t& leadFrames,
+                                uint8_t& extraBar, int32_t barLength, uint32_t& firstBarLength,
+                                uint8_t& leadFlag, uint8_t& tailFlag, const std::vector<uint32_t>& positions);
+    // Leading silence into the empty buffer; positions rebased onto it
+    // (with `extraBar` one more position for the pickup bar).
+    uint32_t padSectionStart(uint32_t bars, int32_t leadFrames, uint8_t extraBar, int32_t barLength,
+                             uint32_t firstBarLength, std::vector<uint32_t>& positions,
+                             std::vector<uint8_t>& buffer);
+    // Trailing silence that makes the last bar as long as the one before
+    // (one bar: as long as `barLength`).
+    uint32_t padSectionEnd(uint32_t bars, int32_t barLength, std::vector<uint32_t>& positions,
+                           std::vector<uint8_t>& buffer);
+    uint32_t stretchSectionWhole(uint8_t beatsPerBar, uint8_t beatUnit, uint8_t i, uint32_t bars,
+                                 const std::vector<uint8_t>& input, std::vector<uint8_t>& output,
+                                 uint8_t& ratioError);
+    uint32_t stretchSectionPerBar(uint8_t beatsPerBar, uint8_t beatUnit, uint8_t i, uint32_t bars,
+                                  uint8_t extraBar, const std::vector<uint32_t>& positions,
+                                  const std::vector<uint8_t>& input, std::vector<uint8_t>& output,
+                                  uint8_t& ratioError);
+    // The working file of section i: temporary folder + "/KRM_temp_" +
+    // section name + ".wav".
+    QString sectionWavePath(uint8_t i) const;
+
+    // Writes the style file: every used section must have been rendered.
+    // The masks (zeroed by the caller) report sections whose point lists
+    // were cut at their limits.
+    uint32_t exportSty(const std::wstring& path, uint32_t& size, uint16_t& attackMask, uint16_t& beatMask,
+                       uint16_t& syncMask);
+    uint32_t sendAllSectionAudio();
+    uint32_t sendSectionAudio(uint8_t i);
+    // Raises the rendered files' levels towards full scale (a blend of one
+    // gain for all and each file's own); never lowers one.
+    uint32_t normalizeSectionLevels();
+
+protected:
+    // Records a stretch's ratios for section i and, when they leave the
+    // engine's range, appends the section and its worst ratio to the error
+    // text. Returns the out-of-range flag.
+    uint8_t noteStretchRatios(uint8_t i);
+    // The style manager's presence (1), the section with its wave (2) and
+    // its used flag (3).
+    uint32_t usedSectionForStyle(uint8_t i, SectionRecord*& sec, WaveInfoRecord*& wave);
+    // Both outputs 0; the stretcher's presence (1) and the section with
+    // its wave (2).
+    uint32_t beginRendering(uint8_t i, uint32_t& frames, uint8_t& ratioError, SectionRecord*& sec,
+                            WaveInfoRecord*& wave);
+    uint32_t writeRenderedSection(uint8_t i, const std::vector<uint8_t>& output);
+    // ---- end of section audio rendering and export preparation ----
 };

@@ -13,6 +13,7 @@ using krm::fail;
 using krm::kOk;
 using krm::kSectionCount;
 using krm::nest;
+using krm::nestOnFail;
 
 namespace {
 
@@ -32,12 +33,10 @@ uint32_t CKRMcore::addLastAdrsAsBeat(uint8_t w)
         if (r != kOk)
             return r;
         WaveInfoRecord copy(*stored);
-        r = appendLastOnsetAsBeat(copy, beatAppendThreshold);
-        if (r != kOk)
-            return nest(r, 3);
-        r = projectInfo.setWave(w, copy);
-        if (r != kOk)
-            return nest(r, 4);
+        if (const uint32_t nested = nestOnFail(appendLastOnsetAsBeat(copy, beatAppendThreshold), 3))
+            return nested;
+        if (const uint32_t nested = nestOnFail(projectInfo.setWave(w, copy), 4))
+            return nested;
         const size_t n = copy.beats.size();
         if (n < 2)
             return kOk;
@@ -69,13 +68,12 @@ uint32_t CKRMcore::addLastAdrsAsBeat(uint8_t w)
             const bool endMoved = reanchor(next.endAdrs, next.endOffset);
             if (!startMoved && !endMoved)
                 continue;
-            r = setSecInfo(s, next);
-            if (r != kOk)
-                return nest(r, 6);
+            if (const uint32_t nested = nestOnFail(setSecInfo(s, next), 6))
+                return nested;
         }
         return kOk;
     } catch (...) {
-        errorFlag = 1;
+        m_errorState.raiseFlag();
         return fail(7);
     }
 }
@@ -201,7 +199,7 @@ uint32_t CKRMcore::setTempo(uint8_t mode, uint8_t w, uint8_t sectionIndex, uint8
                             QString& message)
 {
     try {
-        errorText_.clear();
+        m_errorState.setText(QString());
         CKRMcore temp;
         uint32_t r = temp.setAllInfo(projectInfo);
         if (r != kOk)
@@ -254,7 +252,7 @@ uint32_t CKRMcore::setTempo(uint8_t mode, uint8_t w, uint8_t sectionIndex, uint8
                 if (rc == kOk)
                     rc = temp.projectInfo.setWave(w, copy);
                 if (rc != kOk) {
-                    message = subFlag ? QString::fromLatin1(kTooFast) : temp.errorText_;
+                    message = subFlag ? QString::fromLatin1(kTooFast) : temp.errorText();
                     return nest(rc, subdivideStep);
                 }
             }
@@ -287,20 +285,17 @@ uint32_t CKRMcore::setTempo(uint8_t mode, uint8_t w, uint8_t sectionIndex, uint8
         }
 
         if (update) {
-            r = temp.updateSecInfoOfWav(w, sectionIndex, message);
-            if (r != kOk)
-                return nest(r, 12);
+            if (const uint32_t nested = nestOnFail(temp.updateSecInfoOfWav(w, sectionIndex, message), 12))
+                return nested;
         }
-        r = temp.addLastAdrsAsBeat(w);
-        if (r != kOk)
-            return nest(r, 13);
-        r = setAllInfo(temp.projectInfo);
-        if (r != kOk)
-            return nest(r, 14);
+        if (const uint32_t nested = nestOnFail(temp.addLastAdrsAsBeat(w), 13))
+            return nested;
+        if (const uint32_t nested = nestOnFail(setAllInfo(temp.projectInfo), 14))
+            return nested;
         clearSecWavReady();
         return kOk;
     } catch (...) {
-        errorFlag = 1;
+        m_errorState.raiseFlag();
         return fail(15);
     }
 }

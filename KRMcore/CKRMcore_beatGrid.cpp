@@ -12,6 +12,7 @@
 using krm::fail;
 using krm::kOk;
 using krm::nest;
+using krm::nestOnFail;
 
 uint32_t CKRMcore::waveAt(uint8_t w, WaveInfoRecord*& wave, uint32_t step)
 {
@@ -141,9 +142,8 @@ uint32_t CKRMcore::snapToBeat(uint8_t w, uint8_t toggle, uint32_t address, uint3
     uint32_t r = beatIndexAtAddress(w, toggle, address, k);
     if (r != kOk)
         return nest(r, 1);
-    r = getBeatAdrs(w, toggle, k, snapped);
-    if (r != kOk)
-        return nest(r, 2);
+    if (const uint32_t nested = nestOnFail(getBeatAdrs(w, toggle, k, snapped), 2))
+        return nested;
     return kOk;
 }
 
@@ -157,9 +157,8 @@ uint32_t CKRMcore::snapSegMarksToBeats(std::vector<SegmentMark>& marks, uint8_t 
         if (r != kOk)
             return nest(r, 2);
         uint32_t snapped = 0;
-        r = getBeatAdrs(w, toggle, k, snapped);
-        if (r != kOk)
-            return nest(r, 3);
+        if (const uint32_t nested = nestOnFail(getBeatAdrs(w, toggle, k, snapped), 3))
+            return nested;
         mark.time = samplesToSeconds(snapped);
     }
     return kOk;
@@ -187,19 +186,17 @@ uint32_t CKRMcore::barGridOfSection(uint8_t i, uint32_t k, BarGridOfSection& out
     if (r != kOk)
         return r;
     uint8_t bpb = 4, unit = 4;
-    r = projectInfo.getTimeSig(&bpb, &unit);
-    if (r != kOk)
-        return nest(r, 2);
+    if (const uint32_t nested = nestOnFail(projectInfo.getTimeSig(&bpb, &unit), 2))
+        return nested;
     if (bpb == 0)
         return fail(2);  // a bar of no beats would never advance
     uint32_t b0 = 0;
-    r = beatIndexAtAddress(sec->waveIndex, sec->toggle, sec->startAdrs, b0);
-    if (r != kOk)
-        return nest(r, 3);
+    if (const uint32_t nested =
+            nestOnFail(beatIndexAtAddress(sec->waveIndex, sec->toggle, sec->startAdrs, b0), 3))
+        return nested;
     uint32_t a = 0;
-    r = getBeatAdrs(sec->waveIndex, sec->toggle, k, a);
-    if (r != kOk)
-        return nest(r, 4);
+    if (const uint32_t nested = nestOnFail(getBeatAdrs(sec->waveIndex, sec->toggle, k, a), 4))
+        return nested;
     out.wave = wave;
     out.grid = BeatGridLayout(wave->beats.size(), wave->beatStep, sec->toggle);
     out.beatsPerBar = bpb;
@@ -342,12 +339,10 @@ uint32_t CKRMcore::estimateBarLen(uint8_t w)
     }
     const float refined = static_cast<float>(inCount ? inSum / static_cast<double>(inCount) : mean);
     uint8_t bpb = 4, unit = 4;
-    r = projectInfo.getTimeSig(&bpb, &unit);
-    if (r != kOk)
-        return nest(r, 3);
-    r = projectInfo.setBarLength(w, static_cast<float>(bpb) * refined);
-    if (r != kOk)
-        return nest(r, 4);
+    if (const uint32_t nested = nestOnFail(projectInfo.getTimeSig(&bpb, &unit), 3))
+        return nested;
+    if (const uint32_t nested = nestOnFail(projectInfo.setBarLength(w, static_cast<float>(bpb) * refined), 4))
+        return nested;
     return kOk;
 }
 
@@ -379,7 +374,7 @@ uint32_t CKRMcore::updateBeat(uint8_t w, const std::vector<float>& beats)
     try {
         return projectInfo.setBeats(w, beats);
     } catch (...) {
-        errorFlag = 1;
+        m_errorState.raiseFlag();
         return fail(1);
     }
 }
@@ -389,7 +384,7 @@ uint32_t CKRMcore::updateOnset(uint8_t w, const std::vector<float>& onsets)
     try {
         return projectInfo.setOnsets(w, onsets);
     } catch (...) {
-        errorFlag = 1;
+        m_errorState.raiseFlag();
         return fail(1);
     }
 }
@@ -398,7 +393,7 @@ namespace {
 
 void appendSilence(std::vector<uint8_t>& buffer, uint64_t frames)
 {
-    buffer.insert(buffer.end(), static_cast<size_t>(frames * 4), uint8_t(0));
+    buffer.insert(buffer.end(), static_cast<size_t>(frames) * krm::audio::kBytesPerFrame, uint8_t(0));
 }
 
 bool fitsU32(int64_t v)
@@ -432,7 +427,7 @@ uint32_t CKRMcore::padLastBeat(uint32_t k, uint32_t x, std::vector<uint32_t>& a,
         a[k] = static_cast<uint32_t>(moved);
         return kOk;
     } catch (...) {
-        errorFlag = 1;
+        m_errorState.raiseFlag();
         return fail(2);
     }
 }
@@ -470,7 +465,7 @@ uint32_t CKRMcore::rebaseBeatAdrs(uint32_t k, uint32_t count, bool insert, uint3
         a.swap(out);
         return kOk;
     } catch (...) {
-        errorFlag = 1;
+        m_errorState.raiseFlag();
         return fail(1);
     }
 }

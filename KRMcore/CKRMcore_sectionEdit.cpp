@@ -16,6 +16,7 @@ using krm::fail;
 using krm::kOk;
 using krm::kSectionCount;
 using krm::nest;
+using krm::nestOnFail;
 
 namespace {
 
@@ -39,7 +40,7 @@ uint32_t CKRMcore::setSecInfo(uint8_t i, const SectionRecord& rec)
 {
     if (!undoStack)
         return fail(1);
-    errorText_.clear();
+    m_errorState.setText(QString());
     SectionRecord* stored = nullptr;
     uint32_t r = sectionAt(i, stored, 2);
     if (r != kOk)
@@ -50,12 +51,10 @@ uint32_t CKRMcore::setSecInfo(uint8_t i, const SectionRecord& rec)
         return projectInfo.setSectionInfo(i, rec);
     }
     SectionRecord copy(rec);
-    r = setPickup(i, copy);
-    if (r != kOk)
-        return nest(r, 7);
-    r = updateSecInfo(i, copy);
-    if (r != kOk)
-        return nest(r, 7);
+    if (const uint32_t nested = nestOnFail(setPickup(i, copy), 7))
+        return nested;
+    if (const uint32_t nested = nestOnFail(updateSecInfo(i, copy), 7))
+        return nested;
     return kOk;
 }
 
@@ -74,12 +73,11 @@ uint32_t CKRMcore::setPickup(uint8_t i, SectionRecord& rec)
 
     const bool strict = rec.pickupOn && rec.pickupHalfBeats > 0;
     int64_t e = 0;
-    r = pickupEntry(rec, *wave, rec.pickupHalfBeats, e);
-    if (r != kOk)
-        return nest(r, 4);
+    if (const uint32_t nested = nestOnFail(pickupEntry(rec, *wave, rec.pickupHalfBeats, e), 4))
+        return nested;
     if (e < 0) {
         if (strict) {
-            errorText_ = QString::fromLatin1(kMinusPickupText);
+            m_errorState.setText(QString::fromLatin1(kMinusPickupText));
             return fail(5);
         }
         rec.pickupHalfBeats = 0;
@@ -91,7 +89,7 @@ uint32_t CKRMcore::setPickup(uint8_t i, SectionRecord& rec)
         return fail(4);  // only an empty list gets here; the index came from it
     if (pickupAt + rec.pickupOffset < 0) {
         if (strict) {
-            errorText_ = QString::fromLatin1(kMinusPickupText);
+            m_errorState.setText(QString::fromLatin1(kMinusPickupText));
             return fail(6);
         }
         rec.pickupHalfBeats = 0;
@@ -102,18 +100,16 @@ uint32_t CKRMcore::setPickup(uint8_t i, SectionRecord& rec)
         return kOk;
     }
     uint8_t bpb = 4, unit = 4;
-    r = projectInfo.getTimeSig(&bpb, &unit);
-    if (r != kOk)
-        return nest(r, 7);
+    if (const uint32_t nested = nestOnFail(projectInfo.getTimeSig(&bpb, &unit), 7))
+        return nested;
     if (bpb == 0)
         return fail(7);
     uint32_t sb = 0, eb = 0;
-    r = beatIndexAtAddress(rec.waveIndex, rec.toggle, rec.startAdrs, sb);
-    if (r != kOk)
-        return nest(r, 8);
-    r = beatIndexAtAddress(rec.waveIndex, rec.toggle, rec.endAdrs, eb);
-    if (r != kOk)
-        return nest(r, 9);
+    if (const uint32_t nested =
+            nestOnFail(beatIndexAtAddress(rec.waveIndex, rec.toggle, rec.startAdrs, sb), 8))
+        return nested;
+    if (const uint32_t nested = nestOnFail(beatIndexAtAddress(rec.waveIndex, rec.toggle, rec.endAdrs, eb), 9))
+        return nested;
     if (eb <= sb) {
         if (!rec.used && rec.startAdrs == 0 && rec.endAdrs == 0)
             return kOk;
@@ -125,7 +121,7 @@ uint32_t CKRMcore::setPickup(uint8_t i, SectionRecord& rec)
     uint32_t n = bars ? bars : 1;
     if (rec.pickupOn) {
         if (rem != 0 && rec.pickupHalfBeats > 0) {
-            errorText_ = QString::fromLatin1(kOddBeatText);
+            m_errorState.setText(QString::fromLatin1(kOddBeatText));
             return fail(11);
         }
         rec.tempoFromBeats = 1;
@@ -143,9 +139,9 @@ uint32_t CKRMcore::setPickup(uint8_t i, SectionRecord& rec)
     for (uint32_t k = 1; k < n; ++k) {
         const int64_t beat = static_cast<int64_t>(sb) + static_cast<int64_t>(k) * bpb + d;
         uint32_t adrs = 0;
-        r = getBeatAdrs(rec.waveIndex, rec.toggle, static_cast<uint32_t>(beat), adrs);
-        if (r != kOk)
-            return nest(r, 11);
+        if (const uint32_t nested =
+                nestOnFail(getBeatAdrs(rec.waveIndex, rec.toggle, static_cast<uint32_t>(beat), adrs), 11))
+            return nested;
         rec.barPoints[k - 1] = adrs;
         rec.barPointOffsets[k - 1] = 0;
     }
@@ -173,9 +169,8 @@ uint32_t CKRMcore::checkPickup(uint8_t i, int32_t& start, int32_t& end)
     const int32_t e = clampPlay(static_cast<int64_t>(sec->endAdrs) + sec->endOffset);
     if (sec->pickupOn && sec->pickupHalfBeats > 0) {
         int64_t entry = 0;
-        r = pickupEntry(*sec, *wave, sec->pickupHalfBeats, entry);
-        if (r != kOk)
-            return nest(r, 3);
+        if (const uint32_t nested = nestOnFail(pickupEntry(*sec, *wave, sec->pickupHalfBeats, entry), 3))
+            return nested;
         int64_t p = 0;
         if (!entryAddress(*wave, entry, p))
             return fail(4);
@@ -206,9 +201,9 @@ uint32_t CKRMcore::getSecStartAdrs(uint8_t i, uint32_t& address)
     if (r != kOk)
         return r;
     int64_t entry = 0;
-    r = pickupEntry(*sec, *wave, sec->pickupOn ? sec->pickupHalfBeats : 0, entry);
-    if (r != kOk)
-        return nest(r, 2);
+    if (const uint32_t nested =
+            nestOnFail(pickupEntry(*sec, *wave, sec->pickupOn ? sec->pickupHalfBeats : 0, entry), 2))
+        return nested;
     int64_t at = 0;
     if (!entryAddress(*wave, entry, at))
         return fail(3);
@@ -238,9 +233,8 @@ uint32_t CKRMcore::findToggleBeat(uint8_t w, QString& message)
         if (rs == kOk && re == kOk && ts == te) {
             SectionRecord copy(*sec);
             copy.toggle = ts;
-            r = updateSecInfo(s, copy);
-            if (r != kOk)
-                return nest(r, 3);
+            if (const uint32_t nested = nestOnFail(updateSecInfo(s, copy), 3))
+                return nested;
             continue;
         }
         if (!reported)
@@ -263,25 +257,24 @@ uint32_t CKRMcore::calcSecTempo(uint8_t i, uint32_t& tempo)
         return fail(2);
     const double length = static_cast<double>(sec->endAdrs - sec->startAdrs);
     uint8_t bpb = 4, unit = 4;
-    r = projectInfo.getTimeSig(&bpb, &unit);
-    if (r != kOk)
-        return nest(r, 6);
+    if (const uint32_t nested = nestOnFail(projectInfo.getTimeSig(&bpb, &unit), 6))
+        return nested;
     if (unit == 0)
         return fail(6);
     double value;
     if (sec->tempoFromBeats) {
         uint32_t sb = 0, eb = 0;
-        r = beatIndexAtAddress(sec->waveIndex, sec->toggle, sec->startAdrs, sb);
-        if (r != kOk)
-            return nest(r, 3);
-        r = beatIndexAtAddress(sec->waveIndex, sec->toggle, sec->endAdrs, eb);
-        if (r != kOk)
-            return nest(r, 4);
+        if (const uint32_t nested =
+                nestOnFail(beatIndexAtAddress(sec->waveIndex, sec->toggle, sec->startAdrs, sb), 3))
+            return nested;
+        if (const uint32_t nested =
+                nestOnFail(beatIndexAtAddress(sec->waveIndex, sec->toggle, sec->endAdrs, eb), 4))
+            return nested;
         if (eb <= sb)
             return fail(5);
-        value = static_cast<double>(eb - sb) * 2646000.0 * 4.0 / unit / length;
+        value = static_cast<double>(eb - sb) * double(krm::audio::kSamplesPerMinute) * 4.0 / unit / length;
     } else {
-        value = sec->barCount * (bpb * 2646000.0 * 4.0 / unit) / length;
+        value = sec->barCount * (bpb * double(krm::audio::kSamplesPerMinute) * 4.0 / unit) / length;
     }
     // A tempo that truncates to 0 (or past 32 bits) is no tempo at all.
     if (!(value >= 1.0 && value < 4294967296.0))
@@ -292,14 +285,13 @@ uint32_t CKRMcore::calcSecTempo(uint8_t i, uint32_t& tempo)
 
 uint32_t CKRMcore::updateSecInfoOfWav(uint8_t w, uint8_t ref, QString& message)
 {
-    errorText_.clear();
+    m_errorState.setText(QString());
     WaveInfoRecord* wave = nullptr;
     uint32_t r = waveAt(w, wave, 1);
     if (r != kOk)
         return r;
-    r = estimateBarLen(w);
-    if (r != kOk)
-        return nest(r, 6);
+    if (const uint32_t nested = nestOnFail(estimateBarLen(w), 6))
+        return nested;
 
     bool tempoFound = false;
     for (uint8_t s = 0; s < kSectionCount; ++s) {
@@ -312,25 +304,22 @@ uint32_t CKRMcore::updateSecInfoOfWav(uint8_t w, uint8_t ref, QString& message)
         SectionRecord copy(*sec);
         r = setPickup(s, copy);
         if (r != kOk) {
-            message = errorText_;
+            message = errorText();
             return nest(r, 8);
         }
-        r = updateSecInfo(s, copy);
-        if (r != kOk)
-            return nest(r, 9);
+        if (const uint32_t nested = nestOnFail(updateSecInfo(s, copy), 9))
+            return nested;
         if (s == ref) {
             uint32_t tempo = 120;
             if (calcSecTempo(s, tempo) == kOk) {
-                r = updateTempo(tempo);
-                if (r != kOk)
-                    return nest(r, 10);
+                if (const uint32_t nested = nestOnFail(updateTempo(tempo), 10))
+                    return nested;
                 tempoFound = true;
             }
         }
     }
-    r = findToggleBeat(w, message);
-    if (r != kOk)
-        return nest(r, 9);
+    if (const uint32_t nested = nestOnFail(findToggleBeat(w, message), 9))
+        return nested;
     if (tempoFound)
         return kOk;
 
@@ -356,9 +345,8 @@ uint32_t CKRMcore::updateSecInfoOfWav(uint8_t w, uint8_t ref, QString& message)
             return kOk;
         }
     }
-    r = updateTempo(120);
-    if (r != kOk)
-        return nest(r, 14);
+    if (const uint32_t nested = nestOnFail(updateTempo(120), 14))
+        return nested;
     return kOk;
 }
 
@@ -368,12 +356,10 @@ uint32_t CKRMcore::setTimeSignature(uint8_t beatsPerBar, uint8_t beatUnit)
     uint32_t r = temp.setAllInfo(projectInfo);
     if (r != kOk)
         return nest(r, 1);
-    r = temp.projectInfo.setTimeSignature(beatsPerBar, beatUnit);
-    if (r != kOk)
-        return nest(r, 2);
-    r = setAllInfo(temp.projectInfo);
-    if (r != kOk)
-        return nest(r, 3);
+    if (const uint32_t nested = nestOnFail(temp.projectInfo.setTimeSignature(beatsPerBar, beatUnit), 2))
+        return nested;
+    if (const uint32_t nested = nestOnFail(setAllInfo(temp.projectInfo), 3))
+        return nested;
     return kOk;
 }
 
@@ -423,7 +409,7 @@ uint32_t CKRMcore::setTimeSigAndFitSec(uint8_t beatsPerBar, uint8_t beatUnit)
             copy.pickupOffset = 0;
             r = temp.setPickup(s, copy);
             if (r != kOk) {
-                errorText_ = temp.errorText_;
+                m_errorState.setText(temp.errorText());
                 result = nest(r, 7);
                 return;
             }
@@ -457,9 +443,8 @@ uint32_t CKRMcore::removeWav(uint8_t w)
     uint32_t r = temp.setAllInfo(projectInfo);
     if (r != kOk)
         return nest(r, 1);
-    r = temp.projectInfo.removeWave(w);
-    if (r != kOk)
-        return nest(r, 2);
+    if (const uint32_t nested = nestOnFail(temp.projectInfo.removeWave(w), 2))
+        return nested;
     const bool wavesRemain = temp.projectInfo.waveCount() > 0;
     for (uint8_t s = 0; s < kSectionCount; ++s) {
         SectionRecord* sec = nullptr;
@@ -469,20 +454,17 @@ uint32_t CKRMcore::removeWav(uint8_t w)
         if (sec->waveIndex == w) {
             SectionRecord copy;
             copy.waveIndex = wavesRemain ? 0 : krm::kNoWave;
-            r = temp.updateSecInfo(s, copy);
-            if (r != kOk)
-                return nest(r, 4);
+            if (const uint32_t nested = nestOnFail(temp.updateSecInfo(s, copy), 4))
+                return nested;
         } else if (sec->waveIndex > w && sec->waveIndex != krm::kNoWave) {
             SectionRecord copy(*sec);
             copy.waveIndex = static_cast<uint8_t>(copy.waveIndex - 1);
-            r = temp.updateSecInfo(s, copy);
-            if (r != kOk)
-                return nest(r, 5);
+            if (const uint32_t nested = nestOnFail(temp.updateSecInfo(s, copy), 5))
+                return nested;
         }
     }
-    r = setAllInfo(temp.projectInfo);
-    if (r != kOk)
-        return nest(r, 6);
+    if (const uint32_t nested = nestOnFail(setAllInfo(temp.projectInfo), 6))
+        return nested;
     return kOk;
 }
 
@@ -491,7 +473,7 @@ uint32_t CKRMcore::setWavPath(uint8_t w, const std::wstring& path)
     try {
         return projectInfo.setWavePath(w, path);
     } catch (...) {
-        errorFlag = 1;
+        m_errorState.raiseFlag();
         return fail(1);
     }
 }

@@ -30,11 +30,14 @@ public:
     virtual uint32_t run(const QString& path, SegmenterTimeSig ts) = 0;
     virtual std::vector<SegmentEntry>& segments() = 0;
     virtual int setSegments(const std::vector<SegmentEntry>& entries) = 0;
-    // The index list of the latest run and the meter it ended with.
-    virtual void dump(std::vector<uint32_t>& out, uint32_t& numerator, uint32_t& denominator) = 0;
+    // The beat times in seconds of the latest run and the meter it ended
+    // with (the detected one, else the run's argument).
+    virtual void dump(std::vector<float>& out, uint32_t& numerator, uint32_t& denominator) = 0;
     virtual QString errorText() = 0;
     virtual void clearError() = 0;
     virtual bool hasError() = 0;
+    // Asks a running analysis to end at its next progress report; may be
+    // called from any thread.
     virtual void stop() = 0;
 
 signals:

@@ -288,3 +288,11 @@ uint32_t ProjectInfo::assign(const ProjectInfo& src)
     common = src.common;
     return kOk;
 }
+
+void ProjectInfo::swap(ProjectInfo& other) noexcept
+{
+    waves.swap(other.waves);
+    for (uint8_t i = 0; i < kSectionCount; ++i)
+        std::swap(sections[i], other.sections[i]);
+    std::swap(common, other.common);
+}

@@ -54,6 +54,8 @@ struct SectionRecord {
     SectionRecord() = default;
     SectionRecord(const SectionRecord& o);
     SectionRecord& operator=(const SectionRecord& o);
+    SectionRecord(SectionRecord&&) noexcept = default;
+    SectionRecord& operator=(SectionRecord&&) noexcept = default;
 
     void clear();
     // Takes n as barCount and resizes both arrays to n - 1 entries, keeping
@@ -134,6 +136,8 @@ public:
 
     // Deep copy of the whole project; shares nothing with the source.
     uint32_t assign(const ProjectInfo& src);
+    // Exchanges the contents of two projects without copying the waves.
+    void swap(ProjectInfo& other) noexcept;
 
 private:
     std::vector<std::unique_ptr<WaveInfoRecord>> waves;

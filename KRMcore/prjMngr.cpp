@@ -2,12 +2,14 @@
 
 #include "CKRMcore.h"
 #include "ProjectInfo.h"
+#include "base/ByteCodec.h"
+#include "base/FileUtil.h"
 #include "base/ResultCode.h"
+#include "RegularFile.h"
 
 #include <QByteArray>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <cstring>
@@ -27,7 +29,14 @@
 //               5 header size not 32; 6, 8, 0xa no memory for block A, B, C;
 //               nest(.,7), nest(.,9), nest(.,0xb) decoder of A, B, C failed;
 //               0x8000000c the header's block lengths run past the end of
-//               the file (checked before any block is allocated).
+//               the file (checked before any block is read).
+//
+// Every encoder writes its fields through a krm::ByteWriter and the matching
+// decoder reads them back through a krm::ByteReader in the same order, so a
+// decoder never reads outside its block.
+
+using krm::ByteReader;
+using krm::ByteWriter;
 
 namespace {
 
@@ -42,68 +51,20 @@ const char kVersion[4] = {'T', '0', '1', '2'};
 const char kMagicProject[4] = {'K', 'R', 'M', 'P'};
 const char kMagicWaveInfo[4] = {'A', 'W', 'I', ' '};
 
-// ---- big-endian primitives ----------------------------------------------
-
-void putU8(Bytes& b, uint8_t v)
+// Where the audio file of a wave-info file at `awiPath` is looked for: beside
+// it, under the stored file name. The name is the part after the last '/';
+// when no file of that name is there, a name stored by a Windows build
+// (E:\old\song.wav) is cut at its last backslash as well. On this system a
+// backslash is an ordinary character of a file name, so a name that holds
+// one is kept whole when that file exists.
+QString rebasedAudioPath(const QString& awiPath, const QString& stored)
 {
-    b.push_back(v);
-}
-
-void putU16(Bytes& b, uint16_t v)
-{
-    b.push_back(uint8_t(v >> 8));
-    b.push_back(uint8_t(v));
-}
-
-void putU32(Bytes& b, uint32_t v)
-{
-    b.push_back(uint8_t(v >> 24));
-    b.push_back(uint8_t(v >> 16));
-    b.push_back(uint8_t(v >> 8));
-    b.push_back(uint8_t(v));
-}
-
-void putI32(Bytes& b, int32_t v)
-{
-    putU32(b, static_cast<uint32_t>(v));
-}
-
-void putF32(Bytes& b, float v)
-{
-    uint32_t u;
-    std::memcpy(&u, &v, 4);
-    putU32(b, u);
-}
-
-uint16_t getU16(const uint8_t* p)
-{
-    return uint16_t((p[0] << 8) | p[1]);
-}
-
-uint32_t getU32(const uint8_t* p)
-{
-    return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | uint32_t(p[3]);
-}
-
-int32_t getI32(const uint8_t* p)
-{
-    return static_cast<int32_t>(getU32(p));
-}
-
-float getF32(const uint8_t* p)
-{
-    const uint32_t u = getU32(p);
-    float v;
-    std::memcpy(&v, &u, 4);
-    return v;
-}
-
-// The last component of a path, split at '/' and at '\\' alike, so that a
-// path stored by a Windows build still yields its file name here.
-QString fileNameOf(const QString& path)
-{
-    const int cut = std::max(path.lastIndexOf(QLatin1Char('/')), path.lastIndexOf(QLatin1Char('\\')));
-    return path.mid(cut + 1);
+    const QString folder = QFileInfo(awiPath).path() + QLatin1Char('/');
+    const QString name = stored.mid(stored.lastIndexOf(QLatin1Char('/')) + 1);
+    const QString whole = folder + name;
+    if (!name.contains(QLatin1Char('\\')) || QFileInfo::exists(whole))
+        return whole;
+    return folder + name.mid(name.lastIndexOf(QLatin1Char('\\')) + 1);
 }
 
 // ---- wave item ------------------------------------------------------------
@@ -116,28 +77,27 @@ size_t waveItemSize(const WaveInfoRecord& rec, const QByteArray& path)
 
 // Encodes one wave with the given path bytes. 1 no memory for the fixed
 // fields, 2 for the lists, 3 for the marks.
-uint32_t encodeWaveItem(const WaveInfoRecord& rec, const QByteArray& path, Bytes& out)
+uint32_t encodeWaveItem(const WaveInfoRecord& rec, const QByteArray& path, ByteWriter& out)
 {
     uint32_t step = 1;
     try {
-        out.reserve(out.size() + waveItemSize(rec, path));
-        putU32(out, uint32_t(path.size()));
-        out.insert(out.end(), path.begin(), path.end());
+        out.buffer().reserve(out.size() + waveItemSize(rec, path));
+        out.u32(uint32_t(path.size()));
+        out.bytes(path.constData(), size_t(path.size()));
         step = 2;
-        putU32(out, uint32_t(rec.beats.size()));
-        for (float v : rec.beats)
-            putF32(out, v);
-        putU32(out, uint32_t(rec.onsets.size()));
-        for (float v : rec.onsets)
-            putF32(out, v);
-        putF32(out, rec.barLength);
-        putU16(out, rec.beatStep);
+        for (const std::vector<float>* list : {&rec.beats, &rec.onsets}) {
+            out.u32(uint32_t(list->size()));
+            for (float v : *list)
+                out.f32(v);
+        }
+        out.f32(rec.barLength);
+        out.u16(rec.beatStep);
         step = 3;
         for (const auto* marks : {&rec.detectedMarks, &rec.fittedMarks}) {
-            putU32(out, uint32_t(marks->size()));
+            out.u32(uint32_t(marks->size()));
             for (const SegmentMark& m : *marks) {
-                putF32(out, m.time);
-                putU16(out, m.label);
+                out.f32(m.time);
+                out.u16(m.label);
             }
         }
     } catch (const std::bad_alloc&) {
@@ -146,83 +106,79 @@ uint32_t encodeWaveItem(const WaveInfoRecord& rec, const QByteArray& path, Bytes
     return krm::kOk;
 }
 
-// Decodes one wave item of `len` bytes into rec. Every count is checked
-// against the bytes left in 64-bit arithmetic, so a huge count cannot wrap
-// past the check. A beat step of 0 is refused (0x8000000a): the beat grid
-// divides by it.
-uint32_t decodeWaveItem(const uint8_t* p, size_t len, WaveInfoRecord& rec, bool& outOfMemory)
+// Reserves room for `count` entries of `list`; false (with the flag raised)
+// when memory runs out.
+template <typename T> bool reserveList(std::vector<T>& list, uint32_t count, bool& outOfMemory)
 {
-    uint64_t pos = 0;
-    auto room = [&](uint64_t n) { return uint64_t(len) - pos >= n; };
+    try {
+        list.clear();
+        list.reserve(count);
+        return true;
+    } catch (const std::bad_alloc&) {
+        outOfMemory = true;
+        return false;
+    }
+}
 
-    if (!room(4))
+// Decodes one wave item into rec, field by field in the order the encoder
+// writes them. Every count is checked against the bytes left before a list
+// is made for it. A beat step of 0 is refused (0x8000000a): the beat grid
+// divides by it.
+uint32_t decodeWaveItem(ByteReader in, WaveInfoRecord& rec, bool& outOfMemory)
+{
+    uint32_t pathLength = 0;
+    if (!in.u32(pathLength))
         return krm::fail(1);
-    const uint64_t pathLen = getU32(p);
-    pos = 4;
-    if (!room(pathLen))
+    if (in.remaining() < pathLength)
         return krm::fail(2);
     try {
-        const char* s = reinterpret_cast<const char*>(p + pos);
-        const void* zero = std::memchr(s, 0, size_t(pathLen));
-        const int n = zero ? int(static_cast<const char*>(zero) - s) : int(pathLen);
+        const char* s = reinterpret_cast<const char*>(in.cursor());
+        const void* zero = std::memchr(s, 0, pathLength);
+        const int n = zero ? int(static_cast<const char*>(zero) - s) : int(pathLength);
         rec.path = QString::fromUtf8(s, n).toStdWString();
     } catch (const std::bad_alloc&) {
         outOfMemory = true;
         return krm::fail(3);
     }
-    pos += pathLen;
+    in.skip(pathLength);
 
     // beats (5, 6, 7 no memory) then onsets (7, 8, 9 no memory)
     struct FloatList {
         std::vector<float>* list;
         uint32_t noCount, noRoom, noMemory;
     };
-    const FloatList lists[] = {{&rec.beats, 5, 6, 7}, {&rec.onsets, 7, 8, 9}};
-    for (const FloatList& l : lists) {
-        if (!room(4))
+    for (const FloatList& l : {FloatList {&rec.beats, 5, 6, 7}, FloatList {&rec.onsets, 7, 8, 9}}) {
+        uint32_t count = 0;
+        if (!in.u32(count))
             return krm::fail(l.noCount);
-        const uint64_t count = getU32(p + pos);
-        pos += 4;
-        if (!room(4 * count))
+        if (in.remaining() / 4 < count)
             return krm::fail(l.noRoom);
-        try {
-            l.list->clear();
-            l.list->reserve(size_t(count));
-        } catch (const std::bad_alloc&) {
-            outOfMemory = true;
+        if (!reserveList(*l.list, count, outOfMemory))
             return krm::fail(l.noMemory);
+        for (uint32_t k = 0; k < count; ++k) {
+            float v = 0.0f;
+            in.f32(v);
+            l.list->push_back(v);
         }
-        for (uint64_t k = 0; k < count; ++k, pos += 4)
-            l.list->push_back(getF32(p + pos));
     }
 
-    if (!room(4))
+    if (!in.f32(rec.barLength))
         return krm::fail(0xd);
-    rec.barLength = getF32(p + pos);
-    pos += 4;
-    if (!room(2))
+    if (!in.u16(rec.beatStep))
         return krm::fail(0xe);
-    rec.beatStep = getU16(p + pos);
-    pos += 2;
     if (rec.beatStep == 0)
         return krm::fail(0xa);
 
     for (auto* marks : {&rec.detectedMarks, &rec.fittedMarks}) {
-        if (!room(4))
+        uint32_t count = 0;
+        if (!in.u32(count) || in.remaining() / 6 < count || !reserveList(*marks, count, outOfMemory))
             return krm::fail(0xf);
-        const uint64_t count = getU32(p + pos);
-        pos += 4;
-        if (!room(6 * count))
-            return krm::fail(0xf);
-        try {
-            marks->clear();
-            marks->reserve(size_t(count));
-        } catch (const std::bad_alloc&) {
-            outOfMemory = true;
-            return krm::fail(0xf);
+        for (uint32_t k = 0; k < count; ++k) {
+            SegmentMark m;
+            in.f32(m.time);
+            in.u16(m.label);
+            marks->push_back(m);
         }
-        for (uint64_t k = 0; k < count; ++k, pos += 6)
-            marks->push_back(SegmentMark {getF32(p + pos), getU16(p + pos + 4)});
     }
     // Bytes after the fitted marks are ignored.
     return krm::kOk;
@@ -239,68 +195,62 @@ uint64_t sectionBodySize(uint16_t barCount)
 // every assigned section is written with wave index 0. A record whose arrays
 // are missing while barCount >= 2 is written with zeros in their places.
 // 1 no memory for the fields, 3 for the bar points.
-uint32_t encodeSectionBody(const SectionRecord& s, bool foldWaveIndex, Bytes& out)
+uint32_t encodeSectionBody(const SectionRecord& s, bool foldWaveIndex, ByteWriter& out)
 {
     uint32_t step = 1;
     try {
-        putU8(out, s.used);
-        putU8(out, foldWaveIndex && s.waveIndex != krm::kNoWave ? 0 : s.waveIndex);
-        putU32(out, s.startAdrs);
-        putI32(out, s.startOffset);
-        putU32(out, s.endAdrs);
-        putI32(out, s.endOffset);
-        putU16(out, s.barCount);
-        putU8(out, s.tempoFromBeats);
-        putU8(out, s.manualBars);
-        putU8(out, s.fadeOn);
-        putU8(out, s.pickupOn);
-        putU8(out, s.pickupHalfBeats);
-        putI32(out, s.pickupOffset);
+        out.u8(s.used);
+        out.u8(foldWaveIndex && s.waveIndex != krm::kNoWave ? 0 : s.waveIndex);
+        out.u32(s.startAdrs);
+        out.i32(s.startOffset);
+        out.u32(s.endAdrs);
+        out.i32(s.endOffset);
+        out.u16(s.barCount);
+        out.u8(s.tempoFromBeats);
+        out.u8(s.manualBars);
+        out.u8(s.fadeOn);
+        out.u8(s.pickupOn);
+        out.u8(s.pickupHalfBeats);
+        out.i32(s.pickupOffset);
         step = 3;
-        if (s.barCount >= 2) {
-            for (size_t k = 0; k + 1 < s.barCount; ++k) {
-                putU32(out, k < s.barPoints.size() ? s.barPoints[k] : 0);
-                putI32(out, k < s.barPointOffsets.size() ? s.barPointOffsets[k] : 0);
-            }
+        for (size_t k = 0; k + 1 < s.barCount; ++k) {
+            out.u32(k < s.barPoints.size() ? s.barPoints[k] : 0);
+            out.i32(k < s.barPointOffsets.size() ? s.barPointOffsets[k] : 0);
         }
-        putU8(out, s.toggle);
+        out.u8(s.toggle);
     } catch (const std::bad_alloc&) {
         return krm::fail(step);
     }
     return krm::kOk;
 }
 
-// Decodes one section body onto s (renderedFrames keeps its value).
-// 1 the length does not match the bar count; 2 a toggle other than 0 or 1.
-uint32_t decodeSectionBody(const uint8_t* p, size_t len, SectionRecord& s)
+// Decodes one section body onto s (renderedFrames keeps its value); s is
+// changed only when the whole body is valid. 1 the length does not match
+// the bar count; 2 a toggle other than 0 or 1.
+uint32_t decodeSectionBody(ByteReader in, SectionRecord& s)
 {
-    if (len < kSectionBodyBase)
+    SectionRecord d;
+    uint16_t barCount = 0;
+    const bool fixed = in.u8(d.used) && in.u8(d.waveIndex) && in.u32(d.startAdrs) && in.i32(d.startOffset) &&
+                       in.u32(d.endAdrs) && in.i32(d.endOffset) && in.u16(barCount);
+    if (!fixed || in.size() != sectionBodySize(barCount))
         return krm::fail(1);
-    const uint16_t barCount = getU16(p + 18);
-    if (len != sectionBodySize(barCount))
-        return krm::fail(1);
-    const uint8_t toggle = p[len - 1];
-    if (toggle > 1)
-        return krm::fail(2);
-
-    s.used = p[0];
-    s.waveIndex = p[1];
-    s.startAdrs = getU32(p + 2);
-    s.startOffset = getI32(p + 6);
-    s.endAdrs = getU32(p + 10);
-    s.endOffset = getI32(p + 14);
-    s.setPointCount(barCount);
-    s.tempoFromBeats = p[20];
-    s.manualBars = p[21];
-    s.fadeOn = p[22];
-    s.pickupOn = p[23];
-    s.pickupHalfBeats = p[24];
-    s.pickupOffset = getI32(p + 25);
+    d.setPointCount(barCount);
+    in.u8(d.tempoFromBeats);
+    in.u8(d.manualBars);
+    in.u8(d.fadeOn);
+    in.u8(d.pickupOn);
+    in.u8(d.pickupHalfBeats);
+    in.i32(d.pickupOffset);
     for (size_t k = 0; k + 1 < barCount; ++k) {
-        s.barPoints[k] = getU32(p + 29 + 8 * k);
-        s.barPointOffsets[k] = getI32(p + 33 + 8 * k);
+        in.u32(d.barPoints[k]);
+        in.i32(d.barPointOffsets[k]);
     }
-    s.toggle = toggle;
+    in.u8(d.toggle);
+    if (d.toggle > 1)
+        return krm::fail(2);
+    d.renderedFrames = s.renderedFrames;
+    s = std::move(d);
     return krm::kOk;
 }
 
@@ -310,34 +260,40 @@ bool validCommon(const CommonInfo& c)
            (c.beatUnit == 2 || c.beatUnit == 4 || c.beatUnit == 8);
 }
 
-bool writeAll(QSaveFile& f, const char* data, size_t n)
-{
-    return n == 0 || f.write(data, qint64(n)) == qint64(n);
-}
+// The bytes of a block read from the file. A file that can be mapped is read
+// in place: no copy and no buffer the size of the block, whose fresh pages
+// cost more than the decoding itself. Otherwise the block is copied into
+// `copy`. (The files are replaced by renaming a new file over them, never
+// rewritten in place, so a mapped file does not shrink under the reader.)
+struct Block {
+    const uint8_t* data = nullptr;
+    size_t size = 0;
+    Bytes copy;
+    ByteReader reader() const { return ByteReader(data, size); }
+};
 
 }  // namespace
 
 // ---- the manager --------------------------------------------------------------
 
-prjMngr::prjMngr(CKRMcore* engine) : engine_(engine)
+prjMngr::prjMngr(CKRMcore* engine) : m_engine(engine)
 { }
 
 prjMngr::~prjMngr() = default;
 
 QString prjMngr::errorText()
 {
-    return errorText_;
+    return m_errorState.errorText();
 }
 
 void prjMngr::clearError()
 {
-    errorText_.clear();
-    errorFlag_ = 0;
+    m_errorState.clearError();
 }
 
 bool prjMngr::hasError()
 {
-    return errorFlag_ != 0;
+    return m_errorState.hasError();
 }
 
 uint32_t prjMngr::saveProject(const std::wstring& path)
@@ -364,44 +320,34 @@ uint32_t prjMngr::save(const std::wstring& path, Kind kind, uint8_t w)
 {
     const bool waveInfo = kind == Kind::WaveInfo;
     Bytes a, b, c;
-    uint32_t rc = waveInfo ? encodeBlockAWaveInfo(a, w) : encodeBlockAProject(a);
-    if (rc != krm::kOk)
-        return krm::nest(rc, 1);
-    if ((rc = encodeBlockB(b, waveInfo)) != krm::kOk)
-        return krm::nest(rc, 2);
-    if ((rc = encodeBlockC(c)) != krm::kOk)
-        return krm::nest(rc, 3);
+    if (const uint32_t rc =
+            krm::nestOnFail(waveInfo ? encodeBlockAWaveInfo(a, w) : encodeBlockAProject(a), 1))
+        return rc;
+    if (const uint32_t rc = krm::nestOnFail(encodeBlockB(b, waveInfo), 2))
+        return rc;
+    if (const uint32_t rc = krm::nestOnFail(encodeBlockC(c), 3))
+        return rc;
 
-    const char* magic = waveInfo ? kMagicWaveInfo : kMagicProject;
-    Bytes header(magic, magic + 4);
-    header.insert(header.end(), kVersion, kVersion + 4);
+    Bytes header;
+    ByteWriter h(header);
+    h.tag(waveInfo ? kMagicWaveInfo : kMagicProject);
+    h.tag(kVersion);
     const uint32_t lenA = uint32_t(a.size()), lenB = uint32_t(b.size()), lenC = uint32_t(c.size());
-    putU32(header, kHeaderSize);
-    putU32(header, lenA);
-    putU32(header, kHeaderSize + lenA);
-    putU32(header, lenB);
-    putU32(header, kHeaderSize + lenA + lenB);
-    putU32(header, lenC);
+    for (uint32_t v : {kHeaderSize, lenA, kHeaderSize + lenA, lenB, kHeaderSize + lenA + lenB, lenC})
+        h.u32(v);
 
     // The file is written beside the target and renamed over it only when
     // every byte went out, so a failed save keeps the old file.
-    QSaveFile f(QString::fromStdWString(path));
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+    switch (krm::saveFileReplacing(
+        QString::fromStdWString(path),
+        {{header.data(), header.size()}, {a.data(), a.size()}, {b.data(), b.size()}, {c.data(), c.size()}})) {
+    case krm::SaveOutcome::CannotOpen:
         return krm::fail(waveInfo ? 2 : 1);
-    for (const Bytes* part : {&header, &a, &b, &c}) {
-        if (!writeAll(f, reinterpret_cast<const char*>(part->data()), part->size())) {
-            f.cancelWriting();
-            return krm::fail(3);
-        }
-    }
-    // Flush here: a short write that only shows when the buffer goes out
-    // at commit time would otherwise pass unnoticed.
-    if (!f.flush()) {
-        f.cancelWriting();
+    case krm::SaveOutcome::WriteFailed:
         return krm::fail(3);
+    case krm::SaveOutcome::Saved:
+        break;
     }
-    if (!f.commit())
-        return krm::fail(3);
     return krm::kOk;
 }
 
@@ -410,49 +356,60 @@ uint32_t prjMngr::load(const std::wstring& path, Kind kind, uint8_t w)
     const bool waveInfo = kind == Kind::WaveInfo;
     const QString qpath = QString::fromStdWString(path);
     QFile f(qpath);
-    if (!f.open(QIODevice::ReadOnly))
+    // Only a regular file is read: a named pipe would block the open.
+    if (!krm::platform::openRegularFile(f))
         return krm::fail(1);
 
-    const char* magic = waveInfo ? kMagicWaveInfo : kMagicProject;
-    if (std::memcmp(f.read(4).leftJustified(4, '\0', true).constData(), magic, 4) != 0)
+    const QByteArray headerBytes = f.read(kHeaderSize);
+    ByteReader header(reinterpret_cast<const uint8_t*>(headerBytes.constData()), size_t(headerBytes.size()));
+    if (!header.expect(waveInfo ? kMagicWaveInfo : kMagicProject, 4))
         return krm::fail(2);
-    if (std::memcmp(f.read(4).leftJustified(4, '\0', true).constData(), kVersion, 4) != 0)
+    if (!header.expect(kVersion, 4))
         return krm::fail(3);
-    const QByteArray hs = f.read(4);
-    if (hs.size() != 4 || getU32(reinterpret_cast<const uint8_t*>(hs.constData())) != kHeaderSize)
+    uint32_t headerSize = 0;
+    if (!header.u32(headerSize) || headerSize != kHeaderSize)
         return krm::fail(5);
-    const QByteArray rest = f.read(20);
-    if (rest.size() != 20)
+    uint32_t len[3] = {}, unusedOffset = 0;  // the offset fields are not used
+    if (!header.u32(len[0]) || !header.u32(unusedOffset) || !header.u32(len[1]) ||
+        !header.u32(unusedOffset) || !header.u32(len[2]))
         return krm::fail(0xc);
-    const uint8_t* h = reinterpret_cast<const uint8_t*>(rest.constData());
-    const uint32_t len[3] = {getU32(h), getU32(h + 8), getU32(h + 16)};  // the offset fields are not used
 
-    // Refuse lengths that the file does not hold before allocating anything.
+    // Refuse lengths that the file does not hold before reading anything.
     const uint64_t needed = uint64_t(kHeaderSize) + len[0] + len[1] + len[2];
     if (needed > uint64_t(f.size()))
         return krm::fail(0xc);
+    const uchar* mapped = f.map(0, qint64(needed));
 
     static const uint32_t kNoMemory[3] = {6, 8, 0xa};
     static const uint32_t kDecoder[3] = {7, 9, 0xb};
+    uint64_t at = kHeaderSize;
     for (int i = 0; i < 3; ++i) {
         if (len[i] == 0)
             continue;
-        Bytes block;
-        try {
-            block.resize(len[i]);
-        } catch (const std::bad_alloc&) {
-            errorFlag_ = 1;
-            return krm::fail(kNoMemory[i]);
+        Block block;
+        block.size = len[i];
+        if (mapped != nullptr) {
+            block.data = mapped + at;
+        } else {
+            try {
+                block.copy.resize(len[i]);
+            } catch (const std::bad_alloc&) {
+                m_errorState.raiseFlag();
+                return krm::fail(kNoMemory[i]);
+            }
+            if (f.read(reinterpret_cast<char*>(block.copy.data()), qint64(len[i])) != qint64(len[i]))
+                return krm::fail(0xc);
+            block.data = block.copy.data();
         }
-        if (f.read(reinterpret_cast<char*>(block.data()), qint64(len[i])) != qint64(len[i]))
-            return krm::fail(0xc);
+        at += len[i];
         uint32_t rc;
         if (i == 0)
-            rc = waveInfo ? decodeBlockAWaveInfo(block, w, qpath) : decodeBlockAProject(block);
+            rc = waveInfo ? decodeBlockAWaveInfo(block.reader(), w, qpath)
+                          : decodeBlockAProject(block.reader());
         else if (i == 1)
-            rc = decodeBlockB(block);
+            rc = decodeBlockB(block.reader());
         else
-            rc = decodeBlockC(block);
+            rc = decodeBlockC(block.reader());
         if (rc != krm::kOk)
             return krm::nest(rc, kDecoder[i]);
     }
@@ -463,9 +420,9 @@ uint32_t prjMngr::load(const std::wstring& path, Kind kind, uint8_t w)
 
 uint32_t prjMngr::encodeBlockAProject(Bytes& out)
 {
-    if (!engine_)
+    if (!m_engine)
         return krm::fail(1);
-    const size_t n = engine_->getProjectInfo()->waveCount();
+    const size_t n = m_engine->getProjectInfo()->waveCount();
     if (n >= 256)
         return krm::fail(2);
     std::vector<WaveInfoRecord*> recs(n, nullptr);
@@ -473,17 +430,17 @@ uint32_t prjMngr::encodeBlockAProject(Bytes& out)
     try {
         paths.resize(n);
     } catch (const std::bad_alloc&) {
-        errorFlag_ = 1;
+        m_errorState.raiseFlag();
         return krm::fail(3);
     }
     for (size_t w = 0; w < n; ++w) {
-        const uint32_t rc = engine_->getWavInfo(uint8_t(w), &recs[w]);
+        const uint32_t rc = m_engine->getWavInfo(uint8_t(w), &recs[w]);
         if (rc != krm::kOk || !recs[w])
             return krm::nest(rc, 4);
         try {
             paths[w] = QString::fromStdWString(recs[w]->path).toUtf8();
         } catch (const std::bad_alloc&) {
-            errorFlag_ = 1;
+            m_errorState.raiseFlag();
             return krm::fail(6);
         }
     }
@@ -494,23 +451,23 @@ uint32_t prjMngr::encodeBlockAProject(Bytes& out)
         lengths[w] = waveItemSize(*recs[w], paths[w]);
         total += lengths[w];
     }
+    ByteWriter writer(out);
     try {
         out.reserve(total);
-        putU8(out, uint8_t(n));
+        writer.u8(uint8_t(n));
         uint32_t offset = uint32_t(1 + 8 * n);
         for (size_t len : lengths) {
-            putU32(out, offset);
-            putU32(out, uint32_t(len));
+            writer.u32(offset);
+            writer.u32(uint32_t(len));
             offset += uint32_t(len);
         }
     } catch (const std::bad_alloc&) {
-        errorFlag_ = 1;
+        m_errorState.raiseFlag();
         return krm::fail(7);
     }
     for (size_t w = 0; w < n; ++w) {
-        const uint32_t rc = encodeWaveItem(*recs[w], paths[w], out);
-        if (rc != krm::kOk) {
-            errorFlag_ = 1;  // the item encoder fails only for lack of memory
+        if (const uint32_t rc = encodeWaveItem(*recs[w], paths[w], writer)) {
+            m_errorState.raiseFlag();  // the item encoder fails only for lack of memory
             return krm::nest(rc, 5);
         }
     }
@@ -519,38 +476,42 @@ uint32_t prjMngr::encodeBlockAProject(Bytes& out)
 
 uint32_t prjMngr::encodeBlockAWaveInfo(Bytes& out, uint8_t w)
 {
-    if (!engine_)
+    if (!m_engine)
         return krm::fail(1);
-    const size_t n = engine_->getProjectInfo()->waveCount();
+    const size_t n = m_engine->getProjectInfo()->waveCount();
     if (n >= 256)
         return krm::fail(2);
     if (w >= n)
         return krm::fail(4);
     WaveInfoRecord* rec = nullptr;
-    uint32_t rc = engine_->getWavInfo(w, &rec);
+    const uint32_t rc = m_engine->getWavInfo(w, &rec);
     if (rc != krm::kOk || !rec)
         return krm::nest(rc, 5);
     Bytes item;
+    ByteWriter itemWriter(item);
     QByteArray name;
     try {
-        name = fileNameOf(QString::fromStdWString(rec->path)).toUtf8();
+        // The plain file name: on this system a backslash is an ordinary
+        // character of a name, so only '/' separates folders here.
+        name = QFileInfo(QString::fromStdWString(rec->path)).fileName().toUtf8();
     } catch (const std::bad_alloc&) {
-        errorFlag_ = 1;
+        m_errorState.raiseFlag();
         return krm::fail(3);
     }
-    if ((rc = encodeWaveItem(*rec, name, item)) != krm::kOk) {
-        errorFlag_ = 1;
-        return krm::nest(rc, 6);
+    if (const uint32_t itemRc = encodeWaveItem(*rec, name, itemWriter)) {
+        m_errorState.raiseFlag();
+        return krm::nest(itemRc, 6);
     }
     try {
         // Count and offset are those of the whole project; readers take the
         // item at byte 9 whatever they say.
-        putU8(out, uint8_t(n));
-        putU32(out, uint32_t(8 * n + 1));
-        putU32(out, uint32_t(item.size()));
-        out.insert(out.end(), item.begin(), item.end());
+        ByteWriter writer(out);
+        writer.u8(uint8_t(n));
+        writer.u32(uint32_t(8 * n + 1));
+        writer.u32(uint32_t(item.size()));
+        writer.bytes(item);
     } catch (const std::bad_alloc&) {
-        errorFlag_ = 1;
+        m_errorState.raiseFlag();
         return krm::fail(7);
     }
     return krm::kOk;
@@ -558,28 +519,29 @@ uint32_t prjMngr::encodeBlockAWaveInfo(Bytes& out, uint8_t w)
 
 uint32_t prjMngr::encodeBlockB(Bytes& out, bool foldWaveIndex)
 {
-    if (!engine_)
+    if (!m_engine)
         return krm::fail(1);
     Bytes bodies;
+    ByteWriter dir(out), body(bodies);
     try {
         out.reserve(kSectionDirEnd);
-        putU8(out, krm::kSectionCount);
+        dir.u8(krm::kSectionCount);
         for (uint8_t i = 0; i < krm::kSectionCount; ++i) {
             SectionRecord* s = nullptr;
-            uint32_t rc = engine_->getSecInfo(i, &s);
+            uint32_t rc = m_engine->getSecInfo(i, &s);
             if (rc != krm::kOk || !s)
                 return krm::nest(rc, 2);
             const size_t before = bodies.size();
-            if ((rc = encodeSectionBody(*s, foldWaveIndex, bodies)) != krm::kOk) {
-                errorFlag_ = 1;
+            if ((rc = encodeSectionBody(*s, foldWaveIndex, body)) != krm::kOk) {
+                m_errorState.raiseFlag();
                 return krm::nest(rc, 3);
             }
-            putU32(out, uint32_t(kSectionDirEnd + before));
-            putU32(out, uint32_t(bodies.size() - before));
+            dir.u32(uint32_t(kSectionDirEnd + before));
+            dir.u32(uint32_t(bodies.size() - before));
         }
-        out.insert(out.end(), bodies.begin(), bodies.end());
+        dir.bytes(bodies);
     } catch (const std::bad_alloc&) {
-        errorFlag_ = 1;
+        m_errorState.raiseFlag();
         return krm::fail(2);
     }
     return krm::kOk;
@@ -587,23 +549,24 @@ uint32_t prjMngr::encodeBlockB(Bytes& out, bool foldWaveIndex)
 
 uint32_t prjMngr::encodeBlockC(Bytes& out)
 {
-    if (!engine_)
+    if (!m_engine)
         return krm::fail(1);
     CommonInfo* c = nullptr;
-    const uint32_t rc = engine_->getProjectInfo()->getCommonInfo(&c);
+    const uint32_t rc = m_engine->getProjectInfo()->getCommonInfo(&c);
     if (rc != krm::kOk || !c)
         return krm::nest(rc, 2);
     try {
-        putU8(out, c->volume);
-        putU8(out, c->pan);
-        putU8(out, c->reverb);
-        putU32(out, c->tempo);
-        putU8(out, c->beatsPerBar);
-        putU8(out, c->beatUnit);
-        putU8(out, c->normalizeBlend);
-        putU8(out, c->normalizeOn);
+        ByteWriter writer(out);
+        writer.u8(c->volume);
+        writer.u8(c->pan);
+        writer.u8(c->reverb);
+        writer.u32(c->tempo);
+        writer.u8(c->beatsPerBar);
+        writer.u8(c->beatUnit);
+        writer.u8(c->normalizeBlend);
+        writer.u8(c->normalizeOn);
     } catch (const std::bad_alloc&) {
-        errorFlag_ = 1;
+        m_errorState.raiseFlag();
         return krm::fail(3);
     }
     return krm::kOk;
@@ -613,183 +576,162 @@ uint32_t prjMngr::encodeBlockC(Bytes& out)
 
 // What the decoders of blocks A and B check first: 1 no engine to load
 // into, 2 an empty block.
-uint32_t prjMngr::checkBlock(const Bytes& block) const
+uint32_t prjMngr::checkBlock(const ByteReader& block) const
 {
-    if (!engine_)
+    if (!m_engine)
         return krm::fail(1);
-    if (block.empty())
+    if (block.size() == 0)
         return krm::fail(2);
     return krm::kOk;
 }
 
-uint32_t prjMngr::decodeBlockAProject(const Bytes& block)
+uint32_t prjMngr::decodeBlockAProject(ByteReader in)
 {
-    if (const uint32_t rc = checkBlock(block); rc != krm::kOk)
+    if (const uint32_t rc = checkBlock(in))
         return rc;
-    const uint64_t size = block.size();
-    const uint8_t* p = block.data();
-    const unsigned n = p[0];
-    engine_->clearWavList();
+    uint8_t n = 0;
+    in.u8(n);
+    m_engine->clearWavList();
 
-    std::vector<uint32_t> offsets, lengths;
+    uint32_t offsets[256], lengths[256];
     for (unsigned i = 0; i < n; ++i) {
-        const uint64_t at = 1 + 8ull * i;
-        if (size < at + 4)
+        if (!in.u32(offsets[i]))
             return krm::fail(3);
-        try {
-            offsets.push_back(getU32(p + at));
-        } catch (const std::bad_alloc&) {
-            errorFlag_ = 1;
-            return krm::fail(3);
-        }
-        if (size < at + 8)
+        if (!in.u32(lengths[i]))
             return krm::fail(4);
-        try {
-            lengths.push_back(getU32(p + at + 4));
-        } catch (const std::bad_alloc&) {
-            errorFlag_ = 1;
-            return krm::fail(4);
-        }
     }
 
-    uint64_t pos = 1 + 8ull * n;
     for (unsigned i = 0; i < n; ++i) {
-        if (offsets[i] != pos)
+        if (offsets[i] != in.pos())
             return krm::fail(5);
-        if (pos + lengths[i] > size)
+        if (in.remaining() < lengths[i])
             return krm::fail(6);
         WaveInfoRecord* rec = nullptr;
         try {
             rec = new WaveInfoRecord();
         } catch (const std::bad_alloc&) {
-            errorFlag_ = 1;
+            m_errorState.raiseFlag();
             return krm::fail(7);
         }
         bool outOfMemory = false;
-        uint32_t rc = decodeWaveItem(p + pos, lengths[i], *rec, outOfMemory);
+        uint32_t rc = decodeWaveItem(ByteReader(in.cursor(), lengths[i]), *rec, outOfMemory);
         if (rc != krm::kOk) {
             delete rec;
             if (outOfMemory)
-                errorFlag_ = 1;
+                m_errorState.raiseFlag();
             return krm::nest(rc, 8);
         }
         // On success the engine owns the record; on failure it hands it back.
-        if ((rc = engine_->addWavList(rec)) != krm::kOk) {
+        if ((rc = m_engine->addWavList(rec)) != krm::kOk) {
             delete rec;
             return krm::nest(rc, 9);
         }
-        pos += lengths[i];
+        in.skip(lengths[i]);
     }
     return krm::kOk;
 }
 
-uint32_t prjMngr::decodeBlockAWaveInfo(const Bytes& block, uint8_t w, const QString& awiPath)
+uint32_t prjMngr::decodeBlockAWaveInfo(ByteReader in, uint8_t w, const QString& awiPath)
 {
-    if (const uint32_t rc = checkBlock(block); rc != krm::kOk)
+    if (const uint32_t rc = checkBlock(in))
         return rc;
-    if (block.size() < 5)
+    // The wave count and the item offset are not used: the item is at byte 9.
+    uint8_t unusedCount = 0;
+    uint32_t unusedOffset = 0, itemLength = 0;
+    in.u8(unusedCount);
+    if (!in.u32(unusedOffset))
         return krm::fail(4);
-    if (block.size() < 9)
+    if (!in.u32(itemLength))
         return krm::fail(5);
-    const uint64_t itemLen = getU32(block.data() + 5);
-    if (block.size() - 9 < itemLen)
+    if (in.remaining() < itemLength)
         return krm::fail(6);
 
     WaveInfoRecord rec;
     bool outOfMemory = false;
-    uint32_t rc = decodeWaveItem(block.data() + 9, size_t(itemLen), rec, outOfMemory);
+    uint32_t rc = decodeWaveItem(ByteReader(in.cursor(), itemLength), rec, outOfMemory);
     if (rc != krm::kOk) {
         if (outOfMemory)
-            errorFlag_ = 1;
+            m_errorState.raiseFlag();
         return krm::nest(rc, 8);
     }
     try {
         // The audio file is looked for beside the wave-info file.
-        const QString stored = QString::fromStdWString(rec.path);
-        rec.path = (QFileInfo(awiPath).path() + QLatin1Char('/') + fileNameOf(stored)).toStdWString();
+        rec.path = rebasedAudioPath(awiPath, QString::fromStdWString(rec.path)).toStdWString();
     } catch (const std::bad_alloc&) {
-        errorFlag_ = 1;
+        m_errorState.raiseFlag();
         return krm::fail(7);
     }
-    if ((rc = engine_->setWave(w, rec)) != krm::kOk)
-        return krm::nest(rc, 9);
-    return krm::kOk;
+    return krm::nestOnFail(m_engine->setWave(w, rec), 9);
 }
 
-uint32_t prjMngr::decodeBlockB(const Bytes& block)
+uint32_t prjMngr::decodeBlockB(ByteReader in)
 {
-    if (const uint32_t rc = checkBlock(block); rc != krm::kOk)
+    if (const uint32_t rc = checkBlock(in))
         return rc;
-    const uint8_t* p = block.data();
-    const uint64_t size = block.size();
-    if (p[0] != krm::kSectionCount)
+    uint8_t count = 0;
+    in.u8(count);
+    if (count != krm::kSectionCount)
         return krm::fail(3);
 
     uint32_t offsets[krm::kSectionCount], lengths[krm::kSectionCount];
     for (unsigned i = 0; i < krm::kSectionCount; ++i) {
-        const uint64_t at = 1 + 8ull * i;
-        if (size < at + 4)
+        if (!in.u32(offsets[i]))
             return krm::fail(4);
-        offsets[i] = getU32(p + at);
-        if (size < at + 8)
+        if (!in.u32(lengths[i]))
             return krm::fail(6);
-        lengths[i] = getU32(p + at + 4);
     }
 
-    uint64_t pos = kSectionDirEnd;
     for (uint8_t i = 0; i < krm::kSectionCount; ++i) {
-        if (offsets[i] != pos)
+        if (offsets[i] != in.pos())
             return krm::fail(8);
         // A body that runs past the block is refused before it is read.
-        if (pos + lengths[i] > size)
+        if (in.remaining() < lengths[i])
             return krm::fail(0xd);
         SectionRecord* current = nullptr;
-        uint32_t rc = engine_->getSecInfo(i, &current);
+        uint32_t rc = m_engine->getSecInfo(i, &current);
         if (rc != krm::kOk || !current)
             return krm::nest(rc, 0xa);
         SectionRecord copy;
         try {
             copy = *current;
         } catch (const std::bad_alloc&) {
-            errorFlag_ = 1;
+            m_errorState.raiseFlag();
             return krm::fail(9);
         }
-        if ((rc = decodeSectionBody(p + pos, lengths[i], copy)) != krm::kOk)
-            return krm::nest(rc, 0xb);
-        if ((rc = engine_->updateSecInfo(i, copy)) != krm::kOk)
-            return krm::nest(rc, 0xc);
-        pos += lengths[i];
+        if (const uint32_t bodyRc =
+                krm::nestOnFail(decodeSectionBody(ByteReader(in.cursor(), lengths[i]), copy), 0xb))
+            return bodyRc;
+        if (const uint32_t commitRc = krm::nestOnFail(m_engine->updateSecInfo(i, copy), 0xc))
+            return commitRc;
+        in.skip(lengths[i]);
     }
     return krm::kOk;
 }
 
-uint32_t prjMngr::decodeBlockC(const Bytes& block)
+uint32_t prjMngr::decodeBlockC(ByteReader in)
 {
-    if (!engine_)
+    if (!m_engine)
         return krm::fail(1);
-    if (block.size() != kBlockCSize)
+    if (in.size() != kBlockCSize)
         return krm::fail(2);
     CommonInfo* current = nullptr;
-    uint32_t rc = engine_->getProjectInfo()->getCommonInfo(&current);
+    const uint32_t rc = m_engine->getProjectInfo()->getCommonInfo(&current);
     if (rc != krm::kOk || !current)
         return krm::nest(rc, 3);
-    const uint8_t* p = block.data();
     CommonInfo c = *current;
-    c.volume = p[0];
-    c.pan = p[1];
-    c.reverb = p[2];
-    c.tempo = getU32(p + 3);
-    c.beatsPerBar = p[7];
-    c.beatUnit = p[8];
-    c.normalizeBlend = p[9];
-    c.normalizeOn = p[10];
+    in.u8(c.volume);
+    in.u8(c.pan);
+    in.u8(c.reverb);
+    in.u32(c.tempo);
+    in.u8(c.beatsPerBar);
+    in.u8(c.beatUnit);
+    in.u8(c.normalizeBlend);
+    in.u8(c.normalizeOn);
     // A tempo of 0 or an impossible time signature would break every later
     // beat and bar computation; refuse it.
     if (!validCommon(c))
         return krm::fail(5);
-    if ((rc = engine_->setCommonInfo(c)) != krm::kOk)
-        return krm::nest(rc, 4);
-    return krm::kOk;
+    return krm::nestOnFail(m_engine->setCommonInfo(c), 4);
 }
 
 // ---- factory and path convention -----------------------------------------------

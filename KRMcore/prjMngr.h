@@ -4,6 +4,7 @@
 // big-endian header followed by three blocks: A the waves, B the fifteen
 // sections, C the common information.
 #include "IF_prjMngr.h"
+#include "base/ErrorState.h"
 
 #include <QString>
 #include <cstdint>
@@ -11,6 +12,9 @@
 #include <vector>
 
 class CKRMcore;
+namespace krm {
+class ByteReader;
+}
 
 class prjMngr : public IF_prjMngr {
 public:
@@ -38,15 +42,15 @@ private:
     uint32_t encodeBlockB(Bytes& out, bool foldWaveIndex);
     uint32_t encodeBlockC(Bytes& out);
 
-    uint32_t checkBlock(const Bytes& block) const;
-    uint32_t decodeBlockAProject(const Bytes& block);
-    uint32_t decodeBlockAWaveInfo(const Bytes& block, uint8_t w, const QString& awiPath);
-    uint32_t decodeBlockB(const Bytes& block);
-    uint32_t decodeBlockC(const Bytes& block);
+    uint32_t checkBlock(const krm::ByteReader& block) const;
+    uint32_t decodeBlockAProject(krm::ByteReader block);
+    uint32_t decodeBlockAWaveInfo(krm::ByteReader block, uint8_t w, const QString& awiPath);
+    uint32_t decodeBlockB(krm::ByteReader block);
+    uint32_t decodeBlockC(krm::ByteReader block);
 
-    CKRMcore* engine_;
-    QString errorText_;
-    uint8_t errorFlag_ = 0;
+    CKRMcore* m_engine;
+    // No operation writes a text; the flag marks a lack of memory.
+    krm::ErrorState m_errorState;
 };
 
 // Where the wave-info file of an audio file lives: the audio file's folder,

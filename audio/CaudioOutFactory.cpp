@@ -2,7 +2,7 @@
 
 namespace Tessaro {
 
-CaudioOutDeviceManager_linux::CaudioOutDeviceManager_linux() : m_families {&m_alsa, &m_null}
+CaudioOutDeviceManager_linux::CaudioOutDeviceManager_linux() : m_families {&m_host, &m_alsa, &m_null}
 { }
 
 bool CaudioOutDeviceManager_linux::enumerate(DeviceInfoList& list)

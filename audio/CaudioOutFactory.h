@@ -1,8 +1,9 @@
 #pragma once
 // The one place the program gets its output manager from. The Linux manager
-// merges the output families in a fixed order: ALSA, then the null output;
-// a driver-host family is listed before them once it is built.
+// merges the output families in a fixed order: the drivers of the driver
+// host ("ASIO: ..."), ALSA, then the null output.
 #include "CaudioOut_alsa.h"
+#include "CaudioOut_host.h"
 #include "CaudioOut_null.h"
 
 #include <array>
@@ -20,9 +21,10 @@ public:
                                                    QWeakPointer<CaudioOutCallbackIF> callback) override;
 
 private:
+    CaudioOutDeviceManager_host m_host;
     CaudioOutDeviceManager_alsa m_alsa;
     CaudioOutDeviceManager_null m_null;
-    std::array<CaudioOutDeviceManagerIF*, 2> m_families;
+    std::array<CaudioOutDeviceManagerIF*, 3> m_families;
 };
 
 class CaudioOutFactory {

@@ -10,7 +10,6 @@
 #include <QDebug>
 #include <algorithm>
 #include <limits>
-#include <type_traits>
 
 using krm::fail;
 using krm::kOk;
@@ -18,25 +17,6 @@ using krm::nest;
 using krm::nestOnFail;
 
 namespace {
-
-// The engine's section rendering is built separately; until it is, the
-// last step of writeTempWave fails with a clear text instead of pretending.
-template <typename Core, typename = void> struct HasMakeSectionAudio : std::false_type { };
-template <typename Core>
-struct HasMakeSectionAudio<Core, std::void_t<decltype(std::declval<Core&>().makeSectionAudio(
-                                     std::declval<uint8_t>(), std::declval<bool&>()))>> : std::true_type { };
-
-template <typename Core> uint32_t makeSectionAudio(Core& core, uint8_t sectionIndex, bool& warning)
-{
-    if constexpr (HasMakeSectionAudio<Core>::value) {
-        return core.makeSectionAudio(sectionIndex, warning);
-    } else {
-        (void)sectionIndex;
-        (void)warning;
-        core.setErrorText(QStringLiteral("makeSectionAudio is not available in this build"));
-        return fail(1);
-    }
-}
 
 int32_t clampToI32(int64_t v)
 {
@@ -302,7 +282,7 @@ uint32_t KRMAudition::writeTempWave(CKRMcore* core, uint8_t sectionIndex, bool& 
         return fail(2);
     if (const uint32_t r = files->copyAudioFile(wave->path, path))
         return nest(r, 2);
-    if (const uint32_t r = makeSectionAudio(*core, sectionIndex, warning))
+    if (const uint32_t r = core->makeSectionAudio(sectionIndex, warning))
         return nest(r, 3);
     return kOk;
 }

@@ -180,6 +180,7 @@ int main(int argc, char** argv)
     // Only the paced null output, so the figures do not depend on a card.
     qputenv("STELVANO_AUDIO_NULL", "1");
     qputenv("STELVANO_AUDIO_ALSA", "0");
+    qputenv("STELVANO_DRIVER_REGISTRY", "/nonexistent/stelvano-bench/drivers.ini");
     QCoreApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

@@ -1,7 +1,8 @@
 // Saving and loading project files of many analysed waves (5000 beat-list
-// entries and 2000 onsets each). Loading goes through the engine, so every
-// wave arrives as its own undoable addition; the complexity fit over 32 to
-// 255 waves shows how that cost grows with the size of the project.
+// entries and 2000 onsets each). Loading goes through the engine, which
+// builds the loaded project in place as one state; the complexity fit over
+// 32 to 255 waves shows how the cost grows with the size of the project
+// (linear is the goal).
 //
 // Counters: bytes_per_second is file bytes moved per second; x_realtime is
 // seconds of analysed audio (half-beat entries at 120 bpm, 0.25 s each)

@@ -1,5 +1,7 @@
 #include "SndFileOpen.h"
 
+#include "RegularFile.h"
+
 #include <QFile>
 #include <QString>
 
@@ -7,6 +9,14 @@ SNDFILE* platformSfWcharOpen(const wchar_t* path, int mode, SF_INFO* info)
 {
     if (path == nullptr || *path == L'\0')
         return nullptr;
-    const QByteArray local = QFile::encodeName(QString::fromWCharArray(path));
-    return sf_open(local.constData(), mode, info);
+    const QString name = QString::fromWCharArray(path);
+    if (mode == SFM_READ) {
+        // Only a regular file is read: a named pipe would block the open.
+        const int fd = krm::platform::openRegularFileForReading(name);
+        if (fd < 0)
+            return nullptr;
+        // libsndfile owns the descriptor from here on, also when it fails.
+        return sf_open_fd(fd, mode, info, SF_TRUE);
+    }
+    return sf_open(QFile::encodeName(name).constData(), mode, info);
 }

@@ -9,6 +9,7 @@ pkgs=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev libfftw3-dev
   libasound2-dev
   xvfb xauth xdotool python3-xlib fonts-liberation2
+  libjack-jackd2-dev jackd2
 )
 missing=()
 for p in "${pkgs[@]}"; do

@@ -32,6 +32,12 @@ public:
         if (!m_flag)
             setError(text);
     }
+    // Raises the flag alone, for a failure that has no text of its own (a
+    // lack of memory in a file manager, an exception caught by the engine).
+    void raiseFlag() { m_flag = true; }
+    // Replaces the text alone; the flag keeps its state. The engine's text
+    // reports what went wrong in an edit without marking an error by itself.
+    void setText(const QString& text) { m_text = text; }
 
 private:
     QString m_text;

@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QLatin1String>
 #include <QMetaObject>
+#include <QSaveFile>
 #include <QThread>
 #include <QtGlobal>
 #include <atomic>
@@ -82,3 +83,28 @@ WarningBoxFunction setWarningBoxFunction(WarningBoxFunction f)
 {
     return gWarningBox.exchange(f);
 }
+
+namespace krm {
+
+SaveOutcome saveFileReplacing(const QString& path, std::initializer_list<FilePart> parts)
+{
+    QSaveFile f(path);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return SaveOutcome::CannotOpen;
+    for (const FilePart& part : parts) {
+        if (part.size > 0 &&
+            f.write(static_cast<const char*>(part.data), qint64(part.size)) != qint64(part.size)) {
+            f.cancelWriting();
+            return SaveOutcome::WriteFailed;
+        }
+    }
+    // Flush here: a short write that only shows when the buffer goes out at
+    // commit time would otherwise pass unnoticed.
+    if (!f.flush()) {
+        f.cancelWriting();
+        return SaveOutcome::WriteFailed;
+    }
+    return f.commit() ? SaveOutcome::Saved : SaveOutcome::WriteFailed;
+}
+
+}  // namespace krm

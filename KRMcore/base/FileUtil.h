@@ -3,7 +3,9 @@
 // the warning box. Paths are Latin-1 text up to the first zero byte.
 #include <QMessageBox>
 #include <QString>
+#include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 
 class QWidget;
@@ -35,3 +37,21 @@ using WarningBoxFunction = QMessageBox::StandardButton (*)(QWidget*, const QStri
                                                            QMessageBox::StandardButtons,
                                                            QMessageBox::StandardButton);
 WarningBoxFunction setWarningBoxFunction(WarningBoxFunction f);
+
+namespace krm {
+
+// One piece of a file to write: `size` bytes at `data`.
+struct FilePart {
+    const void* data;
+    size_t size;
+};
+
+enum class SaveOutcome { Saved, CannotOpen, WriteFailed };
+
+// Writes the parts one after the other to `path` through a temporary file in
+// the same folder, which takes the place of the old file only after every
+// write and the flush succeeded. A failure (no folder, no permission, a full
+// disk, a kill) leaves the old file byte for byte as it was.
+SaveOutcome saveFileReplacing(const QString& path, std::initializer_list<FilePart> parts);
+
+}  // namespace krm

@@ -1,10 +1,13 @@
 #include "WavFile.h"
 
+#include "AudioFormat.h"
+#include "ByteCodec.h"
+#include "FileUtil.h"
+#include "RegularFile.h"
 #include "ResultCode.h"
 
 #include <QDataStream>
 #include <QFile>
-#include <QFileInfo>
 #include <QIODevice>
 #include <algorithm>
 #include <climits>
@@ -16,14 +19,10 @@ using krm::nest;
 
 namespace {
 
+namespace audio = krm::audio;
+
 constexpr uint32_t kFmtSize = 16;
 constexpr uint16_t kPcm = 1;
-constexpr uint16_t kChannels = 2;
-constexpr uint32_t kRate = 44100;
-constexpr uint32_t kByteRate = 176400;
-constexpr uint16_t kBlockAlign = 4;
-constexpr uint16_t kBits = 16;
-constexpr float kSampleScale = 1.0f / 32768.0f;
 
 // A chunk id as the little-endian 32-bit value of its four bytes, so that
 // ids and numbers are read and compared alike (case-sensitive).
@@ -35,76 +34,69 @@ constexpr uint32_t tag(const char (&id)[5])
 
 constexpr uint32_t kRiffId = tag("RIFF");
 
-// The header fields from the form type to the data id, in file order.
+// The header fields from the form type to the data id, in file order: the
+// writer puts exactly these, the reader requires exactly these.
 struct FixedField {
     int bytes;
     uint32_t value;
 };
 constexpr FixedField kFixedFields[] = {
-    {4, tag("WAVE")}, {4, tag("fmt ")}, {4, kFmtSize},    {2, kPcm},  {2, kChannels},
-    {4, kRate},       {4, kByteRate},   {2, kBlockAlign}, {2, kBits}, {4, tag("data")},
+    {4, tag("WAVE")},
+    {4, tag("fmt ")},
+    {4, kFmtSize},
+    {2, kPcm},
+    {2, audio::kChannels},
+    {4, audio::kSampleRate},
+    {4, audio::kBytesPerSecond},
+    {2, audio::kBytesPerFrame},
+    {2, audio::kBitsPerSample},
+    {4, tag("data")},
 };
 
-uint32_t le32(const char* b)
+bool readField(krm::ByteReader& in, const FixedField& f, uint32_t& value)
 {
-    const auto* u = reinterpret_cast<const unsigned char*>(b);
-    return uint32_t(u[0]) | uint32_t(u[1]) << 8 | uint32_t(u[2]) << 16 | uint32_t(u[3]) << 24;
-}
-
-uint16_t le16(const char* b)
-{
-    const auto* u = reinterpret_cast<const unsigned char*>(b);
-    return uint16_t(u[0] | u[1] << 8);
-}
-
-void put32(char* b, uint32_t v)
-{
-    for (int i = 0; i < 4; ++i)
-        b[i] = char((v >> (8 * i)) & 0xff);
-}
-
-void put16(char* b, uint16_t v)
-{
-    b[0] = char(v & 0xff);
-    b[1] = char(v >> 8);
-}
-
-bool readExact(QDataStream& s, char* b, int n)
-{
-    return s.readRawData(b, n) == n;
+    if (f.bytes == 4)
+        return in.u32(value);
+    uint16_t v16 = 0;
+    const bool ok = in.u16(v16);
+    value = v16;
+    return ok;
 }
 
 }  // namespace
 
 uint32_t readWavHeader(QDataStream& stream, uint32_t* frameCount)
 {
-    char b[4];
+    uint8_t bytes[kWavHeaderBytes];
+    const int got = std::max(stream.readRawData(reinterpret_cast<char*>(bytes), int(kWavHeaderBytes)), 0);
+    krm::ByteReader in(bytes, size_t(got), krm::Endian::Little);
     // The RIFF size is checked against the data size once that is known.
-    if (!readExact(stream, b, 4) || le32(b) != kRiffId)
+    uint32_t value = 0, riffSize = 0, dataSize = 0;
+    if (!in.u32(value) || value != kRiffId)
         return fail(1);
-    if (!readExact(stream, b, 4))
+    if (!in.u32(riffSize))
         return fail(2);
-    const uint32_t riffSize = le32(b);
     // The fixed fields fail with their position in the header, 3 to 12.
     for (uint32_t i = 0; i < sizeof kFixedFields / sizeof kFixedFields[0]; ++i) {
-        const FixedField& f = kFixedFields[i];
-        if (!readExact(stream, b, f.bytes) || (f.bytes == 2 ? uint32_t(le16(b)) : le32(b)) != f.value)
+        if (!readField(in, kFixedFields[i], value) || value != kFixedFields[i].value)
             return fail(i + 3);
     }
-    if (!readExact(stream, b, 4))
+    // In 64 bits: a data size near 4 GiB must not wrap past the check.
+    if (!in.u32(dataSize) || uint64_t(riffSize) < uint64_t(dataSize) + 36u)
         return fail(0xd);
-    const uint32_t dataSize = le32(b);
-    // Compared in 32-bit arithmetic, as the size fields are stored.
-    if (riffSize < uint32_t(dataSize + 36u))
-        return fail(0xd);
-    *frameCount = dataSize >> 2;
+    *frameCount = dataSize / audio::kBytesPerFrame;
     return krm::kOk;
 }
 
 uint32_t openWavStream(QIODevice* device, QDataStream& stream, uint32_t* frameCount)
 {
     *frameCount = 0;
-    if (device == nullptr || !device->open(QIODevice::ReadOnly))
+    if (device == nullptr)
+        return fail(1);
+    // A file is read only when it is a regular one: a named pipe would
+    // block the open.
+    auto* file = qobject_cast<QFile*>(device);
+    if (file != nullptr ? !krm::platform::openRegularFile(*file) : !device->open(QIODevice::ReadOnly))
         return fail(1);
     stream.setDevice(device);
     stream.resetStatus();
@@ -112,6 +104,11 @@ uint32_t openWavStream(QIODevice* device, QDataStream& stream, uint32_t* frameCo
     const uint32_t r = readWavHeader(stream, frameCount);
     if (r != krm::kOk)
         return nest(r, 2);
+    // Report no more frames than the device holds after the header.
+    if (!device->isSequential()) {
+        const qint64 held = std::max<qint64>(device->size() - device->pos(), 0) / audio::kBytesPerFrame;
+        *frameCount = uint32_t(std::min<qint64>(*frameCount, held));
+    }
     return krm::kOk;
 }
 
@@ -136,12 +133,14 @@ uint32_t loadWavFile(const QString& path, std::unique_ptr<uint8_t[]>& data, uint
     *byteCount = 0;
     data.reset();
     QFile file(path);
-    QDataStream stream;
+    if (!krm::platform::openRegularFile(file))
+        return fail(1);
+    QDataStream stream(&file);
+    stream.setByteOrder(QDataStream::LittleEndian);
     uint32_t frames = 0;
-    const uint32_t r = openWavStream(&file, stream, &frames);
-    if (r != krm::kOk)
-        return r;
-    const uint64_t bytes = uint64_t(frames) * kWavBytesPerFrame;
+    if (const uint32_t r = readWavHeader(stream, &frames))
+        return nest(r, 2);
+    const uint64_t bytes = uint64_t(frames) * audio::kBytesPerFrame;
     *byteCount = uint32_t(bytes);
     // A header may announce more data than the file holds; refuse before
     // allocating rather than reserve memory for bytes that are not there.
@@ -168,8 +167,8 @@ uint32_t readWavFrames(QDataStream& stream, uint32_t frames, float* buffer, uint
 {
     *framesRead = 0;
     // One read is limited to what a single readRawData call can take.
-    const uint32_t want = std::min({frames, *framesLeft, uint32_t(INT32_MAX / kWavBytesPerFrame)});
-    const size_t bytes = size_t(want) * kWavBytesPerFrame;
+    const uint32_t want = std::min({frames, *framesLeft, uint32_t(INT32_MAX / audio::kBytesPerFrame)});
+    const size_t bytes = size_t(want) * audio::kBytesPerFrame;
     if (work.size() < bytes) {
         try {
             work.resize(bytes);
@@ -181,13 +180,13 @@ uint32_t readWavFrames(QDataStream& stream, uint32_t frames, float* buffer, uint
     uint32_t got = 0;
     if (bytes > 0) {
         const int n = stream.readRawData(work.data(), int(bytes));
-        got = n > 0 ? uint32_t(n) / kWavBytesPerFrame : 0;
+        got = n > 0 ? uint32_t(n) / audio::kBytesPerFrame : 0;
     }
     const auto* u = reinterpret_cast<const unsigned char*>(work.data());
     for (uint32_t i = 0; i < got; ++i) {
-        const unsigned char* f = u + size_t(i) * kWavBytesPerFrame;
-        buffer[2 * size_t(i)] = float(int16_t(uint16_t(f[0] | f[1] << 8))) * kSampleScale;
-        buffer[2 * size_t(i) + 1] = float(int16_t(uint16_t(f[2] | f[3] << 8))) * kSampleScale;
+        const unsigned char* f = u + size_t(i) * audio::kBytesPerFrame;
+        buffer[2 * size_t(i)] = float(int16_t(uint16_t(f[0] | f[1] << 8))) * audio::kShortToFloat;
+        buffer[2 * size_t(i) + 1] = float(int16_t(uint16_t(f[2] | f[3] << 8))) * audio::kShortToFloat;
     }
     if (got < frames)
         std::fill(buffer + 2 * size_t(got), buffer + 2 * size_t(frames), 0.0f);
@@ -206,33 +205,27 @@ uint32_t readWavFrames(QDataStream& stream, uint32_t frames, float* buffer, uint
 
 uint32_t writeWavFile(const QString& path, const uint8_t* data, uint32_t byteCount)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return fail(1);
     // The same fields that the reader requires, with the sizes of this data.
-    char h[kWavHeaderBytes];
-    put32(h, kRiffId);
-    put32(h + 4, byteCount + 36u);
-    char* at = h + 8;
+    std::vector<uint8_t> header;
+    krm::ByteWriter out(header, krm::Endian::Little);
+    out.u32(kRiffId);
+    out.u32(byteCount + 36u);
     for (const FixedField& f : kFixedFields) {
         if (f.bytes == 2)
-            put16(at, uint16_t(f.value));
+            out.u16(uint16_t(f.value));
         else
-            put32(at, f.value);
-        at += f.bytes;
+            out.u32(f.value);
     }
-    put32(at, byteCount);
-    bool ok = file.write(h, kWavHeaderBytes) == qint64(kWavHeaderBytes);
-    if (ok && byteCount > 0)
-        ok = file.write(reinterpret_cast<const char*>(data), qint64(byteCount)) == qint64(byteCount);
-    ok = file.flush() && ok;
-    file.close();
-    ok = ok && file.error() == QFileDevice::NoError;
-    if (!ok) {
-        // A short file would pass for a valid one with missing audio.
-        if (QFileInfo(path).isFile())
-            file.remove();
+    out.u32(byteCount);
+    // A short file would pass for a valid one with missing audio, and a
+    // failed save must not cost the previous file.
+    switch (krm::saveFileReplacing(path, {{header.data(), header.size()}, {data, byteCount}})) {
+    case krm::SaveOutcome::CannotOpen:
+        return fail(1);
+    case krm::SaveOutcome::WriteFailed:
         return fail(2);
+    case krm::SaveOutcome::Saved:
+        break;
     }
     return krm::kOk;
 }

@@ -1,10 +1,14 @@
 #include "audioFileMngr.h"
 
+#include "AudioFormat.h"
 #include "ResultCode.h"
 #include "SndFileOpen.h"
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <new>
 
@@ -12,30 +16,126 @@ using krm::fail;
 
 namespace {
 
+namespace audio = krm::audio;
+
 constexpr int kCopyBlockFrames = 1024;
-constexpr int kStereo = 2;
-constexpr int kRate = 44100;
-constexpr float kSampleScale = 1.0f / 32768.0f;
+constexpr int kStereo = audio::kChannels;
+// Frames per read of a whole-file read. Memory grows block by block with the
+// frames that really arrive, never ahead of them by more than one block.
+constexpr sf_count_t kReadBlockFrames = 1 << 16;
+
+// Bytes per sample of the subtypes stored uncompressed, 0 for the others.
+int storedBytesPerSample(int format)
+{
+    if ((format & SF_FORMAT_TYPEMASK) == SF_FORMAT_FLAC)
+        return 0;  // a FLAC stream compresses its PCM samples
+    switch (format & SF_FORMAT_SUBMASK) {
+    case SF_FORMAT_PCM_S8:
+    case SF_FORMAT_PCM_U8:
+    case SF_FORMAT_ULAW:
+    case SF_FORMAT_ALAW:
+        return 1;
+    case SF_FORMAT_PCM_16:
+        return 2;
+    case SF_FORMAT_PCM_24:
+        return 3;
+    case SF_FORMAT_PCM_32:
+    case SF_FORMAT_FLOAT:
+        return 4;
+    case SF_FORMAT_DOUBLE:
+        return 8;
+    default:
+        return 0;
+    }
+}
+
+// Floating-point files are read as floats and turned into 16 bits here, with
+// full scale at +-1.0: libsndfile's own integer read of them drops the
+// fraction (a 0.5 sine becomes silence), and its scaling option normalises
+// to the file's own peak instead of keeping the level.
+bool isFloatingPoint(int format)
+{
+    const int subtype = format & SF_FORMAT_SUBMASK;
+    return subtype == SF_FORMAT_FLOAT || subtype == SF_FORMAT_DOUBLE;
+}
+
+// A float sample as a 16-bit value: times 32768, rounded, clipped at full
+// scale; NaN is silence.
+short floatToShort(float x)
+{
+    const float s = x * audio::kFloatToShort;
+    if (s >= 32767.0f)
+        return 32767;
+    if (s <= -32768.0f)
+        return -32768;
+    if (s != s)
+        return 0;
+    return short(std::lrint(s));
+}
 
 // An open libsndfile handle with the SF_INFO it was opened with, closed
 // when it goes out of scope.
 class SndFile {
 public:
     // Opens for reading; libsndfile fills the cleared info record.
-    explicit SndFile(const std::wstring& path) : info_(clearedInfo()) { open(path, SFM_READ); }
+    explicit SndFile(const std::wstring& path) : m_info(clearedInfo())
+    {
+        open(path, SFM_READ);
+        if (m_file != nullptr)
+            m_bytes = QFileInfo(QString::fromStdWString(path)).size();
+    }
     // Creates a file described by `info`.
-    SndFile(const std::wstring& path, const SF_INFO& info) : info_(info) { open(path, SFM_WRITE); }
+    SndFile(const std::wstring& path, const SF_INFO& info) : m_info(info) { open(path, SFM_WRITE); }
     ~SndFile() { close(); }
     SndFile(const SndFile&) = delete;
     SndFile& operator=(const SndFile&) = delete;
-    SNDFILE* get() const { return f_; }
-    const SF_INFO& info() const { return info_; }
-    explicit operator bool() const { return f_ != nullptr; }
+    SNDFILE* get() const { return m_file; }
+    const SF_INFO& info() const { return m_info; }
+    explicit operator bool() const { return m_file != nullptr; }
     void close()
     {
-        if (f_ != nullptr)
-            sf_close(f_);
-        f_ = nullptr;
+        if (m_file != nullptr)
+            sf_close(m_file);
+        m_file = nullptr;
+    }
+
+    // The announced frame count when the file can hold it, -1 when it is
+    // negative or, for uncompressed samples, more than the file's size holds.
+    sf_count_t plausibleFrames() const
+    {
+        const sf_count_t frames = m_info.frames;
+        const int bytes = storedBytesPerSample(m_info.format);
+        if (frames < 0 || m_info.channels <= 0)
+            return -1;
+        if (bytes > 0 && uint64_t(frames) > uint64_t(m_bytes) / (uint64_t(bytes) * uint64_t(m_info.channels)))
+            return -1;
+        return frames;
+    }
+    // True when the announced count is checked against the file's size, so
+    // that a buffer for all of it can be made at once.
+    bool sizeBounded() const { return storedBytesPerSample(m_info.format) > 0; }
+
+    sf_count_t read(float* out, sf_count_t frames) { return sf_readf_float(m_file, out, frames); }
+    // 16-bit frames; floating-point files are converted here (see above).
+    sf_count_t read(short* out, sf_count_t frames)
+    {
+        if (!isFloatingPoint(m_info.format))
+            return sf_readf_short(m_file, out, frames);
+        const size_t channels = size_t(m_info.channels);
+        m_floats.resize(size_t(std::min<sf_count_t>(frames, kCopyBlockFrames)) * channels);
+        sf_count_t done = 0;
+        while (done < frames) {
+            const sf_count_t want = std::min<sf_count_t>(frames - done, kCopyBlockFrames);
+            const sf_count_t got = sf_readf_float(m_file, m_floats.data(), want);
+            if (got <= 0)
+                break;
+            std::transform(m_floats.begin(), m_floats.begin() + long(size_t(got) * channels),
+                           out + size_t(done) * channels, floatToShort);
+            done += got;
+            if (got < want)
+                break;
+        }
+        return done;
     }
 
 private:
@@ -45,10 +145,15 @@ private:
         std::memset(&info, 0, sizeof info);
         return info;
     }
-    void open(const std::wstring& path, int mode) { f_ = platformSfWcharOpen(path.c_str(), mode, &info_); }
+    void open(const std::wstring& path, int mode)
+    {
+        m_file = platformSfWcharOpen(path.c_str(), mode, &m_info);
+    }
 
-    SF_INFO info_;
-    SNDFILE* f_ = nullptr;
+    SF_INFO m_info;
+    SNDFILE* m_file = nullptr;
+    qint64 m_bytes = 0;
+    std::vector<float> m_floats;  // conversion block of a floating-point file
 };
 
 // The record of the canonical 16-bit stereo 44100 Hz WAV files written here.
@@ -57,7 +162,7 @@ SF_INFO writeInfo(sf_count_t frames)
     SF_INFO info;
     std::memset(&info, 0, sizeof info);
     info.frames = frames;
-    info.samplerate = kRate;
+    info.samplerate = int(audio::kSampleRate);
     info.channels = kStereo;
     info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
     info.sections = 1;
@@ -78,14 +183,14 @@ uint32_t openStereo(SndFile& f, uint32_t openStep, uint32_t channelStep)
 }
 
 // Runs `grow` (a resize, reserve or insert); a failed allocation raises
-// `errorFlag` and gives false instead of an exception.
-template <typename Grow> bool grows(bool& errorFlag, Grow&& grow)
+// the error flag and gives false instead of an exception.
+template <typename Grow> bool grows(krm::ErrorState& errors, Grow&& grow)
 {
     try {
         grow();
         return true;
     } catch (const std::bad_alloc&) {
-        errorFlag = true;
+        errors.raiseFlag();
         return false;
     }
 }
@@ -95,6 +200,37 @@ void appendSample(std::vector<uint8_t>& out, short s)
     const auto u = uint16_t(s);
     out.push_back(uint8_t(u & 0xff));
     out.push_back(uint8_t(u >> 8));
+}
+
+// Reads every frame of an open stereo file into `work` (two samples per
+// frame). The announced count is not trusted with memory: a file whose
+// uncompressed samples cannot fill it is refused before anything is
+// allocated, and a compressed one is read block by block, so a header that
+// announces billions of frames costs only the frames that are really there.
+// fail(noMemoryStep) with the error flag raised when memory runs out,
+// fail(shortStep) when fewer frames arrive than announced.
+template <typename T>
+uint32_t readWhole(SndFile& f, std::vector<T>& work, krm::ErrorState& errors, uint32_t noMemoryStep,
+                   uint32_t shortStep)
+{
+    const sf_count_t announced = f.plausibleFrames();
+    if (announced < 0)
+        return fail(shortStep);
+    const sf_count_t firstBlock = f.sizeBounded() ? announced : std::min(announced, kReadBlockFrames);
+    if (!grows(errors, [&] { work.reserve(size_t(firstBlock) * kStereo); }))
+        return fail(noMemoryStep);
+    sf_count_t total = 0;
+    while (total < announced) {
+        const sf_count_t want = std::min(announced - total, std::max(firstBlock, kReadBlockFrames));
+        if (!grows(errors, [&] { work.resize(size_t(total + want) * kStereo); }))
+            return fail(noMemoryStep);
+        const sf_count_t got = f.read(work.data() + size_t(total) * kStereo, want);
+        total += std::max<sf_count_t>(got, 0);
+        if (got < want)
+            break;
+    }
+    work.resize(size_t(total) * kStereo);
+    return total == announced ? krm::kOk : fail(shortStep);
 }
 
 }  // namespace
@@ -109,7 +245,7 @@ audioFileMngr::~audioFileMngr() = default;
 
 uint32_t audioFileMngr::checkAudioFile(const std::wstring& path, uint32_t* frames)
 {
-    error_ = false;
+    m_errorState.clearError();
     *frames = 0;
     SF_INFO info;
     {
@@ -122,7 +258,7 @@ uint32_t audioFileMngr::checkAudioFile(const std::wstring& path, uint32_t* frame
         return fail(4);
     if ((info.format & 0x0002) == 0)
         return fail(5);
-    if (info.samplerate != kRate)
+    if (info.samplerate != int(audio::kSampleRate))
         return fail(6);
     if (info.sections != 1)
         return fail(7);
@@ -138,7 +274,7 @@ uint32_t audioFileMngr::readFramesAsBytes(const std::wstring& path, std::vector<
     if (start >= end)
         return fail(1);
     bytes.clear();
-    error_ = false;
+    m_errorState.clearError();
     SndFile f(path);
     if (const uint32_t r = openStereo(f, 4, 5))
         return r;
@@ -152,11 +288,9 @@ uint32_t audioFileMngr::readFramesAsBytes(const std::wstring& path, std::vector<
     if (start >= end)
         return fail(1);
     std::vector<short> work;
-    if (!grows(error_, [&] { work.resize(size_t(frameCount) * kStereo); }))
-        return fail(7);
-    if (sf_readf_short(f.get(), work.data(), frameCount) != frameCount)
-        return fail(8);
-    if (!grows(error_, [&] { bytes.reserve(size_t(end - start) * 4); }))
+    if (const uint32_t r = readWhole(f, work, m_errorState, 7, 8))
+        return r;
+    if (!grows(m_errorState, [&] { bytes.reserve(size_t(end - start) * audio::kBytesPerFrame); }))
         return fail(9);
     for (uint32_t i = start; i < end; ++i) {
         appendSample(bytes, work[size_t(i) * 2]);
@@ -167,53 +301,39 @@ uint32_t audioFileMngr::readFramesAsBytes(const std::wstring& path, std::vector<
 
 namespace {
 
-sf_count_t readFrames(SNDFILE* f, float* buf, sf_count_t n)
-{
-    return sf_readf_float(f, buf, n);
-}
-sf_count_t readFrames(SNDFILE* f, short* buf, sf_count_t n)
-{
-    return sf_readf_short(f, buf, n);
-}
-
 // Reads every frame of a stereo file into `work`. Codes 3 (cannot open),
 // 7 (not stereo), 4 (no memory, error flag raised) and 5 (short read).
 template <typename T>
-uint32_t readWholeStereo(const std::wstring& path, std::vector<T>& work, bool& errorFlag)
+uint32_t readWholeStereo(const std::wstring& path, std::vector<T>& work, krm::ErrorState& errors)
 {
     SndFile f(path);
     if (const uint32_t r = openStereo(f, 3, 7))
         return r;
-    const sf_count_t frameCount = f.info().frames;
-    if (!grows(errorFlag, [&] { work.resize(size_t(frameCount) * kStereo); }))
-        return fail(4);
-    if (readFrames(f.get(), work.data(), frameCount) != frameCount)
-        return fail(5);
-    return krm::kOk;
+    return readWhole(f, work, errors, 4, 5);
 }
 
 }  // namespace
 
 uint32_t audioFileMngr::readFramesFloat(const std::wstring& path, std::vector<float>& samples)
 {
-    error_ = false;
+    m_errorState.clearError();
     std::vector<float> work;
-    const uint32_t r = readWholeStereo(path, work, error_);
+    const uint32_t r = readWholeStereo(path, work, m_errorState);
     if (r != krm::kOk)
         return r;
-    if (!grows(error_, [&] { samples.insert(samples.end(), work.begin(), work.end()); }))
+    if (!grows(m_errorState, [&] { samples.insert(samples.end(), work.begin(), work.end()); }))
         return fail(6);
     return krm::kOk;
 }
 
 uint32_t audioFileMngr::readFramesShort(const std::wstring& path, std::vector<uint8_t>& bytes)
 {
-    error_ = false;
+    m_errorState.clearError();
     std::vector<short> work;
-    const uint32_t r = readWholeStereo(path, work, error_);
+    const uint32_t r = readWholeStereo(path, work, m_errorState);
     if (r != krm::kOk)
         return r;
-    if (!grows(error_, [&] { bytes.reserve(bytes.size() + work.size() * 2); }))
+    if (!grows(m_errorState, [&] { bytes.reserve(bytes.size() + work.size() * 2); }))
         return fail(6);
     for (short s : work)
         appendSample(bytes, s);
@@ -225,21 +345,35 @@ uint32_t audioFileMngr::loadInterleavedFloat(const std::wstring& path, std::uniq
 {
     samples.reset();
     *count = 0;
-    error_ = false;
+    m_errorState.clearError();
     SndFile f(path);
     if (const uint32_t r = openStereo(f, 3, 4))
         return r;
-    const sf_count_t frameCount = f.info().frames;
+    // A file whose samples are stored uncompressed holds what it announces
+    // (checked against its size) and is read straight into the result; a
+    // compressed one is decoded block by block first.
+    const sf_count_t announced = f.plausibleFrames();
+    if (announced < 0)
+        return fail(6);
+    std::vector<float> decoded;
+    if (!f.sizeBounded()) {
+        if (const uint32_t r = readWhole(f, decoded, m_errorState, 5, 6))
+            return r;
+    }
     // The sample count has to fit its 32-bit out-argument.
-    const uint64_t n = uint64_t(frameCount) * kStereo;
+    const uint64_t n = uint64_t(announced) * kStereo;
     float* raw = n <= UINT32_MAX ? new (std::nothrow) float[n ? n : 1] : nullptr;
     if (raw == nullptr) {
-        error_ = true;
+        m_errorState.raiseFlag();
         return fail(5);
     }
     std::unique_ptr<float[]> owned(raw);
-    if (sf_readf_float(f.get(), owned.get(), frameCount) != frameCount)
-        return fail(6);
+    if (f.sizeBounded()) {
+        if (f.read(owned.get(), announced) != announced)
+            return fail(6);
+    } else {
+        std::copy(decoded.begin(), decoded.end(), owned.get());
+    }
     samples = std::move(owned);
     *count = uint32_t(n);
     return krm::kOk;
@@ -247,11 +381,11 @@ uint32_t audioFileMngr::loadInterleavedFloat(const std::wstring& path, std::uniq
 
 uint32_t audioFileMngr::writeFramesFloat(std::wstring path, const std::vector<uint8_t>& frames)
 {
-    const size_t frameCount = frames.size() / 4;
+    const size_t frameCount = frames.size() / audio::kBytesPerFrame;
     std::vector<float> work(frameCount * kStereo);
     for (size_t i = 0; i < work.size(); ++i) {
         const auto s = int16_t(uint16_t(frames[2 * i] | frames[2 * i + 1] << 8));
-        work[i] = float(s) * kSampleScale;
+        work[i] = float(s) * audio::kShortToFloat;
     }
     SndFile f(path, writeInfo(sf_count_t(frameCount)));
     if (!f)
@@ -263,7 +397,7 @@ uint32_t audioFileMngr::writeFramesFloat(std::wstring path, const std::vector<ui
 
 uint32_t audioFileMngr::copyAudioFile(const std::wstring& source, const QString& destination)
 {
-    error_ = false;
+    m_errorState.clearError();
     SndFile src(source);
     // The block buffer holds stereo frames; a wider file would overrun it.
     if (const uint32_t r = openStereo(src, 1, 6))
@@ -281,12 +415,12 @@ uint32_t audioFileMngr::copyAudioFile(const std::wstring& source, const QString&
     };
     std::unique_ptr<short[]> block(new (std::nothrow) short[kCopyBlockFrames * kStereo]);
     if (!block) {
-        error_ = true;
+        m_errorState.raiseFlag();
         return abandon(fail(3));
     }
     sf_count_t total = 0;
     for (;;) {
-        const sf_count_t got = sf_readf_short(src.get(), block.get(), kCopyBlockFrames);
+        const sf_count_t got = src.read(block.get(), kCopyBlockFrames);
         if (got <= 0 && total < frameCount)
             return abandon(fail(5));
         if (sf_writef_short(dst.get(), block.get(), got) != got)
@@ -301,16 +435,15 @@ uint32_t audioFileMngr::copyAudioFile(const std::wstring& source, const QString&
 
 QString audioFileMngr::errorText()
 {
-    return errorText_;
+    return m_errorState.errorText();
 }
 
 void audioFileMngr::clearError()
 {
-    errorText_.clear();
-    error_ = false;
+    m_errorState.clearError();
 }
 
 bool audioFileMngr::hasError()
 {
-    return error_;
+    return m_errorState.hasError();
 }

@@ -1,4 +1,5 @@
 #pragma once
+#include "ErrorState.h"
 #include "IF_audioFileMngr.h"
 
 // Result codes beyond the basic ones, for files that the older callers
@@ -11,6 +12,14 @@
 //  copyAudioFile       0x80000005 the source ended before its announced frame
 //                      count, 0x80000006 source not stereo; on every failure
 //                      after the destination was created it is removed
+//
+// Floating-point files (32- and 64-bit float samples) give 16-bit values as
+// the sample times 32768, rounded and clipped at full scale. The whole-file
+// reads never size a buffer by an announced frame count the file cannot
+// hold: an uncompressed file too short for it fails with the short-read code
+// before anything is allocated, a compressed one is read block by block.
+// Only regular files are opened for reading (a named pipe fails at once with
+// the open code).
 class audioFileMngr : public IF_audioFileMngr {
 public:
     audioFileMngr();
@@ -30,6 +39,6 @@ public:
     bool hasError() override;
 
 private:
-    QString errorText_;
-    bool error_ = false;
+    // No operation writes a text; the flag marks a lack of memory.
+    krm::ErrorState m_errorState;
 };

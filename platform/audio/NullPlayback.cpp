@@ -11,9 +11,6 @@
 
 namespace krm::platform {
 
-namespace {
-
-// Capture files already started by this process: later streams append.
 bool firstUseOfCapture(const QString& path)
 {
     static QMutex mutex;
@@ -24,6 +21,8 @@ bool firstUseOfCapture(const QString& path)
     started.insert(path);
     return true;
 }
+
+namespace {
 
 // A 16-bit stereo WAV file that blocks are appended to.
 class CaptureFile {

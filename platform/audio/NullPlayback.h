@@ -14,4 +14,9 @@ namespace krm::platform {
 // `capturePath` empty: nothing is written.
 std::unique_ptr<PcmPlayback> makeNullPlayback(const QString& capturePath);
 
+// True the first time this process asks about `path` (the caller then
+// starts the capture file afresh), false afterwards (it appends). Any
+// thread.
+bool firstUseOfCapture(const QString& path);
+
 }  // namespace krm::platform

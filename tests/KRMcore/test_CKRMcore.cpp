@@ -3,6 +3,9 @@
 #include "DebugCapture.h"
 #include "IF_styMngr.h"
 #include "KRMundo.h"
+#include "ProjectRecords.h"
+#include "TestBytes.h"
+#include "styMngr.h"
 #include "TestUtil.h"
 
 #include <gtest/gtest.h>
@@ -44,28 +47,20 @@ public:
     }
 };
 
+// An analysed wave and a used section of wave 0 with two bars.
 WaveInfoRecord* makeWave(const std::wstring& path)
 {
-    auto* w = new WaveInfoRecord();
-    w->path = path;
-    w->beats = {0.0f, 0.25f, 0.5f, 0.75f, 1.0f};
-    w->onsets = {0.01f, 0.52f};
-    w->barLength = 2.0f;
-    w->tempo = 110;
-    return w;
+    return records::Wave(path)
+        .beats({0.0f, 0.25f, 0.5f, 0.75f, 1.0f})
+        .onsets({0.01f, 0.52f})
+        .barLength(2.0f)
+        .tempo(110)
+        .make();
 }
 
 SectionRecord makeSection(uint32_t start)
 {
-    SectionRecord s;
-    s.used = 1;
-    s.waveIndex = 0;
-    s.startAdrs = start;
-    s.endAdrs = start + 88200;
-    s.setPointCount(2);
-    s.barPoints = {start + 44100};
-    s.renderedFrames = 88200;
-    return s;
+    return records::Section::of(0, start, start + 88200).points({start + 44100}).rendered(88200);
 }
 
 // Fills an engine with one wave, one used section and a 3/4 signature.
@@ -102,11 +97,6 @@ bool sameProject(CKRMcore& a, CKRMcore& b)
     a.getProjectInfo()->getCommonInfo(&x);
     b.getProjectInfo()->getCommonInfo(&y);
     return *x == *y;
-}
-
-uint32_t readBe32(const std::vector<uint8_t>& b, size_t at)
-{
-    return uint32_t(b[at]) << 24 | uint32_t(b[at + 1]) << 16 | uint32_t(b[at + 2]) << 8 | b[at + 3];
 }
 
 }  // namespace
@@ -400,7 +390,7 @@ TEST(CKRMcore, LoadReplacesProjectOrRestoresItOnFailure)
     // Block B whose section count is wrong: block A is applied before the
     // manager gives up, so the engine must undo the partial load itself.
     std::vector<uint8_t> badB = bytes;
-    const uint32_t offB = readBe32(bytes, 16);
+    const uint32_t offB = testbytes::be32(bytes, 16);
     ASSERT_LT(offB, badB.size());
     badB[offB] = 14;
     ASSERT_TRUE(testutil::writeFile(dir.path("badB.svproj"), badB));
@@ -443,9 +433,91 @@ TEST(CKRMcore, LoadReplacesProjectOrRestoresItOnFailure)
     }
 }
 
+TEST(CKRMcore, LoadOfAFullProjectIsOneStateWithoutHistory)
+{
+    // 255 waves, each with its own beats and marks, and every section used.
+    testutil::TempDir dir;
+    const QString path = dir.path("full.svproj");
+    {
+        CKRMcore source;
+        for (int w = 0; w < 255; ++w) {
+            WaveInfoRecord* rec = makeWave(L"take " + std::to_wstring(w) + L".wav");
+            rec->beats.push_back(2.0f + float(w));
+            rec->fittedMarks = {{0.0f, uint16_t(w % 15)}};
+            ASSERT_EQ(source.getProjectInfo()->addWave(rec), 0u);
+        }
+        for (uint8_t i = 0; i < 15; ++i) {
+            SectionRecord s = makeSection(1000u * i);
+            s.waveIndex = uint8_t(17 * i);
+            source.getProjectInfo()->setSectionInfo(i, s);
+        }
+        ASSERT_EQ(source.saveProject(path.toStdWString()), 0u);
+    }
+    const std::vector<uint8_t> saved = testutil::readFile(path);
+
+    TestEngine e;
+    fill(e, L"mine.wav", 300);
+    ASSERT_EQ(e.loadProject(path.toStdWString()), 0u);
+    EXPECT_EQ(e.getProjectInfo()->waveCount(), 255u);
+    EXPECT_FALSE(e.canUndo());
+    EXPECT_FALSE(e.isModified());
+    ASSERT_EQ(e.saveProject(dir.wpath("again.svproj")), 0u);
+    EXPECT_EQ(testutil::readFile(dir.path("again.svproj")), saved) << "save, load, save gives the same bytes";
+
+    // A file that breaks in its last block leaves the loaded project in place.
+    TestEngine before;
+    before.assignFrom(e);
+    // A tempo of 0 in block C is refused after blocks A and B went in.
+    std::vector<uint8_t> badC = saved;
+    const uint32_t offC = testbytes::be32(saved, 24);
+    std::fill(badC.begin() + offC + 3, badC.begin() + offC + 7, 0);
+    ASSERT_TRUE(testutil::writeFile(dir.path("badC.svproj"), badC));
+    EXPECT_EQ(e.loadProject(dir.wpath("badC.svproj")) & 0x8000000fu, 0x80000006u);
+    EXPECT_TRUE(sameProject(e, before));
+    EXPECT_FALSE(e.canUndo());
+}
+
+TEST(CKRMcore, LoadRefusesANamedPipeAtOnce)
+{
+    testutil::TempDir dir;
+    testutil::NamedPipe pipe(dir.path("pipe.svproj"));
+    ASSERT_TRUE(pipe.made());
+    TestEngine e;
+    fill(e, L"mine.wav", 300);
+    TestEngine before;
+    before.assignFrom(e);
+    EXPECT_EQ(e.loadProject(dir.wpath("pipe.svproj")), 0x80000016u);
+    EXPECT_TRUE(sameProject(e, before));
+    EXPECT_EQ(pipe.releasedReaders(), 0) << "the load never waited for a writer";
+}
+namespace {
+
+// A style manager whose work fails with an error of its own.
+class FailingStyMngr : public styMngr {
+public:
+    uint32_t setStyleInfo(const StyleInfo&) override
+    {
+        m_failed = true;
+        return 0x80000001;
+    }
+    bool hasError() override { return m_failed || styMngr::hasError(); }
+    void clearError() override
+    {
+        m_failed = false;
+        styMngr::clearError();
+    }
+
+private:
+    bool m_failed = false;
+};
+
+}  // namespace
+
 TEST(CKRMcore, ErrorStateCoversTheManagers)
 {
     TestEngine e;
+    delete e.styMngr;
+    e.styMngr = new FailingStyMngr;
     e.setErrorText("first report");
     EXPECT_EQ(e.errorText(), "first report");
     EXPECT_FALSE(e.hasError());  // a text alone is no error flag

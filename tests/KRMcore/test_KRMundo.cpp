@@ -1,5 +1,6 @@
 #include "DebugCapture.h"
 #include "KRMundo.h"
+#include "ProjectRecords.h"
 
 #include <gtest/gtest.h>
 
@@ -22,15 +23,9 @@ private:
 
 SectionRecord makeSection(uint32_t start, uint32_t rendered)
 {
-    SectionRecord s;
-    s.used = 1;
-    s.waveIndex = 0;
-    s.startAdrs = start;
-    s.endAdrs = start + 44100;
-    s.setPointCount(3);
-    s.barPoints = {start + 100, start + 200};
-    s.renderedFrames = rendered;
-    return s;
+    return records::Section::of(0, start, start + 44100)
+        .points({start + 100, start + 200})
+        .rendered(rendered);
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
 #include "ProjectInfo.h"
+#include "ProjectRecords.h"
 
 #include <gtest/gtest.h>
 
@@ -9,16 +10,14 @@ namespace {
 
 WaveInfoRecord* makeWave(const std::wstring& path, float firstBeat)
 {
-    auto* w = new WaveInfoRecord();
-    w->path = path;
-    w->beats = {firstBeat, firstBeat + 0.5f};
-    w->onsets = {firstBeat + 0.1f};
-    w->barLength = 2.0f;
-    w->beatStep = 2;
-    w->detectedMarks = {{1.0f, 3}};
-    w->fittedMarks = {{1.5f, 4}};
-    w->tempo = 97;
-    return w;
+    return records::Wave(path)
+        .beats({firstBeat, firstBeat + 0.5f})
+        .onsets({firstBeat + 0.1f})
+        .barLength(2.0f)
+        .beatStep(2)
+        .marks({{1.0f, 3}}, {{1.5f, 4}})
+        .tempo(97)
+        .make();
 }
 
 bool sameWave(const WaveInfoRecord& a, const WaveInfoRecord& b)

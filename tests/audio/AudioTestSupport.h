@@ -17,11 +17,13 @@ namespace audiotest {
 
 // Chooses the output families the process lists (read when the outputs are
 // enumerated): the test programs play on the null output only, the sound
-// test on ALSA only.
+// test on ALSA only. No driver-host output is listed: the driver registry
+// is a file that does not exist.
 inline bool listOutputs(bool null, bool alsa)
 {
     qputenv("STELVANO_AUDIO_NULL", null ? "1" : "0");
     qputenv("STELVANO_AUDIO_ALSA", alsa ? "1" : "0");
+    qputenv("STELVANO_DRIVER_REGISTRY", "/nonexistent/stelvano-test/drivers.ini");
     return true;
 }
 

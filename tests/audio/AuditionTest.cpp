@@ -305,10 +305,10 @@ TEST_F(Audition, WriteTempWaveCopiesTheWaveThenNeedsTheEnginesSectionAudio)
 
     bool warning = false;
     EXPECT_EQ(player->writeTempWave(&core, 4, warning), 0x80000121u) << "a section without a wave";
-    // The engine's section rendering is not in this build yet: the last
-    // step fails with its own text after the working copy was made.
-    EXPECT_EQ(player->writeTempWave(&core, 3, warning), 0x80000013u);
-    EXPECT_EQ(core.errorText(), "makeSectionAudio is not available in this build");
+    // The working copy is made, then the engine's rendering refuses a
+    // section without an area.
+    EXPECT_EQ(player->writeTempWave(&core, 3, warning), 0x80000043u);
+    EXPECT_EQ(core.errorText(), "section area error! [Main A : 0 - 0]");
     EXPECT_EQ(audiotest::readStereo(dir.path("work/KRM_temp.wav")), song);
 }
 

@@ -5,16 +5,23 @@
 #include <QFile>
 #include <QThread>
 
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace testutil {
 
 TempDir::TempDir()
 {
-    dir_.setAutoRemove(true);
+    m_dir.setAutoRemove(true);
 }
 
 QString TempDir::path(const QString& name) const
 {
-    return dir_.filePath(name);
+    return m_dir.filePath(name);
 }
 
 std::wstring TempDir::wpath(const QString& name) const
@@ -59,6 +66,49 @@ std::vector<std::vector<uint8_t>> damagedCopies(const std::vector<uint8_t>& byte
         out.push_back(std::move(c));
     }
     return out;
+}
+
+void withFileSizeLimit(uint64_t bytes, const std::function<void()>& f)
+{
+    rlimit saved {};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = saved;
+    small.rlim_cur = rlim_t(bytes);
+    setrlimit(RLIMIT_FSIZE, &small);
+    f();
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, oldHandler);
+}
+
+NamedPipe::NamedPipe(const QString& path, int graceMs) : m_path(path)
+{
+    const QByteArray name = QFile::encodeName(path);
+    m_made = ::mkfifo(name.constData(), 0600) == 0;
+    if (!m_made)
+        return;
+    m_watchdog = std::thread([this, name, graceMs] {
+        const auto start = std::chrono::steady_clock::now();
+        while (!m_stop && std::chrono::steady_clock::now() - start < std::chrono::milliseconds(graceMs))
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        while (!m_stop) {
+            // Succeeds only while a reader waits in its open.
+            const int fd = ::open(name.constData(), O_WRONLY | O_NONBLOCK);
+            if (fd >= 0) {
+                ::close(fd);
+                ++m_released;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    });
+}
+
+NamedPipe::~NamedPipe()
+{
+    m_stop = true;
+    if (m_watchdog.joinable())
+        m_watchdog.join();
+    QFile::remove(m_path);
 }
 
 bool waitUntil(const std::function<bool()>& done, int timeoutMs)

@@ -1,12 +1,17 @@
+#include "AllocationProbe.h"
 #include "IF_audioFileMngr.h"
 #include "WavFile.h"
 #include "WavFixtures.h"
+#include "WavSeekerSeq.h"
 #include "TestUtil.h"
 
 #include <QCoreApplication>
 #include <QDataStream>
 #include <QEvent>
 #include <QFile>
+#include <algorithm>
+#include <cmath>
+#include <functional>
 #include <gtest/gtest.h>
 
 using namespace fixtures;
@@ -271,4 +276,164 @@ TEST_F(AudioFileMngrTest, WriteFramesFloatWritesSixteenBitStereo)
     ASSERT_EQ(m->checkAudioFile(e, &n), 0u);
     EXPECT_EQ(n, 0u);
     EXPECT_EQ(m->writeFramesFloat(dir.wpath("no/such/dir/x.wav"), frames), 0x80000004u);
+}
+
+namespace {
+
+// Writes interleaved stereo samples given at full precision (1.0 = full
+// scale) in `format`: floating-point files take them as they are, integer
+// files of `bits` bits their rounded, clipped values. Returns the 16-bit
+// value each sample must have in the working copy: a float times 32768,
+// rounded and clipped; an integer sample cut to its top 16 bits.
+std::vector<int16_t> writeSource(const QString& path, int format, int bits, const std::vector<double>& x)
+{
+    SF_INFO info;
+    std::memset(&info, 0, sizeof info);
+    info.samplerate = 44100;
+    info.channels = 2;
+    info.format = format;
+    SNDFILE* f = sf_open(path.toLocal8Bit().constData(), SFM_WRITE, &info);
+    EXPECT_NE(f, nullptr) << path.toStdString();
+    if (f == nullptr)
+        return {};
+    const sf_count_t frames = sf_count_t(x.size() / 2);
+    std::vector<int16_t> expect(x.size());
+    if (bits == 0) {
+        EXPECT_EQ(sf_writef_double(f, x.data(), frames), frames);
+        std::transform(x.begin(), x.end(), expect.begin(), [](double v) {
+            return int16_t(std::clamp(std::lrint(float(v) * 32768.0f), -32768L, 32767L));
+        });
+    } else {
+        const long top = 1L << (bits - 1);
+        std::vector<int> stored(x.size());
+        for (size_t i = 0; i < x.size(); ++i) {
+            const long v = std::clamp(std::lrint(x[i] * double(top)), -top, top - 1);
+            stored[i] = int(uint32_t(v) << (32 - bits));
+            expect[i] = int16_t(v >> (bits - 16));
+        }
+        EXPECT_EQ(sf_writef_int(f, stored.data(), frames), frames);
+    }
+    sf_close(f);
+    return expect;
+}
+
+std::vector<int16_t> samplesOf(const std::vector<uint8_t>& bytes, size_t from)
+{
+    std::vector<int16_t> s;
+    for (size_t i = from; i + 1 < bytes.size(); i += 2)
+        s.push_back(int16_t(bytes[i] | bytes[i + 1] << 8));
+    return s;
+}
+
+}  // namespace
+
+TEST_F(AudioFileMngrTest, ImportKeepsTheLevelOfEverySampleFormat)
+{
+    // Left a 0.5 sine, right a 1.5 sine that runs past full scale.
+    constexpr int kFrames = 3000;
+    const double kTwoPi = 6.283185307179586;
+    std::vector<double> x(2 * kFrames);
+    for (int i = 0; i < kFrames; ++i) {
+        x[2 * size_t(i)] = 0.5 * std::sin(kTwoPi * 441.0 * i / 44100.0);
+        x[2 * size_t(i) + 1] = 1.5 * std::sin(kTwoPi * 110.0 * i / 44100.0 + 0.3);
+    }
+    struct Case {
+        const char* name;
+        int format;
+        int bits;  // 0: floating point
+    };
+    const std::vector<Case> cases = {
+        {"float.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT, 0},
+        {"double.wav", SF_FORMAT_WAV | SF_FORMAT_DOUBLE, 0},
+        {"s24.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_24, 24},
+        {"s16.aiff", SF_FORMAT_AIFF | SF_FORMAT_PCM_16, 16},
+        {"s24.aiff", SF_FORMAT_AIFF | SF_FORMAT_PCM_24, 24},
+        {"s16.wav", kPcm16, 16},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::vector<int16_t> expect = writeSource(dir.path(c.name), c.format, c.bits, x);
+        const std::wstring src = dir.wpath(c.name);
+        uint32_t frames = 0;
+        ASSERT_EQ(m->checkAudioFile(src, &frames), 0u);
+        const QString copy = dir.path(QString("copy_%1.wav").arg(c.name));
+        ASSERT_EQ(m->copyAudioFile(src, copy), 0u);
+        const std::vector<int16_t> got = samplesOf(testutil::readFile(copy), 44);
+        ASSERT_EQ(got, expect);
+
+        int peak = 0;
+        for (size_t i = 0; i < got.size(); i += 2)
+            peak = std::max(peak, std::abs(int(got[i])));
+        EXPECT_NEAR(peak, 16384, 2) << "the level of the 0.5 sine";
+        EXPECT_EQ(*std::max_element(got.begin(), got.end()), 32767) << "clipped at full scale";
+        EXPECT_EQ(*std::min_element(got.begin(), got.end()), -32768);
+
+        std::vector<uint8_t> bytes;
+        ASSERT_EQ(m->readFramesShort(src, bytes), 0u);
+        EXPECT_EQ(samplesOf(bytes, 0), expect) << "the whole-file read agrees with the copy";
+        ASSERT_EQ(m->readFramesAsBytes(src, bytes, 100, 200), 0u);
+        EXPECT_EQ(samplesOf(bytes, 0), std::vector<int16_t>(expect.begin() + 200, expect.begin() + 400));
+    }
+}
+
+TEST_F(AudioFileMngrTest, AnAnnouncedFrameCountIsNotTrustedWithMemory)
+{
+    // A compressed file of 2000 frames whose stream header announces
+    // 2^32 - 1 frames (the low 36 bits of bytes 21..25 of a FLAC file).
+    const QString p = dir.path("liar.flac");
+    file("liar.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 2, 44100, 2000);
+    std::vector<uint8_t> b = testutil::readFile(p);
+    ASSERT_GT(b.size(), 26u);
+    ASSERT_EQ(std::string(b.begin(), b.begin() + 4), "fLaC");
+    b[21] &= 0xf0;
+    std::fill(b.begin() + 22, b.begin() + 26, 0xff);
+    ASSERT_TRUE(testutil::writeFile(p, b));
+    const std::wstring liar = p.toStdWString();
+    uint32_t frames = 0;
+    ASSERT_EQ(m->checkAudioFile(liar, &frames), 0u);
+    ASSERT_EQ(frames, 0xffffffffu);
+
+    const size_t kSmall = 4u << 20;
+    std::vector<float> f;
+    std::vector<uint8_t> bytes;
+    std::unique_ptr<float[]> all;
+    uint32_t count = 0;
+    struct Read {
+        const char* what;
+        std::function<uint32_t()> call;
+        uint32_t code;
+    };
+    const std::vector<Read> reads = {
+        {"readFramesFloat", [&] { return m->readFramesFloat(liar, f); }, 0x80000005},
+        {"readFramesShort", [&] { return m->readFramesShort(liar, bytes); }, 0x80000005},
+        {"readFramesAsBytes", [&] { return m->readFramesAsBytes(liar, bytes, 0, 100); }, 0x80000008},
+        {"loadInterleavedFloat", [&] { return m->loadInterleavedFloat(liar, all, &count); }, 0x80000006},
+        {"copyAudioFile", [&] { return m->copyAudioFile(liar, dir.path("KRM_temp.wav")); }, 0x80000005},
+    };
+    for (const Read& r : reads) {
+        allocprobe::LargestAllocation probe;
+        EXPECT_EQ(r.call(), r.code) << r.what;
+        EXPECT_LT(probe.bytes(), kSmall) << r.what;
+        EXPECT_FALSE(m->hasError()) << r.what;
+    }
+}
+
+TEST(ReadingAPipe, IsRefusedAtOnceByEveryReader)
+{
+    testutil::TempDir dir;
+    const QString path = dir.path("pipe.wav");
+    testutil::NamedPipe pipe(path);
+    ASSERT_TRUE(pipe.made());
+    std::unique_ptr<IF_audioFileMngr> m(createAudioFileMngr());
+    uint32_t frames = 7;
+    EXPECT_EQ(m->checkAudioFile(path.toStdWString(), &frames), 0x80000003u);
+    std::unique_ptr<uint8_t[]> data;
+    uint32_t bytes = 0;
+    bool oom = false;
+    EXPECT_EQ(loadWavFile(path, data, &bytes, &oom), 0x80000001u);
+    QFile device(path);
+    EXPECT_EQ(readWavHeaderFromDevice(&device, &frames), 0x80000011u);
+    WavSeekerSeq source(path);
+    EXPECT_EQ(source.length(), 0);
+    EXPECT_EQ(pipe.releasedReaders(), 0) << "no reader waited for a writer";
 }

@@ -1,6 +1,8 @@
 #pragma once
 // Test files: canonical WAV bytes built by hand, and files of other shapes
 // written through libsndfile.
+#include "TestBytes.h"
+
 #include <QString>
 #include <cstdint>
 #include <cstring>
@@ -11,14 +13,12 @@ namespace fixtures {
 
 inline void put32(std::vector<uint8_t>& b, size_t at, uint32_t v)
 {
-    for (int i = 0; i < 4; ++i)
-        b[at + size_t(i)] = uint8_t(v >> (8 * i));
+    testbytes::setLe32(b, at, v);
 }
 
 inline void put16(std::vector<uint8_t>& b, size_t at, uint16_t v)
 {
-    b[at] = uint8_t(v);
-    b[at + 1] = uint8_t(v >> 8);
+    testbytes::setLe16(b, at, v);
 }
 
 // The canonical 44-byte header for `dataBytes` bytes of samples.

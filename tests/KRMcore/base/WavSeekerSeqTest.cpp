@@ -178,7 +178,8 @@ TEST(WavFuzz, DamagedFilesAreHandledSafely)
         }
 
         WavSeekerSeq w(p);
-        EXPECT_EQ(w.length(), h == 0 ? int32_t(frames) : 0);
+        // No more frames than the file holds after the header.
+        EXPECT_EQ(w.length(), h == 0 ? int32_t(std::min<uint64_t>(frames, payload / 4)) : 0);
         std::vector<float> out(360);
         int32_t total = 0;
         for (int i = 0; i < 1000; ++i) {

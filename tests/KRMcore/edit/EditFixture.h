@@ -5,6 +5,7 @@
 #include "BeatGrid.h"
 #include "CKRMcore.h"
 #include "KRMundo.h"
+#include "../ProjectRecords.h"
 
 #include <QtGlobal>
 #include <cmath>
@@ -44,12 +45,7 @@ inline std::vector<uint32_t> evenAdrs(size_t n, uint32_t first, uint32_t gap)
 inline WaveInfoRecord* makeWave(const std::vector<uint32_t>& beatAdrs, uint16_t step = 1,
                                 const std::vector<uint32_t>& onsetAdrs = {})
 {
-    auto* w = new WaveInfoRecord;
-    w->path = L"wave.wav";
-    w->beats = timesAt(beatAdrs);
-    w->onsets = timesAt(onsetAdrs);
-    w->beatStep = step;
-    return w;
+    return records::Wave().beats(timesAt(beatAdrs)).onsets(timesAt(onsetAdrs)).beatStep(step).make();
 }
 
 class TestCore : public CKRMcore {
@@ -84,21 +80,15 @@ public:
 // A used section of wave w from frame `start` to frame `end`.
 inline SectionRecord section(uint8_t w, uint32_t start, uint32_t end, uint8_t toggle = 0)
 {
-    SectionRecord s;
-    s.used = 1;
-    s.waveIndex = w;
-    s.startAdrs = start;
-    s.endAdrs = end;
-    s.toggle = toggle;
-    return s;
+    return records::Section::of(w, start, end).toggle(toggle);
 }
 
 // Silences Qt's message output for the lifetime of the object (the undo
 // stack logs every push) and keeps the warnings for inspection.
 class QuietMessages {
 public:
-    QuietMessages() { previous_ = qInstallMessageHandler(&QuietMessages::handler); }
-    ~QuietMessages() { qInstallMessageHandler(previous_); }
+    QuietMessages() { m_previous = qInstallMessageHandler(&QuietMessages::handler); }
+    ~QuietMessages() { qInstallMessageHandler(m_previous); }
     static QStringList& warnings()
     {
         static QStringList w;
@@ -111,7 +101,7 @@ private:
         if (type == QtWarningMsg)
             warnings().append(msg);
     }
-    QtMessageHandler previous_;
+    QtMessageHandler m_previous;
 };
 
 }  // namespace edit_test

@@ -1,39 +1,19 @@
 #pragma once
-// Byte-level helpers for the project-file tests: read and patch big-endian
-// words, and take a file apart into its blocks and put it back together
-// with a freshly computed header.
+// The project-file tests take a file apart into its blocks and put it back
+// together with a freshly computed header.
+#include "TestBytes.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <vector>
 
 namespace filebytes {
 
-using Bytes = std::vector<uint8_t>;
-
-inline uint32_t be32(const Bytes& b, size_t at)
-{
-    return (uint32_t(b.at(at)) << 24) | (uint32_t(b.at(at + 1)) << 16) | (uint32_t(b.at(at + 2)) << 8) |
-           uint32_t(b.at(at + 3));
-}
-
-inline uint16_t be16(const Bytes& b, size_t at)
-{
-    return uint16_t((b.at(at) << 8) | b.at(at + 1));
-}
-
-inline void setBe32(Bytes& b, size_t at, uint32_t v)
-{
-    b.at(at) = uint8_t(v >> 24);
-    b.at(at + 1) = uint8_t(v >> 16);
-    b.at(at + 2) = uint8_t(v >> 8);
-    b.at(at + 3) = uint8_t(v);
-}
-
-inline void appendBe32(Bytes& b, uint32_t v)
-{
-    b.resize(b.size() + 4);
-    setBe32(b, b.size() - 4, v);
-}
+using testbytes::appendBe32;
+using testbytes::be16;
+using testbytes::be32;
+using testbytes::Bytes;
+using testbytes::setBe32;
 
 struct Parts {
     Bytes tag;  // magic and version, 8 bytes

@@ -3,6 +3,7 @@
 #include "CKRMcore.h"
 #include "FileBytes.h"
 #include "ProjectInfo.h"
+#include "../ProjectRecords.h"
 #include "TestUtil.h"
 #include "prjMngr.h"
 
@@ -12,12 +13,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <csignal>
 #include <functional>
 #include <memory>
 #include <set>
 #include <string>
-#include <sys/resource.h>
 
 using filebytes::be16;
 using filebytes::be32;
@@ -34,14 +33,12 @@ constexpr uint32_t nest(uint32_t inner, uint32_t step)
 WaveInfoRecord* makeWave(const std::wstring& path, std::vector<float> beats, std::vector<float> onsets,
                          std::vector<SegmentMark> detected = {}, std::vector<SegmentMark> fitted = {})
 {
-    auto* w = new WaveInfoRecord;
-    w->path = path;
-    w->beats = std::move(beats);
-    w->onsets = std::move(onsets);
-    w->barLength = 2.0f;
-    w->detectedMarks = std::move(detected);
-    w->fittedMarks = std::move(fitted);
-    return w;
+    return records::Wave(path)
+        .beats(std::move(beats))
+        .onsets(std::move(onsets))
+        .barLength(2.0f)
+        .marks(std::move(detected), std::move(fitted))
+        .make();
 }
 
 void addWave(CKRMcore& e, WaveInfoRecord* w)
@@ -441,8 +438,10 @@ TEST(WaveInfoFile, StoredPathsAreRebasedOntoTheAwiFolder)
     const QString awi = dir.path("song.awi");
     ASSERT_EQ(engine.saveAwi(awi.toStdWString(), 0), 0u);
     const Bytes saved = testutil::readFile(awi);
-    ASSERT_EQ(be32(saved, 41), 8u);
-    EXPECT_EQ(std::string(saved.begin() + 45, saved.begin() + 53), "song.wav");
+    // Saved as the plain file name: a backslash is part of a name here.
+    const uint32_t nameLength = be32(saved, 41);
+    ASSERT_EQ(nameLength, 15u);
+    EXPECT_EQ(std::string(saved.begin() + 45, saved.begin() + 60), "E:\\old\\song.wav");
 
     // Rewrite the stored path as other builds and versions left it.
     for (const std::string stored :
@@ -452,7 +451,7 @@ TEST(WaveInfoFile, StoredPathsAreRebasedOntoTheAwiFolder)
         Bytes item;
         filebytes::appendBe32(item, uint32_t(stored.size()));
         item.insert(item.end(), stored.begin(), stored.end());
-        item.insert(item.end(), parts.a.begin() + 9 + 4 + 8, parts.a.end());
+        item.insert(item.end(), parts.a.begin() + 9 + 4 + nameLength, parts.a.end());
         parts.a.resize(5);
         filebytes::appendBe32(parts.a, uint32_t(item.size()));
         parts.a.insert(parts.a.end(), item.begin(), item.end());
@@ -465,6 +464,26 @@ TEST(WaveInfoFile, StoredPathsAreRebasedOntoTheAwiFolder)
         EXPECT_EQ(QString::fromStdWString(wave(target, 0).path), dir.path("song.wav"));
         EXPECT_EQ(wave(target, 0).beats, std::vector<float> {0.5f});
     }
+}
+
+TEST(WaveInfoFile, AFileNameWithABackslashIsFoundAgain)
+{
+    testutil::TempDir dir;
+    const QString audio = dir.path("take\\1.wav");
+    ASSERT_TRUE(testutil::writeFile(audio, {1}));
+    CKRMcore engine;
+    addWave(engine, makeWave(audio.toStdWString(), {0.5f}, {}));
+    const QString awi = dir.path("take.awi");
+    ASSERT_EQ(engine.saveAwi(awi.toStdWString(), 0), 0u);
+    const Bytes saved = testutil::readFile(awi);
+    ASSERT_EQ(be32(saved, 41), 10u);
+    EXPECT_EQ(std::string(saved.begin() + 45, saved.begin() + 55), "take\\1.wav");
+
+    CKRMcore target;
+    addWave(target, makeWave(L"/x.wav", {}, {}));
+    std::unique_ptr<IF_prjMngr> m(createPrjMngr(&target));
+    ASSERT_EQ(m->loadWaveInfo(awi.toStdWString(), 0), 0u);
+    EXPECT_EQ(QString::fromStdWString(wave(target, 0).path), audio);
 }
 
 TEST(WaveInfoFile, PathOfTheAwiFileFollowsTheAudioFile)
@@ -496,16 +515,11 @@ TEST(SavingFiles, FailuresAreReportedAndKeepTheOldFile)
     const Bytes old = {'o', 'l', 'd'};
     ASSERT_TRUE(testutil::writeFile(dir.path("p.svproj"), old));
     ASSERT_TRUE(testutil::writeFile(dir.path("a.awi"), old));
-    struct rlimit saved;
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    struct rlimit small = saved;
-    small.rlim_cur = 100;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    const uint32_t projectRc = m->saveProject(dir.wpath("p.svproj"));
-    const uint32_t awiRc = m->saveWaveInfo(dir.wpath("a.awi"), 0);
-    setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, oldHandler);
+    uint32_t projectRc = 0, awiRc = 0;
+    testutil::withFileSizeLimit(100, [&] {
+        projectRc = m->saveProject(dir.wpath("p.svproj"));
+        awiRc = m->saveWaveInfo(dir.wpath("a.awi"), 0);
+    });
 
     EXPECT_EQ(projectRc, 0x80000003u);
     EXPECT_EQ(awiRc, 0x80000003u);

@@ -15,6 +15,8 @@ namespace {
 
 constexpr float kTopFrequency = 2640.0f;  // peaks are searched below it
 constexpr int kHalfKernel = 32;
+constexpr int kOutputsPerPass = 4;
+constexpr int kShiftedTaps = 2 * kHalfKernel + kOutputsPerPass;  // 68
 
 // The interpolated spectrum of k * (frameSize / 8) values must fit an int.
 void checkInterpolatedLength(int frameSize, int k)
@@ -44,6 +46,7 @@ FFTSemitone::FFTSemitone() : m_ratio(static_cast<float>(std::pow(2.0, static_cas
 {
     std::fill(std::begin(m_spectrum), std::end(m_spectrum), 0.0f);
     std::fill(std::begin(m_kernel), std::end(m_kernel), 0.0f);
+    std::fill(&m_shiftedKernel[0][0], &m_shiftedKernel[0][0] + kShiftedTaps * kOutputsPerPass, 0.0f);
 }
 
 FFTSemitone::~FFTSemitone() = default;
@@ -133,6 +136,9 @@ void FFTSemitone::initialize()
     }
     for (float& w : m_kernel)
         w /= sum;
+    for (int j = 0; j < kShiftedTaps; ++j)
+        for (int l = 0; l < kOutputsPerPass; ++l)
+            m_shiftedKernel[j][l] = j - l >= 0 && j - l <= 2 * kHalfKernel ? m_kernel[j - l] : 0.0f;
 
     std::fill(std::begin(m_spectrum), std::end(m_spectrum), 0.0f);
     buildSemitoneBinMap();
@@ -264,8 +270,9 @@ void FFTSemitone::removeLocalMean()
     float* x = m_interpolated.data();
     float* bg = m_background.data();
 
-    for (int b = 0; b < limit; ++b) {
-        // Taps outside 0 .. limit-1 are left out without renormalising.
+    // Near the ends taps outside 0 .. limit-1 are left out without
+    // renormalising.
+    const auto edge = [&](int b) {
         const int jFirst = std::max(0, kHalfKernel - b);
         const int jLast = std::min(2 * kHalfKernel, limit - 1 - b + kHalfKernel);
         const int base = b - kHalfKernel;
@@ -273,9 +280,33 @@ void FFTSemitone::removeLocalMean()
         for (int j = jFirst; j <= jLast; ++j)
             sum += m_kernel[j] * x[base + j];
         bg[b] = sum;
+    };
+    // Inside, the shifted kernels give four neighbouring outputs per pass
+    // over the inputs, one vector multiply-add per tap once the taps are
+    // unrolled (left as a loop, the compiler would rather vectorise along the
+    // taps, which costs more). Each output adds its taps in the same order as
+    // at the edges, the shifted-in zeros adding nothing, so the two forms
+    // agree to the last bit.
+    const int innerEnd = limit - kHalfKernel - kOutputsPerPass + 1;  // a pass starts before it
+    int b = 0;
+    for (; b < std::min(kHalfKernel, limit); ++b)
+        edge(b);
+    for (; b < innerEnd; b += kOutputsPerPass) {
+        float acc[kOutputsPerPass] = {};
+        const float* in = x + b - kHalfKernel;
+#pragma GCC unroll 68
+        for (int j = 0; j < kShiftedTaps; ++j) {
+            const float v = in[j];
+            for (int l = 0; l < kOutputsPerPass; ++l)
+                acc[l] += m_shiftedKernel[j][l] * v;
+        }
+        for (int l = 0; l < kOutputsPerPass; ++l)
+            bg[b + l] = acc[l];
     }
-    for (int b = 0; b < limit; ++b)
-        x[b] = std::max(0.0f, x[b] - bg[b]);
+    for (; b < limit; ++b)
+        edge(b);
+    for (int i = 0; i < limit; ++i)
+        x[i] = std::max(0.0f, x[i] - bg[i]);
 }
 
 }  // namespace Hpcp

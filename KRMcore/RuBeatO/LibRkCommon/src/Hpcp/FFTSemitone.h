@@ -57,6 +57,9 @@ public:
     const std::vector<int>& binMap() const { return m_binMap; }
     const std::vector<float>& semitoneFrequencies() const { return m_semitoneFreqs; }
     const float* kernel() const { return m_kernel; }
+    // The interpolated spectrum of the latest frame, after the local-mean
+    // removal (M values; below 2640 Hz the level above the local mean).
+    const std::vector<float>& interpolatedSpectrum() const { return m_interpolated; }
 
 private:
     void buildSemitoneBinMap();
@@ -71,6 +74,10 @@ private:
     std::vector<float> m_background;      // M values
     float m_spectrum[kSpectrumCapacity];  // decibel spectrum, fftSize/2 used
     float m_kernel[65];
+    // The kernel four times, shifted by 0 to 3 taps: m_shiftedKernel[j][l] =
+    // m_kernel[j - l] (0 outside), so that one pass over 68 inputs gives
+    // four neighbouring outputs of the smoothing.
+    float m_shiftedKernel[68][4];
     bool m_removeLocalMean = true;
     int m_frameSize = 0;
     float m_reducedRate = 0.0f;

@@ -182,195 +182,224 @@ struct TransientDetector::Envelope {
 // ---------------------------------------------------------------------------
 // Biquad
 
-void TransientDetector::DesignBiquad(float Q, float f0, float gain, int type, Biquad* record, float fs)
-{
-    if (!record || !(Q > 0.0f))
-        return;
-    float b0 = 1.0f, b1 = 0.0f, b2 = 0.0f, a1 = 0.0f, a2 = 0.0f;
-    if (f0 > 0.0f && f0 <= fs / 2.0f && type >= 1 && type <= 12) {
-        const float K = static_cast<float>(std::tan(static_cast<double>(3.1415927f * f0 / fs)));
-        const float V = static_cast<float>(std::pow(10.0, std::fabs(static_cast<double>(gain)) / 20.0));
-        const float s = std::sqrt(V);
-        const float KK = K * K;
-        const float r2 = 0.70710677f;
-        const bool boost = gain > 0.0f;
-        const bool cut = gain < 0.0f;
-        bool designed = true;
-        switch (type) {
-        case 1:  // peaking
-            if (boost) {
-                const float n = 1.0f + K / Q + KK;
-                b0 = (1.0f + V * K / Q + KK) / n;
-                b1 = 2.0f * (KK - 1.0f) / n;
-                b2 = (1.0f - V * K / Q + KK) / n;
-                a1 = -b1;
-                a2 = -(1.0f - K / Q + KK) / n;
-            } else if (cut) {
-                const float n = 1.0f + V * K / Q + KK;
-                b0 = (1.0f + K / Q + KK) / n;
-                b1 = 2.0f * (KK - 1.0f) / n;
-                b2 = (1.0f - K / Q + KK) / n;
-                a1 = -b1;
-                a2 = -(1.0f - V * K / Q + KK) / n;
-            } else {
-                designed = false;
-            }
-            break;
-        case 2: {  // band-pass (gain >= 0) or notch
-            const float n = 1.0f + K / Q + KK;
-            a2 = -(1.0f - K / Q + KK) / n;
-            if (gain >= 0.0f) {
-                b0 = (K / Q) / n;
-                b2 = -b0;
-                a1 = 2.0f * (1.0f - KK) / n;
-            } else {
-                b0 = b2 = (1.0f + KK) / n;
-                b1 = 2.0f * (KK - 1.0f) / n;
-                a1 = -b1;
-            }
-            break;
-        }
-        case 3:  // low shelf, second order
-            if (boost) {
-                const float n = (K + 1.0f) * (K + 1.0f);
-                b0 = (s * K + 1.0f) * (s * K + 1.0f) / n;
-                b1 = 2.0f * (V * KK - 1.0f) / n;
-                b2 = (1.0f - s * K) * (1.0f - s * K) / n;
-                a1 = 2.0f * (1.0f - KK) / n;
-                a2 = -(1.0f - K) * (1.0f - K) / n;
-            } else if (cut) {
-                const float n = (s * K + 1.0f) * (s * K + 1.0f);
-                b0 = (K + 1.0f) * (K + 1.0f) / n;
-                b1 = 2.0f * (KK - 1.0f) / n;
-                b2 = (1.0f - K) * (1.0f - K) / n;
-                a1 = 2.0f * (1.0f - V * KK) / n;
-                a2 = -(1.0f - s * K) * (1.0f - s * K) / n;
-            } else {
-                designed = false;
-            }
-            break;
-        case 4:  // high shelf, second order
-            if (boost) {
-                const float n = (K + 1.0f) * (K + 1.0f);
-                b0 = (s + K) * (s + K) / n;
-                b1 = 2.0f * (KK - V) / n;
-                b2 = (s - K) * (s - K) / n;
-                a1 = 2.0f * (1.0f - KK) / n;
-                a2 = -(1.0f - K) * (1.0f - K) / n;
-            } else if (cut) {
-                const float n = (s + K) * (s + K);
-                b0 = (K + 1.0f) * (K + 1.0f) / n;
-                b1 = 2.0f * (KK - 1.0f) / n;
-                b2 = (1.0f - K) * (1.0f - K) / n;
-                a1 = 2.0f * (V - KK) / n;
-                a2 = -(s - K) * (s - K) / n;
-            } else {
-                designed = false;
-            }
-            break;
-        case 5:  // low-pass, Butterworth
-        case 6:  // high-pass, Butterworth
-            if (gain >= 0.0f) {
-                const float n = K / r2 + 1.0f + KK;
-                if (type == 5) {
-                    b0 = b2 = KK / n;
-                    b1 = 2.0f * b0;
-                } else {
-                    b0 = b2 = 1.0f / n;
-                    b1 = -2.0f / n;
-                }
-                a1 = 2.0f * (1.0f - KK) / n;
-                a2 = (K / r2 - 1.0f - KK) / n;
-            } else {
-                designed = false;
-            }
-            break;
-        case 7:  // low-pass, first order
-            if (gain >= 0.0f) {
-                b0 = b1 = K / (K + 1.0f);
-                a1 = (1.0f - K) / (K + 1.0f);
-            } else {
-                designed = false;
-            }
-            break;
-        case 8:  // high-pass, first order
-            if (gain >= 0.0f) {
-                b0 = 1.0f / (K + 1.0f);
-                b1 = -b0;
-                a1 = (1.0f - K) / (K + 1.0f);
-            } else {
-                designed = false;
-            }
-            break;
-        case 9:  // low shelf, first order
-            if (boost) {
-                b0 = (V * K + 1.0f) / (K + 1.0f);
-                b1 = (V * K - 1.0f) / (K + 1.0f);
-                a1 = (1.0f - K) / (K + 1.0f);
-            } else if (cut) {
-                b0 = (K + 1.0f) / (V * K + 1.0f);
-                b1 = (K - 1.0f) / (V * K + 1.0f);
-                a1 = (1.0f - V * K) / (V * K + 1.0f);
-            } else {
-                designed = false;
-            }
-            break;
-        case 10:  // high shelf, first order
-            if (boost) {
-                b0 = (V + K) / (K + 1.0f);
-                b1 = (K - V) / (K + 1.0f);
-                a1 = (1.0f - K) / (K + 1.0f);
-            } else if (cut) {
-                b0 = (K + 1.0f) / (V + K);
-                b1 = (K - 1.0f) / (V + K);
-                a1 = (V - K) / (V + K);
-            } else {
-                designed = false;
-            }
-            break;
-        case 11:  // low shelf, first order, corner scaled by V
-            if (boost) {
-                b0 = (K + 1.0f) / (K / V + 1.0f);
-                b1 = (K - 1.0f) / (K / V + 1.0f);
-                a1 = (1.0f - K / V) / (K / V + 1.0f);
-            } else if (cut) {
-                b0 = (K / V + 1.0f) / (K + 1.0f);
-                b1 = (K / V - 1.0f) / (K + 1.0f);
-                a1 = (1.0f - K) / (K + 1.0f);
-            } else {
-                designed = false;
-            }
-            break;
-        default:  // 12: high shelf, first order, corner scaled by V
-            if (boost) {
-                b0 = V * (K + 1.0f) / (V * K + 1.0f);
-                b1 = V * (K - 1.0f) / (V * K + 1.0f);
-                a1 = (1.0f - V * K) / (V * K + 1.0f);
-            } else if (cut) {
-                b0 = (1.0f / V + K) / (K + 1.0f);
-                b1 = (K - 1.0f / V) / (K + 1.0f);
-                a1 = (1.0f - K) / (K + 1.0f);
-            } else {
-                designed = false;
-            }
-            break;
-        }
-        // An extreme gain or frequency can give coefficients that are not
-        // finite, or too large for a 32-bit shift: treat them as refused.
-        const float largest =
-            std::max({std::fabs(b0), std::fabs(b1), std::fabs(b2), std::fabs(a1), std::fabs(a2)});
-        if (!designed || !(largest < kLargestCoefficient)) {
-            b0 = 1.0f;
-            b1 = b2 = a1 = a2 = 0.0f;
-        }
-    }
+namespace {
 
-    // Quantise so that the largest coefficient times the scale lies in
-    // [2^29, 2^30). Small coefficient sets stop at shift 2 (scale 2^30): a
-    // finer scale would not fit the signed 32-bit range of the products.
+// Floating-point coefficients of a biquad; a1 and a2 carry the sign with
+// which they are added. The defaults are the pass-through filter.
+struct Coefficients {
+    float b0 = 1.0f, b1 = 0.0f, b2 = 0.0f, a1 = 0.0f, a2 = 0.0f;
+
+    float largest() const
+    {
+        return std::max({std::fabs(b0), std::fabs(b1), std::fabs(b2), std::fabs(a1), std::fabs(a2)});
+    }
+};
+
+// What every design shares: K = tan(pi f0 / fs), V = 10^(|gain| / 20) and
+// s = sqrt(V), with the gain's sign (boost above 0, cut below).
+struct DesignTerms {
+    float K, KK, V, s, Q;
+    float gain;
+    bool boost, cut;
+};
+
+constexpr float kSqrtHalf = 0.70710677f;  // the Butterworth Q
+
+// The second-order types 1 to 6; false when the type refuses the gain.
+bool designSecondOrder(int type, const DesignTerms& t, Coefficients& c)
+{
+    const float K = t.K, KK = t.KK, V = t.V, s = t.s, Q = t.Q;
+    switch (type) {
+    case 1:  // peaking
+        if (t.boost) {
+            const float n = 1.0f + K / Q + KK;
+            c.b0 = (1.0f + V * K / Q + KK) / n;
+            c.b1 = 2.0f * (KK - 1.0f) / n;
+            c.b2 = (1.0f - V * K / Q + KK) / n;
+            c.a1 = -c.b1;
+            c.a2 = -(1.0f - K / Q + KK) / n;
+            return true;
+        }
+        if (t.cut) {
+            const float n = 1.0f + V * K / Q + KK;
+            c.b0 = (1.0f + K / Q + KK) / n;
+            c.b1 = 2.0f * (KK - 1.0f) / n;
+            c.b2 = (1.0f - K / Q + KK) / n;
+            c.a1 = -c.b1;
+            c.a2 = -(1.0f - V * K / Q + KK) / n;
+            return true;
+        }
+        return false;
+    case 2: {  // band-pass (gain >= 0) or notch
+        const float n = 1.0f + K / Q + KK;
+        c.a2 = -(1.0f - K / Q + KK) / n;
+        if (t.gain >= 0.0f) {
+            c.b0 = (K / Q) / n;
+            c.b2 = -c.b0;
+            c.a1 = 2.0f * (1.0f - KK) / n;
+        } else {
+            c.b0 = c.b2 = (1.0f + KK) / n;
+            c.b1 = 2.0f * (KK - 1.0f) / n;
+            c.a1 = -c.b1;
+        }
+        return true;
+    }
+    case 3:  // low shelf, second order
+        if (t.boost) {
+            const float n = (K + 1.0f) * (K + 1.0f);
+            c.b0 = (s * K + 1.0f) * (s * K + 1.0f) / n;
+            c.b1 = 2.0f * (V * KK - 1.0f) / n;
+            c.b2 = (1.0f - s * K) * (1.0f - s * K) / n;
+            c.a1 = 2.0f * (1.0f - KK) / n;
+            c.a2 = -(1.0f - K) * (1.0f - K) / n;
+            return true;
+        }
+        if (t.cut) {
+            const float n = (s * K + 1.0f) * (s * K + 1.0f);
+            c.b0 = (K + 1.0f) * (K + 1.0f) / n;
+            c.b1 = 2.0f * (KK - 1.0f) / n;
+            c.b2 = (1.0f - K) * (1.0f - K) / n;
+            c.a1 = 2.0f * (1.0f - V * KK) / n;
+            c.a2 = -(1.0f - s * K) * (1.0f - s * K) / n;
+            return true;
+        }
+        return false;
+    case 4:  // high shelf, second order
+        if (t.boost) {
+            const float n = (K + 1.0f) * (K + 1.0f);
+            c.b0 = (s + K) * (s + K) / n;
+            c.b1 = 2.0f * (KK - V) / n;
+            c.b2 = (s - K) * (s - K) / n;
+            c.a1 = 2.0f * (1.0f - KK) / n;
+            c.a2 = -(1.0f - K) * (1.0f - K) / n;
+            return true;
+        }
+        if (t.cut) {
+            const float n = (s + K) * (s + K);
+            c.b0 = (K + 1.0f) * (K + 1.0f) / n;
+            c.b1 = 2.0f * (KK - 1.0f) / n;
+            c.b2 = (1.0f - K) * (1.0f - K) / n;
+            c.a1 = 2.0f * (V - KK) / n;
+            c.a2 = -(s - K) * (s - K) / n;
+            return true;
+        }
+        return false;
+    default: {  // 5 low-pass, 6 high-pass, Butterworth
+        if (t.gain < 0.0f)
+            return false;
+        const float n = K / kSqrtHalf + 1.0f + KK;
+        if (type == 5) {
+            c.b0 = c.b2 = KK / n;
+            c.b1 = 2.0f * c.b0;
+        } else {
+            c.b0 = c.b2 = 1.0f / n;
+            c.b1 = -2.0f / n;
+        }
+        c.a1 = 2.0f * (1.0f - KK) / n;
+        c.a2 = (K / kSqrtHalf - 1.0f - KK) / n;
+        return true;
+    }
+    }
+}
+
+// The first-order types 7 to 12; false when the type refuses the gain.
+bool designFirstOrder(int type, const DesignTerms& t, Coefficients& c)
+{
+    const float K = t.K, V = t.V;
+    if (type <= 8) {  // 7 low-pass, 8 high-pass
+        if (t.gain < 0.0f)
+            return false;
+        if (type == 7) {
+            c.b0 = c.b1 = K / (K + 1.0f);
+        } else {
+            c.b0 = 1.0f / (K + 1.0f);
+            c.b1 = -c.b0;
+        }
+        c.a1 = (1.0f - K) / (K + 1.0f);
+        return true;
+    }
+    if (!t.boost && !t.cut)
+        return false;  // a shelf with no gain
+    switch (type) {
+    case 9:  // low shelf
+        if (t.boost) {
+            c.b0 = (V * K + 1.0f) / (K + 1.0f);
+            c.b1 = (V * K - 1.0f) / (K + 1.0f);
+            c.a1 = (1.0f - K) / (K + 1.0f);
+        } else {
+            c.b0 = (K + 1.0f) / (V * K + 1.0f);
+            c.b1 = (K - 1.0f) / (V * K + 1.0f);
+            c.a1 = (1.0f - V * K) / (V * K + 1.0f);
+        }
+        return true;
+    case 10:  // high shelf
+        if (t.boost) {
+            c.b0 = (V + K) / (K + 1.0f);
+            c.b1 = (K - V) / (K + 1.0f);
+            c.a1 = (1.0f - K) / (K + 1.0f);
+        } else {
+            c.b0 = (K + 1.0f) / (V + K);
+            c.b1 = (K - 1.0f) / (V + K);
+            c.a1 = (V - K) / (V + K);
+        }
+        return true;
+    case 11:  // low shelf, corner scaled by V
+        if (t.boost) {
+            c.b0 = (K + 1.0f) / (K / V + 1.0f);
+            c.b1 = (K - 1.0f) / (K / V + 1.0f);
+            c.a1 = (1.0f - K / V) / (K / V + 1.0f);
+        } else {
+            c.b0 = (K / V + 1.0f) / (K + 1.0f);
+            c.b1 = (K / V - 1.0f) / (K + 1.0f);
+            c.a1 = (1.0f - K) / (K + 1.0f);
+        }
+        return true;
+    default:  // 12: high shelf, corner scaled by V
+        if (t.boost) {
+            c.b0 = V * (K + 1.0f) / (V * K + 1.0f);
+            c.b1 = V * (K - 1.0f) / (V * K + 1.0f);
+            c.a1 = (1.0f - V * K) / (V * K + 1.0f);
+        } else {
+            c.b0 = (1.0f / V + K) / (K + 1.0f);
+            c.b1 = (K - 1.0f / V) / (K + 1.0f);
+            c.a1 = (1.0f - K) / (K + 1.0f);
+        }
+        return true;
+    }
+}
+
+// The floating-point design: the pass-through filter for an unusable
+// frequency or type, a refused gain, or coefficients that are not finite
+// or too large for a 32-bit shift.
+Coefficients designCoefficients(float Q, float f0, float gain, int type, float fs)
+{
+    Coefficients c;
+    if (!(f0 > 0.0f && f0 <= fs / 2.0f && type >= 1 && type <= 12))
+        return c;
+    DesignTerms t;
+    t.K = static_cast<float>(std::tan(static_cast<double>(3.1415927f * f0 / fs)));
+    t.KK = t.K * t.K;
+    t.V = static_cast<float>(std::pow(10.0, std::fabs(static_cast<double>(gain)) / 20.0));
+    t.s = std::sqrt(t.V);
+    t.Q = Q;
+    t.gain = gain;
+    t.boost = gain > 0.0f;
+    t.cut = gain < 0.0f;
+    const bool designed = type <= 6 ? designSecondOrder(type, t, c) : designFirstOrder(type, t, c);
+    if (!designed || !(c.largest() < kLargestCoefficient))
+        return Coefficients();
+    return c;
+}
+
+// Quantises so that the largest coefficient times the scale lies in
+// [2^29, 2^30). Small coefficient sets stop at shift 2 (scale 2^30): a finer
+// scale would not fit the signed 32-bit range of the products. The filter
+// states start at 0.
+void quantise(const Coefficients& c, TransientDetector::Biquad& record)
+{
     float scale = 268435456.0f;  // 2^28
     int shift = 4;
-    float m = std::max({std::fabs(b0), std::fabs(b1), std::fabs(b2), std::fabs(a1), std::fabs(a2)});
+    float m = c.largest();
     while (m >= 4.0f) {
         m /= 2.0f;
         ++shift;
@@ -383,14 +412,23 @@ void TransientDetector::DesignBiquad(float Q, float f0, float gain, int type, Bi
         --shift;
         scale *= 2.0f;
     }
-    record->b0 = static_cast<int32_t>(scale * b0);
-    record->b1 = static_cast<int32_t>(scale * b1);
-    record->b2 = static_cast<int32_t>(scale * b2);
-    record->a1 = static_cast<int32_t>(scale * a1);
-    record->a2 = static_cast<int32_t>(scale * a2);
-    record->shift = shift;
-    record->s1 = 0;
-    record->s2 = 0;
+    record.b0 = static_cast<int32_t>(scale * c.b0);
+    record.b1 = static_cast<int32_t>(scale * c.b1);
+    record.b2 = static_cast<int32_t>(scale * c.b2);
+    record.a1 = static_cast<int32_t>(scale * c.a1);
+    record.a2 = static_cast<int32_t>(scale * c.a2);
+    record.shift = shift;
+    record.s1 = 0;
+    record.s2 = 0;
+}
+
+}  // namespace
+
+void TransientDetector::DesignBiquad(float Q, float f0, float gain, int type, Biquad* record, float fs)
+{
+    if (!record || !(Q > 0.0f))
+        return;
+    quantise(designCoefficients(Q, f0, gain, type, fs), *record);
 }
 
 void TransientDetector::FilterBiquad(Biquad& f, const int32_t* in, int32_t* out, int n)
@@ -413,15 +451,15 @@ TransientDetector* TransientDetector::Create()
     if (!d)
         return nullptr;
     Reset(d);
-    d->blockSize_ = kBlockSize;
-    d->envelope_ = new (std::nothrow) Envelope;
-    d->decision_ = new (std::nothrow) Decision;
-    if (!d->envelope_ || !d->decision_) {
+    d->m_blockSize = kBlockSize;
+    d->m_envelope = new (std::nothrow) Envelope;
+    d->m_decision = new (std::nothrow) Decision;
+    if (!d->m_envelope || !d->m_decision) {
         Free(d);
         return nullptr;
     }
-    d->envelope_->initialise(d->blockSize_);
-    d->decision_->initialise(d->blockSize_);
+    d->m_envelope->initialise(d->m_blockSize);
+    d->m_decision->initialise(d->m_blockSize);
     return d;
 }
 
@@ -429,11 +467,11 @@ int TransientDetector::Reset(TransientDetector* d)
 {
     if (!d)
         return -1;
-    std::fill(d->ring_, d->ring_ + kRingSize, 0);
-    std::fill(d->marks_, d->marks_ + kMaxSamples, 0);
-    d->ringSize_ = kRingSize;
-    d->writePos_ = 0;
-    d->readPos_ = 0;
+    std::fill(d->m_ring, d->m_ring + kRingSize, 0);
+    std::fill(d->m_marks, d->m_marks + kMaxSamples, 0);
+    d->m_ringSize = kRingSize;
+    d->m_writePos = 0;
+    d->m_readPos = 0;
     return 0;
 }
 
@@ -441,33 +479,33 @@ int TransientDetector::ProcessBlock(TransientDetector* d, const int16_t* samples
 {
     if (!d)
         return 0;
-    int frames = d->envelope_->process(samples, n, d->ratio_, d->rise_, d->level_);
+    int frames = d->m_envelope->process(samples, n, d->m_ratio, d->m_rise, d->m_level);
     if (frames < 0)
         frames = 0;
-    d->frameCount_ = frames;
-    d->decision_->process(d->ratio_, d->level_, d->rise_, frames, d->marks_);
+    d->m_frameCount = frames;
+    d->m_decision->process(d->m_ratio, d->m_level, d->m_rise, frames, d->m_marks);
     for (int k = 0; k < frames; ++k) {
-        if (d->writePos_ >= d->ringSize_)
-            d->writePos_ = 0;
-        d->ring_[d->writePos_] = d->marks_[k];
-        ++d->writePos_;
+        if (d->m_writePos >= d->m_ringSize)
+            d->m_writePos = 0;
+        d->m_ring[d->m_writePos] = d->m_marks[k];
+        ++d->m_writePos;
     }
     // The first frame of this call; it lies before the wrap when the call's
     // frames went round the end of the ring.
-    d->readPos_ = d->writePos_ - frames;
-    if (d->readPos_ < 0)
-        d->readPos_ += d->ringSize_;
+    d->m_readPos = d->m_writePos - frames;
+    if (d->m_readPos < 0)
+        d->m_readPos += d->m_ringSize;
     return 0;
 }
 
 int TransientDetector::HasDetection(const TransientDetector* d, int n)
 {
     // A call without frames brought nothing new to report.
-    if (!d || d->frameCount_ <= 0)
+    if (!d || d->m_frameCount <= 0)
         return 0;
-    const int k = std::min(std::max(1, n / d->blockSize_), d->ringSize_);
+    const int k = std::min(std::max(1, n / d->m_blockSize), d->m_ringSize);
     for (int i = 0; i < k; ++i)
-        if (d->ring_[(d->readPos_ + i) % d->ringSize_] > 0)
+        if (d->m_ring[(d->m_readPos + i) % d->m_ringSize] > 0)
             return 1;
     return 0;
 }
@@ -476,20 +514,20 @@ void TransientDetector::Free(TransientDetector* d)
 {
     if (!d)
         return;
-    delete d->envelope_;
-    delete d->decision_;
+    delete d->m_envelope;
+    delete d->m_decision;
     delete d;
 }
 
 int TransientDetector::carriedCount() const
 {
-    return envelope_->carriedCount;
+    return m_envelope->carriedCount;
 }
 const int32_t* TransientDetector::carried() const
 {
-    return envelope_->carried;
+    return m_envelope->carried;
 }
 const TransientDetector::Biquad& TransientDetector::biquad() const
 {
-    return envelope_->biquad;
+    return m_envelope->biquad;
 }

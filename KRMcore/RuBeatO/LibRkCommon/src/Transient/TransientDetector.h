@@ -43,14 +43,14 @@ public:
     static void Free(TransientDetector* detector);
 
     // Read-only views of the newest call and of the ring.
-    int frameCount() const { return frameCount_; }
-    int writePos() const { return writePos_; }
-    int readPos() const { return readPos_; }
-    const int32_t* ring() const { return ring_; }
-    const int32_t* ratio() const { return ratio_; }
-    const int32_t* rise() const { return rise_; }
-    const int32_t* level() const { return level_; }
-    const int32_t* marks() const { return marks_; }
+    int frameCount() const { return m_frameCount; }
+    int writePos() const { return m_writePos; }
+    int readPos() const { return m_readPos; }
+    const int32_t* ring() const { return m_ring; }
+    const int32_t* ratio() const { return m_ratio; }
+    const int32_t* rise() const { return m_rise; }
+    const int32_t* level() const { return m_level; }
+    const int32_t* marks() const { return m_marks; }
     int carriedCount() const;
     const int32_t* carried() const;
     const Biquad& biquad() const;
@@ -67,16 +67,16 @@ private:
     TransientDetector() = default;
     ~TransientDetector() = default;
 
-    int32_t ring_[kRingSize] = {};
-    int ringSize_ = kRingSize;
-    int writePos_ = 0;
-    int readPos_ = 0;
-    Envelope* envelope_ = nullptr;
-    Decision* decision_ = nullptr;
-    int32_t ratio_[kMaxSamples] = {};
-    int32_t rise_[kMaxSamples] = {};
-    int32_t level_[kMaxSamples] = {};
-    int32_t marks_[kMaxSamples] = {};
-    int frameCount_ = 0;
-    int blockSize_ = kBlockSize;
+    int32_t m_ring[kRingSize] = {};
+    int m_ringSize = kRingSize;
+    int m_writePos = 0;
+    int m_readPos = 0;
+    Envelope* m_envelope = nullptr;
+    Decision* m_decision = nullptr;
+    int32_t m_ratio[kMaxSamples] = {};
+    int32_t m_rise[kMaxSamples] = {};
+    int32_t m_level[kMaxSamples] = {};
+    int32_t m_marks[kMaxSamples] = {};
+    int m_frameCount = 0;
+    int m_blockSize = kBlockSize;
 };

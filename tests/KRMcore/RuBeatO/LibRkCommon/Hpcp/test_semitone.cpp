@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <random>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -198,6 +199,45 @@ TEST(FFTSemitone, PeakHeightsAboveTheLocalLevel)
     e.compute(mags.data(), N);
     EXPECT_EQ(e.output()[39], kFloor);
     EXPECT_NEAR(e.output()[40], db(99.0f) * keep, 1e-4);
+}
+
+TEST(FFTSemitone, LocalMeanRemovalMatchesTheDirectSum)
+{
+    // k = 1: the spectrum is the decibel magnitudes, and every bin below
+    // the band limit loses the 65-tap weighted sum around it (taps outside
+    // the band left out), clipped at 0. Exact, at the edges and inside.
+    for (int frame : {32768, 4096}) {
+        SCOPED_TRACE(frame);
+        FFTSemitone e;
+        e.configure(params(12, 8, 24, frame, 1));
+        const int N = frame / 8;
+        std::mt19937 rng(static_cast<unsigned>(frame));
+        std::uniform_real_distribution<float> mag(0.0f, 50.0f);
+        std::vector<float> mags(static_cast<size_t>(N));
+        for (float& m : mags)
+            m = mag(rng);
+        e.compute(mags.data(), N);
+
+        const float nyquist = 11025.0f * 0.5f;
+        const int limit = static_cast<int>(static_cast<float>(N) * 2640.0f / nyquist);
+        std::vector<float> db(static_cast<size_t>(N));
+        for (int i = 0; i < N; ++i)
+            db[i] = static_cast<float>(10.0 * std::log10(static_cast<double>(mags[i] + 1.0f)));
+        const std::vector<float>& got = e.interpolatedSpectrum();
+        for (int b = 0; b < N; ++b) {
+            float expect = db[b];
+            if (b < limit) {
+                float bg = 0.0f;
+                for (int j = 0; j <= 64; ++j) {
+                    const int at = b - 32 + j;
+                    if (at >= 0 && at < limit)
+                        bg += e.kernel()[j] * db[at];
+                }
+                expect = std::max(0.0f, db[b] - bg);
+            }
+            ASSERT_EQ(got[b], expect) << "bin " << b << " of " << limit;
+        }
+    }
 }
 
 TEST(FFTSemitone, SettersCheckTheirRanges)

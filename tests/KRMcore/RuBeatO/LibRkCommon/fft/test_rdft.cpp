@@ -16,30 +16,32 @@ int ipSize(int n)
     return 2 + static_cast<int>(std::sqrt(n / 2.0));
 }
 
-// Packed spectrum of the contract, computed directly in double precision.
+// Packed spectrum of the contract, computed directly, with long double sums
+// so that the reference's own rounding stays well below the tolerance.
 std::vector<double> naivePacked(const std::vector<double>& x)
 {
     const int n = static_cast<int>(x.size());
-    std::vector<double> cs(n), sn(n);
+    const long double pi = 3.141592653589793238462643383279502884L;
+    std::vector<long double> cs(n), sn(n);
     for (int i = 0; i < n; ++i) {
-        cs[i] = std::cos(2.0 * M_PI * i / n);
-        sn[i] = std::sin(2.0 * M_PI * i / n);
+        cs[i] = std::cos(2.0L * pi * i / n);
+        sn[i] = std::sin(2.0L * pi * i / n);
     }
     std::vector<double> out(n);
     for (int k = 0; k <= n / 2; ++k) {
-        double re = 0, im = 0;
+        long double re = 0, im = 0;
         for (int j = 0; j < n; ++j) {
             const int idx = static_cast<int>((static_cast<long long>(j) * k) % n);
             re += x[j] * cs[idx];
             im += x[j] * sn[idx];
         }
         if (k == 0)
-            out[0] = re;
+            out[0] = double(re);
         else if (k == n / 2)
-            out[1] = re;
+            out[1] = double(re);
         else {
-            out[2 * k] = re;
-            out[2 * k + 1] = im;
+            out[2 * k] = double(re);
+            out[2 * k + 1] = double(im);
         }
     }
     return out;
@@ -73,7 +75,7 @@ template <typename T> double tolerance(int n)
 
 template <typename T> void checkAllLengths()
 {
-    for (int n = 2; n <= 8192; n *= 2) {
+    for (int n = 2; n <= 16384; n *= 2) {
         SCOPED_TRACE(n);
         const std::vector<double> x = randomSignal(n, 1234u + n);
         const std::vector<double> ref = naivePacked(x);
@@ -128,6 +130,72 @@ TEST(Rdft, TwoPointTransformAndConstantInput)
     EXPECT_FLOAT_EQ(c[0], n * 0.25f);
     for (int i = 1; i < n; ++i)
         ASSERT_NEAR(c[i], 0.0f, 1e-4f) << i;
+}
+
+// The tables as the contract lays them out, checked against their closed
+// forms: the bit-reversal indices, every twiddle sub-table and the cosine
+// table of the real-data step.
+template <typename T> void checkTables(double tol)
+{
+    struct Case {
+        int n, largestM;  // largestM: the last block of bit-reversal indices
+    };
+    for (const Case c : {Case {64, 2}, Case {128, 2}, Case {1024, 8}, Case {2048, 8}, Case {16384, 32}}) {
+        SCOPED_TRACE(c.n);
+        const int n = c.n, nw = n / 4, nc = n / 4;
+        std::vector<int> ip(ipSize(n));
+        std::vector<T> w(n / 2);
+        std::vector<T> a(n, T(0));
+        ip[0] = 0;
+        run<T>(n, 1, a.data(), ip.data(), w.data());
+
+        // ip[m + k] = 8m * (k with its log2(m) bits reversed), m = 2, 4, ...
+        for (int m = 2; m <= c.largestM; m *= 2) {
+            for (int k = 0; k < m; ++k) {
+                int rev = 0;
+                for (int b = 1, r = m / 2; b < m; b <<= 1, r >>= 1)
+                    rev |= (k & b) ? r : 0;
+                ASSERT_EQ(ip[m + k], 8 * m * rev) << "m " << m << " k " << k;
+            }
+        }
+
+        // The sub-table for M reals at w[nw - M/4], M = n, n/2, ..., 16.
+        for (int M = n; M >= 16; M /= 2) {
+            SCOPED_TRACE(M);
+            const T* t = &w[nw - M / 4];
+            EXPECT_EQ(t[0], T(1));
+            EXPECT_NEAR(t[1], std::cos(M_PI / 4), tol);
+            if (M == 32) {
+                EXPECT_NEAR(t[2], std::cos(M_PI / 8), tol);
+                EXPECT_NEAR(t[3], std::sin(M_PI / 8), tol);
+            } else if (M > 32) {
+                EXPECT_NEAR(t[2], 0.5 / std::cos(4 * M_PI / M), tol);
+                EXPECT_NEAR(t[3], 0.5 / std::cos(12 * M_PI / M), tol);
+                for (int j = 4; j < M / 8; j += 4) {
+                    const double x = 2 * M_PI * j / M;
+                    ASSERT_NEAR(t[j], std::cos(x), tol) << j;
+                    ASSERT_NEAR(t[j + 1], std::sin(x), tol) << j;
+                    ASSERT_NEAR(t[j + 2], std::cos(3 * x), tol) << j;
+                    ASSERT_NEAR(t[j + 3], -std::sin(3 * x), tol) << j;
+                }
+            }
+        }
+
+        const T* cs = &w[nw];
+        const int nch = nc / 2;
+        EXPECT_NEAR(cs[0], std::cos(M_PI / 4), tol);
+        EXPECT_NEAR(cs[nch], 0.5 * std::cos(M_PI / 4), tol);
+        for (int j = 1; j < nch; ++j) {
+            ASSERT_NEAR(cs[j], 0.5 * std::cos(M_PI * j / (2 * nc)), tol) << j;
+            ASSERT_NEAR(cs[nc - j], 0.5 * std::sin(M_PI * j / (2 * nc)), tol) << j;
+        }
+    }
+}
+
+TEST(Rdft, TablesHoldTheirClosedForms)
+{
+    checkTables<double>(1e-14);
+    checkTables<float>(2e-7);
 }
 
 // The tables serve shorter lengths as they are; only a longer length

@@ -199,12 +199,12 @@ int positiveModulo(int a, int b)
 // Hsmm
 
 Hsmm::Hsmm(int states, int durations)
-    : K_(checkedSize(std::max(states, 0), std::max({states, durations, 0}))),
-      D_(std::max(durations, 0)),
-      A_(Matrix::Zero(K_, K_)),
-      P_(Matrix::Zero(K_, D_)),
-      transCounts_(Matrix::Zero(K_, K_)),
-      durCounts_(Matrix::Zero(K_, D_))
+    : m_K(checkedSize(std::max(states, 0), std::max({states, durations, 0}))),
+      m_D(std::max(durations, 0)),
+      m_A(Matrix::Zero(m_K, m_K)),
+      m_P(Matrix::Zero(m_K, m_D)),
+      m_transCounts(Matrix::Zero(m_K, m_K)),
+      m_durCounts(Matrix::Zero(m_K, m_D))
 { }
 
 int Hsmm::checkedSize(int64_t rows, int64_t cols)
@@ -218,53 +218,62 @@ int Hsmm::checkedSize(int64_t rows, int64_t cols)
 
 void Hsmm::setTransitions(const Matrix& logA)
 {
-    if (logA.rows() != K_ || logA.cols() != K_) {
+    if (logA.rows() != m_K || logA.cols() != m_K) {
         reportShape(51, logA.rows(), logA.cols());
         return;
     }
-    A_ = logA;
+    m_A = logA;
 }
 
 void Hsmm::setDurations(const Matrix& logP)
 {
-    if (logP.rows() != K_ || logP.cols() != D_) {
+    if (logP.rows() != m_K || logP.cols() != m_D) {
         reportShape(59, logP.rows(), logP.cols());
         return;
     }
-    P_ = logP;
+    m_P = logP;
 }
 
 double Hsmm::forwardBackward(const Matrix& X)
 {
-    const int K = K_;
-    const int D = D_;
-    const int KD = K * D;
-    transCounts_.setZero(K, K);
-    durCounts_.setZero(K, D);
-    if (X.cols() != K || K == 0 || D == 0) {
+    const int KD = m_K * m_D;
+    m_transCounts.setZero(m_K, m_K);
+    m_durCounts.setZero(m_K, m_D);
+    if (X.cols() != m_K || m_K == 0 || m_D == 0) {
         // Nothing sensible to compute; leave empty tables behind.
-        forward_.resize(0, KD);
-        backward_.resize(0, KD);
-        normalisers_.resize(0);
+        m_forward.resize(0, KD);
+        m_backward.resize(0, KD);
+        m_normalisers.resize(0);
         return kLogZero;
     }
     const int T = static_cast<int>(X.rows());
-    forward_.setZero(T, KD);
-    backward_.setZero(T, KD);
-    normalisers_.setZero(T);
+    m_forward.setZero(T, KD);
+    m_backward.setZero(T, KD);
+    m_normalisers.setZero(T);
     if (T == 0)
         return 0.0;
+    const double logLik = forwardPass(X);
+    backwardPass(X);
+    countExpectedEntries(X);
+    return logLik;
+}
 
-    std::vector<double> terms(static_cast<size_t>(std::max(K, D)));
+// Rows 1 to T-1 of the forward table, each normalised by its log-sum; row 0
+// stays 0 (every state and countdown with weight 1). Returns the sum of the
+// normalisers, the sequence log-likelihood.
+double Hsmm::forwardPass(const Matrix& X)
+{
+    const int K = m_K, D = m_D, KD = K * D;
+    const int T = static_cast<int>(X.rows());
+    std::vector<double> terms(static_cast<size_t>(K));
     std::vector<double> E(static_cast<size_t>(K));
-
-    // Forward pass; row 0 stays 0 (every state and countdown with weight 1).
     double logLik = 0.0;
     for (int t = 1; t < T; ++t) {
+        // E_i: entering state i from the end of any segment at t - 1.
         for (int i = 0; i < K; ++i) {
             double m = -kInf;
             for (int j = 0; j < K; ++j) {
-                terms[j] = forward_(t - 1, j * D) + A_(j, i);
+                terms[j] = m_forward(t - 1, j * D) + m_A(j, i);
                 m = std::max(m, terms[j]);
             }
             E[i] = (m <= kLogZero) ? kLogZero : logSumRange(terms.data(), K);
@@ -272,36 +281,52 @@ double Hsmm::forwardBackward(const Matrix& X)
         for (int i = 0; i < K; ++i) {
             const double x = X(t, i);
             for (int d = 0; d + 1 < D; ++d)
-                forward_(t, i * D + d) = x + logAdd(P_(i, d) + E[i], forward_(t - 1, i * D + d + 1));
-            forward_(t, i * D + D - 1) = x + P_(i, D - 1) + E[i];
+                m_forward(t, i * D + d) = x + logAdd(m_P(i, d) + E[i], m_forward(t - 1, i * D + d + 1));
+            m_forward(t, i * D + D - 1) = x + m_P(i, D - 1) + E[i];
         }
-        const double c = logSumRange(forward_.row(t).data(), KD);
-        forward_.row(t).array() -= c;
-        normalisers_(t) = c;
+        const double c = logSumRange(m_forward.row(t).data(), KD);
+        m_forward.row(t).array() -= c;
+        m_normalisers(t) = c;
         logLik += c;
     }
+    return logLik;
+}
 
-    // Backward pass; row T-1 stays 0, rows are not normalised.
+// Rows T-2 down to 0 of the backward table; row T-1 stays 0 and the rows
+// are not normalised.
+void Hsmm::backwardPass(const Matrix& X)
+{
+    const int K = m_K, D = m_D;
+    const int T = static_cast<int>(X.rows());
+    std::vector<double> terms(static_cast<size_t>(std::max(K, D)));
     std::vector<double> G(static_cast<size_t>(K));
     for (int t = T - 2; t >= 0; --t) {
+        // G_i: a segment of state i starting at t + 1.
         for (int i = 0; i < K; ++i) {
             for (int d = 0; d < D; ++d)
-                terms[d] = backward_(t + 1, i * D + d) + P_(i, d) + X(t + 1, i);
+                terms[d] = m_backward(t + 1, i * D + d) + m_P(i, d) + X(t + 1, i);
             G[i] = logSumRange(terms.data(), D);
         }
         for (int j = 0; j < K; ++j) {
             double m = -kInf;
             for (int i = 0; i < K; ++i) {
-                terms[i] = A_(j, i) + G[i];
+                terms[i] = m_A(j, i) + G[i];
                 m = std::max(m, terms[i]);
             }
-            backward_(t, j * D) = (m <= kLogZero) ? kLogZero : logSumRange(terms.data(), K);
+            m_backward(t, j * D) = (m <= kLogZero) ? kLogZero : logSumRange(terms.data(), K);
             for (int d = 1; d < D; ++d)
-                backward_(t, j * D + d) = backward_(t + 1, j * D + d - 1) + X(t + 1, j);
+                m_backward(t, j * D + d) = m_backward(t + 1, j * D + d - 1) + X(t + 1, j);
         }
     }
+}
 
-    // Expected counts of segment entries (from j, to i, countdown d).
+// The expected counts of segment entries (from j, to i, countdown d) over
+// frames 1 to T-1, summed into the expected transition and duration counts.
+// A frame in which continuing beats every entry by the margin adds nothing.
+void Hsmm::countExpectedEntries(const Matrix& X)
+{
+    const int K = m_K, D = m_D, KD = K * D;
+    const int T = static_cast<int>(X.rows());
     std::vector<double> entryTable(static_cast<size_t>(K) * K * D, 0.0);
     std::vector<double> cont;
     std::vector<double> entry(static_cast<size_t>(K) * K * D);
@@ -311,7 +336,7 @@ double Hsmm::forwardBackward(const Matrix& X)
         double mc = -kInf;
         for (int i = 0; i < K; ++i)
             for (int d = 0; d + 1 < D; ++d) {
-                const double w = forward_(t - 1, i * D + d + 1) + backward_(t, i * D + d) + X(t, i);
+                const double w = m_forward(t - 1, i * D + d + 1) + m_backward(t, i * D + d) + X(t, i);
                 cont.push_back(w);
                 mc = std::max(mc, w);
             }
@@ -320,7 +345,7 @@ double Hsmm::forwardBackward(const Matrix& X)
             for (int i = 0; i < K; ++i)
                 for (int d = 0; d < D; ++d) {
                     const double w =
-                        forward_(t - 1, j * D) + A_(j, i) + P_(i, d) + X(t, i) + backward_(t, i * D + d);
+                        m_forward(t - 1, j * D) + m_A(j, i) + m_P(i, d) + X(t, i) + m_backward(t, i * D + d);
                     entry[(static_cast<size_t>(j) * K + i) * D + d] = w;
                     me = std::max(me, w);
                 }
@@ -336,31 +361,30 @@ double Hsmm::forwardBackward(const Matrix& X)
         for (int i = 0; i < K; ++i)
             for (int d = 0; d < D; ++d) {
                 const double v = entryTable[(static_cast<size_t>(j) * K + i) * D + d];
-                transCounts_(j, i) += v;
-                durCounts_(i, d) += v;
+                m_transCounts(j, i) += v;
+                m_durCounts(i, d) += v;
             }
-    return logLik;
 }
 
 void Hsmm::expectedCounts(Matrix& transitions, Matrix& durations) const
 {
-    transitions = transCounts_;
-    durations = durCounts_;
+    transitions = m_transCounts;
+    durations = m_durCounts;
 }
 
 void Hsmm::statePosteriors(Matrix& out) const
 {
-    const int T = static_cast<int>(forward_.rows());
-    const int KD = K_ * D_;
-    out.setZero(T, K_);
+    const int T = static_cast<int>(m_forward.rows());
+    const int KD = m_K * m_D;
+    out.setZero(T, m_K);
     std::vector<double> s(static_cast<size_t>(KD));
     for (int t = 0; t < T; ++t) {
         for (int k = 0; k < KD; ++k)
-            s[k] = forward_(t, k) + backward_(t, k);
+            s[k] = m_forward(t, k) + m_backward(t, k);
         const double Z = logSumRange(s.data(), KD);
-        for (int i = 0; i < K_; ++i)
-            for (int d = 0; d < D_; ++d)
-                out(t, i) += std::exp(s[i * D_ + d] - Z);
+        for (int i = 0; i < m_K; ++i)
+            for (int d = 0; d < m_D; ++d)
+                out(t, i) += std::exp(s[i * m_D + d] - Z);
     }
 }
 
@@ -368,8 +392,8 @@ void Hsmm::decode(std::vector<int32_t>& countdowns, std::vector<int32_t>& states
 {
     countdowns.clear();
     states.clear();
-    const int K = K_;
-    const int D = D_;
+    const int K = m_K;
+    const int D = m_D;
     const int KD = K * D;
     const int T = static_cast<int>(X.rows());
     if (T == 0 || KD == 0 || X.cols() != K)
@@ -394,7 +418,7 @@ void Hsmm::decode(std::vector<int32_t>& countdowns, std::vector<int32_t>& states
                     fromCountdown = 0;
                 }
                 for (int j = 0; j < K; ++j) {
-                    const double cand = V(t - 1, j * D) + P_(i, d) + A_(j, i);
+                    const double cand = V(t - 1, j * D) + m_P(i, d) + m_A(j, i);
                     if (cand > best) {
                         best = cand;
                         fromState = j;
@@ -431,7 +455,7 @@ void Hsmm::decode(std::vector<int32_t>& countdowns, std::vector<int32_t>& states
 // ---------------------------------------------------------------------------
 // DirichletFactor
 
-DirichletFactor::DirichletFactor(const Vector& prior) : prior_(prior)
+DirichletFactor::DirichletFactor(const Vector& prior) : m_prior(prior)
 {
     perturb();
     refresh();
@@ -443,54 +467,54 @@ DirichletFactor::DirichletFactor(int n, double value)
 
 void DirichletFactor::perturb()
 {
-    posterior_ = prior_;
-    for (Eigen::Index k = 0; k < posterior_.size(); ++k)
-        posterior_(k) += (randomInt32767(0) % 100) / 100.0;
+    m_posterior = m_prior;
+    for (Eigen::Index k = 0; k < m_posterior.size(); ++k)
+        m_posterior(k) += (randomInt32767(0) % 100) / 100.0;
 }
 
 void DirichletFactor::update(const Vector& counts)
 {
-    if (counts.size() != prior_.size())
+    if (counts.size() != m_prior.size())
         return;
-    posterior_ = prior_ + counts;
+    m_posterior = m_prior + counts;
     refresh();
 }
 
 void DirichletFactor::refresh()
 {
-    const Eigen::Index n = posterior_.size();
-    const double S = posterior_.sum();
-    const double S0 = prior_.sum();
+    const Eigen::Index n = m_posterior.size();
+    const double S = m_posterior.sum();
+    const double S0 = m_prior.sum();
     const double psiS = digamma(S);
-    expectedLog_.resize(n);
+    m_expectedLog.resize(n);
     double logP = logGamma(S0);
     double logQ = logGamma(S);
     for (Eigen::Index k = 0; k < n; ++k) {
-        const double e = digamma(posterior_(k)) - psiS;
-        expectedLog_(k) = e;
-        logP += -logGamma(prior_(k)) + (prior_(k) - 1.0) * e;
-        logQ += -logGamma(posterior_(k)) + (posterior_(k) - 1.0) * e;
+        const double e = digamma(m_posterior(k)) - psiS;
+        m_expectedLog(k) = e;
+        logP += -logGamma(m_prior(k)) + (m_prior(k) - 1.0) * e;
+        logQ += -logGamma(m_posterior(k)) + (m_posterior(k) - 1.0) * e;
     }
-    bound_ = static_cast<float>(logP - logQ);
+    m_bound = static_cast<float>(logP - logQ);
 }
 
 // ---------------------------------------------------------------------------
 // GaussianComponent
 
 GaussianComponent::GaussianComponent(int dims, double beta0, double a0, double b0)
-    : m0_(Vector::Zero(std::max(dims, 0))),
-      b0_(Vector::Constant(std::max(dims, 0), b0)),
-      m_(Vector::Zero(std::max(dims, 0))),
-      b_(b0_),
-      beta_(beta0),
-      beta0_(beta0),
-      a_(a0),
-      a0_(a0),
-      P_(std::max(dims, 0))
+    : m_m0(Vector::Zero(std::max(dims, 0))),
+      m_b0(Vector::Constant(std::max(dims, 0), b0)),
+      m_mean(Vector::Zero(std::max(dims, 0))),
+      m_b(m_b0),
+      m_beta(beta0),
+      m_beta0(beta0),
+      m_a(a0),
+      m_a0(a0),
+      m_P(std::max(dims, 0))
 {
-    for (int p = 0; p < P_; ++p) {
+    for (int p = 0; p < m_P; ++p) {
         const int r = randomInt32767(0);
-        m_(p) = 2.0f * static_cast<float>(r) / 32767.0f - 1.0f;
+        m_mean(p) = 2.0f * static_cast<float>(r) / 32767.0f - 1.0f;
     }
 }
 
@@ -498,17 +522,17 @@ Vector GaussianComponent::expectedLogLikelihood(const Matrix& x) const
 {
     const Eigen::Index T = x.rows();
     Vector out = Vector::Zero(T);
-    if (x.cols() != P_)
+    if (x.cols() != m_P)
         return out;
-    const double psiA = digamma(a_);
+    const double psiA = digamma(m_a);
     double constant = 0.0;
-    for (int p = 0; p < P_; ++p)
-        constant += std::log(3.14159) + std::log(b_(p)) + 1.0 / beta_ - psiA;
+    for (int p = 0; p < m_P; ++p)
+        constant += std::log(3.14159) + std::log(m_b(p)) + 1.0 / m_beta - psiA;
     for (Eigen::Index t = 0; t < T; ++t) {
         double q = 0.0;
-        for (int p = 0; p < P_; ++p) {
-            const double diff = x(t, p) - m_(p);
-            q += (a_ / b_(p)) * diff * diff;
+        for (int p = 0; p < m_P; ++p) {
+            const double diff = x(t, p) - m_mean(p);
+            q += (m_a / m_b(p)) * diff * diff;
         }
         out(t) = -0.5 * (constant + q);
     }
@@ -517,16 +541,16 @@ Vector GaussianComponent::expectedLogLikelihood(const Matrix& x) const
 
 void GaussianComponent::update(double weight, const Vector& mean, const Vector& variance)
 {
-    if (!(weight > 0.0) || mean.size() != P_ || variance.size() != P_)
+    if (!(weight > 0.0) || mean.size() != m_P || variance.size() != m_P)
         return;
     const double N = weight;
-    m_ = (N * mean + beta0_ * m0_) / (beta0_ + N);
-    beta_ = beta0_ + N;
-    a_ = a0_ + N / 2.0;
-    const double shrink = beta0_ * N / (beta0_ + N);
-    for (int p = 0; p < P_; ++p) {
-        const double diff = mean(p) - m0_(p);
-        b_(p) = b0_(p) + 0.5 * (N * variance(p) + shrink * diff * diff);
+    m_mean = (N * mean + m_beta0 * m_m0) / (m_beta0 + N);
+    m_beta = m_beta0 + N;
+    m_a = m_a0 + N / 2.0;
+    const double shrink = m_beta0 * N / (m_beta0 + N);
+    for (int p = 0; p < m_P; ++p) {
+        const double diff = mean(p) - m_m0(p);
+        m_b(p) = m_b0(p) + 0.5 * (N * variance(p) + shrink * diff * diff);
     }
 }
 
@@ -534,13 +558,13 @@ double GaussianComponent::boundTerm() const
 {
     // Per dimension: KL of the Gamma posterior of the precision from its
     // prior, plus the expected KL of the conditional normals of the mean.
-    const double shapeTerms = (a_ - a0_) * digamma(a_) - logGamma(a_) + logGamma(a0_) +
-                              0.5 * (std::log(beta_ / beta0_) + beta0_ / beta_ - 1.0);
+    const double shapeTerms = (m_a - m_a0) * digamma(m_a) - logGamma(m_a) + logGamma(m_a0) +
+                              0.5 * (std::log(m_beta / m_beta0) + m_beta0 / m_beta - 1.0);
     double kl = 0.0;
-    for (int p = 0; p < P_; ++p) {
-        const double diff = m_(p) - m0_(p);
-        kl += shapeTerms + a0_ * (std::log(b_(p)) - std::log(b0_(p))) + a_ * (b0_(p) - b_(p)) / b_(p) +
-              0.5 * beta0_ * (a_ / b_(p)) * diff * diff;
+    for (int p = 0; p < m_P; ++p) {
+        const double diff = m_mean(p) - m_m0(p);
+        kl += shapeTerms + m_a0 * (std::log(m_b(p)) - std::log(m_b0(p))) + m_a * (m_b0(p) - m_b(p)) / m_b(p) +
+              0.5 * m_beta0 * (m_a / m_b(p)) * diff * diff;
     }
     return -kl;
 }

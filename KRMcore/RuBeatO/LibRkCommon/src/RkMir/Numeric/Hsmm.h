@@ -50,16 +50,16 @@ public:
     // throw std::bad_alloc, as a failed allocation of the tables would.
     Hsmm(int states, int durations);
 
-    int stateCount() const { return K_; }
-    int durationCount() const { return D_; }
+    int stateCount() const { return m_K; }
+    int durationCount() const { return m_D; }
 
     // Log transitions, K x K (row = from, column = to). A matrix of another
     // shape is reported on standard output and ignored.
     void setTransitions(const Matrix& logA);
     // Log duration probabilities, K x D. Same shape rule.
     void setDurations(const Matrix& logP);
-    const Matrix& transitions() const { return A_; }
-    const Matrix& durations() const { return P_; }
+    const Matrix& transitions() const { return m_A; }
+    const Matrix& durations() const { return m_P; }
 
     // Forward-backward over T x K per-frame, per-state log-likelihoods.
     // Frame 0 starts in every (state, countdown) with weight 1 and carries
@@ -77,16 +77,21 @@ public:
 private:
     // rows, or std::bad_alloc when rows x cols leaves the 32-bit range.
     static int checkedSize(int64_t rows, int64_t cols);
+    // The three passes of forwardBackward, in this order, over tables
+    // already sized for the T frames of X.
+    double forwardPass(const Matrix& X);
+    void backwardPass(const Matrix& X);
+    void countExpectedEntries(const Matrix& X);
 
-    int K_;
-    int D_;
-    Matrix forward_;
-    Matrix backward_;
-    Vector normalisers_;
-    Matrix A_;
-    Matrix P_;
-    Matrix transCounts_;
-    Matrix durCounts_;
+    int m_K;
+    int m_D;
+    Matrix m_forward;
+    Matrix m_backward;
+    Vector m_normalisers;
+    Matrix m_A;
+    Matrix m_P;
+    Matrix m_transCounts;
+    Matrix m_durCounts;
 };
 
 // ---------------------------------------------------------------------------
@@ -101,21 +106,21 @@ public:
     // Posterior = prior + counts.
     void update(const Vector& counts);
     // psi(alpha_k) - psi(sum alpha) per element.
-    Vector expectedLog() const { return expectedLog_; }
+    Vector expectedLog() const { return m_expectedLog; }
     // E[log p(pi | alpha0)] - E[log q(pi | alpha)].
-    float boundTerm() const { return bound_; }
+    float boundTerm() const { return m_bound; }
 
-    const Vector& prior() const { return prior_; }
-    const Vector& posterior() const { return posterior_; }
+    const Vector& prior() const { return m_prior; }
+    const Vector& posterior() const { return m_posterior; }
 
 private:
     void perturb();
     void refresh();
 
-    Vector prior_;
-    Vector posterior_;
-    Vector expectedLog_;
-    float bound_ = 0.0f;
+    Vector m_prior;
+    Vector m_posterior;
+    Vector m_expectedLog;
+    float m_bound = 0.0f;
 };
 
 // ---------------------------------------------------------------------------
@@ -134,24 +139,24 @@ public:
     // -KL(posterior || prior), summed over the dimensions.
     double boundTerm() const;
 
-    const Vector& mean() const { return m_; }
-    const Vector& rate() const { return b_; }
-    double scale() const { return beta_; }
-    double shape() const { return a_; }
-    double priorScale() const { return beta0_; }
-    double priorShape() const { return a0_; }
-    const Vector& priorRate() const { return b0_; }
+    const Vector& mean() const { return m_mean; }
+    const Vector& rate() const { return m_b; }
+    double scale() const { return m_beta; }
+    double shape() const { return m_a; }
+    double priorScale() const { return m_beta0; }
+    double priorShape() const { return m_a0; }
+    const Vector& priorRate() const { return m_b0; }
 
 private:
-    Vector m0_;
-    Vector b0_;
-    Vector m_;
-    Vector b_;
-    double beta_;
-    double beta0_;
-    double a_;
-    double a0_;
-    int P_;
+    Vector m_m0;
+    Vector m_b0;
+    Vector m_mean;
+    Vector m_b;
+    double m_beta;
+    double m_beta0;
+    double m_a;
+    double m_a0;
+    int m_P;
 };
 
 }  // namespace Numeric

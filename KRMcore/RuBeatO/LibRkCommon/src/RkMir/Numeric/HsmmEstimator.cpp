@@ -17,71 +17,71 @@ void keepIfPositive(double& field, double value)
 }  // namespace
 
 HsmmEstimator::HsmmEstimator(int states, int durations, int components)
-    : K_(std::max(states, 0)), D_(std::max(durations, 0)), M_(std::max(components, 0))
+    : m_K(std::max(states, 0)), m_D(std::max(durations, 0)), m_M(std::max(components, 0))
 { }
 
 HsmmEstimator& HsmmEstimator::setPriors(double beta0, double a0, double b0)
 {
-    keepIfPositive(beta0_, beta0);
-    keepIfPositive(a0_, a0);
-    keepIfPositive(b0_, b0);
+    keepIfPositive(m_beta0, beta0);
+    keepIfPositive(m_a0, a0);
+    keepIfPositive(m_b0, b0);
     return *this;
 }
 
 HsmmEstimator& HsmmEstimator::setHyperParameterA(double value)
 {
-    keepIfPositive(hyperA_, value);
+    keepIfPositive(m_hyperA, value);
     return *this;
 }
 
 HsmmEstimator& HsmmEstimator::setHyperParameterB(double value)
 {
-    keepIfPositive(hyperB_, value);
+    keepIfPositive(m_hyperB, value);
     return *this;
 }
 
 HsmmEstimator& HsmmEstimator::setHyperParameterC(double value)
 {
-    keepIfPositive(hyperC_, value);
+    keepIfPositive(m_hyperC, value);
     return *this;
 }
 
 void HsmmEstimator::initialise(int dims)
 {
-    model_ = std::make_shared<Hsmm>(K_, D_);
-    transitions_.clear();
-    durations_.clear();
-    weights_.clear();
+    m_model = std::make_shared<Hsmm>(m_K, m_D);
+    m_transitions.clear();
+    m_durations.clear();
+    m_weights.clear();
 
     Vector durationPrior;
-    if (eightDurationPrior_ && D_ == 8) {
-        durationPrior = Vector::Constant(D_, 0.8);
-    } else if (D_ >= 4) {
-        durationPrior = Vector::Constant(D_, 0.1);
+    if (m_eightDurationPrior && m_D == 8) {
+        durationPrior = Vector::Constant(m_D, 0.8);
+    } else if (m_D >= 4) {
+        durationPrior = Vector::Constant(m_D, 0.1);
         durationPrior(2) = 0.9;
         durationPrior(3) = 1.0;
     } else {
-        durationPrior = Vector::Constant(D_, 1e-10);
+        durationPrior = Vector::Constant(m_D, 1e-10);
     }
     // Every state starts from the same draw of the duration factor.
     const DirichletFactor duration(durationPrior);
-    durations_.assign(static_cast<size_t>(K_), duration);
+    m_durations.assign(static_cast<size_t>(m_K), duration);
 
-    const DirichletFactor uniform(K_, static_cast<double>(1.0f / static_cast<float>(K_)));
-    transitions_.assign(static_cast<size_t>(K_), uniform);
-    for (int k = 0; k < K_; ++k) {
-        Vector prior = Vector::Constant(K_, hyperA_);
+    const DirichletFactor uniform(m_K, static_cast<double>(1.0f / static_cast<float>(m_K)));
+    m_transitions.assign(static_cast<size_t>(m_K), uniform);
+    for (int k = 0; k < m_K; ++k) {
+        Vector prior = Vector::Constant(m_K, m_hyperA);
         prior(k) *= 1.1;
-        transitions_[k] = DirichletFactor(prior);
+        m_transitions[k] = DirichletFactor(prior);
     }
 
-    const DirichletFactor weights(M_, static_cast<double>(static_cast<float>(hyperC_ / M_)));
-    weights_.assign(static_cast<size_t>(K_), weights);
+    const DirichletFactor weights(m_M, static_cast<double>(static_cast<float>(m_hyperC / m_M)));
+    m_weights.assign(static_cast<size_t>(m_K), weights);
 
-    components_.assign(static_cast<size_t>(K_), {});
-    for (int k = 0; k < K_; ++k) {
-        const GaussianComponent c(dims, beta0_, a0_, b0_);
-        components_[k].assign(static_cast<size_t>(M_), c);
+    m_components.assign(static_cast<size_t>(m_K), {});
+    for (int k = 0; k < m_K; ++k) {
+        const GaussianComponent c(dims, m_beta0, m_a0, m_b0);
+        m_components[k].assign(static_cast<size_t>(m_M), c);
     }
 }
 
@@ -90,61 +90,61 @@ double HsmmEstimator::run(const Matrix& obs)
     const int T = static_cast<int>(obs.rows());
     const int P = static_cast<int>(obs.cols());
     initialise(P);
-    history_.clear();
-    countdowns_.clear();
-    states_.clear();
+    m_history.clear();
+    m_countdowns.clear();
+    m_states.clear();
 
-    Matrix X = Matrix::Zero(T, K_);
-    std::vector<Matrix> L(static_cast<size_t>(K_), Matrix::Zero(T, M_));
-    Matrix logA(K_, K_);
-    Matrix logP(K_, D_);
+    Matrix X = Matrix::Zero(T, m_K);
+    std::vector<Matrix> L(static_cast<size_t>(m_K), Matrix::Zero(T, m_M));
+    Matrix logA(m_K, m_K);
+    Matrix logP(m_K, m_D);
     Matrix transCounts;
     Matrix durCounts;
     Matrix gamma;
 
     double bound = 0.0;
     double previous = -1e50;
-    for (int iteration = 0; iteration < iterationLimit_; ++iteration) {
+    for (int iteration = 0; iteration < m_iterationLimit; ++iteration) {
         // Emission step: per-frame state log-likelihoods under the mixtures.
-        for (int k = 0; k < K_; ++k) {
-            const Vector logWeights = weights_[k].expectedLog();
-            for (int m = 0; m < M_; ++m)
-                L[k].col(m) = components_[k][m].expectedLogLikelihood(obs).array() + logWeights(m);
+        for (int k = 0; k < m_K; ++k) {
+            const Vector logWeights = m_weights[k].expectedLog();
+            for (int m = 0; m < m_M; ++m)
+                L[k].col(m) = m_components[k][m].expectedLogLikelihood(obs).array() + logWeights(m);
             for (int t = 0; t < T; ++t)
                 X(t, k) = logSumExp(L[k].row(t).transpose());
         }
 
         // Model step.
-        for (int k = 0; k < K_; ++k) {
-            logA.row(k) = transitions_[k].expectedLog().transpose();
-            logP.row(k) = durations_[k].expectedLog().transpose();
+        for (int k = 0; k < m_K; ++k) {
+            logA.row(k) = m_transitions[k].expectedLog().transpose();
+            logP.row(k) = m_durations[k].expectedLog().transpose();
         }
-        model_->setTransitions(logA);
-        model_->setDurations(logP);
-        double bound1 = model_->forwardBackward(X);
-        if (updateTransitions_ || updateDurations_)
-            model_->expectedCounts(transCounts, durCounts);
-        if (updateTransitions_)
-            for (int k = 0; k < K_; ++k) {
-                transitions_[k].update(transCounts.row(k).transpose());
-                bound1 += transitions_[k].boundTerm();
+        m_model->setTransitions(logA);
+        m_model->setDurations(logP);
+        double bound1 = m_model->forwardBackward(X);
+        if (m_updateTransitions || m_updateDurations)
+            m_model->expectedCounts(transCounts, durCounts);
+        if (m_updateTransitions)
+            for (int k = 0; k < m_K; ++k) {
+                m_transitions[k].update(transCounts.row(k).transpose());
+                bound1 += m_transitions[k].boundTerm();
             }
-        if (updateDurations_)
-            for (int k = 0; k < K_; ++k) {
-                durations_[k].update(durCounts.row(k).transpose());
-                bound1 += durations_[k].boundTerm();
+        if (m_updateDurations)
+            for (int k = 0; k < m_K; ++k) {
+                m_durations[k].update(durCounts.row(k).transpose());
+                bound1 += m_durations[k].boundTerm();
             }
 
         // Emission update.
         double bound2 = 0.0;
-        model_->statePosteriors(gamma);
-        for (int k = 0; k < K_; ++k) {
+        m_model->statePosteriors(gamma);
+        for (int k = 0; k < m_K; ++k) {
             const Vector g = gamma.col(k);
             const Vector W = L[k].transpose() * g;
             const double norm = logSumExp(W);
             const double occupancy = g.sum();
-            Vector counts(M_);
-            for (int m = 0; m < M_; ++m) {
+            Vector counts(m_M);
+            for (int m = 0; m < m_M; ++m) {
                 const double share = std::exp(W(m) - norm);
                 const Vector w = share * g;
                 const double N = w.sum();
@@ -154,23 +154,23 @@ double HsmmEstimator::run(const Matrix& obs)
                     for (int t = 0; t < T; ++t)
                         variance += w(t) * (obs.row(t).transpose() - mean).cwiseAbs2();
                     variance /= N;
-                    components_[k][m].update(N, mean, variance);
+                    m_components[k][m].update(N, mean, variance);
                 }
-                bound2 += components_[k][m].boundTerm();
+                bound2 += m_components[k][m].boundTerm();
                 counts(m) = share * occupancy;
             }
-            weights_[k].update(counts);
-            bound2 += weights_[k].boundTerm();
+            m_weights[k].update(counts);
+            bound2 += m_weights[k].boundTerm();
         }
 
         bound = bound1 + bound2;
-        history_.push_back(bound);
+        m_history.push_back(bound);
         if (std::abs(bound - previous) < kConverged)
             break;
         previous = bound;
     }
 
-    model_->decode(countdowns_, states_, X);
+    m_model->decode(m_countdowns, m_states, X);
     return bound;
 }
 

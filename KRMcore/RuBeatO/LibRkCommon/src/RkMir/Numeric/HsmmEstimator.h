@@ -29,41 +29,41 @@ public:
     double run(const Matrix& observations);
 
     // Results of the latest run, one entry per frame.
-    const std::vector<int32_t>& countdowns() const { return countdowns_; }
-    const std::vector<int32_t>& states() const { return states_; }
+    const std::vector<int32_t>& countdowns() const { return m_countdowns; }
+    const std::vector<int32_t>& states() const { return m_states; }
     // Bound after each iteration of the latest run.
-    const std::vector<double>& boundHistory() const { return history_; }
+    const std::vector<double>& boundHistory() const { return m_history; }
 
-    const std::vector<DirichletFactor>& transitionFactors() const { return transitions_; }
-    const std::vector<DirichletFactor>& durationFactors() const { return durations_; }
-    const std::vector<std::vector<GaussianComponent>>& components() const { return components_; }
-    const std::vector<DirichletFactor>& mixtureFactors() const { return weights_; }
-    std::shared_ptr<const Hsmm> model() const { return model_; }
+    const std::vector<DirichletFactor>& transitionFactors() const { return m_transitions; }
+    const std::vector<DirichletFactor>& durationFactors() const { return m_durations; }
+    const std::vector<std::vector<GaussianComponent>>& components() const { return m_components; }
+    const std::vector<DirichletFactor>& mixtureFactors() const { return m_weights; }
+    std::shared_ptr<const Hsmm> model() const { return m_model; }
 
 private:
     void initialise(int dims);
 
-    std::vector<DirichletFactor> transitions_;
-    std::vector<DirichletFactor> durations_;
-    std::vector<std::vector<GaussianComponent>> components_;
-    std::vector<DirichletFactor> weights_;
-    std::shared_ptr<Hsmm> model_;
-    int K_;
-    int D_;
-    int M_;
-    bool eightDurationPrior_ = true;
-    bool updateTransitions_ = true;
-    bool updateDurations_ = true;
-    double beta0_ = 1.0;
-    double a0_ = 0.01;
-    double b0_ = 0.01;
-    double hyperA_ = 0.1;
-    double hyperB_ = 0.1;
-    double hyperC_ = 1.0;
-    int iterationLimit_ = 20;
-    std::vector<int32_t> countdowns_;
-    std::vector<int32_t> states_;
-    std::vector<double> history_;
+    std::vector<DirichletFactor> m_transitions;
+    std::vector<DirichletFactor> m_durations;
+    std::vector<std::vector<GaussianComponent>> m_components;
+    std::vector<DirichletFactor> m_weights;
+    std::shared_ptr<Hsmm> m_model;
+    int m_K;
+    int m_D;
+    int m_M;
+    bool m_eightDurationPrior = true;
+    bool m_updateTransitions = true;
+    bool m_updateDurations = true;
+    double m_beta0 = 1.0;
+    double m_a0 = 0.01;
+    double m_b0 = 0.01;
+    double m_hyperA = 0.1;
+    double m_hyperB = 0.1;
+    double m_hyperC = 1.0;
+    int m_iterationLimit = 20;
+    std::vector<int32_t> m_countdowns;
+    std::vector<int32_t> m_states;
+    std::vector<double> m_history;
 };
 
 }  // namespace Numeric

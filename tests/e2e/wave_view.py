@@ -5,7 +5,6 @@ Intro 1 in the label strip and the range in yellow; two clicks on zoom-in
 make the beats four times as far apart and enable the scroll bar; a
 Shift+Right drag at the right edge of the view scrolls it and moves the real
 pointer to the dragged edge. Screenshots go to the output folder."""
-import argparse
 import os
 import subprocess
 import sys
@@ -105,19 +104,8 @@ def xdo(session, *args):
 
 
 def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--binary", required=True)
-    parser.add_argument("--out", required=True)
-    parser.add_argument("--maker", required=True)
-    a = parser.parse_args()
-
-    failures = []
-
-    def check(ok, what):
-        if not ok:
-            failures.append(what)
-            print("FAILED: " + what)
-        return ok
+    a = e2e.arguments("--maker")
+    check = e2e.Checks()
 
     with e2e.Session(a.binary, a.out) as s:
         folder = s.path("project")
@@ -211,10 +199,10 @@ def main():
         log = s.log()
         check("ERROR: AddressSanitizer" not in log and "runtime error:" not in log,
               "the log holds no sanitizer report")
-        if failures:
+        if check.failures:
             print(log[-4000:])
     print("screenshots in " + a.out)
-    return 1 if failures else 0
+    return 1 if check.failures else 0
 
 
 if __name__ == "__main__":

@@ -1,37 +1,18 @@
 // Rendering through the engine's own time-stretch manager: a section at
 // the project tempo is copied, a slower one is stretched to its bars, and
-// a ratio out of the engine's range is reported with the section.
+// a ratio out of the engine's range is reported with the section, and the
+// exported style carries the stretched audio.
 #include "ExportFixture.h"
 
 #include <gtest/gtest.h>
 
-#include <QFile>
-#include <memory>
+#include <QFileInfo>
+#include <algorithm>
 
 using namespace export_test;
 
-namespace {
-
-// Whether this build's engine has a stretcher (not the placeholder that
-// refuses all work).
-bool engineStretches()
-{
-    std::unique_ptr<IF_timeStretch> ts(createTimeStretch());
-    std::vector<uint8_t> in(4 * 1000, 1), out;
-    ts->setInfo(TimeStretchInfo {120, 4, 4, 1});
-    ts->stretch(in, out);
-    return !ts->errorText().contains("not available");
-}
-
-#define REQUIRE_STRETCHER()                                                                                  \
-    if (!engineStretches())                                                                                  \
-    GTEST_SKIP() << "this build's engine has no time-stretch manager yet"
-
-}  // namespace
-
 TEST(RenderWithStretch, SectionAtTheProjectTempoIsCopied)
 {
-    REQUIRE_STRETCHER();
     ClickProject p(120.0, 24, false);
     ASSERT_EQ(p.setSection(3, 0, 8), 0u);
     bool skipped = true;
@@ -44,7 +25,6 @@ TEST(RenderWithStretch, SectionAtTheProjectTempoIsCopied)
 
 TEST(RenderWithStretch, SlowerBarsBecomeBarsAtTheProjectTempo)
 {
-    REQUIRE_STRETCHER();
     ClickProject p(100.0, 24, false);
     ASSERT_EQ(p.setSection(3, 0, 8), 0u);  // 2 bars, 211680 frames
     bool skipped = true;
@@ -60,7 +40,44 @@ TEST(RenderWithStretch, SlowerBarsBecomeBarsAtTheProjectTempo)
 
 TEST(RenderWithStretch, RatioOutOfRangeIsListed)
 {
-    REQUIRE_STRETCHER();
     ClickProject p(120.0, 24, false);
     expectOneShortBarSkipped(p);
+}
+
+// Two bars at 100 beats
+// per minute come out as two bars at the project's 120.
+TEST(RenderWithStretch, ExportCarriesTheStretchedSection)
+{
+    ClickProject p(100.0, 24, false);
+    p.core->setResourcePath(1, 255, QFileInfo(QString(KRM_EMPTY_STYLE_SOURCE)).absolutePath());
+    ASSERT_EQ(p.setSection(0, 0, 8), 0u);
+    bool skipped = true;
+    ASSERT_EQ(p.render(0, skipped), 0u) << p.core->errorText().toStdString();
+    const std::vector<uint8_t> rendered = wavData(p.core->sectionWavePath(0));
+    EXPECT_NEAR(double(rendered.size()) / 4.0, 176400.0, 1.0);
+
+    const QString target = p.folder + "/stretched.aus";
+    uint32_t size = 0;
+    uint16_t attack = 0, beat = 0, sync = 0;
+    ASSERT_EQ(p.core->exportSty(target.toStdWString(), size, attack, beat, sync), 0u)
+        << p.core->errorText().toStdString();
+    const std::vector<uint8_t> bytes = testutil::readFile(target);
+    const std::vector<Chunk> top = chunksOf(bytes, 0, bytes.size());
+    ASSERT_FALSE(top.empty());
+    ASSERT_EQ(top.back().tag, "AFil");
+    const std::vector<Chunk> files =
+        chunksOf(bytes, top.back().offset, top.back().offset + top.back().length);
+    ASSERT_EQ(files.size(), 1u);
+    const std::vector<Chunk> parts = chunksOf(bytes, files[0].offset, files[0].offset + files[0].length);
+    const Chunk* wav = nullptr;
+    for (const Chunk& c : parts)
+        wav = c.tag == "AWav" ? &c : wav;
+    ASSERT_NE(wav, nullptr);
+    const Chunk* data = nullptr;
+    const std::vector<Chunk> records = chunksOf(bytes, wav->offset + 4, wav->offset + wav->length);
+    for (const Chunk& c : records)
+        data = c.tag == "Adat" ? &c : data;
+    ASSERT_NE(data, nullptr);
+    ASSERT_EQ(data->length, rendered.size());
+    EXPECT_TRUE(std::equal(rendered.begin(), rendered.end(), bytes.begin() + long(data->offset)));
 }

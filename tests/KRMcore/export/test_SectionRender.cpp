@@ -225,7 +225,7 @@ TEST(SectionRender, WorkFileFaults)
 {
     struct Case {
         const char* name;
-        int64_t workFrames;  // -1: no work file
+        int64_t workFrames;  // -1: no work file, -2: a file that is no WAV file
         bool byHand;
         uint32_t renderCode;  // of the beat or bar rendering
     };
@@ -233,6 +233,7 @@ TEST(SectionRender, WorkFileFaults)
     const Case cases[] = {
         {"no work file, beats", -1, false, krm::nest(0x80000004, 7)},
         {"no work file, bars", -1, true, krm::nest(0x80000004, 0xA)},
+        {"work file not a WAV file", -2, false, krm::nest(0x80000004, 7)},
         {"three frames short", end - 3, false, krm::nest(0x80000005, 7)},
         {"three frames short, bars", end - 3, true, krm::nest(0x80000005, 0xA)},
         {"two frames short", end - 2, false, 0},
@@ -243,6 +244,9 @@ TEST(SectionRender, WorkFileFaults)
         QFile::remove(p.folder + "/KRM_temp.wav");
         if (c.workFrames >= 0)
             writeWavFile(p.folder + "/KRM_temp.wav", p.work.data(), uint32_t(c.workFrames * 4));
+        if (c.workFrames == -2) {
+            ASSERT_TRUE(testutil::writeFile(p.folder + "/KRM_temp.wav", std::vector<uint8_t>(4096, 'x')));
+        }
         if (c.byHand) {
             SectionRecord rec = p.core->sec(3);
             rec.tempoFromBeats = 0;

@@ -91,8 +91,15 @@ uint32_t CKRMcore::exportSty(const std::wstring& path, uint32_t& size, uint16_t&
         if (const uint32_t r = styMngr->setStyleInfo(info))
             return nest(r, 7);
         const uint32_t r = styMngr->exportStyle(path, size, attackMask, beatMask, syncMask);
-        if (styMngr->hasError())
+        // The export's own state decides the flag: what ran out of memory
+        // before it (an audition, say) no longer stands against the file.
+        if (styMngr->hasError()) {
             m_errorState.raiseFlag();
+        } else if (m_errorState.hasError()) {
+            const QString text = m_errorState.errorText();
+            m_errorState.clearError();
+            m_errorState.setText(text);
+        }
         return r == kOk ? kOk : nest(r, 8);
     } catch (...) {
         m_errorState.setText(m_errorState.errorText() + styMngr->errorText());

@@ -265,7 +265,10 @@ uint32_t CKRMcore::writeSectionWaveByBeats(uint8_t i, uint32_t& frames, uint8_t&
                                               firstBarLength, leadFlag, tailFlag, positions))
         return nest(r, 5);
     std::vector<uint8_t> input;
-    if (leadFlag) {
+    // A pickup bar is put in front even when its pickup fills it (no
+    // silence to add): the stretcher is told of one bar more and must get
+    // its position.
+    if (leadFlag || extraBar) {
         if (const uint32_t r =
                 padSectionStart(bars, leadFrames, extraBar, barSamples, firstBarLength, positions, input))
             return nest(r, 6);
@@ -449,10 +452,13 @@ uint32_t CKRMcore::padSectionStart(uint32_t bars, int32_t leadFrames, uint8_t ex
         const uint32_t origin = positions[0];
         if (extraBar) {
             // The pickup bar (silence and pickup audio) goes in front of
-            // the section's first bar as one bar of the first bar's length.
+            // the section's first bar as one bar of the first bar's length;
+            // a pickup longer than that bar makes the pickup bar as long as
+            // the pickup, so that the section's bars keep their audio.
+            const uint32_t pickupBar = firstBarLength + (leadFrames < 0 ? uint32_t(-int64_t(leadFrames)) : 0);
             positions.resize(size_t(bars) + 2);
             for (size_t j = size_t(bars) + 1; j >= 1; --j)
-                positions[j] = positions[j - 1] - origin + firstBarLength;
+                positions[j] = positions[j - 1] - origin + pickupBar;
         } else {
             for (size_t j = bars; j >= 1; --j)
                 positions[j] = positions[j] - origin + static_cast<uint32_t>(leadFrames);

@@ -526,13 +526,17 @@ uint32_t styMngr::exportStyle(const std::wstring& path, uint32_t& size, uint16_t
     QSaveFile file(target);
     if (!file.open(QIODevice::WriteOnly))
         return fail(7);
-    if (file.write(reinterpret_cast<const char*>(style.data()), qint64(style.size())) != qint64(style.size()))
+    if (file.write(reinterpret_cast<const char*>(style.data()), qint64(style.size())) !=
+            qint64(style.size()) ||
+        !file.flush())
         return fail(7);
 
     std::vector<uint8_t> audio;
     if (const uint32_t r = makeAudioPart(audio))
         return nest(r, 8);
-    if (file.write(reinterpret_cast<const char*>(audio.data()), qint64(audio.size())) != qint64(audio.size()))
+    if (file.write(reinterpret_cast<const char*>(audio.data()), qint64(audio.size())) !=
+            qint64(audio.size()) ||
+        !file.flush())
         return nest(nest(fail(1), 3), 8);
     if (!file.commit())
         return fail(0xA);

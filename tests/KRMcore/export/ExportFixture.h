@@ -142,6 +142,7 @@ public:
         }
     }
     ::styMngr* style() { return static_cast<::styMngr*>(styMngr); }
+    using CKRMcore::raiseErrorFlag;
     const std::vector<double>& ratios(uint8_t i) const { return stretchRatios[i]; }
     CommonInfo& commonInfo()
     {

@@ -146,6 +146,21 @@ TEST(SectionRender, SilenceCompletesTheBars)
          12 * b,
          {0, 4 * b, 8 * b, 12 * b},
          3},
+        // A pickup that fills a whole bar, or more, still plays as the bar
+        // in front: no silence, the pickup bar as long as the pickup.
+        {"intro with a pickup of one bar", 0, 4, 12, 1, 8, 0, 0, 0, 12 * b, {0, 4 * b, 8 * b, 12 * b}, 3},
+        {"intro with a pickup longer than a bar",
+         0,
+         5,
+         13,
+         1,
+         10,
+         0,
+         0,
+         0,
+         13 * b,
+         {0, 5 * b, 9 * b, 13 * b},
+         3},
         {"ending with pickup, 10 beats",
          12,
          4,
@@ -210,7 +225,7 @@ TEST(SectionRender, WorkFileFaults)
 {
     struct Case {
         const char* name;
-        int64_t workFrames;  // -1: no work file
+        int64_t workFrames;  // -1: no work file, -2: a file that is no WAV file
         bool byHand;
         uint32_t renderCode;  // of the beat or bar rendering
     };
@@ -218,6 +233,7 @@ TEST(SectionRender, WorkFileFaults)
     const Case cases[] = {
         {"no work file, beats", -1, false, krm::nest(0x80000004, 7)},
         {"no work file, bars", -1, true, krm::nest(0x80000004, 0xA)},
+        {"work file not a WAV file", -2, false, krm::nest(0x80000004, 7)},
         {"three frames short", end - 3, false, krm::nest(0x80000005, 7)},
         {"three frames short, bars", end - 3, true, krm::nest(0x80000005, 0xA)},
         {"two frames short", end - 2, false, 0},
@@ -228,6 +244,9 @@ TEST(SectionRender, WorkFileFaults)
         QFile::remove(p.folder + "/KRM_temp.wav");
         if (c.workFrames >= 0)
             writeWavFile(p.folder + "/KRM_temp.wav", p.work.data(), uint32_t(c.workFrames * 4));
+        if (c.workFrames == -2) {
+            ASSERT_TRUE(testutil::writeFile(p.folder + "/KRM_temp.wav", std::vector<uint8_t>(4096, 'x')));
+        }
         if (c.byHand) {
             SectionRecord rec = p.core->sec(3);
             rec.tempoFromBeats = 0;

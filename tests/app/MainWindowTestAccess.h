@@ -36,6 +36,7 @@ struct MainWindowTestAccess {
     static int32_t selectionEnd(MainWindow& w) { return w.m_selectionEnd; }
     static bool selectionExists(MainWindow& w) { return w.m_selectionExists; }
     static std::vector<uint32_t>& beatMarks(MainWindow& w) { return w.m_beatMarks; }
+    static std::vector<uint32_t>& halfBeatMarks(MainWindow& w) { return w.m_halfBeatMarks; }
     static uint8_t edgeZone(MainWindow& w) { return w.mEdgeZone; }
     static QPoint dragAnchor(MainWindow& w) { return w.mDragAnchor; }
     static bool keyDrag(MainWindow& w) { return w.mKeyDrag; }

@@ -255,6 +255,30 @@ TEST_F(WaveViewTest, AnOpenedProjectShowsMainAWithItsAudioMarksAndRange)
     })) << "the song's columns span more than a few rows";
 }
 
+TEST_F(WaveViewTest, AMissingAudioFileKeepsTheGivenMarksAndTheView)
+{
+    QTemporaryDir folder;
+    testproject::Made song;
+    ASSERT_EQ(testproject::writeProject(folder.path(), {16.0, 120.0}, song), QString());
+    open(song.projectPath);
+    EXPECT_EQ(w().mCmbWav->toolTip(), song.wavPath) << "the combo names the whole path";
+    std::vector<uint32_t> halves;
+    for (float t : song.beats)
+        halves.push_back(secondsToSamples(t));
+    EXPECT_EQ(Access::halfBeatMarks(w()), halves) << "every beat and off-beat of the file";
+
+    // Gone from disk: the whole-section view keeps its provisional marks, one
+    // per beat of Main A's four bars, and the layers stay usable.
+    ASSERT_TRUE(QFile::rename(song.wavPath, song.wavPath + ".gone"));
+    QMetaObject::invokeMethod(&w(), "releasedBtnViewerWav");
+    paint();
+    EXPECT_EQ(Access::beatMarks(w()), std::vector<uint32_t>(16, 0));
+    EXPECT_EQ(Access::layers(w()).size(), 7u);
+    w().mBtnHorZoomIn->click();
+    paint();
+    EXPECT_EQ(Access::zoom(w()), 2u);
+}
+
 TEST_F(WaveViewTest, LayersFollowTheFrameAndRebuildOnlyWhenTheViewChanges)
 {
     open(songA().projectPath);

@@ -11,8 +11,6 @@
 TEST(PendingManagers, RefuseWorkWithCodeAndText)
 {
     std::unique_ptr<IF_timeStretch> ts(createTimeStretch());
-    std::unique_ptr<IF_segmenter> seg(createSegmenter());
-
     struct ErrorTrio {
         std::function<QString()> text;
         std::function<void()> clear;
@@ -20,8 +18,6 @@ TEST(PendingManagers, RefuseWorkWithCodeAndText)
     };
     const ErrorTrio tsErr {[&] { return ts->errorText(); }, [&] { ts->clearError(); },
                            [&] { return ts->hasError(); }};
-    const ErrorTrio segErr {[&] { return seg->errorText(); }, [&] { seg->clearError(); },
-                            [&] { return seg->hasError(); }};
 
     std::vector<uint8_t> in(16, 1), out;
     std::vector<double> ratios;
@@ -43,8 +39,6 @@ TEST(PendingManagers, RefuseWorkWithCodeAndText)
          "time-stretch manager is not available in this build"},
         {"getEngineOutput", &tsErr, [&] { return ts->getEngineOutput(flag, ratios); },
          "time-stretch manager is not available in this build"},
-        {"run", &segErr, [&] { return seg->run("x.wav", SegmenterTimeSig()); },
-         "segmenter is not available in this build"},
     };
     for (const Case& k : cases) {
         EXPECT_FALSE(k.err->has()) << k.name;

@@ -258,4 +258,44 @@ TEST(SectionSegmenter, AbortEndsTheAnalysisRightAfterAReport)
     }
 }
 
+// Gives the whole audio to the first pass, and only its first half once
+// the frame pass seeks back (the third seek).
+class ShrinkingSource : public testsig::MemorySource {
+public:
+    using MemorySource::MemorySource;
+    int32_t seek(int32_t position) override
+    {
+        ++m_seeks;
+        m_sinceSeek = 0;
+        return MemorySource::seek(position);
+    }
+    int32_t read(float* buffer, int32_t frames) override
+    {
+        if (m_seeks >= 3 && m_sinceSeek + frames > length() / 2)
+            return 0;
+        m_sinceSeek += frames;
+        return MemorySource::read(buffer, frames);
+    }
+
+private:
+    int m_seeks = 0;
+    int64_t m_sinceSeek = 0;
+};
+
+TEST(SectionSegmenter, FewerRowsThanBarsAreReportedAndDecodedSafely)
+{
+    const testsig::Song song = abab(3);
+    ShrinkingSource source(testsig::interleave(song.left, song.right), 2);
+    SectionSegmenter seg;
+    ::testing::internal::CaptureStderr();
+    seg.analyze(source);
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("BEATLEN != DATA-ROWS\n"), std::string::npos);
+    const auto records = seg.getSegments();
+    ASSERT_FALSE(records.empty());
+    for (size_t i = 1; i < records.size(); ++i)
+        EXPECT_EQ(records[i].start, records[i - 1].end);
+    EXPECT_LE(records.back().start, song.left.size() / 2 / 44100.0 + 2.0);
+}
+
 }  // namespace

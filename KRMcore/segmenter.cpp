@@ -2,6 +2,7 @@
 
 #include "base/ResultCode.h"
 #include "base/WavSeekerSeq.h"
+#include "Segmenter/SectionSegmenter.h"
 
 #include <QDebug>
 
@@ -104,7 +105,5 @@ void segmenter::dump(std::vector<float>& out, uint32_t& numerator, uint32_t& den
 
 IF_segmenter* createSegmenter()
 {
-    // The analysis library's section segmenter is not part of this build
-    // yet: the job refuses its runs until it is bound here.
-    return new segmenter(SectionSegmenterFactory());
+    return new segmenter([] { return std::make_unique<LibrarySegmenter<SectionSegmenter>>(); });
 }

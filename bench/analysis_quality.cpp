@@ -10,6 +10,14 @@
 //   tempoErr   |project tempo - song tempo| / song tempo
 //   boundF05, boundF3  section boundary F-measure at +-0.5 s and +-3 s of
 //              the fitted segment marks against the part starts
+//   downbeatF  downbeat F-measure, +-70 ms, of the bars the section
+//              segmenter's analysis reports (beat of each bar event)
+//   chordRoot, chordMaj  share of true beats whose reported chord (held
+//              from each change) has the true root, and the true root and
+//              major/minor quality; a true beat with no detected beat
+//              within +-70 ms counts as wrong
+// The downbeat and chord figures come from a second run of the section
+// segmenter on the same audio with an observer, outside the timed import.
 // Figures that need the section segmenter are printed only when the build
 // has it; the label says when it does not.
 //
@@ -22,6 +30,8 @@
 #include "CBeatDetect.h"
 #include "CKRMcore.h"
 #include "ImportRun.h"
+#include "MusicConstants.h"
+#include "Segmenter/SectionSegmenter.h"
 #include "Signals.h"
 #include "base/WavFile.h"
 
@@ -59,6 +69,70 @@ std::vector<int64_t> toSamples(const std::vector<float>& seconds)
     for (float t : seconds)
         out.push_back(static_cast<int64_t>(std::lround(t * kRate)));
     return out;
+}
+
+// A chord type counts as minor when its third is minor.
+bool minorType(int type)
+{
+    if (type < 0 || type >= kChordTypeCount)
+        return false;
+    const std::string name = chordTypeNames[type];
+    return name.rfind("MIN", 0) == 0 || name.rfind("MM7", 0) == 0 || name.rfind("DIM", 0) == 0;
+}
+
+// Downbeat F-measure and per-beat chord accuracy from the segmenter's
+// reports on the song.
+void scoreBarsAndChords(const testsig::Song& song, benchmark::State& state)
+{
+    testsig::MemorySource source(testsig::interleave(song.left, song.right), 2);
+    testsig::RecordingObserver seen;
+    SectionSegmenter seg;
+    seg.setProgress(&seen);
+    seg.setTimeSignature(-1, 0, -1, -1);
+    seg.analyze(source);
+    const std::vector<float> beats = seg.getGeneratorIndices();
+    const int64_t tolerance = static_cast<int64_t>(0.07 * kRate);
+
+    std::vector<int64_t> downbeats;
+    for (const RkMir::BarEvent& b : seen.bars)
+        if (b.beatIndex >= 0 && static_cast<size_t>(b.beatIndex) < beats.size())
+            downbeats.push_back(std::llround(beats[static_cast<size_t>(b.beatIndex)] * kRate));
+    state.counters["downbeatF"] = testsig::fMeasure(downbeats, song.downbeats, tolerance);
+
+    // Chord of every detected beat, held from each reported change.
+    std::vector<int> root(beats.size(), -1), type(beats.size(), -1);
+    size_t next = 0;
+    for (size_t i = 0; i < beats.size(); ++i) {
+        while (next < seen.chords.size() && seen.chords[next].beatIndex <= static_cast<int>(i))
+            ++next;
+        if (next > 0) {
+            root[i] = seen.chords[next - 1].root;
+            type[i] = seen.chords[next - 1].chordType;
+        }
+    }
+    int rootOk = 0, bothOk = 0;
+    for (size_t t = 0; t < song.beats.size(); ++t) {
+        const int64_t at = song.beats[t];
+        const auto it = std::lower_bound(beats.begin(), beats.end(), static_cast<float>(at / kRate));
+        size_t best = beats.size();
+        int64_t bestDist = tolerance + 1;
+        for (auto c : {it, it == beats.begin() ? it : it - 1})
+            if (c != beats.end()) {
+                const int64_t d = std::llabs(std::llround(*c * kRate) - at);
+                if (d < bestDist) {
+                    bestDist = d;
+                    best = static_cast<size_t>(c - beats.begin());
+                }
+            }
+        if (best == beats.size() || root[best] != song.beatChordRoot[t])
+            continue;
+        ++rootOk;
+        if (minorType(type[best]) == static_cast<bool>(song.beatChordMinor[t]))
+            ++bothOk;
+    }
+    const double n = static_cast<double>(std::max<size_t>(1, song.beats.size()));
+    state.counters["chordRoot"] = rootOk / n;
+    state.counters["chordMaj"] = bothOk / n;
 }
 
 void BM_ImportAnalysis(benchmark::State& state)
@@ -113,6 +187,7 @@ void BM_ImportAnalysis(benchmark::State& state)
         testsig::fMeasure(toSamples(marks), song.partStarts, static_cast<int64_t>(0.5 * kRate));
     state.counters["boundF3"] =
         testsig::fMeasure(toSamples(marks), song.partStarts, static_cast<int64_t>(3 * kRate));
+    scoreBarsAndChords(song, state);
 }
 
 // Median signed distance from each true beat to the nearest detection

@@ -136,6 +136,7 @@ TEST(AnalysisResults, RunSegmenterStoresTheSegmentStartsAsMarks)
     EXPECT_FALSE(none.hasError());
 
     JobsCore unbound;
+    unbound.useSegmenter(new segmenter(SectionSegmenterFactory()));
     EXPECT_EQ(unbound.runSegmenter("missing.wav", ts), 0x80000012u);
     EXPECT_TRUE(unbound.hasError());
 }

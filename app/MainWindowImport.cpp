@@ -526,6 +526,7 @@ uint32_t MainWindow::assignWholeWave(CKRMcore& project, int section, int wave)
 void MainWindow::afterWaveAdded()
 {
     if (mCmbWav->currentIndex() == -1 && waveCount() > 0) {
+        UpdateGuard guard(mUpdating);
         mWave = selectWaveIndex(waveCount() - 1);
     }
     const bool saved = mUpdating;
@@ -547,6 +548,7 @@ uint32_t MainWindow::removeUnusedWaves(const QString& audioPath)
     if (!audioPath.isEmpty()) {
         const int index = waveIndexOf(audioPath);
         if (index >= 0) {
+            UpdateGuard guard(mUpdating);
             fillWaveCombo();
             mWave = selectWaveIndex(index);
         }

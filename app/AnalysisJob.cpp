@@ -1,6 +1,7 @@
 #include "AnalysisJob.h"
 
 #include "BeatGrid.h"
+#include "CBeatDetect.h"
 #include "IF_audioFileMngr.h"
 #include "IF_segmenter.h"
 #include "KRMprotoSettings.h"
@@ -22,6 +23,43 @@ constexpr uint32_t kFail = 0x80000000u;
 uint32_t nested(uint32_t e, uint32_t step)
 {
     return (e << 4) | kFail | step;
+}
+
+// Beat times in seconds of the working audio by the offline beat tracker,
+// empty when it finds none or cannot run. The import uses them when the
+// section segmenter gives no beats, so the user still gets a beat grid.
+std::vector<float> trackBeats(const QString& workPath)
+{
+    constexpr int kHop = 180;
+    std::vector<float> times;
+    try {
+        WavSeekerSeq source(workPath);
+        if (source.length() <= 0)
+            return times;
+        RuBeatO::CBeatDetect detector(1024, kHop, 44100.0f, 3, 60.0f, 200.0f, false);
+        constexpr int kBlock = 4096;
+        std::vector<float> stereo(2 * kBlock), mono(kBlock);
+        for (;;) {
+            const int got = source.read(stereo.data(), kBlock);
+            if (got <= 0)
+                break;
+            const int even = got & ~1;
+            for (int i = 0; i < even; ++i)
+                mono[size_t(i)] = 0.5f * (stereo[2 * size_t(i)] + stereo[2 * size_t(i) + 1]);
+            detector.addData(mono.data(), even);
+            if (got < kBlock)
+                break;
+        }
+        detector.infer();
+        std::vector<int> frames;
+        detector.getBeatFrames(frames, 1, 0);
+        for (int f : frames)
+            times.push_back(float(double(f) * kHop / 44100.0));
+    } catch (const std::exception& e) {
+        qDebug() << "beat tracker:" << e.what();
+        times.clear();
+    }
+    return times;
 }
 
 }  // namespace
@@ -164,7 +202,8 @@ uint32_t anaThreadObj::analyzeFileTh(const std::wstring& path)
     progress(5);
     if (stopped())
         return 0;
-    if (doSegmenterTh(workPath) != 0) {
+    const bool segmented = doSegmenterTh(workPath) == 0;
+    if (!segmented) {
         if (const uint32_t r =
                 fallback(workPath, 4, "error at analyzeOnsetTh() doSegmenterTh - forceBeatAs1Bar"))
             return r;
@@ -173,6 +212,11 @@ uint32_t anaThreadObj::analyzeFileTh(const std::wstring& path)
     std::vector<float> beats;
     uint32_t beatsPerBar = 4, beatUnit = 4;
     m_core.dumpSegmenter(beats, beatsPerBar, beatUnit);
+    // Without the segmenter's beats (a build without it, or a failed run)
+    // the beat tracker gives them; the one bar above stays when it finds
+    // none. A stopped run does not track.
+    if (!segmented && beats.empty() && !stopped())
+        beats = trackBeats(workPath);
     if (const uint32_t e = m_core.setTimeSignature(uint8_t(beatsPerBar), uint8_t(beatUnit))) {
         failText("#0061 error at getBeatSecondList()");
         return nested(e, 4);

@@ -146,6 +146,14 @@ TEST_F(AnalysisJob, AFailingSegmenterGivesOneBarAndTheRunGoesOn)
     // The recovered failure leaves no error behind for a later step.
     EXPECT_TRUE(worker.errorText().isEmpty());
     EXPECT_FALSE(worker.hasError());
+    // The beat tracker gives the song's beats (12 at 120 BPM) where the
+    // segmenter gave none; one bar would be 5 entries.
+    {
+        WaveInfoRecord* tracked = nullptr;
+        ASSERT_EQ(worker.engine().getWavInfo(0, &tracked), 0u);
+        EXPECT_GE(tracked->beats.size(), 10u);
+        EXPECT_LE(tracked->beats.size(), 30u);
+    }
 
     // The fallback on its own: 0, L/4, L/2, 3L/4, L.
     const QString work = krm::platform::privateTempFolder() + "/KRM_temp.wav";

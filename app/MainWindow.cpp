@@ -135,6 +135,8 @@ MainWindow::MainWindow(const QString& startFile) : QMainWindow(nullptr)
     mCoreWork.setFadeLength(fade);
 
     mAudioFileMngr = createAudioFileMngr();
+    // With several audio files every assigned section uses manual bars.
+    mCore.setManualBarsWithManyWaves(true);
     mUpdating = false;
 
     setAcceptDrops(true);

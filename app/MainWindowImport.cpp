@@ -55,19 +55,6 @@ std::vector<int> preferenceList(int c)
     return list;
 }
 
-// With two or more audio files every assigned section uses manual bars.
-void applyManualRule(CKRMcore& core)
-{
-    ProjectInfo* info = core.getProjectInfo();
-    if (info->waveCount() < 2)
-        return;
-    for (uint8_t i = 0; i < krm::kSectionCount; ++i) {
-        SectionRecord* record = nullptr;
-        if (info->getSection(i, &record) == 0 && record)
-            record->manualBars = record->waveIndex != krm::kNoWave ? 1 : 0;
-    }
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------- file chooser
@@ -448,7 +435,6 @@ uint32_t MainWindow::loadWaveIntoProject(const QString& audioPath, const QString
         const int index = int(mCoreWork.getProjectInfo()->waveCount()) - 1;
         mWave = index;
         applyWaveInfoSections(loaded, mCoreWork, index);
-        applyManualRule(mCoreWork);
         r = mCore.setAllInfo(*mCoreWork.getProjectInfo());
     }
     if (r != 0) {

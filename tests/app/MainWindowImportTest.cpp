@@ -568,3 +568,40 @@ TEST(SectionInfoLine, ShowsLengthsStretchAndLimits)
     for (const Case& c : cases)
         EXPECT_EQ(Access::infoLine(c.in), c.line) << c.in.m_section << " " << c.in.m_endSample;
 }
+
+TEST_F(ImportTest, AProjectWithTwoFilesLoadsWithManualBarsUnmodified)
+{
+    const AwiSong a = writeAwiSong(folder("a"), 16.0, 120.0);
+    const AwiSong b = writeAwiSong(folder("b"), 18.0, 120.0);
+    // Saved by an engine without the rule: Fill In A on the second file at
+    // manual 0.
+    const QString project = folder("two.svproj");
+    {
+        CKRMcore core;
+        ASSERT_EQ(core.loadProject(a.made.projectPath.toStdWString()), 0u);
+        CKRMcore other;
+        ASSERT_EQ(other.loadProject(b.made.projectPath.toStdWString()), 0u);
+        WaveInfoRecord* wave = nullptr;
+        ASSERT_EQ(other.getWavInfo(0, &wave), 0u);
+        ASSERT_EQ(core.addWavList(new WaveInfoRecord(*wave)), 0u);
+        SectionRecord* main = nullptr;
+        ASSERT_EQ(core.getSecInfo(3, &main), 0u);
+        SectionRecord fill(*main);
+        fill.waveIndex = 1;
+        fill.manualBars = 0;
+        ASSERT_EQ(core.updateSecInfo(7, fill), 0u);
+        SectionRecord* stored = nullptr;
+        ASSERT_EQ(core.getSecInfo(7, &stored), 0u);
+        ASSERT_EQ(stored->manualBars, 0);
+        ASSERT_EQ(core.saveProject(project.toStdWString()), 0u);
+    }
+    MainWindow& w = window();
+    m_answers << project;
+    w.actionOpenAudioStyleProject->trigger();
+    ASSERT_EQ(waves(w), 2);
+    EXPECT_EQ(section(w, 7).manualBars, 1);
+    EXPECT_EQ(section(w, 3).manualBars, 1);
+    EXPECT_EQ(section(w, 5).manualBars, 0);
+    EXPECT_FALSE(Access::core(w).isModified());
+    EXPECT_FALSE(Access::core(w).canUndo());
+}

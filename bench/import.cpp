@@ -55,7 +55,7 @@ double importOnce(bool reuse)
     const QString wav = songPath();
     if (!reuse)
         QFile::remove(waveInfoPathOf(wav));
-    MainWindow window(QString());
+    MainWindow window {QString()};
     window.show();
     QApplication::processEvents();
     MainWindow::setFileChooser([&wav](const MainWindow::FileChoice&) { return wav; });
@@ -95,7 +95,7 @@ double cancelWait(int afterMs)
 {
     const QString wav = songPath();
     QFile::remove(waveInfoPathOf(wav));
-    MainWindow window(QString());
+    MainWindow window {QString()};
     MainWindow::setFileChooser([&wav](const MainWindow::FileChoice&) { return wav; });
     Clock::time_point clicked {}, told {};
     MessageDialog::setResponder([&told](MessageDialog& box) -> QAbstractButton* {

@@ -346,12 +346,37 @@ uint32_t fetchCommon(ProjectInfo& project, CommonInfo*& cur)
 
 }  // namespace
 
-uint32_t CKRMcore::setAllInfo(const ProjectInfo& src)
+bool CKRMcore::applyManualBarsRule(ProjectInfo& project) const
+{
+    if (!m_manualBarsWithManyWaves || project.waveCount() < 2)
+        return false;
+    for (uint8_t i = 0; i < kSectionCount; ++i) {
+        SectionRecord* rec = nullptr;
+        if (project.getSection(i, &rec) == kOk && rec)
+            rec->manualBars = rec->waveIndex != krm::kNoWave ? 1 : 0;
+    }
+    return true;
+}
+
+void CKRMcore::applyManualBarsRule(SectionRecord& rec) const
+{
+    if (m_manualBarsWithManyWaves && projectInfo.waveCount() >= 2)
+        rec.manualBars = rec.waveIndex != krm::kNoWave ? 1 : 0;
+}
+
+uint32_t CKRMcore::setAllInfo(const ProjectInfo& given)
 {
     return commit(undoStack, m_errorState, 2, [&] {
         SecWavFlags flags;
         for (uint8_t i = 0; i < kSectionCount; ++i)
             flags[i] = &secWavReady[i];
+        std::unique_ptr<ProjectInfo> ruled;
+        if (m_manualBarsWithManyWaves && given.waveCount() >= 2) {
+            ruled = std::make_unique<ProjectInfo>();
+            ruled->assign(given);
+            applyManualBarsRule(*ruled);
+        }
+        const ProjectInfo& src = ruled ? *ruled : given;
         pushStep(
             *undoStack, "set all", [&] { return new SetAllInfoCommand(&projectInfo, "set all", src, flags); },
             !m_loadingProject);
@@ -391,9 +416,11 @@ uint32_t CKRMcore::updateTempo(uint32_t tempo)
     });
 }
 
-uint32_t CKRMcore::updateSecInfo(uint8_t i, const SectionRecord& rec)
+uint32_t CKRMcore::updateSecInfo(uint8_t i, const SectionRecord& given)
 {
     return commit(undoStack, m_errorState, 3, [&] {
+        SectionRecord rec(given);
+        applyManualBarsRule(rec);
         SectionRecord* cur = nullptr;
         const uint32_t r = projectInfo.getSection(i, &cur);
         if (r != kOk || !cur)
@@ -489,6 +516,8 @@ uint32_t CKRMcore::loadProject(const std::wstring& path)
             r = nest(fail(1), 6);
         }
     }
+    if (r == kOk)
+        applyManualBarsRule(projectInfo);
     // Either way the load leaves no undo history and no rendered sections.
     clearUndoStack();
     clearSecWavReady();

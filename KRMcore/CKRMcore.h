@@ -74,6 +74,12 @@ public:
     uint32_t updateTempo(uint32_t tempo);
     uint32_t updateSecInfo(uint8_t i, const SectionRecord& rec);
 
+    // With the switch on, every state the engine commits or loads that holds
+    // two or more waves has manual bars exactly on its assigned sections,
+    // set in the same undo step (a load applies it without one). Off by
+    // default; the main window turns it on for its project engine.
+    void setManualBarsWithManyWaves(bool on) { m_manualBarsWithManyWaves = on; }
+
     // Project operations.
     // Appends the record as the last wave in one undo step. The engine
     // takes the record on success; on failure the caller keeps it.
@@ -106,6 +112,11 @@ protected:
     // Set while loadProject lets the file manager fill the project: the
     // commits then apply their values without recording undo steps.
     bool m_loadingProject = false;
+    bool m_manualBarsWithManyWaves = false;
+    // The rule above on `project` when the switch is on; true when it
+    // applies (two or more waves).
+    bool applyManualBarsRule(ProjectInfo& project) const;
+    void applyManualBarsRule(SectionRecord& rec) const;
 
     // ---- beat grid, section editing and beat-list edits ----
 public:

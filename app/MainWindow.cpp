@@ -2,6 +2,8 @@
 // fonts, template style, audio device, About box and lookups.
 #include "MainWindow.h"
 
+#include "AnalysisJob.h"
+
 #include "Application.h"
 #include "AudioDeviceASFF.h"
 #include "AudioSetupEditor.h"
@@ -133,6 +135,8 @@ MainWindow::MainWindow(const QString& startFile) : QMainWindow(nullptr)
     mCoreWork.setFadeLength(fade);
 
     mAudioFileMngr = createAudioFileMngr();
+    // With several audio files every assigned section uses manual bars.
+    mCore.setManualBarsWithManyWaves(true);
     mUpdating = false;
 
     setAcceptDrops(true);
@@ -157,7 +161,7 @@ MainWindow::~MainWindow()
     mAudioFileMngr = nullptr;
 
     if (mAnaThread) {
-        mAnaThread->requestInterruption();
+        mAnaThread->requestStop();
         mAnaThread->wait();
         delete mAnaThread;
         mAnaThread = nullptr;

@@ -3,6 +3,7 @@
 #include "CKRMcore.h"
 #include "KRMAudition.h"
 #include "MainWindow.h"
+#include "SectionWaveInfo.h"
 
 struct MainWindowTestAccess {
     static CKRMcore& core(MainWindow& w) { return w.mCore; }
@@ -50,4 +51,43 @@ struct MainWindowTestAccess {
     static void refreshSection(MainWindow& w, bool rebuild) { w.refreshSection(rebuild); }
     static int columnOf(MainWindow& w, int64_t sample) { return w.columnOf(sample); }
     static int viewWidth(MainWindow& w) { return w.viewWidth(); }
+
+    // Import and the control state.
+    static anaThread*& analysisThread(MainWindow& w) { return w.mAnaThread; }
+    static MainWindow::ProgressDialog*& importDialog(MainWindow& w) { return w.mImportDialog; }
+    static QWidget*& stretchWindow(MainWindow& w) { return w.mStretchWindow; }
+    static uint32_t& projectStateRef(MainWindow& w) { return w.mProjectState; }
+    static bool& selectionExistsRef(MainWindow& w) { return w.m_selectionExists; }
+    static int32_t& sectionRef(MainWindow& w) { return w.mSection; }
+    static void analyzeErr(MainWindow& w) { w.analyzeErr(); }
+    static void analyzed(MainWindow& w) { w.analyzed(); }
+    static QString infoLine(const SectionWaveInfo& info) { return MainWindow::sectionInfoLine(info); }
+    static void selectSectionIndex(MainWindow& w, int i) { w.selectSectionIndex(i); }
+    static uint32_t refreshControls(MainWindow& w, int s) { return w.refreshSectionControls(s); }
+    static uint32_t refreshTrimFields(MainWindow& w, int s, uint32_t mask)
+    {
+        return w.refreshTrimFields(s, mask);
+    }
+    static void updateActions(MainWindow& w)
+    {
+        w.updateActions();
+        w.updateUndoRedoActions();
+    }
+    // Every per-control rule routine, then the actions.
+    static void applyRules(MainWindow& w)
+    {
+        w.refreshTempoSpin();
+        w.refreshTimeSignatureField();
+        w.refreshTrimControls();
+        w.refreshFadeBox();
+        w.refreshManualBox();
+        w.refreshBarsControls();
+        w.refreshTimeStretchBox();
+        w.refreshClickBox();
+        w.refreshMetroSlider();
+        w.refreshBlankBox();
+        w.refreshPickupControls();
+        w.refreshWaveButtons();
+        updateActions(w);
+    }
 };

@@ -1,0 +1,607 @@
+// The main window's import: the choice of the file through the chooser
+// seam, the reuse of an existing ".awi", the progress dialog over the
+// analysis thread, Cancel, the job's errors as messages, the new project it
+// builds and the audio file it adds to a project; and the control state
+// that follows the engine: the enable rules, the trim fields and the
+// section's information line.
+#include "AnalysisJob.h"
+#include "BeatGrid.h"
+#include "ImportFixture.h"
+#include "KRMprotoSettings.h"
+#include "MainWindowTestAccess.h"
+#include "MessageDialog.h"
+#include "ModalDialogs.h"
+#include "TestProject.h"
+
+#include <QAbstractButton>
+#include <QDir>
+#include <QFileInfo>
+#include <QSignalBlocker>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <memory>
+
+using Access = MainWindowTestAccess;
+
+namespace {
+
+// A song with "Intro 1" and "Main A" and its ".awi" beside it, written
+// through the engine; `folder` gets song.wav and song.awi.
+struct AwiSong {
+    QString wav, awi;
+    testproject::Made made;
+};
+
+AwiSong writeAwiSong(const QString& folder, double seconds, double bpm)
+{
+    AwiSong s;
+    QDir().mkpath(folder);
+    const QString error = testproject::writeProject(folder, {seconds, bpm}, s.made);
+    EXPECT_TRUE(error.isEmpty()) << error.toStdString();
+    s.wav = s.made.wavPath;
+    s.awi = waveInfoPathOf(s.wav);
+    CKRMcore core;
+    EXPECT_EQ(core.loadProject(s.made.projectPath.toStdWString()), 0u);
+    EXPECT_EQ(core.saveAwi(s.awi.toStdWString(), 0), 0u);
+    return s;
+}
+
+// Fresh settings for each test, every message box recorded, and the file
+// dialogs replaced by answers of the test.
+class ImportTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        m_savedData = qgetenv("XDG_DATA_HOME");
+        qputenv("XDG_DATA_HOME", QFile::encodeName(m_data.path()));
+        MainWindow::setFileChooser([this](const MainWindow::FileChoice& c) {
+            m_choices.push_back(c);
+            return m_answers.empty() ? QString() : m_answers.takeFirst();
+        });
+    }
+    void TearDown() override
+    {
+        m_window.reset();
+        MainWindow::setFileChooser(nullptr);
+        qputenv("XDG_DATA_HOME", m_savedData);
+    }
+    MainWindow& window()
+    {
+        if (!m_window)
+            m_window = std::make_unique<MainWindow>(QString());
+        return *m_window;
+    }
+    QStringList shownTexts() const
+    {
+        QStringList out;
+        for (const auto& s : boxes.shown())
+            out << s.text;
+        return out;
+    }
+    // A new project from `path` through Ctrl+I's action.
+    void importNew(const QString& path)
+    {
+        m_answers << path;
+        window().actionNewAudioStyleProject_with_Import->trigger();
+    }
+    // `path` added to the current section through the import button.
+    void importIntoSection(const QString& path)
+    {
+        m_answers << path;
+        window().mBtnImport->click();
+    }
+    QString folder(const QString& name) const { return m_files.filePath(name); }
+
+    MessageDialogScript boxes;
+    QStringList m_answers;
+    std::vector<MainWindow::FileChoice> m_choices;
+    QTemporaryDir m_files;
+
+private:
+    QTemporaryDir m_data;
+    QByteArray m_savedData;
+    std::unique_ptr<MainWindow> m_window;
+};
+
+int waves(MainWindow& w)
+{
+    return int(Access::core(w).getProjectInfo()->waveCount());
+}
+
+SectionRecord section(MainWindow& w, int i)
+{
+    SectionRecord* r = nullptr;
+    EXPECT_EQ(Access::core(w).getSecInfo(uint8_t(i), &r), 0u);
+    return r ? *r : SectionRecord();
+}
+
+}  // namespace
+
+TEST_F(ImportTest, AnExistingWaveInfoFileIsLoadedWithoutAnalysis)
+{
+    const AwiSong a = writeAwiSong(folder("a"), 16.0, 120.0);
+    const QDateTime before = QFileInfo(a.awi).lastModified();
+    MainWindow& w = window();
+    testutil::ModalAnswer<QProgressDialog> progress([](QProgressDialog& d) { d.cancel(); });
+    importNew(a.wav);
+    QTest::qWait(30);
+    EXPECT_FALSE(progress.seen());
+    EXPECT_EQ(Access::analysisThread(w), nullptr);
+    EXPECT_TRUE(shownTexts().isEmpty()) << shownTexts().join('|').toStdString();
+    EXPECT_EQ(QFileInfo(a.awi).lastModified(), before);
+
+    EXPECT_EQ(w.mCmbTrimSec->currentText(), "Main A");
+    EXPECT_TRUE(w.mCmbTrimSec->isEnabled());
+    EXPECT_EQ(Access::projectState(w), 1u);
+    EXPECT_EQ(w.mLEditProjectFileName->text(), "New Audio Style");
+    ASSERT_EQ(w.mCmbWav->count(), 1);
+    EXPECT_EQ(w.mCmbWav->currentText(), "song.wav");
+    EXPECT_EQ(Access::zoom(w), 1u);
+    EXPECT_EQ(section(w, 3).startAdrs, a.made.mainStart);
+    EXPECT_TRUE(Access::selectionExists(w));
+    EXPECT_TRUE(w.actionUndo->isEnabled());
+}
+
+TEST_F(ImportTest, TheChooserStartsInTheAudioFolderOrHere)
+{
+    MainWindow& w = window();
+    w.mBtnImport->setEnabled(true);
+    importNew(QString());
+    ASSERT_EQ(m_choices.size(), 1u);
+    EXPECT_EQ(m_choices[0].folder, "./");
+    EXPECT_FALSE(m_choices[0].save);
+    EXPECT_EQ(m_choices[0].caption, "Open Audio File");
+    EXPECT_EQ(m_choices[0].filter, "Audio Files (*.wav *.aiff *.aif);; Audio Files (*.wav);; Audio Files "
+                                   "(*.aiff *.aif);; Audio Files (*.*)");
+    KRMprotoSettings::setAudioFilePath(m_files.path());
+    importNew(QString());
+    ASSERT_EQ(m_choices.size(), 2u);
+    EXPECT_EQ(QDir(m_choices[1].folder), QDir(m_files.path()));
+    EXPECT_TRUE(boxes.shown().isEmpty());
+}
+
+TEST_F(ImportTest, OnlyAModifiedProjectAsksTheSaveQuestion)
+{
+    MainWindow& w = window();
+    importNew(QString());
+    EXPECT_TRUE(boxes.shown().isEmpty());
+    EXPECT_EQ(m_choices.size(), 1u);
+
+    ASSERT_EQ(Access::core(w).updateTempo(99), 0u);
+    ASSERT_TRUE(Access::core(w).isModified());
+    boxes.answer(QString("Cancel"));
+    importNew(QString());
+    ASSERT_EQ(boxes.shown().size(), 1);
+    EXPECT_EQ(boxes.shown()[0].text,
+              "Project data have been changed. Do you wish to proceed without saving?");
+    EXPECT_EQ(boxes.shown()[0].buttons, (QStringList {"Yes", "No", "Cancel"}));
+    EXPECT_EQ(m_choices.size(), 1u) << "Cancel stops before the file choice";
+}
+
+// The real analysis thread behind the dialog, on a short song.
+TEST_F(ImportTest, TheProgressDialogRunsTheAnalysisAndLoadsItsResult)
+{
+    const QString wav = folder("c/take.one.wav");
+    QDir().mkpath(folder("c"));
+    ASSERT_TRUE(importfix::writeSong(wav, 4.0));
+    MainWindow& w = window();
+    QString label, cancel;
+    int minimum = -1, maximum = -1;
+    bool actionsOff = false;
+    testutil::ModalAnswer<QProgressDialog> seen([&](QProgressDialog& d) {
+        label = d.labelText();
+        cancel = d.findChild<QAbstractButton*>() ? d.findChild<QAbstractButton*>()->text() : QString();
+        minimum = d.minimum();
+        maximum = d.maximum();
+        actionsOff = !w.actionNewAudioStyleProject->isEnabled() &&
+                     !w.actionOpenAudioStyleProject->isEnabled() &&
+                     !w.actionSaveAudioStyleProject->isEnabled() && !w.actionUndo->isEnabled() &&
+                     !w.actionRedo->isEnabled() && !w.actionNewAudioStyleProject_with_Import->isEnabled();
+        EXPECT_EQ(d.windowTitle(), "Import Audio File");
+        EXPECT_TRUE(d.isModal());
+    });
+    importNew(wav);
+    EXPECT_TRUE(seen.seen());
+    EXPECT_EQ(label, "Now analyzing the audio file ...\n" + wav);
+    EXPECT_EQ(cancel, "Cancel");
+    EXPECT_EQ(minimum, 0);
+    EXPECT_EQ(maximum, 100);
+    EXPECT_TRUE(actionsOff);
+    EXPECT_TRUE(QFileInfo::exists(folder("c/take.one.awi")));
+    EXPECT_EQ(Access::analysisThread(w), nullptr);
+    EXPECT_EQ(Access::importDialog(w), nullptr);
+    EXPECT_TRUE(boxes.shown().isEmpty()) << shownTexts().join('|').toStdString();
+    EXPECT_EQ(waves(w), 1);
+    EXPECT_EQ(w.mCmbTrimSec->currentText(), "Main A");
+    EXPECT_TRUE(section(w, 3).used);
+    EXPECT_TRUE(w.actionNewAudioStyleProject->isEnabled());
+}
+
+TEST_F(ImportTest, CancelDuringTheSegmenterStopsTheThreadFirst)
+{
+    const QString wav = folder("d/take.wav");
+    QDir().mkpath(folder("d"));
+    ASSERT_TRUE(importfix::writeSong(wav, 4.0));
+    MainWindow& w = window();
+    // A thread of the test's making whose segmenter takes its time.
+    importfix::Script script;
+    script.progress.assign(200, 1);
+    script.afterProgress = [](int) { QThread::msleep(10); };
+    auto* thread = new anaThread;
+    importfix::Slots::useSegmenter(thread->worker()->engine(), importfix::scriptedSegmenter(script));
+    Access::analysisThread(w) = thread;
+
+    bool threadGoneAtMessage = false;
+    QString caption;
+    MessageDialog::setResponder([&](MessageDialog& box) -> QAbstractButton* {
+        threadGoneAtMessage = Access::analysisThread(w) == nullptr;
+        caption = box.windowTitle() + "|" + box.text();
+        return box.buttons().value(0);
+    });
+    testutil::ModalAnswer<QProgressDialog> cancel([](QProgressDialog& d) {
+        QTest::qWait(50);
+        d.cancel();
+    });
+    importNew(wav);
+    MessageDialog::setResponder(nullptr);
+    EXPECT_TRUE(cancel.seen());
+    EXPECT_TRUE(threadGoneAtMessage);
+    EXPECT_EQ(caption, "Import Audio File|The import operation has been canceled.");
+    EXPECT_FALSE(QFileInfo::exists(folder("d/take.awi")));
+    EXPECT_EQ(waves(w), 0);
+    // A late report of the cancelled job changes nothing.
+    Access::analyzed(w);
+    QTest::qWait(20);
+    EXPECT_EQ(waves(w), 0);
+    EXPECT_EQ(Access::importDialog(w), nullptr);
+}
+
+TEST_F(ImportTest, JobErrorsBecomeMessages)
+{
+    struct Case {
+        const char* name;
+        QString workerText;
+        bool errorState;
+        QString shown;
+    } const cases[] = {
+        {"error state", "#0069 error at doAnalyzeOnsetTh() analyzeOnset [2]", true, "Internal Error #0112 "},
+        {"numbered", "#0058 error at doCreateWavInfoTh()", false, "Internal Error #0096 "},
+        {"plain", "error at analyzeOnsetTh() doSegmenterTh - forceBeatAs1Bar", false,
+         "error at analyzeOnsetTh() doSegmenterTh - forceBeatAs1Bar"},
+        {"short", "#12", false, "#12"},
+    };
+    MainWindow& w = window();
+    for (const Case& c : cases) {
+        auto* thread = new anaThread;
+        CKRMcore& engine = thread->worker()->engine();
+        engine.setErrorText(c.workerText);
+        if (c.errorState) {
+            struct Failing : importfix::FixedOnsets {
+                Failing() : FixedOnsets({}, 0) { }
+                bool hasError() override { return true; }
+            };
+            importfix::Slots::useOnsetAnalyzer(engine, new Failing);
+        }
+        Access::analysisThread(w) = thread;
+        const int before = boxes.shown().size();
+        Access::analyzeErr(w);
+        EXPECT_EQ(Access::analysisThread(w), nullptr) << c.name;
+        ASSERT_EQ(boxes.shown().size(), before + 1) << c.name;
+        EXPECT_EQ(boxes.shown().last().text, c.shown) << c.name;
+        EXPECT_EQ(boxes.shown().last().title, "Stelvano") << c.name;
+    }
+
+    // A real failure, then the cancel message.
+    const QString mono = folder("mono.wav");
+    ASSERT_TRUE(importfix::writePlainWav(mono, 1, 44100, 4410));
+    const int before = boxes.shown().size();
+    importNew(mono);
+    ASSERT_EQ(boxes.shown().size(), before + 2);
+    EXPECT_EQ(boxes.shown()[before].text, "Internal Error #0096 ");
+    EXPECT_EQ(boxes.shown()[before + 1].text, "The import operation has been canceled.");
+    EXPECT_EQ(Access::analysisThread(w), nullptr);
+    EXPECT_EQ(waves(w), 0);
+}
+
+TEST_F(ImportTest, ARejectedWaveInfoFileChangesNothingAndAGoodOneIsOneUndoStep)
+{
+    const AwiSong a = writeAwiSong(folder("a"), 16.0, 120.0);
+    MainWindow& w = window();
+    importNew(a.wav);
+    ASSERT_EQ(waves(w), 1);
+    const SectionRecord mainA = section(w, 3);
+
+    // B's audio is shorter than the beats of its ".awi".
+    const QString b = folder("b/short.wav");
+    QDir().mkpath(folder("b"));
+    ASSERT_TRUE(importfix::writeSong(b, 6.0));
+    ASSERT_TRUE(QFile::copy(a.awi, waveInfoPathOf(b)));
+    boxes.answer(QString("Yes"));  // proceed without saving
+    importNew(b);
+    ASSERT_EQ(boxes.shown().size(), 2);
+    EXPECT_EQ(boxes.shown()[1].text, "Internal Error #0100 ");
+    EXPECT_EQ(waves(w), 1);
+    EXPECT_EQ(w.mCmbWav->currentText(), "song.wav");
+    EXPECT_EQ(section(w, 3).startAdrs, mainA.startAdrs);
+    EXPECT_EQ(section(w, 3).waveIndex, 0);
+
+    // A good one replaces the project; one undo brings the old one back.
+    const AwiSong c = writeAwiSong(folder("c"), 18.0, 100.0);
+    boxes.answer(QString("Yes"));
+    importNew(c.wav);
+    ASSERT_EQ(waves(w), 1);
+    WaveInfoRecord* wave = nullptr;
+    ASSERT_EQ(Access::core(w).getWavInfo(0, &wave), 0u);
+    EXPECT_EQ(QString::fromStdWString(wave->path), c.wav);
+    Access::core(w).undo();
+    ASSERT_EQ(waves(w), 1);
+    ASSERT_EQ(Access::core(w).getWavInfo(0, &wave), 0u);
+    EXPECT_EQ(QString::fromStdWString(wave->path), a.wav);
+}
+
+TEST_F(ImportTest, ASecondFileKeepsTheOtherSectionsAndUndoesInOneStep)
+{
+    const AwiSong a = writeAwiSong(folder("a"), 16.0, 120.0);
+    const AwiSong b = writeAwiSong(folder("b"), 18.0, 120.0);
+    MainWindow& w = window();
+    importNew(a.wav);
+    ASSERT_EQ(Access::core(w).setTimeSignature(3, 4), 0u);
+    ASSERT_EQ(Access::core(w).updateTempo(100), 0u);
+    const SectionRecord intro = section(w, 0), mainA = section(w, 3);
+
+    // Fill In A takes B; Intro 1, Main A, the tempo and the meter stay.
+    Access::selectSectionIndex(w, 7);
+    importIntoSection(b.wav);
+    for (const auto& box : boxes.shown())
+        ADD_FAILURE() << box.title.toStdString() << ": " << box.text.toStdString();
+    ASSERT_EQ(waves(w), 2);
+    EXPECT_EQ(section(w, 7).waveIndex, 1);
+    EXPECT_TRUE(section(w, 7).used);
+    EXPECT_EQ(section(w, 0).startAdrs, intro.startAdrs);
+    EXPECT_EQ(section(w, 0).endAdrs, intro.endAdrs);
+    EXPECT_EQ(section(w, 3).startAdrs, mainA.startAdrs);
+    EXPECT_EQ(section(w, 3).waveIndex, 0);
+    uint8_t beatsPerBar = 0, beatUnit = 0;
+    ASSERT_EQ(Access::core(w).getTimeSig(&beatsPerBar, &beatUnit), 0u);
+    EXPECT_EQ(beatsPerBar, 3);
+    EXPECT_EQ(beatUnit, 4);
+    CommonInfo* common = nullptr;
+    ASSERT_EQ(Access::core(w).getProjectInfo()->getCommonInfo(&common), 0u);
+    EXPECT_EQ(common->tempo, 100u);
+    // Two files: manual bars, checked and locked.
+    EXPECT_TRUE(w.mChkManual->isChecked());
+    EXPECT_FALSE(w.mChkManual->isEnabled());
+
+    // Undo returns to one file; refreshes write no steps, so redo stays.
+    Access::core(w).undo();
+    EXPECT_EQ(waves(w), 1);
+    Access::refreshControls(w, 7);
+    Access::updateActions(w);
+    EXPECT_TRUE(w.actionRedo->isEnabled());
+    Access::refreshControls(w, 7);
+    EXPECT_TRUE(Access::core(w).canRedo());
+    Access::core(w).redo();
+    EXPECT_EQ(waves(w), 2);
+    Access::refreshControls(w, 7);
+    Access::updateActions(w);
+    EXPECT_FALSE(w.actionRedo->isEnabled());
+    Access::core(w).undo();
+    EXPECT_EQ(waves(w), 1);
+}
+
+// ---------------------------------------------------------------- control state
+
+TEST_F(ImportTest, EnableRulesFollowTheirConditions)
+{
+    const AwiSong a = writeAwiSong(folder("a"), 16.0, 120.0);
+    const AwiSong b = writeAwiSong(folder("b"), 18.0, 120.0);
+    MainWindow& w = window();
+    importNew(a.wav);
+    struct Row {
+        bool open, file, manual, area, busy;
+        int files, s;
+    } const rows[] = {
+        {true, true, false, true, false, 1, 3},   {true, true, true, true, false, 1, 0},
+        {true, false, false, false, false, 1, 3}, {false, true, false, true, false, 1, 0},
+        {true, true, false, false, true, 1, 13},  {true, true, false, true, false, 2, 1},
+        {true, true, false, true, false, 0, 9},
+    };
+    QWidget dummy;
+    for (const Row& r : rows) {
+        const std::string row = QString("open %1 file %2 manual %3 area %4 busy %5 files %6 s %7")
+                                    .arg(r.open)
+                                    .arg(r.file)
+                                    .arg(r.manual)
+                                    .arg(r.area)
+                                    .arg(r.busy)
+                                    .arg(r.files)
+                                    .arg(r.s)
+                                    .toStdString();
+        // The file count first (the project engine), then the window's state.
+        Access::core(w).getProjectInfo()->clearWaves();
+        for (int i = 0; i < r.files; ++i) {
+            auto* wave = new WaveInfoRecord;
+            wave->path = (i == 0 ? a.wav : b.wav).toStdWString();
+            wave->beats = a.made.beats;
+            wave->onsets = a.made.onsets;
+            ASSERT_EQ(Access::core(w).getProjectInfo()->addWave(wave), 0u);
+        }
+        SectionRecord rec = section(w, r.s);
+        rec.manualBars = r.manual ? 1 : 0;
+        rec.pickupOn = 1;
+        ASSERT_EQ(Access::core(w).getProjectInfo()->setSectionInfo(uint8_t(r.s), rec), 0u);
+        Access::sectionRef(w) = r.s;
+        Access::projectStateRef(w) = r.open ? 1 : 0;
+        Access::selectionExistsRef(w) = r.area;
+        Access::stretchWindow(w) = r.busy ? &dummy : nullptr;
+        {
+            const QSignalBlocker blockWav(w.mCmbWav), blockManual(w.mChkManual);
+            w.mCmbWav->clear();
+            w.mCmbWav->addItem("x");
+            w.mCmbWav->setCurrentIndex(r.file ? 0 : -1);
+            w.mChkManual->setChecked(r.manual);
+        }
+        Access::applyRules(w);
+        const bool of = r.open && r.file;
+        const bool manualShown = w.mChkManual->isChecked();
+        EXPECT_EQ(manualShown, r.files >= 2 || r.manual) << row;
+        EXPECT_EQ(w.mChkManual->isEnabled(), of && r.files < 2) << row;
+        EXPECT_EQ(w.mSpinTempo->isEnabled(), of) << row;
+        EXPECT_EQ(w.mLEditBeat->isEnabled(), of) << row;
+        EXPECT_EQ(w.mLEditTrimStart->isEnabled(), of) << row;
+        EXPECT_EQ(w.mChkFade->isEnabled(), of) << row;
+        EXPECT_EQ(w.mSpinBars->isEnabled(), of && manualShown) << row;
+        EXPECT_EQ(w.mChkTimeStretch->isEnabled(), of && r.area) << row;
+        EXPECT_EQ(w.mChkClick->isEnabled(), of && r.area && !manualShown) << row;
+        EXPECT_EQ(w.mSliderMetro->isEnabled(), of && r.area) << row;
+        const bool introOrEnding = r.s <= 2 || r.s >= 12;
+        EXPECT_EQ(w.mChkBlank->isEnabled(), of && !manualShown && introOrEnding) << row;
+        EXPECT_EQ(w.mSpinPickup->isEnabled(), of && !manualShown && r.s <= 2) << row;
+        EXPECT_EQ(w.mPushButtonPlay->isEnabled(), of && r.area) << row;
+        EXPECT_EQ(w.mBtnShiftBeatPosition->isEnabled(), of && !manualShown) << row;
+        EXPECT_EQ(w.mBtnBeatAnaDouble->isEnabled(), of && !manualShown) << row;
+        EXPECT_EQ(w.mBtnBeatAnaHalf->isEnabled(), of && !manualShown) << row;
+        EXPECT_EQ(w.mBtnImport->isEnabled(), r.open) << row;
+        EXPECT_EQ(w.mBtnUnlink->isEnabled(), of) << row;
+        EXPECT_EQ(w.actionNewAudioStyleProject->isEnabled(), !r.busy) << row;
+        EXPECT_EQ(w.actionQuit->isEnabled(), !r.busy) << row;
+        EXPECT_EQ(w.actionSaveAudioStyleProject->isEnabled(), !r.busy && r.open) << row;
+        EXPECT_EQ(w.actionExport_as_AudioStyleFile->isEnabled(), !r.busy && r.files >= 1) << row;
+        EXPECT_EQ(w.actionUndo->isEnabled(), !r.busy && Access::core(w).canUndo()) << row;
+    }
+    Access::stretchWindow(w) = nullptr;
+
+    // No audio file: the section combo shows "Main A", disabled.
+    Access::core(w).getProjectInfo()->clearWaves();
+    Access::projectStateRef(w) = 1;
+    Access::selectSectionIndex(w, 7);
+    EXPECT_EQ(w.mCmbTrimSec->currentText(), "Main A");
+    EXPECT_FALSE(w.mCmbTrimSec->isEnabled());
+}
+
+TEST_F(ImportTest, ASectionChangeEmptiesTheUndoHistory)
+{
+    const AwiSong a = writeAwiSong(folder("a"), 16.0, 120.0);
+    MainWindow& w = window();
+    importNew(a.wav);
+    ASSERT_EQ(Access::core(w).updateTempo(110), 0u);
+    Access::updateActions(w);
+    ASSERT_TRUE(w.actionUndo->isEnabled());
+    w.mCmbTrimSec->setCurrentIndex(0);
+    EXPECT_EQ(w.mCmbTrimSec->currentText(), "Intro 1");
+    EXPECT_FALSE(w.actionUndo->isEnabled());
+    EXPECT_FALSE(w.actionRedo->isEnabled());
+    EXPECT_TRUE(boxes.shown().isEmpty()) << shownTexts().join('|').toStdString();
+}
+
+TEST_F(ImportTest, TrimFieldsShowTheSectionsBeats)
+{
+    const AwiSong a = writeAwiSong(folder("a"), 16.0, 120.0);
+    MainWindow& w = window();
+    importNew(a.wav);
+    CKRMcore& core = Access::core(w);
+    SectionRecord rec = section(w, 3);
+    const QString start = QString::number(double(samplesToSeconds(rec.startAdrs)), 'f', 6);
+    const QString end = QString::number(double(samplesToSeconds(rec.endAdrs)), 'f', 6);
+
+    // From the beat walk: only what the mask asks for.
+    struct Case {
+        uint32_t mask;
+        QString start, end;
+    } const cases[] = {{3, start, end}, {1, start, ""}, {2, "", end}};
+    for (const Case& c : cases) {
+        EXPECT_EQ(Access::refreshTrimFields(w, 3, c.mask), 0u) << c.mask;
+        EXPECT_EQ(w.mLEditTrimStart->text(), c.start) << c.mask;
+        EXPECT_EQ(w.mLEditTrimEnd->text(), c.end) << c.mask;
+        EXPECT_EQ(w.mLEditTrimStart->placeholderText(), c.start) << c.mask;
+    }
+
+    // Manual bars: the stored positions, whatever the mask.
+    rec.manualBars = 1;
+    rec.startAdrs = 88200;
+    ASSERT_EQ(core.getProjectInfo()->setSectionInfo(3, rec), 0u);
+    EXPECT_EQ(Access::refreshTrimFields(w, 3, 2), 0u);
+    EXPECT_EQ(w.mLEditTrimStart->text(), "2.000000");
+    EXPECT_EQ(w.mLEditTrimStart->placeholderText(), "2.000000");
+    EXPECT_EQ(w.mLEditTrimEnd->text(), end);
+    EXPECT_EQ(w.mLEditTrimEnd->placeholderText(), end);
+}
+
+TEST(SectionInfoLine, ShowsLengthsStretchAndLimits)
+{
+    const auto info = [](int s, uint32_t bars, uint32_t start, uint32_t end, bool manual) {
+        SectionWaveInfo i(nullptr, -1);
+        i.m_section = s;
+        i.m_bars = bars;
+        i.m_tempo = 120.0;
+        i.m_beatsPerBar = 4;
+        i.m_beatUnit = 4;
+        i.m_startSample = start;
+        i.m_endSample = end;
+        i.m_startTime = start / 44100.0;
+        i.m_endTime = end / 44100.0;
+        i.m_manual = manual;
+        return i;
+    };
+    struct Case {
+        SectionWaveInfo in;
+        QString line;
+    } const cases[] = {
+        {info(3, 4, 0, 352800, false), "[Section length] 8.001 sec. - [Wave length] 8.000 sec. - [Time "
+                                       "stretch]<font color='black'> 99.99 %"},
+        {info(3, 4, 0, 352800, true),
+         "[Estimated tempo] 120 - [Section length] 8.001 sec. - [Wave length] 8.000 "
+         "sec. - [Time stretch]<font color='black'> 99.99 %"},
+        {info(3, 4, 0, 705644, false), "[Section length] 8.001 sec. - [Wave length] 16.001 sec. - [Time "
+                                       "stretch]<font color='black'> 200.00 %"},
+        {info(3, 4, 0, 709172, false), "[Section length] 8.001 sec. - [Wave length] 16.081 sec. - [Time "
+                                       "stretch]<font color='red'> 201.00 %"},
+        {info(7, 2, 0, 352800, false),
+         "<font color='red'>Please make the \"Bar\" value equal to or smaller than 1."},
+        {info(3, 33, 0, 352800, false),
+         "<font color='red'>Please make the \"Bar\" value equal to or smaller than 32."},
+        {info(3, 4, 100, 100, false), "<font color='red'>Selected range of waveform is too short."},
+        {info(-1, 4, 0, 352800, false), ""},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(Access::infoLine(c.in), c.line) << c.in.m_section << " " << c.in.m_endSample;
+}
+
+TEST_F(ImportTest, AProjectWithTwoFilesLoadsWithManualBarsUnmodified)
+{
+    const AwiSong a = writeAwiSong(folder("a"), 16.0, 120.0);
+    const AwiSong b = writeAwiSong(folder("b"), 18.0, 120.0);
+    // Saved by an engine without the rule: Fill In A on the second file at
+    // manual 0.
+    const QString project = folder("two.svproj");
+    {
+        CKRMcore core;
+        ASSERT_EQ(core.loadProject(a.made.projectPath.toStdWString()), 0u);
+        CKRMcore other;
+        ASSERT_EQ(other.loadProject(b.made.projectPath.toStdWString()), 0u);
+        WaveInfoRecord* wave = nullptr;
+        ASSERT_EQ(other.getWavInfo(0, &wave), 0u);
+        ASSERT_EQ(core.addWavList(new WaveInfoRecord(*wave)), 0u);
+        SectionRecord* main = nullptr;
+        ASSERT_EQ(core.getSecInfo(3, &main), 0u);
+        SectionRecord fill(*main);
+        fill.waveIndex = 1;
+        fill.manualBars = 0;
+        ASSERT_EQ(core.updateSecInfo(7, fill), 0u);
+        SectionRecord* stored = nullptr;
+        ASSERT_EQ(core.getSecInfo(7, &stored), 0u);
+        ASSERT_EQ(stored->manualBars, 0);
+        ASSERT_EQ(core.saveProject(project.toStdWString()), 0u);
+    }
+    MainWindow& w = window();
+    m_answers << project;
+    w.actionOpenAudioStyleProject->trigger();
+    ASSERT_EQ(waves(w), 2);
+    EXPECT_EQ(section(w, 7).manualBars, 1);
+    EXPECT_EQ(section(w, 3).manualBars, 1);
+    EXPECT_EQ(section(w, 5).manualBars, 0);
+    EXPECT_FALSE(Access::core(w).isModified());
+    EXPECT_FALSE(Access::core(w).canUndo());
+}

@@ -147,6 +147,7 @@ MainWindow::~MainWindow()
     mDropTimer.disconnect();
     QApplication::restoreOverrideCursor();
 
+    deletePainters();
     mSeeker.reset();
 
     savePreference();
@@ -363,17 +364,6 @@ void MainWindow::openInformation()
             .arg(version.fileDescription(0), version.productVersion(0), version.legalCopyright(0));
     MessageDialog::showWithIcon(this, tr("Application Information"), text, 450, QMessageBox::Ok,
                                 QMessageBox::Ok, QMessageBox::NoIcon);
-}
-
-void MainWindow::paintEvent(QPaintEvent* event)
-{
-    Q_UNUSED(event)
-    if (rect() != mPrevRect || mHorZoom != mPrevZoom || mHorZoomedWidth != mPrevZoomedWidth)
-        mRelayout = true;
-    mRelayout = false;
-    mPrevRect = rect();
-    mPrevZoom = mHorZoom;
-    mPrevZoomedWidth = mHorZoomedWidth;
 }
 
 QString MainWindow::waveNameAt(int index)

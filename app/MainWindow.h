@@ -15,8 +15,10 @@
 #include "CKRMcore.h"
 #include "KRMAudition.h"
 #include "MainWindowForm.h"
+#include "wavPainterLayers.h"
 
 #include <QMainWindow>
+#include <QPoint>
 #include <QProgressDialog>
 #include <QRect>
 #include <QString>
@@ -31,6 +33,7 @@
 
 class IF_audioFileMngr;
 class WavSeeker_libSndFile;
+class wavPainter;
 class QLabel;
 class QLineEdit;
 class QStyle;
@@ -98,6 +101,15 @@ protected:
     // Tooltips and trim-field behaviour of the form's widgets; keeps the
     // job windows from being closed, escaped or resized while a job runs.
     bool eventFilter(QObject* watched, QEvent* event) override;
+    // The waveform view: drags mark a range snapped to the beats (Shift
+    // over the range grabs an edge or the whole range), arrow keys scroll,
+    // Shift and the arrows drag from the keyboard.
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
+    // Lays out the waveform layers; paints nothing itself.
     void paintEvent(QPaintEvent* event) override;
 
 private slots:
@@ -177,12 +189,70 @@ private:
     void setRangeToolTip(QWidget* widget, QEvent* event, const QString& text);
     bool isJobWindow(QObject* watched) const;
 
-    // Routines whose full versions come with the project workflows, the
-    // section control state and the waveform view.
-    void fillSectionCombo();
-    void refreshBlankBox();
+    // The waveform view (MainWindowView.cpp). Points are in mFrameWav's
+    // coordinates; a layer's column is the point's x minus the layer's x.
+
+    // Rebuilds the seven layers for wave `wave` and section `section`:
+    // `length` samples, `marks` as the beat marks when the section's audio
+    // file is missing, zoom and scroll position (both kept in range).
     void rebuildWavView(int wave, int section, uint32_t length, const std::vector<int32_t>& marks, int zoom,
                         double position);
+    // Sets zoom and scroll position (kept in 1 .. the largest zoom for the
+    // length and 0 .. zoom - 1), the scroll bar and the layers; after a zoom
+    // in (`zoomed`) keeps the selection in view, `before` being its
+    // visibility before the zoom.
+    void updateScrollRange(int64_t zoom, double position, bool zoomed, uint8_t before);
+    void scrollToSelection();
+    void bringSelectionIntoView();
+    void updateWaveCursor();
+    void followPlayPosition(int x);
+    // The sample under frame point `p` over layer `layer`, snapped to the
+    // beat marks unless manual bars are on; -1 without layers.
+    int32_t sampleAtPoint(int layer, const QPoint& p);
+    void autoScrollAtEdge(const QPoint& p, int32_t edgeSample);
+    void autoScrollWhileMoving(uint32_t direction);
+    void pageToDraggedSelection(uint32_t direction);
+    // Layer 0's column of a sample (unclamped), the frame x of a column,
+    // and the width of the view in columns.
+    int columnOf(int64_t sample) const;
+    int frameXOfColumn(int column) const;
+    int viewWidth() const;
+    bool insideFrame(const QPoint& p) const;
+    // One move of a whole-selection drag; true when it paged the view to
+    // the selection (the scroll bar has repainted).
+    bool moveDragOfWholeSelection(const QPoint& p);
+
+    // Marks, labels and the selection the view draws.
+    uint32_t collectWaveMarks(int section);
+    uint32_t collectSectionLabels();
+    // The mark nearest `sample`; below the first mark 0 and above the last
+    // the last sample of the audio count as well (the later one on a tie).
+    int32_t snapToMarks(int32_t sample, const std::vector<uint32_t>& marks) const;
+    void fillWaveCombo();
+    int selectWaveIndex(int index);
+    void selectionFromSection(int section);
+    void clearSelection();
+    void applySelectionToPainters();
+    // 1 the selection inside the view, 2 its start left of it and its end
+    // inside, 3 its start inside and its end right of it, 4 spanning it, 0
+    // otherwise (also without a selection).
+    uint8_t selectionVisibility() const;
+    int painterIndexAt(const QPoint& p) const;
+    void deletePainters();
+    void refreshSection(bool rebuild);
+    // The view's part of bringing the controls in step with `section`: its
+    // marks when it is in use, the bar accents of the beat layer, the
+    // section labels. 0x80000001 when the section has no record.
+    uint32_t syncViewMarks(int section);
+
+    // Routines whose full versions come with the project workflows, the
+    // section assignment, the section control state and the audition.
+    void fillSectionCombo();
+    void refreshBlankBox();
+    uint32_t assignAreaToSection();
+    void selectAllSections(bool select);
+    void refreshWaveButtons();
+    void updateShiftBeatButtonText();
     uint32_t refreshSectionControls(int section);
     uint32_t syncSectionControls(int section);
     void updateActions();
@@ -230,6 +300,27 @@ private:
     uint32_t mHorMaxZoom = 0;
     uint32_t mHorZoom = 1;
     double mHorZoomedWidth = 0.0;
+    // The view's layers, children of mFrameWav: two waveform channels,
+    // beats, section labels, caption, selection, play position.
+    std::vector<wavPainter*> mLayers;
+    Qt::KeyboardModifiers mKeyModifiers = Qt::NoModifier;
+    QPoint mPressPoint {-1, 0};
+    QPoint mDragAnchor {-1, 0};
+    QPoint mRightClickPoint {-1, 0};
+    QRect mLocationRect;
+    // Where Shift grabbed the selection: 0 its end, 1 its start, 2 inside
+    // (move it whole), 3 none (a plain drag).
+    uint8_t mEdgeZone = 3;
+    // Of a whole-selection drag: 1 left or still, 0 right, 2 none yet.
+    uint32_t mDragDirection = 2;
+    bool mKeyDrag = false;
+    int32_t m_selectionStart = 0;  // samples; may lie after the end during a drag
+    int32_t m_selectionEnd = 0;
+    bool m_selectionExists = false;
+    std::vector<uint32_t> m_beatMarks;      // beats on the section's grid
+    std::vector<uint32_t> m_halfBeatMarks;  // every beat and off-beat
+    std::vector<wavPainterMetaLineDur::Region> m_sectionLabels;
+    uint32_t m_beatShiftState = 0;
     bool mRelayout = true;
     QRect mPrevRect {-1, -1, -1, -1};
     uint32_t mPrevZoom = 1;

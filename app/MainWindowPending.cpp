@@ -10,23 +10,13 @@
 #include "MessageDialog.h"
 #include "ResultCode.h"
 #include "SectionNames.h"
+#include "UpdateGuard.h"
 
 #include <QApplication>
 #include <QFileDialog>
 #include <QFileInfo>
 
 namespace {
-
-// Sets the update guard for the life of the object, then restores it.
-class UpdateGuard {
-public:
-    explicit UpdateGuard(bool& guard) : m_guard(guard), m_saved(guard) { m_guard = true; }
-    ~UpdateGuard() { m_guard = m_saved; }
-
-private:
-    bool& m_guard;
-    bool m_saved;
-};
 
 bool isIntro(int s)
 {
@@ -79,37 +69,66 @@ void MainWindow::refreshBlankBox()
     }
 }
 
-void MainWindow::rebuildWavView(int wave, int section, uint32_t length, const std::vector<int32_t>& marks,
-                                int zoom, double position)
+uint32_t MainWindow::assignAreaToSection()
 {
-    // The layers come with the waveform view; until then there is nothing
-    // to rebuild.
-    Q_UNUSED(wave)
-    Q_UNUSED(section)
-    Q_UNUSED(length)
-    Q_UNUSED(marks)
-    Q_UNUSED(zoom)
-    Q_UNUSED(position)
+    // The selection stays as marked until the section takes it.
+    notAvailableYet();
+    return 0;
+}
+
+void MainWindow::selectAllSections(bool select)
+{
+    Q_UNUSED(select)
+    notAvailableYet();
+}
+
+void MainWindow::refreshWaveButtons()
+{
+    mBtnImport->setEnabled(isProjectOpen());
+    mBtnUnlink->setEnabled(isProjectOpen() && hasCurrentWave());
+    updateShiftBeatButtonText();
+}
+
+void MainWindow::updateShiftBeatButtonText()
+{
+    mBtnShiftBeatPosition->setEnabled(isProjectOpen() && hasCurrentWave() && !mChkManual->isChecked());
+    const QString text = m_beatShiftState == 0 ? tr("Shift Beat Position") : tr("Unshift Beat Position");
+    if (mBtnShiftBeatPosition->text() != text)
+        mBtnShiftBeatPosition->setText(text);
 }
 
 uint32_t MainWindow::refreshSectionControls(int section)
 {
     UpdateGuard guard(mUpdating);
+    SectionRecord* record = nullptr;
     if (section >= 0 && section < krm::kSectionCount) {
         mSection = section;
         if (mCmbTrimSec->currentIndex() != section)
             mCmbTrimSec->setCurrentIndex(section);
+        if (const uint32_t r = mCore.getSecInfo(uint8_t(section), &record))
+            return krm::nest(r, 4);
     }
+    fillWaveCombo();
+    selectWaveIndex(record && record->waveIndex < waveCount() ? int(record->waveIndex) : -1);
+    mFrameWav->setEnabled(isProjectOpen() && hasCurrentWave());
     refreshBlankBox();
+    updateScrollRange(mHorZoom, mHorZoomedWidth, false, 0);
+    refreshWaveButtons();
     return 0;
 }
 
 uint32_t MainWindow::syncSectionControls(int section)
 {
     UpdateGuard guard(mUpdating);
+    if (section >= krm::kSectionCount)
+        section = mSection >= 0 && mSection < krm::kSectionCount ? mSection : krm::kSectionCount;
     if (section >= 0 && section < krm::kSectionCount && mCmbTrimSec->currentIndex() != section)
         mCmbTrimSec->setCurrentIndex(section);
-    return 0;
+    const uint32_t r = syncViewMarks(section);
+    update();
+    if (r == 0 || r == 0x80000001)
+        return r;
+    return krm::nest(r, 2);
 }
 
 void MainWindow::updateActions()
@@ -155,6 +174,12 @@ void MainWindow::resetWindowState()
     mClickOn = 1;
     mHorZoom = 1;
     mHorZoomedWidth = 0.0;
+    m_beatMarks.clear();
+    m_halfBeatMarks.clear();
+    m_sectionLabels.clear();
+    m_selectionStart = 0;
+    m_selectionEnd = 0;
+    m_selectionExists = false;
     mProjectState = 1;
     mDropTimer.disconnect();
 }
@@ -165,6 +190,14 @@ uint32_t MainWindow::resetProjectFields(bool clearProjectName)
         mLEditProjectFileName->clear();
         selectSectionIndex(3);
     }
+    fillWaveCombo();
+    selectWaveIndex(-1);
+    clearSelection();
+    mFrameWav->setEnabled(isProjectOpen() && hasCurrentWave());
+    updateScrollRange(mHorZoom, mHorZoomedWidth, false, 0);
+    refreshWaveButtons();
+    m_beatShiftState = 0;
+    updateShiftBeatButtonText();
     mStatusLabel->clear();
     updateActions();
     updateUndoRedoActions();
@@ -240,6 +273,9 @@ void MainWindow::openProjectFile(const QString& fileName)
     selectSectionIndex(3);
     releasedBtnViewerWav();
     setProjectTitle(name);
+    refreshWaveButtons();
+    m_beatShiftState = 0;
+    updateShiftBeatButtonText();
     updateActions();
     updateUndoRedoActions();
 }
@@ -269,9 +305,6 @@ void MainWindow::dropEventAsynchronousProcessingLoadPrj()
         openProjectFile(file);
 }
 
-void MainWindow::location()
-{ }
-
 void MainWindow::analyzed()
 { }
 
@@ -282,19 +315,6 @@ void MainWindow::analyzeProgress(uchar, uchar, uchar)
 { }
 
 void MainWindow::releasedBtnOpenWav()
-{
-    notAvailableYet();
-}
-
-void MainWindow::releasedBtnViewerWav()
-{ }
-
-void MainWindow::releasedBtnHorZoomIn()
-{
-    notAvailableYet();
-}
-
-void MainWindow::releasedBtnHorZoomOut()
 {
     notAvailableYet();
 }
@@ -470,9 +490,6 @@ void MainWindow::valueChangedSpinPickup(int)
         notAvailableYet();
 }
 
-void MainWindow::valueChangedScrollBar(int)
-{ }
-
 void MainWindow::timeStretchDone(ulong, QString)
 { }
 
@@ -506,12 +523,12 @@ void MainWindow::saveProjectAs()
 
 void MainWindow::onSelectAll()
 {
-    notAvailableYet();
+    selectAllSections(true);
 }
 
 void MainWindow::onClearAll()
 {
-    notAvailableYet();
+    selectAllSections(false);
 }
 
 void MainWindow::undo()

@@ -1,8 +1,9 @@
-// The program's entry: style, application object (a second start hands its
+// The program's entry: platform plugin, style, application object (a second start hands its
 // files over and ends here with -1), window, event loop, then the teardown:
 // window, application object, working audio files.
 #include "Application.h"
 #include "MainWindow.h"
+#include "PlatformChoice.h"
 #include "TempWavFiles.h"
 
 #include <QDebug>
@@ -17,6 +18,7 @@ int main(int argc, char** argv)
     bool running = false;
     int result = -1;
     try {
+        choosePlatformPlugin();
         QApplication::setStyle(QStyleFactory::create("Fusion"));
         auto app = std::make_unique<Application>(argc, argv);
         running = true;

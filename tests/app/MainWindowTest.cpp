@@ -5,7 +5,7 @@
 #include "AudioSetupEditor.h"
 #include "CKRMcore.h"
 #include "KRMprotoSettings.h"
-#include "MainWindow.h"
+#include "MainWindowTestAccess.h"
 #include "MessageDialog.h"
 #include "ModalDialogs.h"
 #include "ProgramRun.h"
@@ -24,25 +24,6 @@
 #include <memory>
 #include <set>
 
-// The window's private state, for these tests only.
-struct MainWindowTestAccess {
-    static CKRMcore& core(MainWindow& w) { return w.mCore; }
-    static CKRMcore& work(MainWindow& w) { return w.mCoreWork; }
-    static QLabel* statusLabel(MainWindow& w) { return w.mStatusLabel; }
-    static KRMAudition& audition(MainWindow& w) { return w.mAudition; }
-    static QString deviceName(MainWindow& w) { return w.mDeviceName; }
-    static bool audioEnabled(MainWindow& w) { return w.mAudioEnabled; }
-    static uint32_t projectState(MainWindow& w) { return w.mProjectState; }
-    static MainWindow::ProgressDialog*& exportDialog(MainWindow& w) { return w.mExportDialog; }
-    static QObject*& exportWorker(MainWindow& w) { return w.mExportWorker; }
-    static QThread*& exportThread(MainWindow& w) { return w.mExportThread; }
-    static QObject*& stretchWorker(MainWindow& w) { return w.mStretchWorker; }
-    static QThread*& stretchThread(MainWindow& w) { return w.mStretchThread; }
-    static bool applyRect(QWidget* w, const QRect& saved, const QRect& available)
-    {
-        return MainWindow::applyWindowRect(w, saved, available);
-    }
-};
 using Access = MainWindowTestAccess;
 
 namespace {

@@ -24,3 +24,14 @@ if(NOT TARGET krm_test_import)
   target_include_directories(krm_test_import PUBLIC ${KRM_TEST_COMMON})
   target_link_libraries(krm_test_import PUBLIC krmcore krm_test_signals)
 endif()
+
+if(NOT TARGET krm_test_project AND TARGET krmcore)
+  # A project of our making (a generated song, its beats and onsets, Intro 1
+  # and Main A) written through the engine, for the window tests, the
+  # end-to-end tests (through make_test_project) and the view benchmark.
+  add_library(krm_test_project STATIC ${KRM_TEST_COMMON}/TestProject.h ${KRM_TEST_COMMON}/TestProject.cpp)
+  target_include_directories(krm_test_project PUBLIC ${KRM_TEST_COMMON})
+  target_link_libraries(krm_test_project PUBLIC krmcore krm_test_signals)
+  add_executable(make_test_project ${KRM_TEST_COMMON}/make_test_project.cpp)
+  target_link_libraries(make_test_project PRIVATE krm_test_project)
+endif()

@@ -1,0 +1,57 @@
+// Writes a project of our making for end-to-end tests:
+//   make_test_project <folder> [seconds]
+// puts song.wav and song.svproj into the folder and prints one line per
+// fact, "key=value": project, wav, frames, intro (start,end), main
+// (start,end), beats and onsets (comma-separated frames).
+#include "BeatGrid.h"
+#include "TestProject.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QStringList>
+
+#include <cstdio>
+
+namespace {
+
+QString frameList(const std::vector<float>& times)
+{
+    QStringList items;
+    for (float t : times)
+        items << QString::number(secondsToSamples(t));
+    return items.join(',');
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    if (args.size() < 2) {
+        std::fprintf(stderr, "usage: make_test_project <folder> [seconds]\n");
+        return 2;
+    }
+    testproject::Options options;
+    if (args.size() >= 3)
+        options.seconds = args[2].toDouble();
+    QDir().mkpath(args[1]);
+    testproject::Made made;
+    const QString error = testproject::writeProject(QDir(args[1]).absolutePath(), options, made);
+    if (!error.isEmpty()) {
+        std::fprintf(stderr, "make_test_project: %s\n", qPrintable(error));
+        return 1;
+    }
+    const QStringList lines = {
+        "project=" + made.projectPath,
+        "wav=" + made.wavPath,
+        QString("frames=%1").arg(made.frames),
+        QString("intro=%1,%2").arg(made.introStart).arg(made.introEnd),
+        QString("main=%1,%2").arg(made.mainStart).arg(made.mainEnd),
+        "beats=" + frameList(made.beats),
+        "onsets=" + frameList(made.onsets),
+    };
+    for (const QString& line : lines)
+        std::printf("%s\n", qPrintable(line));
+    return 0;
+}

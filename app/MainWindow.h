@@ -38,6 +38,10 @@ class QLabel;
 class QLineEdit;
 class QStyle;
 class QThread;
+class QCloseEvent;
+class QDragEnterEvent;
+class QDragMoveEvent;
+class QDropEvent;
 
 class MainWindow : public QMainWindow, public Ui::MainWindow {
     Q_OBJECT
@@ -264,6 +268,14 @@ private:
     void openProjectFile(const QString& fileName);
     QString defaultProjectName() const;
     void setProjectTitle(const QString& path);
+    // Answer of the save question: QMessageBox::Yes, No, Cancel or 0.
+    int askSaveChanges();
+    void assignWaveToSection(const QString& audioPath, const QString& waveInfoPath);
+    uint32_t removeUnusedWaves(const QString& audioPath);
+    uint32_t checkAudioFile(const QString& audioPath, uint32_t& frames);
+    uint32_t loadWaveInfoFile(CKRMcore& engine, const QString& audioPath, const QString& waveInfoPath,
+                              uint32_t frames);
+    void applyWaveInfoSections(CKRMcore& loaded, CKRMcore& project, int wave);
 
     // Conditions of the enable rules.
     bool isBusy() const;
@@ -346,4 +358,60 @@ private:
     QWidget* mStretchWindow = nullptr;
 
     std::map<QObject*, WidgetEventHandler> mWidgetHandlers;
+
+    // Project workflows, section assignment and section editing
+    // (MainWindowProject.cpp, MainWindowAssign.cpp, MainWindowEditing.cpp).
+protected:
+    // Asks before an unsaved project is dropped, and before exit.
+    void closeEvent(QCloseEvent* event) override;
+    // One local audio or project file; anything else is refused.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    // 1 audio, 2 project, 0 refused; sets the drop action and accepts.
+    uint32_t acceptDrag(QDropEvent* event);
+    uint32_t relinkAudioFiles();
+    uint32_t writeProjectFile(QString path);
+    bool saveProjectFileAs();
+    // Whether the user lets the workflow go on (New and Open): Yes goes on,
+    // No saves first, Cancel stops.
+    bool mayDropProject();
+    void undoRedo(bool forward);
+    uint32_t switchSectionWave(const QString& waveInfoPath, const QString& audioPath);
+    uint32_t changeSectionWave();
+    // The question before a section's audio is replaced; false on Cancel.
+    bool confirmReassign();
+    // `mCmbWav` back on the current section's audio file.
+    void showSectionWave();
+    void refreshAfterEdit();
+    // The current section's record of `engine`; a failure sets the
+    // memory-full flag and comes back nested at step 1.
+    uint32_t readCurrentSection(CKRMcore& engine, SectionRecord*& rec);
+    void refreshAfterBeatEdit();
+    uint32_t updateSectionTrim(CKRMcore* engine = nullptr);
+    uint32_t applySectionTrim(float start, float end, CKRMcore& engine);
+    uint32_t updateBars(int value);
+    uint32_t updateTempo(int value);
+    uint32_t changeTimeSignature(uint8_t beatsPerBar, uint8_t beatUnit);
+    uint32_t setSectionFlag(uint8_t SectionRecord::*flag, bool on, bool checked);
+    uint32_t setSectionFade(bool on);
+    uint32_t setSectionBlank(bool on);
+    uint32_t setSectionManual(bool on);
+    uint32_t setSectionPickup(int halfBeats);
+    uint32_t doubleBeatSpeed(int file, uint16_t& speed, QString& text);
+    uint32_t halveBeatSpeed(int file, uint16_t& speed, QString& text);
+    uint32_t changeBeatSpeed(bool twice, int file, uint16_t& speed, QString& text);
+    void beatReanalysis(bool twice);
+    uint32_t resnapSectionToBeats(CKRMcore& engine, int section);
+    uint32_t shiftSectionHalfBeat();
+    uint32_t unshiftSectionHalfBeat();
+    uint32_t moveSectionHalfBeat(bool later);
+    // The project's meter as "n/d" in the beat field and its placeholder.
+    void showProjectMeter();
+    // Length in seconds of the current audio file, 0 without one.
+    float currentWaveSeconds();
+
+    bool mTimeStretchOn = false;
 };

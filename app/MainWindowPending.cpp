@@ -6,6 +6,7 @@
 // own controls.
 #include "MainWindow.h"
 
+#include "IF_audioFileMngr.h"
 #include "KRMprotoSettings.h"
 #include "MessageDialog.h"
 #include "ResultCode.h"
@@ -67,19 +68,6 @@ void MainWindow::refreshBlankBox()
         UpdateGuard guard(mUpdating);
         mChkBlank->setChecked(checked);
     }
-}
-
-uint32_t MainWindow::assignAreaToSection()
-{
-    // The selection stays as marked until the section takes it.
-    notAvailableYet();
-    return 0;
-}
-
-void MainWindow::selectAllSections(bool select)
-{
-    Q_UNUSED(select)
-    notAvailableYet();
 }
 
 void MainWindow::refreshWaveButtons()
@@ -204,106 +192,64 @@ uint32_t MainWindow::resetProjectFields(bool clearProjectName)
     return 0;
 }
 
-uint32_t MainWindow::initNewProject()
-{
-    if (mPlaying)
-        releasedBtnStopped();
-    mCore.clearError();
-    mMemoryFull = false;
-    if (const uint32_t r = mCore.resetProject()) {
-        mMemoryFull = mCore.hasError();
-        if (mMemoryFull)
-            showMessage(tr("#0112 memory full"));
-        return krm::nest(r, 1);
-    }
-    mCore.clearWavList();
-    mCore.clearSecInfo();
-    mCore.resetComnInfo();
-    resetWindowState();
-    rebuildWavView(mWave, mSection, mHorMaxZoom, {}, int(mHorZoom), mHorZoomedWidth);
-    {
-        UpdateGuard guard(mUpdating);
-        resetProjectFields(true);
-        if (QWidget* focused = QApplication::focusWidget())
-            focused->clearFocus();
-    }
-    refreshSectionControls(mSection);
-    syncSectionControls(mSection);
-    updateActions();
-    updateUndoRedoActions();
-    setProjectTitle(defaultProjectName());
-    return 0;
-}
-
-void MainWindow::openProjectFile(const QString& fileName)
-{
-    // Dropping unsaved changes needs the save question, which comes with
-    // the project workflows.
-    if (mCore.isModified()) {
-        notAvailableYet();
-        return;
-    }
-    QString name = fileName;
-    if (name.isEmpty()) {
-        QString folder = KRMprotoSettings::getProjectFilePath();
-        if (folder.isEmpty())
-            folder = "./";
-        name = QFileDialog::getOpenFileName(this, tr("Open Project File"), folder,
-                                            tr("Project Files (*.svproj)"));
-        if (name.isEmpty())
-            return;
-    }
-    mCore.clearError();
-    mMemoryFull = false;
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    const uint32_t r = mCore.loadProject(name.toStdWString());
-    QApplication::restoreOverrideCursor();
-    if (r != 0) {
-        mMemoryFull = mCore.hasError();
-        showMessage(mMemoryFull ? tr("#0112 memory full") : tr("#0110 some error occurs!"));
-        return;
-    }
-    mProjectPath = name;
-    KRMprotoSettings::setProjectFilePath(QFileInfo(name).absolutePath());
-    mProjectState = 2;
-    {
-        UpdateGuard guard(mUpdating);
-        resetProjectFields(false);
-    }
-    selectSectionIndex(3);
-    releasedBtnViewerWav();
-    setProjectTitle(name);
-    refreshWaveButtons();
-    m_beatShiftState = 0;
-    updateShiftBeatButtonText();
-    updateActions();
-    updateUndoRedoActions();
-}
-
-QString MainWindow::defaultProjectName() const
-{
-    return tr("New Audio Style.svproj");
-}
-
 void MainWindow::setProjectTitle(const QString& path)
 {
     mLEditProjectFileName->setText(QFileInfo(path).completeBaseName());
 }
 
-// Slots.
-
-void MainWindow::dropEventAsynchronousProcessingImportWav()
+int MainWindow::askSaveChanges()
 {
-    mDropTimer.disconnect();
+    const QString yes = tr("Yes");
+    const QString no = tr("No");
+    const QString cancel = tr("Cancel");
+    const QString answer = MessageDialog::showCustomButtons(
+        this, "Stelvano", tr("Project data have been changed. Do you wish to proceed without saving?"),
+        {{yes, QMessageBox::YesRole}, {no, QMessageBox::NoRole}, {cancel, QMessageBox::RejectRole}}, cancel);
+    if (answer == yes)
+        return QMessageBox::Yes;
+    if (answer == no)
+        return QMessageBox::No;
+    if (answer == cancel)
+        return QMessageBox::Cancel;
+    return 0;
+}
+
+void MainWindow::assignWaveToSection(const QString&, const QString&)
+{
     notAvailableYet();
 }
 
-void MainWindow::dropEventAsynchronousProcessingLoadPrj()
+uint32_t MainWindow::removeUnusedWaves(const QString& audioPath)
 {
-    mDropTimer.disconnect();
-    for (const QString& file : mDroppedFiles)
-        openProjectFile(file);
+    for (int w = mCmbWav->count() - 1; w >= 0; --w) {
+        uint8_t used = 1;
+        if (mCore.isWavUsed(uint8_t(w), &used) == 0 && !used) {
+            if (const uint32_t r = mCore.removeWav(uint8_t(w)))
+                return krm::nest(r, 1);
+        }
+    }
+    fillWaveCombo();
+    if (!audioPath.isEmpty())
+        mWave = selectWaveIndex(waveIndexOf(audioPath));
+    return 0;
 }
+
+// Slots.
+
+uint32_t MainWindow::checkAudioFile(const QString& audioPath, uint32_t& frames)
+{
+    frames = 0;
+    return mAudioFileMngr ? mAudioFileMngr->checkAudioFile(audioPath.toStdWString(), &frames) : 0x80000001;
+}
+
+uint32_t MainWindow::loadWaveInfoFile(CKRMcore&, const QString&, const QString&, uint32_t)
+{
+    notAvailableYet();
+    return 0x80000001;
+}
+
+void MainWindow::applyWaveInfoSections(CKRMcore&, CKRMcore&, int)
+{ }
 
 void MainWindow::analyzed()
 { }
@@ -355,26 +301,6 @@ void MainWindow::releasedBtnImportAudio()
     notAvailableYet();
 }
 
-void MainWindow::releasedBtnUnlinkAudio()
-{
-    notAvailableYet();
-}
-
-void MainWindow::releasedBtnBeatToggleShift()
-{
-    notAvailableYet();
-}
-
-void MainWindow::releasedBtnBeatAnaDouble()
-{
-    notAvailableYet();
-}
-
-void MainWindow::releasedBtnBeatAnaHalf()
-{
-    notAvailableYet();
-}
-
 void MainWindow::currentIdxChangedCmbTrimSec(int val)
 {
     if (mUpdating || val == mSection)
@@ -386,72 +312,6 @@ void MainWindow::currentIdxChangedCmbTrimSec(int val)
     notAvailableYet();
 }
 
-void MainWindow::currentIdxChangedCmbWav()
-{
-    if (!mUpdating)
-        notAvailableYet();
-}
-
-void MainWindow::beatTextChanged(QString)
-{ }
-
-void MainWindow::beatEditingFinished()
-{
-    if (mUpdating || !mLEditBeat->isModified())
-        return;
-    mLEditBeat->setModified(false);
-    notAvailableYet();
-}
-
-void MainWindow::valueChangedSpinTempo(int)
-{
-    if (!mUpdating)
-        notAvailableYet();
-}
-
-void MainWindow::valueChangedSpinBars(int)
-{
-    if (!mUpdating)
-        notAvailableYet();
-}
-
-void MainWindow::trimTextChanged(QLineEdit& lineEdit, QString str)
-{
-    // Two leading zeros before the decimal point become one.
-    const int dot = str.indexOf('.');
-    const QString whole = dot > 0 ? str.left(dot) : str;
-    if (whole.size() >= 2 && whole.startsWith("00"))
-        lineEdit.setText("0");
-}
-
-void MainWindow::trimEditingFinished(QLineEdit& lineEdit)
-{
-    if (!lineEdit.isModified())
-        return;
-    lineEdit.setModified(false);
-    notAvailableYet();
-}
-
-void MainWindow::trimStartTextChanged(QString str)
-{
-    trimTextChanged(*mLEditTrimStart, str);
-}
-
-void MainWindow::trimStartEditingFinished()
-{
-    trimEditingFinished(*mLEditTrimStart);
-}
-
-void MainWindow::trimEndTextChanged(QString str)
-{
-    trimTextChanged(*mLEditTrimEnd, str);
-}
-
-void MainWindow::trimEndEditingFinished()
-{
-    trimEditingFinished(*mLEditTrimEnd);
-}
-
 void MainWindow::valueChangedSliderMetro(int val)
 {
     if (mUpdating || val == mClickLevel)
@@ -459,84 +319,6 @@ void MainWindow::valueChangedSliderMetro(int val)
     mClickLevel = uint8_t(val);
 }
 
-void MainWindow::clickedChkFade(bool)
-{
-    notAvailableYet();
-}
-
-void MainWindow::clickedChkTimeStretch(bool)
-{
-    notAvailableYet();
-}
-
-void MainWindow::clickedChkClick(bool)
-{
-    notAvailableYet();
-}
-
-void MainWindow::clickedChkManual(bool)
-{
-    notAvailableYet();
-}
-
-void MainWindow::clickedChkBlank(bool)
-{
-    notAvailableYet();
-}
-
-void MainWindow::valueChangedSpinPickup(int)
-{
-    if (!mUpdating)
-        notAvailableYet();
-}
-
 void MainWindow::timeStretchDone(ulong, QString)
 { }
 
-void MainWindow::newProject()
-{
-    if (mCore.isModified()) {
-        notAvailableYet();
-        return;
-    }
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    const uint32_t r = initNewProject();
-    QApplication::restoreOverrideCursor();
-    if (r != 0)
-        showMessage(tr("#0109 Resetting Project File Process returns some error! [%1]").arg(r, 0, 16));
-}
-
-void MainWindow::openProject()
-{
-    openProjectFile(QString());
-}
-
-void MainWindow::saveProject()
-{
-    notAvailableYet();
-}
-
-void MainWindow::saveProjectAs()
-{
-    notAvailableYet();
-}
-
-void MainWindow::onSelectAll()
-{
-    selectAllSections(true);
-}
-
-void MainWindow::onClearAll()
-{
-    selectAllSections(false);
-}
-
-void MainWindow::undo()
-{
-    notAvailableYet();
-}
-
-void MainWindow::redo()
-{
-    notAvailableYet();
-}

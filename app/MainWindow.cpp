@@ -2,6 +2,8 @@
 // fonts, template style, audio device, About box and lookups.
 #include "MainWindow.h"
 
+#include "AnalysisJob.h"
+
 #include "Application.h"
 #include "AudioDeviceASFF.h"
 #include "AudioSetupEditor.h"
@@ -157,7 +159,7 @@ MainWindow::~MainWindow()
     mAudioFileMngr = nullptr;
 
     if (mAnaThread) {
-        mAnaThread->requestInterruption();
+        mAnaThread->requestStop();
         mAnaThread->wait();
         delete mAnaThread;
         mAnaThread = nullptr;

@@ -32,6 +32,8 @@
 #include <vector>
 
 class IF_audioFileMngr;
+class SectionWaveInfo;
+class anaThread;
 class WavSeeker_libSndFile;
 class wavPainter;
 class QLabel;
@@ -91,6 +93,17 @@ public:
     // with its size kept, cut to it when larger) and sets it as the window's
     // geometry; a rectangle of zero width or height is not applied (false).
     static bool applyWindowRect(QWidget* window, const QRect& saved, const QRect& available);
+
+    // The one way the window asks for a file to open or to save; a test
+    // replaces it (an empty function restores the file dialogs).
+    struct FileChoice {
+        bool save;
+        QString caption;
+        QString folder;
+        QString filter;
+    };
+    using FileChooser = std::function<QString(const FileChoice&)>;
+    static void setFileChooser(FileChooser chooser);
 
     // The stored path of project audio file `index`, or an empty string for
     // an index outside the list.
@@ -268,14 +281,6 @@ private:
     void openProjectFile(const QString& fileName);
     QString defaultProjectName() const;
     void setProjectTitle(const QString& path);
-    // Answer of the save question: QMessageBox::Yes, No, Cancel or 0.
-    int askSaveChanges();
-    void assignWaveToSection(const QString& audioPath, const QString& waveInfoPath);
-    uint32_t removeUnusedWaves(const QString& audioPath);
-    uint32_t checkAudioFile(const QString& audioPath, uint32_t& frames);
-    uint32_t loadWaveInfoFile(CKRMcore& engine, const QString& audioPath, const QString& waveInfoPath,
-                              uint32_t frames);
-    void applyWaveInfoSections(CKRMcore& loaded, CKRMcore& project, int wave);
 
     // Conditions of the enable rules.
     bool isBusy() const;
@@ -297,7 +302,7 @@ private:
     bool mUpdating = true;
     int32_t mSection = 3;
     int32_t mWave = 0;
-    QThread* mAnaThread = nullptr;
+    anaThread* mAnaThread = nullptr;
     QStyle* mAppStyle = nullptr;
     bool mMemoryFull = false;
     bool mPlaying = false;
@@ -359,6 +364,58 @@ private:
 
     std::map<QObject*, WidgetEventHandler> mWidgetHandlers;
 
+    // Import with analysis, the section audio loaders and the control
+    // state (MainWindowImport.cpp, MainWindowControlState.cpp).
+    QString chooseFile(bool save, const QString& caption, const QString& folder, const QString& filter);
+    // "Yes", "No", "Cancel", or empty when the box closed without a click.
+    QString askSaveChanges();
+    // Chooses the file when `audioPath` is empty, gives its wave-info path
+    // and analyses it unless that file exists; false when nothing is to be
+    // loaded (no choice, cancel, failure: the messages are shown).
+    bool importAudioFile(QString& audioPath, QString& waveInfoPath);
+    uint32_t startAnalysis(const QStringList& folders, const QStringList& files);
+    // Reads a wave-info file into `core` as its newest audio file.
+    uint32_t loadWaveInfoFile(CKRMcore& core, const QString& audioPath, const QString& waveInfoPath,
+                              uint32_t length);
+    uint32_t checkAudioFile(const QString& audioPath, uint32_t& frames);
+    void assignWaveToSection(QString audioPath, QString waveInfoPath);
+    uint32_t loadWaveIntoProject(const QString& audioPath, const QString& waveInfoPath, uint32_t length);
+    void applyWaveInfoSections(CKRMcore& loaded, CKRMcore& project, int wave);
+    // The first section of `loaded` in `section`'s preference order that
+    // has audio becomes `section` of `project` with audio file `wave`;
+    // false when none has.
+    bool takeWaveInfoSections(CKRMcore& loaded, CKRMcore& project, int wave, int section);
+    uint32_t assignWholeWave(CKRMcore& project, int section, int wave);
+    void afterWaveAdded();
+    uint32_t removeUnusedWaves(const QString& audioPath);
+    uint32_t refreshSectionAll(bool rebuild);
+    void refreshTempoSpin();
+    void refreshTimeSignatureField();
+    void refreshTrimControls();
+    void refreshFadeBox();
+    void refreshManualBox();
+    void refreshBarsControls();
+    void refreshTimeStretchBox();
+    void refreshClickBox();
+    void refreshMetroSlider();
+    void refreshPickupControls();
+    void refreshPlayButton();
+    void refreshBeatDoubleButton();
+    void refreshBeatHalfButton();
+    void resetBeatShift();
+    void refreshAfterBeatEdit();
+    uint32_t refreshTrimFields(int section, uint32_t mask);
+    uint32_t resetTrimControls(uint32_t mask);
+    void setRedStatus(const QString& text);
+    // The information line of `section` (empty without a record or audio).
+    QString showSectionInfo(int section);
+    static QString sectionInfoLine(const SectionWaveInfo& info);
+    bool editable() const;
+    SectionRecord* currentRecord();
+    bool m_timeStretchOn = false;
+    uint32_t m_trimStartBeat = 0;
+    uint32_t m_trimEndBeat = 0;
+
     // Project workflows, section assignment and section editing
     // (MainWindowProject.cpp, MainWindowAssign.cpp, MainWindowEditing.cpp).
 protected:
@@ -389,7 +446,6 @@ private:
     // The current section's record of `engine`; a failure sets the
     // memory-full flag and comes back nested at step 1.
     uint32_t readCurrentSection(CKRMcore& engine, SectionRecord*& rec);
-    void refreshAfterBeatEdit();
     uint32_t updateSectionTrim(CKRMcore* engine = nullptr);
     uint32_t applySectionTrim(float start, float end, CKRMcore& engine);
     uint32_t updateBars(int value);
@@ -412,6 +468,4 @@ private:
     void showProjectMeter();
     // Length in seconds of the current audio file, 0 without one.
     float currentWaveSeconds();
-
-    bool mTimeStretchOn = false;
 };

@@ -92,8 +92,7 @@ void MainWindow::currentIdxChangedCmbWav()
         clearFocusedWidget();
     }
     refreshSection(true);
-    m_beatShiftState = 0;
-    refreshWaveButtons();
+    resetBeatShift();
     updateActions();
     updateUndoRedoActions();
     if (wasPlaying)

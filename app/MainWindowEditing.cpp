@@ -43,14 +43,6 @@ void MainWindow::refreshAfterEdit()
     updateUndoRedoActions();
 }
 
-void MainWindow::refreshAfterBeatEdit()
-{
-    refreshSectionControls(mSection);
-    syncSectionControls(mSection);
-    updateActions();
-    updateUndoRedoActions();
-}
-
 float MainWindow::currentWaveSeconds()
 {
     return hasCurrentWave() ? samplesToSeconds(mHorMaxZoom) : 0.0f;
@@ -415,7 +407,7 @@ void MainWindow::clickedChkClick(bool checked)
 
 void MainWindow::clickedChkTimeStretch(bool checked)
 {
-    mTimeStretchOn = checked;
+    m_timeStretchOn = checked;
     mTimeStretchDefault = checked;
     KRMprotoSettings::setTimeStretchDefault(checked);
 }

@@ -6,7 +6,6 @@
 // writes beside the target and renames when every byte went out.
 #include "MainWindow.h"
 
-#include "FileChooser.h"
 #include "KRMprotoSettings.h"
 #include "MessageDialog.h"
 #include "ResultCode.h"
@@ -58,10 +57,10 @@ bool MainWindow::mayDropProject()
 {
     if (!mCore.isModified())
         return true;
-    const int answer = askSaveChanges();
-    if (answer == QMessageBox::Cancel)
+    const QString answer = askSaveChanges();
+    if (answer == "Cancel")
         return false;
-    if (answer == QMessageBox::No)
+    if (answer == "No")
         return saveProjectFileAs();
     return true;
 }
@@ -120,9 +119,8 @@ void MainWindow::openProjectFile(const QString& fileName)
         return;
     QString name = fileName;
     if (name.isEmpty()) {
-        name = FileChooser::getOpenFileName(this, tr("Open Project File"),
-                                            folderOr(KRMprotoSettings::getProjectFilePath()),
-                                            tr("Project Files (*.svproj)"));
+        name = chooseFile(false, tr("Open Project File"), folderOr(KRMprotoSettings::getProjectFilePath()),
+                          tr("Project Files (*.svproj)"));
         if (name.isEmpty())
             return;
     }
@@ -162,8 +160,7 @@ void MainWindow::openProjectFile(const QString& fileName)
     selectSectionIndex(3);
     releasedBtnViewerWav();
     setProjectTitle(name);
-    m_beatShiftState = 0;
-    refreshWaveButtons();
+    resetBeatShift();
     updateActions();
     updateUndoRedoActions();
 }
@@ -191,11 +188,10 @@ uint32_t MainWindow::relinkAudioFiles()
                 showMessage(tr("Cannot find the audio file \"%1\". - fileNo[%2]").arg(name).arg(i));
                 break;
             }
-            const QString chosen =
-                FileChooser::getOpenFileName(this, tr("Open Audio File"), folder,
-                                             tr("Audio Files (*.wav *.aiff *.aif);; Audio Files (*.wav);; "
-                                                "Audio Files (*.aiff *.aif);; Audio "
-                                                "Files (*.*)"));
+            const QString chosen = chooseFile(false, tr("Open Audio File"), folder,
+                                              tr("Audio Files (*.wav *.aiff *.aif);; Audio Files (*.wav);; "
+                                                 "Audio Files (*.aiff *.aif);; Audio "
+                                                 "Files (*.*)"));
             if (chosen.isEmpty() || !QFileInfo::exists(chosen)) {
                 choseMissing = true;
                 continue;
@@ -253,7 +249,7 @@ bool MainWindow::saveProjectFileAs()
     const QString folder = KRMprotoSettings::getProjectFilePath();
     const QString start = (folder.isEmpty() ? QString(".") : folder) + "/" + mProjectPath;
     const QString filter = tr("Project Files (*.svproj)");
-    QString name = FileChooser::getSaveFileName(this, tr("Save Project File"), start, filter);
+    QString name = chooseFile(true, tr("Save Project File"), start, filter);
     if (name.isEmpty())
         return false;
     // The dialog's filter names the suffix; a name typed without one gets it.
@@ -306,10 +302,10 @@ void MainWindow::closeEvent(QCloseEvent* event)
         return;
     }
     for (;;) {
-        const int answer = askSaveChanges();
-        if (answer == QMessageBox::Cancel)
+        const QString answer = askSaveChanges();
+        if (answer == "Cancel")
             break;
-        if (answer != QMessageBox::No || saveProjectFileAs()) {
+        if (answer != "No" || saveProjectFileAs()) {
             event->accept();
             return;
         }
@@ -424,8 +420,7 @@ void MainWindow::undoRedo(bool forward)
         mCore.undo();
     refreshAfterEdit();
     refreshSection(true);
-    m_beatShiftState = 0;
-    refreshWaveButtons();
+    resetBeatShift();
     updateActions();
     updateUndoRedoActions();
     mUndoRedoRunning = false;

@@ -250,7 +250,11 @@ TEST_F(SectionEditTest, TheTimeSignatureFieldTakesOnlyMetersTheProjectHas)
     EXPECT_EQ(d, 4);
 
     // Without a section in use the meter goes to the engine unasked.
-    QMetaObject::invokeMethod(&w(), "newProject");
+    for (int section : {0, 3}) {
+        SectionRecord cleared = record(section);
+        cleared.clear();
+        storeRecord(section, cleared);
+    }
     beat->clear();
     QTest::keyClicks(beat, "12/8");
     core().getTimeSig(&n, &d);

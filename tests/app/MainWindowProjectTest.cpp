@@ -3,7 +3,6 @@
 // write that fails part-way through), moved audio files, unreadable and
 // empty project files, drops, and the folders the settings keep. File
 // dialogs are answered by a script and message boxes by MessageDialogScript.
-#include "FileChooser.h"
 #include "KRMprotoSettings.h"
 #include "MainWindowTestAccess.h"
 #include "MessageDialog.h"
@@ -35,23 +34,17 @@ using projectwindow::song;
 
 // A file dialog answered from a list; records what each call was offered.
 struct ChooserScript {
-    struct Call {
-        FileChooser::Kind kind;
-        QString caption;
-        QString start;
-    };
     QStringList answers;
-    QList<Call> calls;
+    QList<MainWindow::FileChoice> calls;
 
     ChooserScript()
     {
-        FileChooser::setScript(
-            [this](FileChooser::Kind kind, const QString& caption, const QString& start, const QString&) {
-                calls.append({kind, caption, start});
-                return answers.isEmpty() ? QString() : answers.takeFirst();
-            });
+        MainWindow::setFileChooser([this](const MainWindow::FileChoice& choice) {
+            calls.append(choice);
+            return answers.isEmpty() ? QString() : answers.takeFirst();
+        });
     }
-    ~ChooserScript() { FileChooser::setScript(nullptr); }
+    ~ChooserScript() { MainWindow::setFileChooser(nullptr); }
 };
 
 class ProjectWorkflowTest : public projectwindow::ProjectWindowTest {
@@ -134,7 +127,7 @@ TEST_F(ProjectWorkflowTest, NewAndOpenAskOnlyWhenModifiedAndFollowTheAnswer)
             EXPECT_EQ(w().mLEditProjectFileName->text(), "take.one");
             if (QString(c.answer) == "No") {
                 ASSERT_EQ(chooser.calls.size(), 1);
-                EXPECT_EQ(chooser.calls[0].kind, FileChooser::Kind::Save);
+                EXPECT_TRUE(chooser.calls[0].save);
             }
         }
     }
@@ -154,7 +147,7 @@ TEST_F(ProjectWorkflowTest, SaveOfANewProjectOffersTheDefaultNameInTheStoredFold
     ChooserScript chooser;
     QMetaObject::invokeMethod(&w(), "saveProject");
     ASSERT_EQ(chooser.calls.size(), 1);
-    EXPECT_EQ(chooser.calls[0].start, dir.path() + "/New Audio Style.svproj");
+    EXPECT_EQ(chooser.calls[0].folder, dir.path() + "/New Audio Style.svproj");
     EXPECT_EQ(chooser.calls[0].caption, "Save Project File");
     EXPECT_TRUE(Access::projectPath(w()).isEmpty());
     EXPECT_EQ(Access::projectState(w()), 1u);
@@ -192,7 +185,7 @@ TEST_F(ProjectWorkflowTest, AnOpenedProjectSavesWithoutADialogAndTheFoldersFollo
     // Save As starts at the stored folder joined with the full path as it is.
     QMetaObject::invokeMethod(&w(), "saveProjectAs");
     ASSERT_EQ(chooser.calls.size(), 1);
-    EXPECT_EQ(chooser.calls[0].start, dir.path() + "/" + m_project);
+    EXPECT_EQ(chooser.calls[0].folder, dir.path() + "/" + m_project);
 }
 
 TEST_F(ProjectWorkflowTest, AMovedAudioFileIsAskedForAndRelinkedOrKept)

@@ -1,0 +1,118 @@
+#pragma once
+// The analysis job: turns imported audio files into wave-info files (".awi")
+// off the GUI thread. `anaThread` is the thread the window creates, sets up
+// and starts; `anaThreadObj` is the worker it owns and drives from `run`.
+// The worker analyses each file as wave 0 of its own engine and writes the
+// result beside the audio file: the ".awi" file is the only channel of the
+// results, the window loads it into its own engine afterwards.
+//
+// Lifecycle: construct on the GUI thread, `setOptions`, `setInputLists`,
+// connect the worker's signals, `start`. A successful run stays alive after
+// `signalAnalyzed` until `requestStop`; a failed run ends after `signalErr`.
+// The owner always ends it with `requestStop`, `wait` and delete.
+#include "CKRMcore.h"
+
+#include <QString>
+#include <QStringList>
+#include <QThread>
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class IF_audioFileMngr;
+
+// The wave-info file of an audio file: its folder, "/", its complete base
+// name and ".awi" ("x/take.one.wav" gives "x/take.one.awi").
+QString waveInfoPathOf(const QString& audioPath);
+
+class anaThreadObj : public QObject {
+    Q_OBJECT
+public:
+    anaThreadObj();
+    ~anaThreadObj() override;
+
+    // Bytes 0..3 of the options lowest first in `word`, bytes 4 and 5 in
+    // `half`: fix the segmenter's meter, its beats per bar and beat unit,
+    // force a meter afterwards, the forced beats per bar and beat unit.
+    void setOptions(uint32_t word, uint16_t half);
+    // Stops the run at its next check; the segmenter too. Any thread.
+    void stop();
+    QString errorText() const;
+    bool hasError();
+    CKRMcore& engine() { return m_core; }
+
+    // The whole run: the given files, then the audio files of the folders.
+    // 0 (also when stopped), or the failure of the first failing file.
+    uint32_t analyzeProcTh(const QStringList& folders, const QStringList& files);
+    uint32_t analyzeFileTh(const std::wstring& path);
+    uint32_t doCreateWavInfoTh(const std::wstring& path);
+    uint32_t doSegmenterTh(const QString& workPath);
+    uint32_t doAnalyzeOnsetTh(const QString& workPath, std::vector<float>& onsets);
+    uint32_t doUpdateBeat(const std::vector<float>& beats);
+    // The whole working audio as one bar of the forced (or the project's)
+    // meter.
+    uint32_t forceBeatAs1Bar(const QString& workPath);
+
+signals:
+    void signalAnalyzed();
+    void signalErr();
+    // File count, 1-based file number, percent.
+    void signalProgress(unsigned char all, unsigned char no, unsigned char val);
+
+public slots:
+    void thruProgress(unsigned char val);
+
+private:
+    friend struct AnalysisJobTestAccess;
+    bool stopped() const { return m_stop.load() != 0; }
+    void progress(unsigned char percent);
+    // The step's message unless an inner failure already left one.
+    void failText(const QString& text);
+    // Runs the one-bar fallback after `step` failed; 0 or the fallback's
+    // code nested into `code`, with `text` as the message.
+    uint32_t fallback(const QString& workPath, uint32_t step, const QString& text);
+
+    CKRMcore m_core;
+    IF_audioFileMngr* m_files = nullptr;
+    std::atomic<uint8_t> m_stop {0};
+    uint8_t m_fixSegmenterMeter = 0;
+    uint8_t m_segmenterBeatsPerBar = 4;
+    uint8_t m_segmenterBeatUnit = 4;
+    uint8_t m_forceMeter = 1;
+    uint8_t m_forcedBeatsPerBar = 4;
+    uint8_t m_forcedBeatUnit = 4;
+    uint8_t fileIndex = 0;
+    uint8_t fileCount = 0;
+    uint8_t progressLow = 0;
+    uint8_t progressHigh = 100;
+};
+
+class anaThread : public QThread {
+    Q_OBJECT
+public:
+    anaThread();
+    ~anaThread() override;
+
+    void setOptions(uint32_t word, uint16_t half);
+    void setInputLists(const QStringList& folders, const QStringList& files);
+    void requestStop();
+    // The worker engine's error text; "object creation error!" without one.
+    QString errorString();
+    bool workerHasError();
+    // Null when creating it failed.
+    anaThreadObj* worker() const { return m_worker; }
+
+protected:
+    void run() override;
+
+private:
+    friend struct AnalysisJobTestAccess;
+    std::atomic<uint8_t> m_stop {0};
+    anaThreadObj* m_worker = nullptr;
+    uint32_t m_optionWord = 0x01040400u;
+    uint16_t m_optionHalf = 0x0404u;
+    QStringList m_folders;
+    QStringList m_files;
+};

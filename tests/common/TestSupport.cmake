@@ -16,15 +16,6 @@ if(NOT TARGET krm_test_alloc)
   target_include_directories(krm_test_alloc PUBLIC ${KRM_TEST_COMMON})
 endif()
 
-if(NOT TARGET krm_test_import)
-  # The engine calls of one import in the analysis worker's order, and the
-  # songs the import analysis is judged on.
-  add_library(krm_test_import STATIC ${KRM_TEST_COMMON}/ImportRun.h ${KRM_TEST_COMMON}/ImportRun.cpp
-    ${KRM_TEST_COMMON}/AnalysisSongs.h ${KRM_TEST_COMMON}/AnalysisSongs.cpp)
-  target_include_directories(krm_test_import PUBLIC ${KRM_TEST_COMMON})
-  target_link_libraries(krm_test_import PUBLIC krmcore krm_test_signals)
-endif()
-
 if(NOT TARGET krm_test_project AND TARGET krmcore)
   # A project of our making (a generated song, its beats and onsets, Intro 1
   # and Main A) written through the engine, for the window tests, the
@@ -34,4 +25,13 @@ if(NOT TARGET krm_test_project AND TARGET krmcore)
   target_link_libraries(krm_test_project PUBLIC krmcore krm_test_signals)
   add_executable(make_test_project ${KRM_TEST_COMMON}/make_test_project.cpp)
   target_link_libraries(make_test_project PRIVATE krm_test_project)
+endif()
+
+if(NOT TARGET krm_test_import)
+  # The engine calls of one import in the analysis worker's order, and the
+  # songs the import analysis is judged on.
+  add_library(krm_test_import STATIC ${KRM_TEST_COMMON}/ImportRun.h ${KRM_TEST_COMMON}/ImportRun.cpp
+    ${KRM_TEST_COMMON}/AnalysisSongs.h ${KRM_TEST_COMMON}/AnalysisSongs.cpp)
+  target_include_directories(krm_test_import PUBLIC ${KRM_TEST_COMMON})
+  target_link_libraries(krm_test_import PUBLIC krmcore krm_test_signals)
 endif()

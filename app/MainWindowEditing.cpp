@@ -347,6 +347,13 @@ uint32_t MainWindow::setSectionManual(bool on)
 {
     if (mUpdating)
         return 0;
+    // With two or more audio files every assigned section keeps manual
+    // bars: switching them off would be undone by the engine's own rule,
+    // leaving only a step that changes nothing the user asked for.
+    if (!on && waveCount() >= 2) {
+        refreshAfterEdit();
+        return 0;
+    }
     if (const uint32_t r = mCoreWork.assignFrom(mCore))
         return krm::nest(r, 1);
     SectionRecord* rec = nullptr;

@@ -534,6 +534,8 @@ uint32_t MainWindow::removeUnusedWaves(const QString& audioPath)
     if (!audioPath.isEmpty()) {
         const int index = waveIndexOf(audioPath);
         if (index >= 0) {
+            // Only shows the file: the combo's slot would assign it again.
+            UpdateGuard guard(mUpdating);
             fillWaveCombo();
             mWave = selectWaveIndex(index);
         }

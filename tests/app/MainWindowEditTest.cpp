@@ -10,6 +10,10 @@
 #include "TestProject.h"
 
 #include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QUrl>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
@@ -374,6 +378,64 @@ TEST_F(SectionEditTest, UndoThenRedoOfEachEditGivesTheSameSavedProject)
         EXPECT_FALSE(core().canRedo());
     }
     EXPECT_TRUE(boxes.shown().isEmpty());
+}
+
+}  // namespace
+
+namespace {
+
+// Drops `file` on the window and waits for the deferred import.
+void dropFile(MainWindow& w, const QString& file)
+{
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(file)});
+    QDragEnterEvent enter(QPoint(10, 10), Qt::LinkAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&w, &enter);
+    QDropEvent drop(QPointF(10, 10), Qt::LinkAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&w, &drop);
+    QTest::qWait(700);
+}
+
+TEST_F(SectionEditTest, ADroppedFileOfTheProjectIsOnlySelected)
+{
+    open(song().projectPath);
+    const QByteArray before = savedBytes();
+    dropFile(w(), song().wavPath);
+    EXPECT_EQ(core().getProjectInfo()->waveCount(), 1u);
+    EXPECT_EQ(w().mCmbWav->count(), 1);
+    EXPECT_EQ(w().mCmbWav->currentIndex(), 0);
+    EXPECT_EQ(savedBytes(), before);
+    EXPECT_TRUE(boxes.shown().isEmpty());
+}
+
+TEST_F(SectionEditTest, ASecondDroppedFileIsOneStepAndRefreshesPushNothing)
+{
+    // A second take with its wave-info file, so no analysis runs.
+    const QString b = dir.filePath("b.wav");
+    ASSERT_TRUE(QFile::copy(song().wavPath, b));
+    {
+        CKRMcore c;
+        ASSERT_EQ(c.loadProject(song().projectPath.toStdWString()), 0u);
+        ASSERT_EQ(c.setWavPath(0, b.toStdWString()), 0u);
+        ASSERT_EQ(c.saveAwi(dir.filePath("b.awi").toStdWString(), 0), 0u);
+    }
+    open(song().projectPath);
+    const QByteArray one = savedBytes();
+    Access::showSection(w(), 7);
+    dropFile(w(), b);
+    ASSERT_EQ(core().getProjectInfo()->waveCount(), 2u);
+    ASSERT_EQ(record(7).waveIndex, 1);
+    const QByteArray two = savedBytes();
+    QMetaObject::invokeMethod(&w(), "undo");
+    EXPECT_EQ(core().getProjectInfo()->waveCount(), 1u);
+    EXPECT_EQ(savedBytes(), one);
+    EXPECT_FALSE(core().canUndo());
+    Access::showSection(w(), 7);
+    EXPECT_TRUE(core().canRedo()) << "a refresh pushed an undo step";
+    QMetaObject::invokeMethod(&w(), "redo");
+    EXPECT_EQ(savedBytes(), two);
+    for (const MessageDialogScript::Shown& s : boxes.shown())
+        ADD_FAILURE() << s.text.toStdString();
 }
 
 }  // namespace

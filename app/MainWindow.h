@@ -40,6 +40,10 @@ class QLabel;
 class QLineEdit;
 class QStyle;
 class QThread;
+class QCloseEvent;
+class QDragEnterEvent;
+class QDragMoveEvent;
+class QDropEvent;
 
 class MainWindow : public QMainWindow, public Ui::MainWindow {
     Q_OBJECT
@@ -365,8 +369,6 @@ private:
     QString chooseFile(bool save, const QString& caption, const QString& folder, const QString& filter);
     // "Yes", "No", "Cancel", or empty when the box closed without a click.
     QString askSaveChanges();
-    bool saveProjectFileAs();
-    void setSectionManual(bool on);
     // Chooses the file when `audioPath` is empty, gives its wave-info path
     // and analyses it unless that file exists; false when nothing is to be
     // loaded (no choice, cancel, failure: the messages are shown).
@@ -413,4 +415,57 @@ private:
     bool m_timeStretchOn = false;
     uint32_t m_trimStartBeat = 0;
     uint32_t m_trimEndBeat = 0;
+
+    // Project workflows, section assignment and section editing
+    // (MainWindowProject.cpp, MainWindowAssign.cpp, MainWindowEditing.cpp).
+protected:
+    // Asks before an unsaved project is dropped, and before exit.
+    void closeEvent(QCloseEvent* event) override;
+    // One local audio or project file; anything else is refused.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    // 1 audio, 2 project, 0 refused; sets the drop action and accepts.
+    uint32_t acceptDrag(QDropEvent* event);
+    uint32_t relinkAudioFiles();
+    uint32_t writeProjectFile(QString path);
+    bool saveProjectFileAs();
+    // Whether the user lets the workflow go on (New and Open): Yes goes on,
+    // No saves first, Cancel stops.
+    bool mayDropProject();
+    void undoRedo(bool forward);
+    uint32_t switchSectionWave(const QString& waveInfoPath, const QString& audioPath);
+    uint32_t changeSectionWave();
+    // The question before a section's audio is replaced; false on Cancel.
+    bool confirmReassign();
+    // `mCmbWav` back on the current section's audio file.
+    void showSectionWave();
+    void refreshAfterEdit();
+    // The current section's record of `engine`; a failure sets the
+    // memory-full flag and comes back nested at step 1.
+    uint32_t readCurrentSection(CKRMcore& engine, SectionRecord*& rec);
+    uint32_t updateSectionTrim(CKRMcore* engine = nullptr);
+    uint32_t applySectionTrim(float start, float end, CKRMcore& engine);
+    uint32_t updateBars(int value);
+    uint32_t updateTempo(int value);
+    uint32_t changeTimeSignature(uint8_t beatsPerBar, uint8_t beatUnit);
+    uint32_t setSectionFlag(uint8_t SectionRecord::*flag, bool on, bool checked);
+    uint32_t setSectionFade(bool on);
+    uint32_t setSectionBlank(bool on);
+    uint32_t setSectionManual(bool on);
+    uint32_t setSectionPickup(int halfBeats);
+    uint32_t doubleBeatSpeed(int file, uint16_t& speed, QString& text);
+    uint32_t halveBeatSpeed(int file, uint16_t& speed, QString& text);
+    uint32_t changeBeatSpeed(bool twice, int file, uint16_t& speed, QString& text);
+    void beatReanalysis(bool twice);
+    uint32_t resnapSectionToBeats(CKRMcore& engine, int section);
+    uint32_t shiftSectionHalfBeat();
+    uint32_t unshiftSectionHalfBeat();
+    uint32_t moveSectionHalfBeat(bool later);
+    // The project's meter as "n/d" in the beat field and its placeholder.
+    void showProjectMeter();
+    // Length in seconds of the current audio file, 0 without one.
+    float currentWaveSeconds();
 };

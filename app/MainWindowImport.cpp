@@ -92,19 +92,6 @@ QString MainWindow::askSaveChanges()
     return QString();
 }
 
-bool MainWindow::saveProjectFileAs()
-{
-    notAvailableYet();
-    return false;
-}
-
-void MainWindow::setSectionManual(bool on)
-{
-    // The manual switch comes with the section editing.
-    if (on)
-        qDebug() << "ManualDefault is set; applying it comes with the section editing";
-}
-
 // ---------------------------------------------------------------- import
 
 bool MainWindow::importAudioFile(QString& audioPath, QString& waveInfoPath)
@@ -534,6 +521,7 @@ uint32_t MainWindow::removeUnusedWaves(const QString& audioPath)
     if (!audioPath.isEmpty()) {
         const int index = waveIndexOf(audioPath);
         if (index >= 0) {
+            // Only shows the file: the combo's slot would assign it again.
             UpdateGuard guard(mUpdating);
             fillWaveCombo();
             mWave = selectWaveIndex(index);

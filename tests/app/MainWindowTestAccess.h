@@ -90,4 +90,35 @@ struct MainWindowTestAccess {
         w.refreshWaveButtons();
         updateActions(w);
     }
+    // Project workflows, section assignment and editing.
+    static QString& projectPath(MainWindow& w) { return w.mProjectPath; }
+    static void showSection(MainWindow& w, int section)
+    {
+        w.refreshSectionControls(section);
+        w.syncSectionControls(section);
+    }
+    static int section(MainWindow& w) { return w.mSection; }
+    static int& wave(MainWindow& w) { return w.mWave; }
+    static void setSelection(MainWindow& w, int32_t start, int32_t end)
+    {
+        w.m_selectionStart = start;
+        w.m_selectionEnd = end;
+        w.m_selectionExists = true;
+    }
+    static uint32_t assignArea(MainWindow& w) { return w.assignAreaToSection(); }
+    static uint8_t clickOn(MainWindow& w) { return w.mClickOn; }
+    static uint32_t& beatShiftState(MainWindow& w) { return w.m_beatShiftState; }
+    static uint32_t shift(MainWindow& w, bool later)
+    {
+        return later ? w.shiftSectionHalfBeat() : w.unshiftSectionHalfBeat();
+    }
+    static uint32_t setPickup(MainWindow& w, int halfBeats) { return w.setSectionPickup(halfBeats); }
+    static uint32_t updateBars(MainWindow& w, int bars) { return w.updateBars(bars); }
+    static uint32_t changeMeter(MainWindow& w, uint8_t n, uint8_t d) { return w.changeTimeSignature(n, d); }
+    static uint32_t setManual(MainWindow& w, bool on) { return w.setSectionManual(on); }
+    static uint32_t setFade(MainWindow& w, bool on) { return w.setSectionFade(on); }
+    static uint32_t setBlank(MainWindow& w, bool on) { return w.setSectionBlank(on); }
+    static uint32_t updateTempo(MainWindow& w, int bpm) { return w.updateTempo(bpm); }
+    static uint32_t& dropKind(MainWindow& w) { return w.mDropKind; }
+    static QTimer& dropTimer(MainWindow& w) { return w.mDropTimer; }
 };

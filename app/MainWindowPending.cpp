@@ -35,6 +35,13 @@ void MainWindow::notAvailableYet()
     showMessage(tr("not available yet"));
 }
 
+void MainWindow::showTimeStretchResult(TimeStretcher& job)
+{
+    // The time-stretch result window opens here once it is built.
+    Q_UNUSED(job)
+    notAvailableYet();
+}
+
 bool MainWindow::isBusy() const
 {
     return mStretchWindow || mImportDialog || mExportDialog || mStretchDialog;
@@ -319,37 +326,6 @@ void MainWindow::releasedBtnOpenWav()
     notAvailableYet();
 }
 
-void MainWindow::releasedBtnPlayLoop()
-{
-    notAvailableYet();
-}
-
-void MainWindow::releasedBtnPlayLoopTS()
-{
-    notAvailableYet();
-}
-
-void MainWindow::releasedBtnStopped()
-{
-    if (!mAudioEnabled)
-        return;
-    mAudition.stop();
-    mPushButtonPlay->setIcon(QIcon(":/img/btn_play.png"));
-    mPlaying = false;
-    mChkTimeStretch->setEnabled(true);
-}
-
-void MainWindow::releasedBtnExportSty()
-{
-    notAvailableYet();
-}
-
-void MainWindow::releasedBtnExportStyDone(ulong)
-{ }
-
-void MainWindow::releasedBtnExportStyErrorOnPreparation(ulong)
-{ }
-
 void MainWindow::releasedBtnImportAudio()
 {
     notAvailableYet();
@@ -452,13 +428,6 @@ void MainWindow::trimEndEditingFinished()
     trimEditingFinished(*mLEditTrimEnd);
 }
 
-void MainWindow::valueChangedSliderMetro(int val)
-{
-    if (mUpdating || val == mClickLevel)
-        return;
-    mClickLevel = uint8_t(val);
-}
-
 void MainWindow::clickedChkFade(bool)
 {
     notAvailableYet();
@@ -489,9 +458,6 @@ void MainWindow::valueChangedSpinPickup(int)
     if (!mUpdating)
         notAvailableYet();
 }
-
-void MainWindow::timeStretchDone(ulong, QString)
-{ }
 
 void MainWindow::newProject()
 {

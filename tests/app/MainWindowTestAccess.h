@@ -49,4 +49,31 @@ struct MainWindowTestAccess {
     static void refreshSection(MainWindow& w, bool rebuild) { w.refreshSection(rebuild); }
     static int columnOf(MainWindow& w, int64_t sample) { return w.columnOf(sample); }
     static int viewWidth(MainWindow& w) { return w.viewWidth(); }
+
+    // Export, audition and time stretch.
+    static QString checkExportable(MainWindow& w)
+    {
+        w.mCoreWork.assignFrom(w.mCore);
+        return w.checkExportable();
+    }
+    static uint32_t maxBarsOfSection(int i) { return MainWindow::maxBarsOfSection(i); }
+    static QString sectionMaskText(uint16_t mask) { return MainWindow::sectionMaskText(mask); }
+    static void exportSty(MainWindow& w) { w.releasedBtnExportSty(); }
+    static void exportErrorOnPreparation(MainWindow& w, ulong code)
+    {
+        w.releasedBtnExportStyErrorOnPreparation(code);
+    }
+    static void playLoop(MainWindow& w) { w.releasedBtnPlayLoop(); }
+    static void timeStretchDone(MainWindow& w, ulong code, const QString& text)
+    {
+        w.timeStretchDone(code, text);
+    }
+    static void setSelection(MainWindow& w, int32_t start, int32_t end)
+    {
+        w.m_selectionStart = start;
+        w.m_selectionEnd = end;
+        w.m_selectionExists = true;
+    }
+    static uint8_t& clickLevel(MainWindow& w) { return w.mClickLevel; }
+    static bool& memoryFull(MainWindow& w) { return w.mMemoryFull; }
 };

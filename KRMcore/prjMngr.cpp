@@ -378,30 +378,25 @@ uint32_t prjMngr::load(const std::wstring& path, Kind kind, uint8_t w)
     const uint64_t needed = uint64_t(kHeaderSize) + len[0] + len[1] + len[2];
     if (needed > uint64_t(f.size()))
         return krm::fail(0xc);
-    const uchar* mapped = f.map(0, qint64(needed));
+    // The blocks are read into memory rather than mapped: a mapped file that
+    // another program shortens while we decode it would crash the program.
 
     static const uint32_t kNoMemory[3] = {6, 8, 0xa};
     static const uint32_t kDecoder[3] = {7, 9, 0xb};
-    uint64_t at = kHeaderSize;
     for (int i = 0; i < 3; ++i) {
         if (len[i] == 0)
             continue;
         Block block;
         block.size = len[i];
-        if (mapped != nullptr) {
-            block.data = mapped + at;
-        } else {
-            try {
-                block.copy.resize(len[i]);
-            } catch (const std::bad_alloc&) {
-                m_errorState.raiseFlag();
-                return krm::fail(kNoMemory[i]);
-            }
-            if (f.read(reinterpret_cast<char*>(block.copy.data()), qint64(len[i])) != qint64(len[i]))
-                return krm::fail(0xc);
-            block.data = block.copy.data();
+        try {
+            block.copy.resize(len[i]);
+        } catch (const std::bad_alloc&) {
+            m_errorState.raiseFlag();
+            return krm::fail(kNoMemory[i]);
         }
-        at += len[i];
+        if (f.read(reinterpret_cast<char*>(block.copy.data()), qint64(len[i])) != qint64(len[i]))
+            return krm::fail(0xc);
+        block.data = block.copy.data();
         uint32_t rc;
         if (i == 0)
             rc = waveInfo ? decodeBlockAWaveInfo(block.reader(), w, qpath)

@@ -1,8 +1,10 @@
 #include "timeStretch.h"
 
+#include "StretchPlan.h"
 #include "base/ResultCode.h"
 
 #include <limits>
+#include <memory>
 
 namespace {
 
@@ -21,6 +23,59 @@ std::vector<int32_t> signedPositions(const std::vector<uint32_t>& positions)
     }
     return out;
 }
+
+// The stretch engine's plan behind the job's interface.
+class EnginePlan : public IStretchPlan {
+public:
+    void setFeed(uint32_t frames, double tempo) override
+    {
+        m_plan.m_format = PcmFormat();
+        m_plan.m_reserved0 = 0;
+        m_plan.m_inputFrames = frames;
+        m_plan.m_framesForRatios = frames;
+        m_plan.m_framesCopy = frames;
+        m_plan.m_sourceTempo = tempo;
+        m_plan.m_targetTempo = tempo;
+        for (uint32_t& word : m_plan.m_reserved)
+            word = 0;
+    }
+    void ClearSamples() override { m_plan.ClearSamples(); }
+    void AppendFrame(const uint8_t* frame) override { m_plan.AppendFrame(frame); }
+    void setTimeSignature(int32_t numerator, int32_t denominator) override
+    {
+        m_plan.m_numerator = numerator;
+        m_plan.m_denominator = denominator;
+    }
+    void render(const std::vector<int32_t>& positions, int32_t bars) override
+    {
+        StretchInputView view;
+        m_plan.GetInputView(&view);
+        // The segments are the caller's, also when the engine throws.
+        std::vector<StretchSegment*> segments;
+        struct Release {
+            std::vector<StretchSegment*>& list;
+            ~Release()
+            {
+                for (StretchSegment* s : list)
+                    delete s;
+            }
+        } release {segments};
+        m_plan.ComputeSegments(&segments, &positions, bars);
+        m_plan.Render(view, &segments);
+    }
+    size_t outputFrames() const override { return static_cast<size_t>(m_plan.OutputFrames()); }
+    int32_t GetOutputSample(int8_t channel, int32_t index) const override
+    {
+        return m_plan.GetOutputSample(channel, index);
+    }
+    uint32_t GetRatios(uint8_t& outOfRange, std::vector<double>& ratios) override
+    {
+        return static_cast<uint32_t>(m_plan.GetRatios(&outOfRange, &ratios));
+    }
+
+private:
+    StretchPlan m_plan;
+};
 
 }  // namespace
 
@@ -112,7 +167,5 @@ uint32_t timeStretch::getEngineOutput(uint8_t& outOfRange, std::vector<double>& 
 
 IF_timeStretch* createTimeStretch()
 {
-    // The stretch engine's plan is not part of this build yet: the job
-    // refuses its stretches until it is bound here.
-    return new timeStretch(nullptr);
+    return new timeStretch(std::make_unique<EnginePlan>());
 }

@@ -10,8 +10,8 @@
 
 class timeStretch : public IF_timeStretch {
 public:
-    // The job owns `plan`; without one every stretch is refused with an
-    // error, as the stretch engine is then not part of the build.
+    // The job owns `plan` (`createTimeStretch` gives it the stretch
+    // engine's); without one every stretch is refused with an error.
     explicit timeStretch(std::unique_ptr<IStretchPlan> plan);
 
     uint32_t setInfo(const TimeStretchInfo& info) override;

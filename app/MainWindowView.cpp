@@ -734,7 +734,10 @@ void MainWindow::updateWaveCursor()
     const bool ours =
         QApplication::overrideCursor() && (QApplication::overrideCursor()->shape() == Qt::SplitHCursor ||
                                            QApplication::overrideCursor()->shape() == Qt::SizeHorCursor);
-    if (!(insideFrame(p) && hasCurrentWave() && mKeyModifiers == Qt::ShiftModifier && !mLayers.empty())) {
+    // Over the layers: they start at the frame's own offset in its parent.
+    const bool over = p.x() >= mFrameWav->x() && p.y() >= mFrameWav->y() && p.x() <= mFrameWav->width() &&
+                      p.y() <= mFrameWav->height();
+    if (!(over && hasCurrentWave() && mKeyModifiers == Qt::ShiftModifier && !mLayers.empty())) {
         mEdgeZone = 3;
         // Only the view's own shapes: a wait cursor stays.
         if (ours)

@@ -40,7 +40,8 @@ CPolyphaseMultiRateProcessing::CPolyphaseMultiRateProcessing(uint32_t direction,
                                                              double sampleRate)
     : m_factor(factor), m_direction(direction)
 {
-    stretch::resizeOrThrow(m_delay, kMaxTaps);
+    stretch::resizeOrThrow(m_delay, kMaxTaps + kDelayRoom);
+    m_head = static_cast<int32_t>(m_delay.size()) - kMaxTaps;
     stretch::resizeOrThrow(m_coefficients, kMaxTaps);
     if (const FirTable* table = chooseTable(direction, factor, sampleRate)) {
         std::copy(table->coefficients, table->coefficients + table->taps, m_coefficients.begin());
@@ -51,18 +52,31 @@ CPolyphaseMultiRateProcessing::CPolyphaseMultiRateProcessing(uint32_t direction,
     }
 }
 
+double* CPolyphaseMultiRateProcessing::Push(double sample, int32_t keep)
+{
+    // The delay line runs downward through a long buffer (d[k] =
+    // m_delay[m_head + k], d[0] the newest), so a new sample costs no shift;
+    // only when the buffer's start is reached are the kept samples moved up.
+    if (m_head == 0) {
+        const auto top = static_cast<int32_t>(m_delay.size()) - keep;
+        std::memmove(m_delay.data() + top, m_delay.data(), sizeof(double) * static_cast<size_t>(keep));
+        m_head = top;
+    }
+    --m_head;
+    m_delay[static_cast<size_t>(m_head)] = sample;
+    return m_delay.data() + m_head;
+}
+
 void CPolyphaseMultiRateProcessing::Decimate(int32_t n, const float* input, float* output, int32_t& produced)
 {
     produced = 0;
     if (!m_hasTable || n < m_factor || !input || !output)
         return;
-    double* d = m_delay.data();
     const double* c = m_coefficients.data();
-    const int32_t shift = m_taps - m_factor;
     for (int32_t start = 0; start + m_factor <= n; start += m_factor) {
-        std::memmove(d + m_factor, d, sizeof(double) * static_cast<size_t>(shift));
+        double* d = nullptr;
         for (int32_t k = 0; k < m_factor; ++k)
-            d[m_factor - 1 - k] = input[start + k];
+            d = Push(input[start + k], m_taps);
         double sum = 0.0;
         for (int32_t k = 0; k < m_taps; ++k)
             sum += c[k] * d[k];
@@ -76,11 +90,9 @@ void CPolyphaseMultiRateProcessing::Interpolate(int32_t n, const float* input, f
     produced = 0;
     if (!m_hasTable || m_phaseLength < 1 || n < 1 || !input || !output)
         return;
-    double* d = m_delay.data();
     const double* c = m_coefficients.data();
     for (int32_t i = 0; i < n; ++i) {
-        std::memmove(d + 1, d, sizeof(double) * static_cast<size_t>(m_phaseLength - 1));
-        d[0] = input[i];
+        const double* d = Push(input[i], m_phaseLength);
         for (int32_t p = 0; p < m_factor; ++p) {
             double sum = 0.0;
             for (int32_t k = 0; k < m_phaseLength; ++k)

@@ -55,7 +55,14 @@ public:
     const double* Coefficients() const { return m_coefficients.data(); }
 
 private:
+    // Room for this many samples before the delay line is moved.
+    static constexpr int32_t kDelayRoom = 4096;
+    // Puts a sample in front of the delay line (keeping `keep` samples) and
+    // returns the line's newest end.
+    double* Push(double sample, int32_t keep);
+
     std::vector<double> m_delay;
+    int32_t m_head = 0;
     int32_t m_factor;
     std::vector<double> m_coefficients;
     int32_t m_phaseLength = 0;

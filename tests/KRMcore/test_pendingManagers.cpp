@@ -1,5 +1,4 @@
 #include "IF_segmenter.h"
-#include "IF_timeStretch.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +9,6 @@
 // code, an error text and the error flag, never a silent success.
 TEST(PendingManagers, RefuseWorkWithCodeAndText)
 {
-    std::unique_ptr<IF_timeStretch> ts(createTimeStretch());
     std::unique_ptr<IF_segmenter> seg(createSegmenter());
 
     struct ErrorTrio {
@@ -18,14 +16,8 @@ TEST(PendingManagers, RefuseWorkWithCodeAndText)
         std::function<void()> clear;
         std::function<bool()> has;
     };
-    const ErrorTrio tsErr {[&] { return ts->errorText(); }, [&] { ts->clearError(); },
-                           [&] { return ts->hasError(); }};
     const ErrorTrio segErr {[&] { return seg->errorText(); }, [&] { seg->clearError(); },
                             [&] { return seg->hasError(); }};
-
-    std::vector<uint8_t> in(16, 1), out;
-    std::vector<double> ratios;
-    uint8_t flag = 0;
 
     struct Case {
         const char* name;
@@ -34,15 +26,6 @@ TEST(PendingManagers, RefuseWorkWithCodeAndText)
         const char* text;
     };
     const Case cases[] = {
-        {"stretch", &tsErr, [&] { return ts->stretch(in, out); },
-         "time-stretch manager is not available in this build"},
-        {"stretchRange", &tsErr,
-         [&] {
-             return ts->stretchRange(in, out, {0, 4});
-         },
-         "time-stretch manager is not available in this build"},
-        {"getEngineOutput", &tsErr, [&] { return ts->getEngineOutput(flag, ratios); },
-         "time-stretch manager is not available in this build"},
         {"run", &segErr, [&] { return seg->run("x.wav", SegmenterTimeSig()); },
          "segmenter is not available in this build"},
     };
@@ -55,7 +38,6 @@ TEST(PendingManagers, RefuseWorkWithCodeAndText)
         EXPECT_FALSE(k.err->has()) << k.name;
         EXPECT_TRUE(k.err->text().isEmpty()) << k.name;
     }
-    EXPECT_TRUE(out.empty());
 }
 
 TEST(PendingManagers, SettingsStillWork)

@@ -15,6 +15,7 @@
 #include <QDir>
 #include <QFileOpenEvent>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QSignalBlocker>
 #include <QTemporaryDir>
 #include <QTest>
@@ -612,6 +613,22 @@ TEST_F(WaveViewTest, ArrowsScrollByOneStepAndByAPage)
         key(QEvent::KeyRelease, k.first, Qt::NoModifier);
     }
     EXPECT_DOUBLE_EQ(Access::position(w()), 61 / 50.0);
+}
+
+TEST_F(WaveViewTest, SpaceTogglesPlaybackAndGivesTheFieldBackWithItsTextSelected)
+{
+    open(songA().projectPath);
+    QApplication::setActiveWindow(&w());
+    QLineEdit* field = w().mLEditTrimStart;
+    field->setText("1.5");
+    field->setFocus(Qt::OtherFocusReason);
+    field->deselect();
+    ASSERT_EQ(QApplication::focusWidget(), field);
+
+    QTest::keyClick(field, Qt::Key_Space);
+    EXPECT_EQ(QApplication::focusWidget(), field);
+    EXPECT_EQ(field->text(), "1.5") << "the space is not typed";
+    EXPECT_EQ(field->selectedText(), "1.5");
 }
 
 TEST_F(WaveViewTest, ThePlayLineFollowsTheNullOutputAndRepaintsOnlyItsStrips)

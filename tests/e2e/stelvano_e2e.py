@@ -10,6 +10,7 @@ that cannot find them exits with SKIP (77), which CTest reports as skipped.
         s.key(win, "ctrl+q")
         s.wait_exit()
 """
+import argparse
 import os
 import secrets
 import shutil
@@ -46,6 +47,27 @@ LSAN_SUPPRESSIONS = "\n".join([
     "leak:libqxcb.so", "leak:libQt5XcbQpa.so", "leak:libxcb", "leak:libX11", "leak:libfontconfig",
     "leak:libdbus-1", "leak:libglib-2.0", "leak:libxkbcommon",
 ]) + "\n"
+
+
+def arguments(*required):
+    """The script's options: --binary and --out, and the named ones."""
+    parser = argparse.ArgumentParser()
+    for name in ("--binary", "--out") + required:
+        parser.add_argument(name, required=True)
+    return parser.parse_args()
+
+
+class Checks:
+    """Collects failed checks, printing each as it fails."""
+
+    def __init__(self):
+        self.failures = []
+
+    def __call__(self, ok, what):
+        if not ok:
+            self.failures.append(what)
+            print("FAILED: " + what)
+        return ok
 
 
 class Session:

@@ -1,0 +1,450 @@
+// The time-stretch engine against the `rubberband` command (Debian's
+// rubberband-cli, its default engine, `-t` with the same time ratio), on the
+// same input and machine.
+//
+// BM_SongSection/<ratio x 100>: a 60 s stereo section of a song made here
+// (drums, bass, chords at 120 BPM) stretched through the stretch plan as the
+// time-stretch job drives it (1.00 is the plan's copy path). Counters:
+//   rtf_wall, rtf_cpu    wall and CPU time / 60 s (ours; rb_ the peer's)
+//   cpu_vs_rb            our CPU time over the peer's (goal: at most 1)
+//   length_error         output frames - round(input frames x ratio)
+//   onset_f              onset F-measure (20 ms) against the song's true
+//                        onsets scaled by the ratio (same detector), and
+//                        onset_f_input, the input's own
+//   onset_lag_ms         median distance of the detections from the truth
+// Each side runs three times; the fastest wall and CPU times count.
+// BM_Figures/<ratio x 100>: the sound figures of the tests on their signals,
+// ours and the peer's:
+//   tone_level_db        worst |level change| of tones 100 Hz .. 8 kHz
+//   tone_spread_db       worst level spread in 50 ms windows
+//   chord_spread_db      worst partial level spread over 93 ms frames
+//                        (partials 53 Hz apart and more)
+//   chord_hz             worst partial frequency error
+//   chord_away_db        energy further than 15 Hz from every partial
+//   tight_*              the same for a chord with partials 25 Hz apart
+//   drums_level_db       level change of a drum-and-bass loop
+// BM_Growth/<seconds>: our real-time factor at 1.25 over 3.75, 15 and 60 s.
+#include "Signals.h"
+#include "StretchPlan.h"
+#include "TempFolder.h"
+#include "WavFile.h"
+
+#include "../tests/timestretch/StretchSound.h"
+
+#include <benchmark/benchmark.h>
+#include <sndfile.h>
+#include <sys/resource.h>
+
+#include <QDir>
+#include <QFile>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using namespace stretchsound;
+constexpr double kRate = 44100.0;
+
+struct Audio {
+    std::vector<float> left, right;  // 16-bit units
+    size_t frames() const { return left.size(); }
+};
+
+struct Timed {
+    Audio out;
+    double wall = 0.0, cpu = 0.0;
+    bool ok = false;
+};
+
+double cpuSeconds(int who)
+{
+    rusage u {};
+    getrusage(who, &u);
+    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           1e-6 * static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec);
+}
+
+int16_t toSample(float v)
+{
+    return static_cast<int16_t>(std::lround(std::min(32767.0f, std::max(-32768.0f, v))));
+}
+
+// The section: 30 bars at 120 BPM, four parts with drums, bass and chords.
+struct Song {
+    Audio audio;
+    std::vector<int64_t> onsets;
+};
+
+const Song& song()
+{
+    static const Song s = [] {
+        testsig::SongSpec spec;
+        spec.bpm = 120.0;
+        spec.tailSeconds = 0.0;
+        const std::vector<testsig::SongChord> verse {
+            {9, true, false}, {5, false, false}, {0, false, false}, {7, false, true}};
+        const std::vector<testsig::SongChord> chorus {
+            {0, false, false}, {7, false, false}, {9, true, false}, {5, false, true}};
+        testsig::SongPart intro {"intro", 6, verse, true, true, true, false};
+        testsig::SongPart a {"verse", 8, verse, true, true, true, false};
+        testsig::SongPart b {"chorus", 8, chorus, true, true, true, true};
+        testsig::SongPart c {"outro", 8, verse, true, true, true, false};
+        spec.parts = {intro, a, b, c};
+        const testsig::Song made = testsig::makeSong(spec);
+        // Exactly 30 bars of 88200 frames: at 120 BPM the plan keeps it.
+        const size_t frames = 30 * 88200;
+        Song out;
+        for (size_t i = 0; i < frames && i < made.left.size(); ++i) {
+            out.audio.left.push_back(static_cast<float>(toSample(made.left[i] * 30000.0f)));
+            out.audio.right.push_back(static_cast<float>(toSample(made.right[i] * 30000.0f)));
+        }
+        for (int64_t t : made.onsets) {
+            if (t < static_cast<int64_t>(frames))
+                out.onsets.push_back(t);
+        }
+        return out;
+    }();
+    return s;
+}
+
+// Through the plan as the job drives it: one span of `bars` bars at the
+// target tempo; 4/4 at 120 BPM keeps the length, 150 gives 0.8, 96 1.25.
+Timed ourPlan(const Audio& in, double tempo, int32_t bars)
+{
+    Timed t;
+    const Clock::time_point start = Clock::now();
+    const double cpu = cpuSeconds(RUSAGE_SELF);
+    StretchPlan plan;
+    const auto frames = static_cast<uint32_t>(in.frames());
+    plan.m_inputFrames = plan.m_framesForRatios = plan.m_framesCopy = frames;
+    plan.m_sourceTempo = plan.m_targetTempo = tempo;
+    plan.ClearSamples();
+    for (size_t i = 0; i < in.frames(); ++i) {
+        const auto l = static_cast<uint16_t>(toSample(in.left[i]));
+        const auto r = static_cast<uint16_t>(toSample(in.right[i]));
+        const uint8_t frame[4] = {static_cast<uint8_t>(l & 0xFF), static_cast<uint8_t>(l >> 8),
+                                  static_cast<uint8_t>(r & 0xFF), static_cast<uint8_t>(r >> 8)};
+        plan.AppendFrame(frame);
+    }
+    StretchInputView view;
+    plan.GetInputView(&view);
+    const std::vector<int32_t> positions {0, static_cast<int32_t>(frames)};
+    std::vector<StretchSegment*> segments;
+    plan.ComputeSegments(&segments, &positions, bars);
+    plan.Render(view, &segments);
+    for (StretchSegment* s : segments)
+        delete s;
+    t.out.left.reserve(static_cast<size_t>(plan.OutputFrames()));
+    t.out.right.reserve(static_cast<size_t>(plan.OutputFrames()));
+    for (int32_t i = 0; i < plan.OutputFrames(); ++i) {
+        t.out.left.push_back(static_cast<float>(plan.GetOutputSample(0, i)));
+        t.out.right.push_back(static_cast<float>(plan.GetOutputSample(1, i)));
+    }
+    t.cpu = cpuSeconds(RUSAGE_SELF) - cpu;
+    t.wall = std::chrono::duration<double>(Clock::now() - start).count();
+    t.ok = plan.OutputFrames() > 0;
+    return t;
+}
+
+// Through the front door at a ratio (one segment).
+Audio ours(const Audio& in, double ratio)
+{
+    StretchInputView view;
+    Audio copy = in;
+    view.left = copy.left.data();
+    view.right = copy.right.empty() ? nullptr : copy.right.data();
+    view.frames = static_cast<uint32_t>(copy.frames());
+    view.sampleRate = 44100;
+    view.bitsPerSample = 16;
+    StretchSegment segment;
+    segment.ratio = ratio;
+    segment.length = segment.end = static_cast<int32_t>(copy.frames());
+    segment.outputLength = static_cast<int32_t>(std::ceil(segment.length * ratio));
+    std::vector<StretchSegment*> list {&segment};
+    StretchFormat format;
+    format.tag = 2;
+    StretchOutput out;
+    Audio result;
+    const int n = StretchSegments(&view, &list, &format, &out);
+    if (n > 0) {
+        result.left.assign(out.left, out.left + n);
+        if (out.right)
+            result.right.assign(out.right, out.right + n);
+    }
+    FreeStretchOutput(&out);
+    return result;
+}
+
+bool havePeer()
+{
+    static const bool have = std::system("rubberband --version > /dev/null 2>&1") == 0;
+    return have;
+}
+
+// The peer on the same input, through WAV files in the private folder.
+Timed peer(const Audio& in, double ratio)
+{
+    Timed t;
+    const QString folder = krm::platform::privateTempFolder();
+    const QString input = QDir(folder).filePath("bench_stretch_in.wav");
+    const QString output = QDir(folder).filePath("bench_stretch_out.wav");
+    std::vector<uint8_t> bytes;
+    bytes.reserve(in.frames() * 4);
+    for (size_t i = 0; i < in.frames(); ++i) {
+        for (float v : {in.left[i], in.right.empty() ? in.left[i] : in.right[i]}) {
+            const auto s = static_cast<uint16_t>(toSample(v));
+            bytes.push_back(static_cast<uint8_t>(s & 0xFF));
+            bytes.push_back(static_cast<uint8_t>(s >> 8));
+        }
+    }
+    if (writeWavFile(input, bytes.data(), static_cast<uint32_t>(bytes.size())) != 0)
+        return t;
+    char ratioText[32];
+    std::snprintf(ratioText, sizeof ratioText, "%.6f", ratio);
+    const std::string command = "rubberband -q -t " + std::string(ratioText) + " '" + input.toStdString() +
+                                "' '" + output.toStdString() + "' > /dev/null 2>&1";
+    const Clock::time_point start = Clock::now();
+    const double cpu = cpuSeconds(RUSAGE_CHILDREN);
+    const int rc = std::system(command.c_str());
+    t.cpu = cpuSeconds(RUSAGE_CHILDREN) - cpu;
+    t.wall = std::chrono::duration<double>(Clock::now() - start).count();
+    SF_INFO info {};
+    SNDFILE* f = rc == 0 ? sf_open(output.toLocal8Bit().constData(), SFM_READ, &info) : nullptr;
+    if (f) {
+        std::vector<float> interleaved(static_cast<size_t>(info.frames * info.channels));
+        sf_readf_float(f, interleaved.data(), info.frames);
+        sf_close(f);
+        for (sf_count_t i = 0; i < info.frames; ++i) {
+            t.out.left.push_back(32768.0f * interleaved[static_cast<size_t>(i * info.channels)]);
+            t.out.right.push_back(32768.0f *
+                                  interleaved[static_cast<size_t>(i * info.channels + info.channels - 1)]);
+        }
+        t.ok = true;
+    }
+    QFile::remove(input);
+    QFile::remove(output);
+    return t;
+}
+
+std::vector<float> mixDown(const Audio& a)
+{
+    std::vector<float> m(a.frames());
+    for (size_t i = 0; i < m.size(); ++i)
+        m[i] = 0.5f * (a.left[i] + (a.right.empty() ? a.left[i] : a.right[i]));
+    return m;
+}
+
+double onsetF(const Audio& a, const std::vector<int64_t>& onsets, double ratio)
+{
+    std::vector<int64_t> truth;
+    for (int64_t t : onsets)
+        truth.push_back(std::llround(static_cast<double>(t) * ratio));
+    return testsig::fMeasure(detectOnsets(mixDown(a), kRate), truth, static_cast<int64_t>(0.02 * kRate));
+}
+
+// The median distance (ms) from each true onset to the nearest detection
+// within 50 ms: a steady lag shows as a low F-measure at 20 ms.
+double onsetLagMs(const Audio& a, const std::vector<int64_t>& onsets, double ratio)
+{
+    const std::vector<int64_t> found = detectOnsets(mixDown(a), kRate);
+    std::vector<double> lags;
+    for (int64_t t : onsets) {
+        const auto truth = static_cast<double>(t) * ratio;
+        double best = 1e9;
+        for (int64_t f : found) {
+            if (std::fabs(static_cast<double>(f) - truth) < std::fabs(best))
+                best = static_cast<double>(f) - truth;
+        }
+        if (std::fabs(best) < 0.05 * kRate)
+            lags.push_back(best / kRate * 1000.0);
+    }
+    if (lags.empty())
+        return 0.0;
+    std::nth_element(lags.begin(), lags.begin() + static_cast<std::ptrdiff_t>(lags.size() / 2), lags.end());
+    return lags[lags.size() / 2];
+}
+
+// Runs a stretch `rounds` times and keeps the fastest wall and CPU times (the
+// machine may be shared).
+template <typename Run> Timed fastest(int rounds, Run run)
+{
+    Timed best = run();
+    for (int i = 1; i < rounds; ++i) {
+        const Timed t = run();
+        best.wall = std::min(best.wall, t.wall);
+        best.cpu = std::min(best.cpu, t.cpu);
+    }
+    return best;
+}
+
+void BM_SongSection(benchmark::State& state)
+{
+    const double ratio = static_cast<double>(state.range(0)) / 100.0;
+    const double tempo = 120.0 / ratio;  // bars of 88200 frames at 120 become ratio x as long
+    const Song& s = song();
+    const double seconds = static_cast<double>(s.audio.frames()) / kRate;
+    const auto expected = static_cast<double>(std::llround(static_cast<double>(s.audio.frames()) * ratio));
+    const int rounds = 3;
+    Timed mine;
+    for (auto _ : state)
+        mine = fastest(rounds, [&] { return ourPlan(s.audio, tempo, 30); });
+    state.counters["rtf_wall"] = mine.wall / seconds;
+    state.counters["rtf_cpu"] = mine.cpu / seconds;
+    state.counters["length_error"] = static_cast<double>(mine.out.frames()) - expected;
+    state.counters["onset_f"] = onsetF(mine.out, s.onsets, ratio);
+    state.counters["onset_lag_ms"] = onsetLagMs(mine.out, s.onsets, ratio);
+    state.counters["onset_f_input"] = onsetF(s.audio, s.onsets, 1.0);
+    if (!havePeer()) {
+        state.SetLabel("rubberband not installed: peer figures left out");
+        return;
+    }
+    const Timed rb = fastest(rounds, [&] { return peer(s.audio, ratio); });
+    if (!rb.ok) {
+        state.SetLabel("rubberband failed");
+        return;
+    }
+    state.counters["rb_rtf_wall"] = rb.wall / seconds;
+    state.counters["rb_rtf_cpu"] = rb.cpu / seconds;
+    state.counters["rb_length_error"] = static_cast<double>(rb.out.frames()) - expected;
+    state.counters["rb_onset_f"] = onsetF(rb.out, s.onsets, ratio);
+    state.counters["rb_onset_lag_ms"] = onsetLagMs(rb.out, s.onsets, ratio);
+    state.counters["cpu_vs_rb"] = rb.cpu > 0.0 ? mine.cpu / rb.cpu : 0.0;
+}
+BENCHMARK(BM_SongSection)
+    ->Arg(80)
+    ->Arg(100)
+    ->Arg(125)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+struct Figures {
+    double toneLevel = 0.0, toneSpread = 0.0;
+    double chordSpread = 0.0, chordHz = 0.0, chordAway = -600.0;
+    double tightSpread = 0.0, tightHz = 0.0, tightAway = -600.0;
+    double drumsLevel = 0.0;
+};
+
+void chordFigures(const std::vector<float>& y, const std::vector<double>& partials, double& spreadDb,
+                  double& hz, double& away)
+{
+    const auto guard = static_cast<int64_t>(0.3 * kRate);
+    const auto to = static_cast<int64_t>(y.size()) - guard;
+    for (const PartialTrack& t : trackPartials(y, guard, to, 4096, partials, kRate)) {
+        spreadDb = std::max(spreadDb, t.levelSpreadDb);
+        hz = std::max(hz, t.worstFrequencyError);
+    }
+    away = energyAwayFromPartials(y, guard, to, partials, 15.0, kRate);
+}
+
+template <typename Stretcher> Figures figures(double ratio, Stretcher stretcher)
+{
+    Figures f;
+    const std::vector<double> tones {100, 250, 500, 1000, 1400, 1500, 1600, 3000, 5400, 5500, 5600, 8000};
+    const double each = 0.4;
+    Audio tonesIn;
+    tonesIn.left = toneSequence(tones, each, 8000.0, kRate);
+    const Audio tonesOut = stretcher(tonesIn, ratio);
+    const auto n = static_cast<int64_t>(each * kRate), guard = static_cast<int64_t>(0.08 * kRate);
+    for (size_t t = 0; t < tones.size() && !tonesOut.left.empty(); ++t) {
+        const auto from = static_cast<int64_t>(t) * n;
+        const auto a = static_cast<int64_t>(static_cast<double>(from) * ratio);
+        const auto b = static_cast<int64_t>(static_cast<double>(from + n) * ratio);
+        const double change = db(rms(tonesOut.left, a + guard, b - guard)) -
+                              db(rms(tonesIn.left, from + guard, from + n - guard));
+        f.toneLevel = std::max(f.toneLevel, std::fabs(change));
+        f.toneSpread = std::max(f.toneSpread, spread(windowLevels(tonesOut.left, a + guard, b - guard,
+                                                                  static_cast<int64_t>(0.05 * kRate))));
+    }
+    std::vector<double> partials;
+    Audio chordIn;
+    chordIn.left = chord({54, 63, 69, 71}, 4, 2.5, 2500.0, kRate, partials);
+    chordFigures(stretcher(chordIn, ratio).left, partials, f.chordSpread, f.chordHz, f.chordAway);
+    chordIn.left = chord({50, 53, 56, 59}, 4, 2.5, 2500.0, kRate, partials);
+    chordFigures(stretcher(chordIn, ratio).left, partials, f.tightSpread, f.tightHz, f.tightAway);
+
+    testsig::SongSpec spec;
+    spec.tailSeconds = 0.5;
+    testsig::SongPart part;
+    part.bars = 4;
+    part.pad = false;
+    part.chords = {{9, true, false}, {5, false, false}};
+    spec.parts = {part};
+    const testsig::Song loop = testsig::makeSong(spec);
+    Audio drums;
+    for (size_t i = 0; i < loop.left.size(); ++i) {
+        drums.left.push_back(loop.left[i] * 32767.0f);
+        drums.right.push_back(loop.right[i] * 32767.0f);
+    }
+    const Audio drumsOut = stretcher(drums, ratio);
+    const std::vector<float> in = mixDown(drums), out = mixDown(drumsOut);
+    f.drumsLevel =
+        db(rms(out, 0, static_cast<int64_t>(out.size()))) - db(rms(in, 0, static_cast<int64_t>(in.size())));
+    return f;
+}
+
+void report(benchmark::State& state, const std::string& prefix, const Figures& f)
+{
+    state.counters[prefix + "tone_level_db"] = f.toneLevel;
+    state.counters[prefix + "tone_spread_db"] = f.toneSpread;
+    state.counters[prefix + "chord_spread_db"] = f.chordSpread;
+    state.counters[prefix + "chord_hz"] = f.chordHz;
+    state.counters[prefix + "chord_away_db"] = f.chordAway;
+    state.counters[prefix + "tight_spread_db"] = f.tightSpread;
+    state.counters[prefix + "tight_hz"] = f.tightHz;
+    state.counters[prefix + "tight_away_db"] = f.tightAway;
+    state.counters[prefix + "drums_level_db"] = f.drumsLevel;
+}
+
+void BM_Figures(benchmark::State& state)
+{
+    const double ratio = static_cast<double>(state.range(0)) / 100.0;
+    Figures mine;
+    for (auto _ : state)
+        mine = figures(ratio, ours);
+    report(state, "", mine);
+    if (havePeer())
+        report(state, "rb_", figures(ratio, [](const Audio& in, double r) { return peer(in, r).out; }));
+}
+BENCHMARK(BM_Figures)
+    ->Arg(50)
+    ->Arg(80)
+    ->Arg(125)
+    ->Arg(200)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+void BM_Growth(benchmark::State& state)
+{
+    const auto frames = static_cast<size_t>(static_cast<double>(state.range(0)) / 100.0 * kRate);
+    const Song& s = song();
+    Audio in;
+    in.left.assign(s.audio.left.begin(), s.audio.left.begin() + static_cast<std::ptrdiff_t>(frames));
+    in.right.assign(s.audio.right.begin(), s.audio.right.begin() + static_cast<std::ptrdiff_t>(frames));
+    double wall = 0.0;
+    for (auto _ : state) {
+        const Clock::time_point start = Clock::now();
+        benchmark::DoNotOptimize(ours(in, 1.25));
+        wall += std::chrono::duration<double>(Clock::now() - start).count();
+    }
+    state.counters["rtf"] =
+        wall / (static_cast<double>(frames) / kRate * static_cast<double>(state.iterations()));
+}
+BENCHMARK(BM_Growth)
+    ->Arg(375)
+    ->Arg(1500)
+    ->Arg(6000)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,686 @@
+#include "CTimeMachineInterface1.h"
+
+#include "StretchAlloc.h"
+#include "StretchMath.h"
+
+#include <QDebug>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+
+namespace {
+
+using P = TimeScaleParameterBlock;
+using A = SMSAnalysisParams;
+
+constexpr double kTolerance = 1e-8;
+constexpr double kWhole = CEnvelope::kWholeEnvelope;
+// How far a mark of the attack analysis lies before its hit: two to three
+// frames of the pre-analysis (frames of 256 samples at 44100 Hz).
+constexpr double kMarkLeadSeconds = 2.5 * 256.0 / 44100.0;
+// The analysis never runs further than this past the input's end.
+constexpr double kRunOutSeconds = 2.0;
+
+// Frees a block that a stream's Read copied.
+struct BlockGuard {
+    float* block = nullptr;
+    int copied = 0;
+    ~BlockGuard()
+    {
+        if (copied == 1)
+            SoundFileStream::FreeSamples(block);
+    }
+};
+
+bool supportedRate(double rate)
+{
+    return rate == 44100.0 || rate == 22050.0 || rate == 11025.0;
+}
+
+int32_t clampToInt32(double v)
+{
+    if (!(v > 0.0))
+        return 0;
+    return static_cast<int32_t>(std::min(v, static_cast<double>(std::numeric_limits<int32_t>::max())));
+}
+
+}  // namespace
+
+CTimeMachineInterface1::CTimeMachineInterface1() = default;
+
+CTimeMachineInterface1::~CTimeMachineInterface1()
+{
+    Finalize();
+}
+
+int CTimeMachineInterface1::SetParameter(int code, double value, double time)
+{
+    return m_parameters.SetParameter(code, value, time);
+}
+
+void CTimeMachineInterface1::CreateStreams()
+{
+    for (int c = 0; c < 2; ++c) {
+        if (c == 1 && m_map->mono)
+            break;
+        auto stream = std::unique_ptr<SoundFileStream>(new (std::nothrow) SoundFileStream);
+        if (!stream)
+            throw stretch::kAllocFailure;
+        stream->SetSampleRate(static_cast<int32_t>(m_sampleRate));
+        stream->SetChannels(1);
+        stream->Attach(c == 0 ? m_io->inputLeft : m_io->inputRight, m_inputFrames);
+        m_inputs[static_cast<size_t>(c)] = std::move(stream);
+    }
+}
+
+int CTimeMachineInterface1::CreateAnalysisParams()
+{
+    const double framesPerSecond = m_sampleRate / m_hop;
+    for (int32_t b = 0; b < m_bandCount; ++b) {
+        auto params = std::unique_ptr<SMSAnalysisParams>(new (std::nothrow) SMSAnalysisParams);
+        if (!params)
+            throw stretch::kAllocFailure;
+        params->SetSampleRate(static_cast<float>(m_sampleRate));
+        const auto set = [&](int code, double value) {
+            params->SetAnalysisParameter(code, static_cast<float>(value), kWhole);
+        };
+        set(58, 2.0);
+        set(23, 0.0);
+        set(2, m_bandEdges[static_cast<size_t>(b)]);
+        set(0, 0.0);
+        set(4, 0.0);
+        set(A::SpectrumMethod, 4.0);
+        set(A::FramesPerSecond, framesPerSecond);
+        set(A::BandFeatures, 0.0);
+        set(12, 1300.0);
+        set(A::ReferenceFrequency, 1400.0);
+        set(14, 1500.0);
+        set(20, 0.0);
+        set(3, -100.0);
+        set(A::WindowHops, m_parameters.GetParameter(P::BandWindowFactor, b));
+        set(A::WindowType, m_parameters.GetParameter(P::BandWindowType, b));
+        params->SetTimeMode(A::Seconds);
+        m_analysisParams[static_cast<size_t>(b)] = std::move(params);
+    }
+    return 0;
+}
+
+int CTimeMachineInterface1::CopyBandParameters()
+{
+    for (int32_t b = 0; b < m_bandCount; ++b) {
+        auto copy = std::unique_ptr<TimeScaleParameterBlock>(new (std::nothrow) TimeScaleParameterBlock);
+        if (!copy)
+            throw stretch::kAllocFailure;
+        m_parameters.CopyTo(*copy);
+        const double factor =
+            std::min(64.0, std::max(1.0, m_parameters.GetParameter(P::BandWindowFactor, b)));
+        const double type = std::min(12.0, std::max(0.0, m_parameters.GetParameter(P::BandWindowType, b)));
+        copy->SetParameter(P::WindowFactor, factor, kWhole);
+        copy->SetParameter(P::WindowType, type, kWhole);
+        if (b == 0) {
+            copy->SetParameter(P::SampleRate,
+                               std::min(44100.0, std::max(10000.0, m_sampleRate / m_decimation)), kWhole);
+            const double hop = std::min(65536.0, std::max(4.0, static_cast<double>(m_hop / m_decimation)));
+            copy->SetParameter(
+                P::Hop, static_cast<double>(stretch::largestPowerOfTwoAtMost(static_cast<int64_t>(hop))),
+                kWhole);
+            copy->SetDuration(m_inputSeconds);
+        }
+        m_bandParameters[static_cast<size_t>(b)] = std::move(copy);
+    }
+    return 0;
+}
+
+int CTimeMachineInterface1::Initialize()
+{
+    if (!m_map || !m_io)
+        return 2;
+    const uint32_t mode = m_map->mode;
+    if (mode > 5)
+        return 2;
+    const bool split = mode == 0;
+    const int32_t bands = (mode == 3 || mode == 5) ? 1 : 2;
+    const double rate = m_io->sampleRate;
+    if (!supportedRate(rate))
+        return 2;
+    if (!m_io->inputLeft || m_io->inputFrames < 1 || (!m_map->mono && !m_io->inputRight))
+        return 2;
+    if (m_map->segmentCount < 1 || !m_map->ratios || (m_map->segmentCount > 1 && !m_map->startFractions))
+        return 2;
+    m_sampleRate = rate;
+    m_bitsPerSample = m_io->bitsPerSample;
+    m_inputFrames = m_io->inputFrames;
+    m_inputSeconds = m_inputFrames / m_sampleRate;
+    m_bandCount = bands;
+    m_decimation = 1;
+    if (split)
+        m_decimation = rate == 44100.0 ? 4 : (rate == 22050.0 ? 2 : 1);
+    stretch::resizeOrThrow(m_bandEdges, static_cast<size_t>(bands));
+    if (bands == 2) {
+        m_bandEdges[0] = rate / 2.0 / m_decimation;
+        m_bandEdges[1] = rate / 2.0;
+    } else {
+        m_bandEdges[0] = rate / 2.0;
+    }
+    for (int32_t b = 0; b < bands; ++b)
+        m_edgesAsFloat[static_cast<size_t>(b)] = static_cast<float>(m_bandEdges[static_cast<size_t>(b)]);
+
+    const auto release = [&]() {
+        m_inputs[0].reset();
+        m_inputs[1].reset();
+        m_bandEdges.clear();
+    };
+    CreateStreams();
+    const auto count = static_cast<int32_t>(m_map->segmentCount);
+    int rc = m_parameters.ApplyPreset(mode, count, m_map->ratios, m_map->startFractions, bands, rate,
+                                      m_inputSeconds);
+    if (rc != 0) {
+        release();
+        return rc;
+    }
+    m_hop = static_cast<int32_t>(m_parameters.GetParameter(P::Hop));
+    m_hopDuration = m_hop / m_sampleRate;
+
+    // Room for the output: the input's length stretched along the map.
+    for (int32_t i = 0; i < count; ++i) {
+        if (std::isnan(m_map->ratios[i])) {
+            release();
+            return -2;
+        }
+    }
+    if (count == 1) {
+        m_outputCapacity = clampToInt32(stretch::truncNearWhole(m_inputFrames * m_map->ratios[0] + 1000.0));
+    } else {
+        double seconds = 0.0;
+        for (double t = 0.0; t < m_inputSeconds; t += m_hopDuration) {
+            const double factor = m_parameters.GetParameter(P::StretchFactor, t);
+            if (std::isnan(factor)) {
+                release();
+                return -2;
+            }
+            seconds += m_hopDuration * factor;
+        }
+        m_outputCapacity = clampToInt32(std::trunc(m_sampleRate * seconds + 6000.0));
+    }
+
+    CreateAnalysisParams();
+    for (int32_t b = 0; b < bands; ++b) {
+        const auto bandRate = static_cast<int32_t>(2.0 * m_bandEdges[static_cast<size_t>(b)]);
+        for (int c = 0; c < 2; ++c) {
+            auto* analyser =
+                new (std::nothrow) CSMSAnalysis(m_fft, bandRate, *m_analysisParams[static_cast<size_t>(b)]);
+            if (!analyser)
+                throw stretch::kAllocFailure;
+            m_analysers[static_cast<size_t>(c)][static_cast<size_t>(b)].reset(analyser);
+        }
+    }
+    CopyBandParameters();
+    for (int c = 0; c < 2; ++c) {
+        for (int32_t b = 0; b < bands; ++b) {
+            auto* frame = new (std::nothrow) SMSFrame;
+            if (!frame)
+                throw stretch::kAllocFailure;
+            m_work[static_cast<size_t>(c)][static_cast<size_t>(b)].reset(frame);
+        }
+    }
+    for (int c = 0; c < 2; ++c) {
+        for (int32_t b = 0; b < bands; ++b) {
+            TimeScaleParameterBlock& block = *m_bandParameters[static_cast<size_t>(b)];
+            block.SetParameter(P::RangeCount, (c == 0 && b == 0) ? std::min(32, std::max(0, bands)) : 0,
+                               kWhole);
+            auto* stretcher = new (std::nothrow)
+                BandStretcher(m_fft, block, &m_outputs[static_cast<size_t>(c)][static_cast<size_t>(b)]);
+            if (!stretcher)
+                throw stretch::kAllocFailure;
+            m_stretchers[static_cast<size_t>(c)][static_cast<size_t>(b)].reset(stretcher);
+        }
+    }
+
+    m_blockSize = static_cast<int32_t>(m_sampleRate / 44100.0 * 512.0);
+    m_readPosition = 0;
+    m_historyLength = static_cast<uint32_t>(0.4 / m_hopDuration + 1.0);
+    if (m_historyLength % 2 == 0)
+        m_historyLength -= 1;
+    for (AttackMarks& marks : m_marks) {
+        marks = AttackMarks();
+        marks.historyLength = m_historyLength;
+        marks.bandCount = static_cast<uint32_t>(bands);
+        marks.lastMarkTime = -1.0;
+    }
+
+    m_attackMarksOn = static_cast<int32_t>(m_parameters.GetParameter(P::AttackMarksOn, 0.0));
+    if (m_attackMarksOn) {
+        const bool stereo = !m_map->mono;
+        rc = MarkAttacks(m_fft, m_sampleRate, m_bandEdges[0], m_parameters, m_hop, *m_inputs[0],
+                         stereo ? m_inputs[1].get() : nullptr, m_marks[0], stereo ? &m_marks[1] : nullptr,
+                         m_attackData);
+        if (rc != 0) {
+            Finalize();
+            return -1;
+        }
+        // A mark lies two to three analysis frames before the hit it stands
+        // for; the stretcher places a mark's time at its stretched
+        // time, so it gets the rise's time (on the hop grid).
+        const double lead = std::round(kMarkLeadSeconds / m_hopDuration) * m_hopDuration;
+        for (int c = 0; c < (stereo ? 2 : 1); ++c) {
+            AttackMarks& marks = m_marks[static_cast<size_t>(c)];
+            for (int32_t i = 0; i < marks.count; ++i)
+                marks.times[static_cast<size_t>(i)] += lead;
+        }
+    }
+    return 0;
+}
+
+void CTimeMachineInterface1::FreeFrameHistory()
+{
+    for (History& history : m_history) {
+        const size_t rows = history.size();
+        for (size_t r = 0; r < rows; ++r) {
+            for (size_t b = 0; b < history[r].size(); ++b) {
+                SMSFrame* frame = history[r][b];
+                // Neighbouring rows may hold the same frame: the last one frees it.
+                if (r + 1 < rows && b < history[r + 1].size() && history[r + 1][b] == frame)
+                    continue;
+                delete frame;
+            }
+        }
+        history.clear();
+    }
+    for (AttackMarks& marks : m_marks)
+        marks.history = nullptr;
+    m_historyStarted = false;
+}
+
+void CTimeMachineInterface1::ForgetCurrentFrames()
+{
+    for (auto& channel : m_current) {
+        for (auto& frame : channel)
+            frame.reset();
+    }
+}
+
+void CTimeMachineInterface1::Finalize()
+{
+    FreeFrameHistory();
+    ForgetCurrentFrames();
+    for (int c = 0; c < 2; ++c) {
+        for (int32_t b = 0; b < kMaxBands; ++b) {
+            m_stretchers[static_cast<size_t>(c)][static_cast<size_t>(b)].reset();
+            m_outputs[static_cast<size_t>(c)][static_cast<size_t>(b)].reset();
+            m_analysers[static_cast<size_t>(c)][static_cast<size_t>(b)].reset();
+            m_work[static_cast<size_t>(c)][static_cast<size_t>(b)].reset();
+        }
+        m_inputs[static_cast<size_t>(c)].reset();
+    }
+    for (auto& params : m_analysisParams)
+        params.reset();
+    for (auto& block : m_bandParameters)
+        block.reset();
+    for (AttackMarks& marks : m_marks)
+        marks = AttackMarks();
+    m_attackData = SMSAnalysisData();
+    m_bandEdges.clear();
+    ReleaseBlockBuffers();
+}
+
+void CTimeMachineInterface1::ReleaseBlockBuffers()
+{
+    for (int c = 0; c < 2; ++c) {
+        m_decimated[static_cast<size_t>(c)].clear();
+        m_decimated[static_cast<size_t>(c)].shrink_to_fit();
+        m_decimators[static_cast<size_t>(c)].reset();
+    }
+}
+
+int CTimeMachineInterface1::PrepareBlockLoop()
+{
+    const int channels = Channels();
+    for (int c = 0; c < channels; ++c) {
+        stretch::resizeOrThrow(m_decimated[static_cast<size_t>(c)], static_cast<size_t>(m_blockSize + 100));
+        auto* decimator = new (std::nothrow) CPolyphaseMultiRateProcessing(
+            CPolyphaseMultiRateProcessing::Decimation, m_decimation, m_sampleRate);
+        if (!decimator)
+            throw stretch::kAllocFailure;
+        m_decimators[static_cast<size_t>(c)].reset(decimator);
+    }
+    for (int c = 0; c < channels; ++c) {
+        for (int32_t b = 0; b < m_bandCount; ++b) {
+            SoundFileStream* stream = m_outputs[static_cast<size_t>(c)][static_cast<size_t>(b)].get();
+            if (stream && stream->Allocate(m_outputCapacity) != 0)
+                return 1;
+        }
+    }
+    return 0;
+}
+
+void CTimeMachineInterface1::Process(StretchMap* map, StretchIo* io)
+{
+    if (!map || !io)
+        return;
+    m_map = map;
+    m_io = io;
+    m_analysisTime = 0.0;
+    m_outputTime = 0.0;
+    int rc = Initialize();
+    if (rc != 0) {
+        Finalize();
+        io->error = rc;
+        return;
+    }
+    if (PrepareBlockLoop() != 0) {
+        Finalize();
+        io->error = 1;
+        return;
+    }
+    RunBlockLoop();
+    if (m_decimation != 1 && RestoreLowBand() != 0) {
+        Finalize();
+        io->error = 1;
+        return;
+    }
+    FreeFrameHistory();
+    Recombine();
+
+    const int32_t expected = ExpectedFrames();
+    const bool stereo = !m_map->mono;
+    float* left = TakeOutput(m_outputs[0][0].get(), expected);
+    float* right = stereo ? TakeOutput(m_outputs[1][0].get(), expected) : nullptr;
+    if (!left || (stereo && !right)) {
+        SoundFileStream::FreeSamples(left);
+        SoundFileStream::FreeSamples(right);
+        Finalize();
+        io->error = 1;
+        return;
+    }
+    io->outputFrames = expected;
+    io->bitsPerSample = m_bitsPerSample;
+    io->sampleRate = m_sampleRate;
+    io->outputLeft = left;
+    if (stereo)
+        io->outputRight = right;
+    ReleaseBlockBuffers();
+    Finalize();
+    io->error = 0;
+}
+
+void CTimeMachineInterface1::RunBlockLoop()
+{
+    const int channels = Channels();
+    const double lastRead = m_inputFrames + kRunOutSeconds * m_sampleRate;
+    for (;;) {
+        for (int c = 0; c < channels; ++c) {
+            const size_t at = static_cast<size_t>(c);
+            BlockGuard block;
+            block.copied =
+                m_inputs[at]->Read(&block.block, m_blockSize, m_readPosition, SoundFileStream::View);
+            if (!block.block)
+                continue;
+            CSMSAnalysis& low = *m_analysers[at][0];
+            if (m_decimation != 1) {
+                int32_t produced = 0;
+                m_decimators[at]->Decimate(m_blockSize, block.block, m_decimated[at].data(), produced);
+                low.PutSamples(m_decimated[at].data(), produced);
+            } else {
+                low.PutSamples(block.block, m_blockSize);
+            }
+            if (m_bandCount == 2)
+                m_analysers[at][1]->PutSamples(block.block, m_blockSize);
+        }
+        AnalyseReadyFrames();
+        m_readPosition += m_blockSize;
+        if (ShouldStop() || m_readPosition > lastRead)
+            break;
+    }
+}
+
+void CTimeMachineInterface1::AnalyseReadyFrames()
+{
+    const int channels = Channels();
+    for (;;) {
+        for (int c = 0; c < channels; ++c) {
+            for (int32_t b = 0; b < m_bandCount; ++b) {
+                if (!m_analysers[static_cast<size_t>(c)][static_cast<size_t>(b)]->FrameReady())
+                    return;
+            }
+        }
+        bool missing = false;
+        for (int32_t b = 0; b < m_bandCount; ++b) {
+            for (int c = 0; c < channels; ++c) {
+                CSMSAnalysis& analyser = *m_analysers[static_cast<size_t>(c)][static_cast<size_t>(b)];
+                analyser.AnalyzeFrame();
+                auto& current = m_current[static_cast<size_t>(c)][static_cast<size_t>(b)];
+                current = analyser.TakeFrame();
+                missing = missing || !current;
+            }
+        }
+        if (missing) {
+            ForgetCurrentFrames();
+            return;
+        }
+
+        const double frameTime = m_current[0][0]->Time();
+        double factor = m_parameters.GetParameter(P::StretchFactor, frameTime);
+        if (frameTime * m_sampleRate >= m_inputFrames)
+            factor = m_map->ratios[m_map->segmentCount - 1];
+        AdvanceHistory(channels);
+
+        const double half = static_cast<double>(m_historyLength / 2) * m_hopDuration;
+        const double centre = m_history[0].back()[0]->Time() - half;
+        for (int c = 0; c < channels; ++c) {
+            m_marks[static_cast<size_t>(c)].centreTime = centre;
+            m_marks[static_cast<size_t>(c)].firstRowTime = centre - half;
+        }
+        if (centre < kTolerance)
+            continue;
+        while (centre > m_outputTime) {
+            ProduceOutputFrame(factor, centre);
+        }
+    }
+}
+
+void CTimeMachineInterface1::AdvanceHistory(int channels)
+{
+    const auto bands = static_cast<size_t>(m_bandCount);
+    if (!m_historyStarted) {
+        for (int c = 0; c < channels; ++c) {
+            History& history = m_history[static_cast<size_t>(c)];
+            history.assign(m_historyLength, Row(bands, nullptr));
+            for (size_t b = 0; b < bands; ++b) {
+                SMSFrame* frame = m_current[static_cast<size_t>(c)][b].release();
+                for (Row& row : history)
+                    row[b] = frame;
+            }
+            m_marks[static_cast<size_t>(c)].history = &history;
+        }
+        m_historyStarted = true;
+        return;
+    }
+    const double frameTime = m_current[0][0]->Time();
+    if (!(frameTime > m_history[0].back()[0]->Time() + kTolerance)) {
+        ForgetCurrentFrames();
+        return;
+    }
+    for (int c = 0; c < channels; ++c) {
+        History& history = m_history[static_cast<size_t>(c)];
+        for (size_t b = 0; b < bands; ++b) {
+            SMSFrame* old = history[0][b];
+            if (history.size() < 2 || history[1][b] != old)
+                delete old;
+            history[0][b] = nullptr;
+        }
+        std::rotate(history.begin(), history.begin() + 1, history.end());
+        for (size_t b = 0; b < bands; ++b)
+            history.back()[b] = m_current[static_cast<size_t>(c)][b].release();
+    }
+}
+
+void CTimeMachineInterface1::ProduceOutputFrame(double factor, double centre)
+{
+    const int channels = Channels();
+    const double step = m_hopDuration / factor;
+    const AttackMarks& marks = m_marks[0];
+    const auto rows = static_cast<int32_t>(m_history[0].size());
+    int32_t row = -1;
+    for (int32_t r = 0; r < rows; ++r) {
+        if (r * m_hopDuration + marks.firstRowTime + kTolerance >= m_outputTime) {
+            row = r;
+            break;
+        }
+    }
+    SMSFrame* work[2][kMaxBands] = {};
+    for (int c = 0; c < 2; ++c) {
+        for (int32_t b = 0; b < m_bandCount; ++b)
+            work[c][b] = m_work[static_cast<size_t>(c)][static_cast<size_t>(b)].get();
+    }
+    if (row >= 0) {
+        for (int c = 0; c < channels; ++c) {
+            const Row& frames = m_history[static_cast<size_t>(c)][static_cast<size_t>(row)];
+            for (int32_t b = 0; b < m_bandCount; ++b)
+                frames[static_cast<size_t>(b)]->CopyTo(*work[c][b], SMSFrame::kSpectrum, true);
+        }
+    }
+    const bool mono = channels == 1;
+    m_stretchers[0][0]->ProcessFrame(m_marks[0], mono ? nullptr : &m_marks[1], m_outputTime, step, work[0],
+                                     mono ? nullptr : work[1], m_hopDuration, m_edgesAsFloat.data(),
+                                     mono ? 1 : 0);
+    for (int32_t b = 0; b < m_bandCount; ++b) {
+        for (int c = 0; c < channels; ++c)
+            m_stretchers[static_cast<size_t>(c)][static_cast<size_t>(b)]->SynthesizeFrame(
+                *work[c][b], m_edgesAsFloat[static_cast<size_t>(b)], 0);
+    }
+    m_analysisTime = centre;
+    m_outputTime += step;
+    for (int c = 0; c < channels; ++c) {
+        for (int32_t b = 0; b < m_bandCount; ++b)
+            work[c][b]->Release(SMSFrame::kSpectrum, true);
+    }
+}
+
+bool CTimeMachineInterface1::ShouldStop() const
+{
+    if (m_map->segmentCount == 1) {
+        const SoundFileStream* full = m_outputs[0][static_cast<size_t>(m_bandCount == 2 ? 1 : 0)].get();
+        return full && full->Length() > m_parameters.GetParameter(P::StretchFactor, 0.0) * m_inputFrames;
+    }
+    return m_analysisTime / m_inputSeconds > 1.0;
+}
+
+int CTimeMachineInterface1::RestoreLowBand()
+{
+    // The low band comes back to the full rate piece by piece and is added
+    // straight into the full-rate band, which then takes the low band's
+    // place: the same sum as restoring the low band into its own stream and
+    // adding the other band to it, without a second full-length buffer.
+    constexpr int32_t kPiece = 2048;
+    for (int c = 0; c < Channels(); ++c) {
+        auto& outputs = m_outputs[static_cast<size_t>(c)];
+        SoundFileStream* low = outputs[0].get();
+        SoundFileStream* full = m_bandCount == 2 ? outputs[1].get() : nullptr;
+        if (!low || !full || !full->Buffer())
+            continue;
+        const int64_t n = static_cast<int64_t>(low->Length()) * m_decimation;
+        if (n > std::numeric_limits<int32_t>::max())
+            return 1;
+        CPolyphaseMultiRateProcessing interpolator(CPolyphaseMultiRateProcessing::Interpolation, m_decimation,
+                                                   m_sampleRate);
+        // Undo the path's whole delay: both filters' centres less the
+        // decimator's lead (its output follows the newest input of each
+        // group), so that the low band lines up with the full-rate band to
+        // the sample and a partial moving between the bands keeps its phase.
+        const double pathDelay = (m_decimators[static_cast<size_t>(c)]->Taps() - 1) / 2.0 +
+                                 (interpolator.Taps() - 1) / 2.0 - (m_decimation - 1);
+        const int64_t shift = std::min<int64_t>(std::max<int64_t>(std::lround(pathDelay), 0), n);
+        std::vector<float> piece;
+        try {
+            piece.resize(static_cast<size_t>(kPiece) * static_cast<size_t>(m_decimation));
+        } catch (...) {
+            return 1;
+        }
+        int64_t produced = 0;
+        for (int32_t at = 0; at < low->Length(); at += kPiece) {
+            const int32_t count = std::min(kPiece, low->Length() - at);
+            int32_t made = 0;
+            interpolator.Interpolate(count, low->Buffer() + at, piece.data(), made);
+            // Output sample j of the restored band is interpolated sample j + shift.
+            const int64_t first = std::max<int64_t>(0, shift - produced);
+            if (first < made && full->MixAt(piece.data() + first, static_cast<int32_t>(made - first),
+                                            static_cast<int32_t>(produced + first - shift)) != 0)
+                return 1;
+            produced += made;
+        }
+        // The restored band's tail (the shifted-out samples) is silence; a
+        // full-rate band shorter than it grows to its length.
+        if (full->Length() < n) {
+            std::fill(piece.begin(), piece.end(), 0.0f);
+            for (int64_t at = full->Length(); at < n; at += static_cast<int64_t>(piece.size())) {
+                const auto count =
+                    static_cast<int32_t>(std::min<int64_t>(static_cast<int64_t>(piece.size()), n - at));
+                if (full->MixAt(piece.data(), count, static_cast<int32_t>(at)) != 0)
+                    return 1;
+            }
+        }
+        outputs[0] = std::move(outputs[1]);
+    }
+    return 0;
+}
+
+void CTimeMachineInterface1::Recombine()
+{
+    for (int c = 0; c < Channels(); ++c) {
+        auto& outputs = m_outputs[static_cast<size_t>(c)];
+        SoundFileStream* low = outputs[0].get();
+        for (int32_t b = 1; b < m_bandCount; ++b) {
+            SoundFileStream* band = outputs[static_cast<size_t>(b)].get();
+            if (low && band && band->Buffer()) {
+                const int32_t n = std::min(low->Length(), band->Length());
+                low->MixAt(band->Buffer(), n, 0);
+            }
+            outputs[static_cast<size_t>(b)].reset();
+        }
+    }
+}
+
+int32_t CTimeMachineInterface1::ExpectedFrames() const
+{
+    const uint32_t n = m_map->segmentCount;
+    double scale = m_map->ratios[0];
+    if (n >= 2) {
+        scale = 0.0;
+        for (uint32_t i = 0; i + 1 < n; ++i) {
+            const double from = i == 0 ? 0.0 : m_map->startFractions[i];
+            scale += (m_map->startFractions[i + 1] - from) * m_map->ratios[i];
+        }
+        scale += (1.0 - m_map->startFractions[n - 1]) * m_map->ratios[n - 1];
+    }
+    return clampToInt32(stretch::truncNearWhole(m_inputFrames * scale));
+}
+
+float* CTimeMachineInterface1::TakeOutput(SoundFileStream* stream, int32_t expected)
+{
+    expected = std::max(expected, 0);
+    if (!stream || !stream->Buffer()) {
+        if (expected > 0)
+            qDebug() << "Stretch data is too less rather than expect";
+        return static_cast<float*>(std::calloc(static_cast<size_t>(std::max(expected, 1)), sizeof(float)));
+    }
+    const int32_t length = stream->Length();
+    if (length > expected) {
+        qDebug() << "Stretch data is too much rather than expect";
+    } else if (length < expected) {
+        qDebug() << "Stretch data is too less rather than expect";
+        try {
+            std::vector<float> zeros(static_cast<size_t>(std::min(expected - length, 65536)), 0.0f);
+            for (int32_t at = length; at < expected;) {
+                const int32_t n = std::min(expected - at, static_cast<int32_t>(zeros.size()));
+                stream->WriteBlock(zeros.data(), n, at);
+                at += n;
+            }
+        } catch (...) {
+            return nullptr;
+        }
+    }
+    return stream->ReleaseBuffer();
+}

@@ -17,7 +17,7 @@ namespace jobtest {
 
 // Leaves every segment as it is (ratio 1): the sections of the generated
 // song already sit at the project tempo. `outOfRange` makes every stretch
-// report a ratio outside the engine's range.
+// report a ratio outside the engine's range; `failWith` makes it fail.
 class CopyStretch : public IF_timeStretch {
 public:
     uint32_t setInfo(const TimeStretchInfo&) override { return 0; }
@@ -28,6 +28,8 @@ public:
     uint32_t stretchRange(const std::vector<uint8_t>& in, std::vector<uint8_t>& out,
                           const std::vector<uint32_t>& positions) override
     {
+        if (failWith)
+            return failWith;
         out = in;
         m_segments = positions.size() > 1 ? positions.size() - 1 : 0;
         return 0;
@@ -43,6 +45,7 @@ public:
     bool hasError() override { return false; }
 
     uint8_t outOfRange = 0;
+    uint32_t failWith = 0;
 
 private:
     size_t m_segments = 0;

@@ -66,8 +66,7 @@ TEST(TimeStretcher, EachCheckFailsWithItsCodeAndText)
              p.editSection(kMainA, [](SectionRecord& s) { s.endAdrs = s.startAdrs + 20 * 44100; });
          },
          0x80000005, "stretch ratio error!"},
-        {"working audio fails", kMainA,
-         [](Project& p) { jobtest::CoreAccess::useStretch(p.core, createTimeStretch()); }, 0x80000006,
+        {"working audio fails", kMainA, [](Project& p) { p.stretch->failWith = 0x80000003; }, 0x80000006,
          "stretch erro "},
         {"working audio warns", kMainA, [](Project& p) { p.stretch->outOfRange = 1; }, 0x80000007,
          "stretch ratio error!"},
@@ -88,7 +87,7 @@ TEST(TimeStretcher, EachCheckFailsWithItsCodeAndText)
 TEST(TimeStretcher, EngineTextFollowsTheWorkingAudioFailure)
 {
     Project p;
-    jobtest::CoreAccess::useStretch(p.core, createTimeStretch());
+    p.stretch->failWith = 0x80000003;
     TimeStretcher job(&p.core, &p.audition, p.core.sectionWavePath(kMainA), kMainA, 0);
     const Result r = run(job);
     ASSERT_EQ(r.code, 0x80000006u);

@@ -44,6 +44,7 @@ class QCloseEvent;
 class QDragEnterEvent;
 class QDragMoveEvent;
 class QDropEvent;
+class TimeStretcher;
 
 class MainWindow : public QMainWindow, public Ui::MainWindow {
     Q_OBJECT
@@ -293,6 +294,36 @@ private:
     // What a command whose work is not built yet says instead of doing
     // nothing.
     void notAvailableYet();
+
+    // Export, audition and time stretch (MainWindowExport.cpp,
+    // MainWindowAudition.cpp).
+    // Bar limit of a section: 32 for intros, mains and endings, 1 for the
+    // fills, the break and any other index.
+    static uint32_t maxBarsOfSection(int index);
+    // Section names of the set bits in section order, ", " between them and
+    // "." after the last; bits 15 and above are skipped.
+    static QString sectionMaskText(uint16_t mask);
+    // Why the work copy cannot be exported, or an empty text.
+    QString checkExportable();
+    // Writes every used section's working audio that is not current; runs
+    // on the export thread.
+    uint32_t prepareSectionWavs();
+    // Asks for the style file to write; empty when cancelled. A name typed
+    // without a suffix under the style filter gets ".aus".
+    QString chooseExportPath();
+    void showExportProgress(const QString& path);
+    void playLoopTimeStretched();
+    void showTimeStretchProgress(int section);
+    // The modal busy dialog of a job (no Cancel button); runs until the
+    // job's receiving slot closes it.
+    void runJobDialog(ProgressDialog*& dialog, const QString& label, const QString& title);
+    // First steps of a job's receiving slot: closes and deletes the dialog,
+    // refreshes the actions, ends the thread's event loop and removes the
+    // wait cursor.
+    void closeJob(ProgressDialog*& dialog, QThread* thread);
+    // Opens the result of a finished stretch (steps after the checks of
+    // timeStretchDone); the result window comes with its own work.
+    void showTimeStretchResult(TimeStretcher& job);
 
     CKRMcore mCore;
     CKRMcoreWork mCoreWork;

@@ -26,46 +26,9 @@ void MainWindow::setProjectTitle(const QString& path)
     mLEditProjectFileName->setText(QFileInfo(path).completeBaseName());
 }
 
-// Slots.
-
-void MainWindow::releasedBtnPlayLoop()
+void MainWindow::showTimeStretchResult(TimeStretcher& job)
 {
+    // The time-stretch result window opens here once it is built.
+    Q_UNUSED(job)
     notAvailableYet();
 }
-
-void MainWindow::releasedBtnPlayLoopTS()
-{
-    notAvailableYet();
-}
-
-void MainWindow::releasedBtnStopped()
-{
-    if (!mAudioEnabled)
-        return;
-    mAudition.stop();
-    mPushButtonPlay->setIcon(QIcon(":/img/btn_play.png"));
-    mPlaying = false;
-    mChkTimeStretch->setEnabled(true);
-}
-
-void MainWindow::releasedBtnExportSty()
-{
-    notAvailableYet();
-}
-
-void MainWindow::releasedBtnExportStyDone(ulong)
-{ }
-
-void MainWindow::releasedBtnExportStyErrorOnPreparation(ulong)
-{ }
-
-void MainWindow::valueChangedSliderMetro(int val)
-{
-    if (mUpdating || val == mClickLevel)
-        return;
-    mClickLevel = uint8_t(val);
-}
-
-void MainWindow::timeStretchDone(ulong, QString)
-{ }
-

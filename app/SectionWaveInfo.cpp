@@ -2,6 +2,9 @@
 
 #include "BeatGrid.h"
 #include "CKRMcore.h"
+#include "base/TempoUtil.h"
+
+#include <cmath>
 
 SectionWaveInfo::SectionWaveInfo(CKRMcore* core, int section) : m_core(core)
 {
@@ -46,4 +49,19 @@ void SectionWaveInfo::clear()
     m_startTime = 0.0;
     m_endTime = 0.0;
     m_manual = false;
+}
+
+bool SectionWaveInfo::getSection(SectionRecord*& record) const
+{
+    record = nullptr;
+    if (!m_core || m_section < 0 || m_section >= krm::kSectionCount)
+        return false;
+    return m_core->getSecInfo(uint8_t(m_section), &record) == 0 && record;
+}
+
+bool SectionWaveInfo::isStretchOutOfRange() const
+{
+    const double sectionLength = secondsOfBars(m_tempo, m_beatsPerBar, m_beatUnit, m_bars);
+    const double waveLength = std::fabs(m_endTime - m_startTime);
+    return ::isStretchOutOfRange(ratioOrZero(sectionLength, waveLength) * 100.0);
 }

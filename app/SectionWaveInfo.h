@@ -5,6 +5,7 @@
 #include <cstdint>
 
 class CKRMcore;
+struct SectionRecord;
 
 class SectionWaveInfo {
 public:
@@ -16,6 +17,14 @@ public:
 
     // Section -1, every other field 0, beats 4/4; the engine is kept.
     void clear();
+
+    // The section's record from the engine; false (and null) when it cannot
+    // be read.
+    bool getSection(SectionRecord*& record) const;
+    // True when the audio would have to be stretched by a factor outside
+    // 0.5 .. 2.0 to fill the section's bars at the project tempo (also for
+    // a cleared snapshot, whose length is 0).
+    bool isStretchOutOfRange() const;
 
     CKRMcore* m_core;
     int32_t m_section;       // -1 when the section or its audio file is missing

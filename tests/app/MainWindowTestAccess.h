@@ -99,6 +99,24 @@ struct MainWindowTestAccess {
     }
     static int section(MainWindow& w) { return w.mSection; }
     static int& wave(MainWindow& w) { return w.mWave; }
+    // Export, audition and time stretch.
+    static QString checkExportable(MainWindow& w)
+    {
+        w.mCoreWork.assignFrom(w.mCore);
+        return w.checkExportable();
+    }
+    static uint32_t maxBarsOfSection(int i) { return MainWindow::maxBarsOfSection(i); }
+    static QString sectionMaskText(uint16_t mask) { return MainWindow::sectionMaskText(mask); }
+    static void exportSty(MainWindow& w) { w.releasedBtnExportSty(); }
+    static void exportErrorOnPreparation(MainWindow& w, ulong code)
+    {
+        w.releasedBtnExportStyErrorOnPreparation(code);
+    }
+    static void playLoop(MainWindow& w) { w.releasedBtnPlayLoop(); }
+    static void timeStretchDone(MainWindow& w, ulong code, const QString& text)
+    {
+        w.timeStretchDone(code, text);
+    }
     static void setSelection(MainWindow& w, int32_t start, int32_t end)
     {
         w.m_selectionStart = start;
@@ -121,4 +139,6 @@ struct MainWindowTestAccess {
     static uint32_t updateTempo(MainWindow& w, int bpm) { return w.updateTempo(bpm); }
     static uint32_t& dropKind(MainWindow& w) { return w.mDropKind; }
     static QTimer& dropTimer(MainWindow& w) { return w.mDropTimer; }
+    static uint8_t& clickLevel(MainWindow& w) { return w.mClickLevel; }
+    static bool& memoryFull(MainWindow& w) { return w.mMemoryFull; }
 };

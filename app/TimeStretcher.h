@@ -1,0 +1,57 @@
+#pragma once
+// The time-stretch job of the main window: checks one section, has the
+// audition player write its working audio when the engine's copy is not
+// current, and lists the beat points of the result window. One job per
+// object: the window moves it to a thread of its own, invokes doTimeStretch
+// once (queued) and receives `done` once.
+#include <QObject>
+#include <QString>
+
+#include <cstdint>
+#include <vector>
+
+class CKRMcore;
+class KRMAudition;
+
+class TimeStretcher : public QObject {
+    Q_OBJECT
+public:
+    // `core` and `audition` are the window's, not owned. `outputPath` is the
+    // section's working-audio file; `waveIndex` is only handed back.
+    TimeStretcher(CKRMcore* core, KRMAudition* audition, const QString& outputPath, uint32_t sectionIndex,
+                  uint32_t waveIndex);
+    ~TimeStretcher() override;
+
+    const QString& outputPath() const { return m_outputPath; }
+
+    uint32_t sectionIndex;
+    uint32_t waveIndex;
+    // Results, readable after `done` until the object is destroyed: sample
+    // frames of the working file (4 bytes each), the failure text, and the
+    // beat positions in frames (each bar's beats evenly over the file, then
+    // the last frame).
+    uint32_t frameCount = 0;
+    QString errorStr;
+    std::vector<uint32_t> beatPoints;
+
+    // Beat points of `frames` frames holding `beats` evenly spaced beats:
+    // trunc(frames * i / beats) for each beat, then frames - 1 unless the
+    // list is empty or already ends there.
+    static std::vector<uint32_t> evenBeatPoints(uint32_t frames, uint32_t beats);
+
+signals:
+    // Success (0, empty text) and failure (0x80000001 .. 0x80000009 and the
+    // translated text) alike.
+    void done(unsigned long lErr, QString errorStr);
+
+public slots:
+    void doTimeStretch();
+
+private:
+    uint32_t stretchJob();
+    uint32_t failWith(uint32_t code, const QString& text);
+
+    CKRMcore* m_core;
+    KRMAudition* m_audition;
+    QString m_outputPath;
+};

@@ -81,4 +81,8 @@ struct MainWindowTestAccess {
     static uint32_t updateTempo(MainWindow& w, int bpm) { return w.updateTempo(bpm); }
     static uint32_t& dropKind(MainWindow& w) { return w.mDropKind; }
     static QTimer& dropTimer(MainWindow& w) { return w.mDropTimer; }
+    static void applyWaveInfo(MainWindow& w, CKRMcore& loaded, int wave)
+    {
+        w.applyWaveInfoSections(loaded, w.mCore, wave);
+    }
 };

@@ -77,7 +77,8 @@ std::unique_ptr<MainWindow> openWindow(const QString& project)
     auto w = std::make_unique<MainWindow>(project);
     w->resize(1200, 700);
     w->show();
-    QTest::qWaitForWindowExposed(w.get());
+    if (!QTest::qWaitForWindowExposed(w.get()))
+        std::fprintf(stderr, "the window was not exposed\n");
     w->repaint();
     QCoreApplication::processEvents();
     return w;

@@ -439,3 +439,48 @@ TEST_F(SectionEditTest, ASecondDroppedFileIsOneStepAndRefreshesPushNothing)
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(SectionEditTest, AFilesSettingsComeFromTheNearestSectionOfItsWaveInfo)
+{
+    open(song().projectPath);
+    // A loaded wave-info project whose Main C and Intro 1 use its audio
+    // over different ranges: Main A takes Main C's before Intro 1's.
+    CKRMcore loaded;
+    ASSERT_EQ(loaded.loadProject(song().projectPath.toStdWString()), 0u);
+    SectionRecord* intro = nullptr;
+    ASSERT_EQ(loaded.getSecInfo(0, &intro), 0u);
+    SectionRecord mainC = *intro;
+    mainC.startAdrs = beatSample(32);
+    mainC.endAdrs = beatSample(48);
+    mainC.barPoints = {beatSample(40)};
+    ASSERT_EQ(loaded.setSecInfo(5, mainC), 0u);
+    SectionRecord mainA = record(3);
+    mainA.clear();
+    ASSERT_EQ(loaded.updateSecInfo(3, mainA), 0u);
+
+    Access::showSection(w(), 3);
+    Access::applyWaveInfo(w(), loaded, 0);
+    EXPECT_EQ(record(3).startAdrs, beatSample(32));
+    EXPECT_EQ(record(3).endAdrs, beatSample(48));
+
+    // Without a section with audio: the whole file, 0 to the last onset.
+    CKRMcore none;
+    ASSERT_EQ(none.loadProject(song().projectPath.toStdWString()), 0u);
+    none.clearSecInfo();
+    Access::applyWaveInfo(w(), none, 0);
+    EXPECT_EQ(record(3).startAdrs, 0u);
+    EXPECT_EQ(record(3).endAdrs, secondsToSamples(song().onsets.back()));
+    EXPECT_EQ(Access::selectionEnd(w()), int32_t(secondsToSamples(song().onsets.back())));
+
+    // Without onsets the whole file is 0 to 0.
+    WaveInfoRecord* wave = nullptr;
+    ASSERT_EQ(core().getWavInfo(0, &wave), 0u);
+    wave->onsets.clear();
+    Access::applyWaveInfo(w(), none, 0);
+    EXPECT_EQ(Access::selectionStart(w()), 0);
+    EXPECT_EQ(Access::selectionEnd(w()), 0);
+}
+
+}  // namespace

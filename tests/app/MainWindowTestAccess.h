@@ -141,4 +141,8 @@ struct MainWindowTestAccess {
     static QTimer& dropTimer(MainWindow& w) { return w.mDropTimer; }
     static uint8_t& clickLevel(MainWindow& w) { return w.mClickLevel; }
     static bool& memoryFull(MainWindow& w) { return w.mMemoryFull; }
+    static void applyWaveInfo(MainWindow& w, CKRMcore& loaded, int wave)
+    {
+        w.applyWaveInfoSections(loaded, w.mCore, wave);
+    }
 };

@@ -54,11 +54,8 @@ def main():
         s.key(window, "ctrl+q")
         # "Do you wish to exit?": No is the default, Yes comes first.
         s.wait_window("Stelvano", 20, count=2)
-        box = [w for w in s.windows("Stelvano") if w != window][0]
         s.screenshot("round_trip_exit_question")
-        # The two buttons sit side by side at the bottom, Yes on the left.
-        bx, by, bw, bh = s.geometry(box)
-        s.click(bx + int(bw * 0.40), by + int(bh * 0.68))
+        s.answer_exit_yes(window)
         status = s.wait_exit(30)
         check(status == 0, "Ctrl+Q answered Yes ends the program (status %s)" % status)
 

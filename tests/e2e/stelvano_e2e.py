@@ -227,6 +227,16 @@ class Session:
         self.focus(window)
         subprocess.run(["xdotool", "key", "--clearmodifiers"] + list(keys), env=self.env, check=True)
 
+    def answer_exit_yes(self, window, buttons=2, timeout=10):
+        """Clicks "Yes" on the question at close ("Do you wish to exit?", or
+        with `buttons` 3 the save question of a modified project): the box
+        beside `window`, its buttons side by side at the bottom right, 80
+        pixels wide and 6 apart, Yes first."""
+        self.wait_window(TITLE, timeout, count=2)
+        box = [w for w in self.windows(TITLE) if w != window][0]
+        x, y, w, h = self.geometry(box)
+        self.click(x + w - 51 - 86 * (buttons - 1), y + int(h * 0.68))
+
     def click(self, x, y, button=1):
         subprocess.run(["xdotool", "mousemove", "--sync", str(x), str(y), "click", str(button)],
                        env=self.env, check=True)

@@ -30,6 +30,7 @@
 #include <vector>
 
 class IF_audioFileMngr;
+struct WindowGeometryKeys;
 class WavSeeker_libSndFile;
 class QLabel;
 class QLineEdit;
@@ -84,6 +85,10 @@ public:
     // with its size kept, cut to it when larger) and sets it as the window's
     // geometry; a rectangle of zero width or height is not applied (false).
     static bool applyWindowRect(QWidget* window, const QRect& saved, const QRect& available);
+    // Writes the placement of `window` under `keys`: "Maximized" (the
+    // translated "true" or "false"), its rectangle unless it is maximised or
+    // minimised, its screen's number and available geometry.
+    static void writeWindowGeometry(QWidget* window, const WindowGeometryKeys& keys);
 
     // The stored path of project audio file `index`, or an empty string for
     // an index outside the list.

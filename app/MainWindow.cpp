@@ -267,24 +267,29 @@ void MainWindow::loadPreference()
     mTimeStretchDefault = KRMprotoSettings::getTimeStretchDefault();
 }
 
-void MainWindow::savePreference()
+void MainWindow::writeWindowGeometry(QWidget* window, const WindowGeometryKeys& keys)
 {
-    const WindowGeometryKeys keys("MainWindow");
-    KRMprotoSettings::writeString(keys.group, keys.maximized, isMaximized() ? tr("true") : tr("false"));
-    if (!isMaximized() && !isMinimized()) {
-        const QRect g = geometry();
+    KRMprotoSettings::writeString(keys.group, keys.maximized,
+                                  window->isMaximized() ? tr("true") : tr("false"));
+    if (!window->isMaximized() && !window->isMinimized()) {
+        const QRect g = window->geometry();
         KRMprotoSettings::writeInt(keys.group, keys.geometryX, g.x());
         KRMprotoSettings::writeInt(keys.group, keys.geometryY, g.y());
         KRMprotoSettings::writeInt(keys.group, keys.geometryW, g.width());
         KRMprotoSettings::writeInt(keys.group, keys.geometryH, g.height());
     }
-    QScreen* s = screen();
+    QScreen* s = window->screen();
     const QRect available = s ? s->availableGeometry() : QRect();
     KRMprotoSettings::writeInt(keys.group, keys.screenNumber, QGuiApplication::screens().indexOf(s));
     KRMprotoSettings::writeInt(keys.group, keys.screenGeometryX, available.x());
     KRMprotoSettings::writeInt(keys.group, keys.screenGeometryY, available.y());
     KRMprotoSettings::writeInt(keys.group, keys.screenGeometryW, available.width());
     KRMprotoSettings::writeInt(keys.group, keys.screenGeometryH, available.height());
+}
+
+void MainWindow::savePreference()
+{
+    writeWindowGeometry(this, WindowGeometryKeys("MainWindow"));
     if (mAudioEnabled) {
         KRMprotoSettings::setAudioDeviceName(mDeviceName);
         mDeviceName = KRMprotoSettings::getAudioDeviceName();

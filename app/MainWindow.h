@@ -34,6 +34,7 @@
 class IF_audioFileMngr;
 class SectionWaveInfo;
 class anaThread;
+struct WindowGeometryKeys;
 class WavSeeker_libSndFile;
 class wavPainter;
 class QLabel;
@@ -94,6 +95,10 @@ public:
     // with its size kept, cut to it when larger) and sets it as the window's
     // geometry; a rectangle of zero width or height is not applied (false).
     static bool applyWindowRect(QWidget* window, const QRect& saved, const QRect& available);
+    // Writes the placement of `window` under `keys`: "Maximized" (the
+    // translated "true" or "false"), its rectangle unless it is maximised or
+    // minimised, its screen's number and available geometry.
+    static void writeWindowGeometry(QWidget* window, const WindowGeometryKeys& keys);
 
     // The one way the window asks for a file to open or to save; a test
     // replaces it (an empty function restores the file dialogs).

@@ -7,6 +7,7 @@
 #include "MessageDialog.h"
 #include "SectionNames.h"
 #include "SectionWaveInfo.h"
+#include "StretchWindow.h"
 #include "TimeStretcher.h"
 #include "wavPainter.h"
 
@@ -14,6 +15,7 @@
 #include <QThread>
 
 #include <algorithm>
+#include <new>
 
 namespace {
 
@@ -145,4 +147,33 @@ void MainWindow::timeStretchDone(ulong lErr, QString errorStr)
         return;
     }
     showTimeStretchResult(*static_cast<TimeStretcher*>(mStretchWorker));
+}
+
+void MainWindow::showTimeStretchResult(TimeStretcher& job)
+{
+    uint8_t beatsPerBar = 4, beatUnit = 4;
+    mCore.getTimeSig(&beatsPerBar, &beatUnit);
+    // The window keeps a pointer to the beats: its own copy outlives it.
+    const std::vector<uint32_t> points = job.beatPoints;
+    delete mStretchWindow;
+    mStretchWindow = nullptr;
+    auto* window = new (std::nothrow)
+        TimeStretchWindow(job.outputPath().toStdWString(), uint8_t(job.sectionIndex), uint8_t(job.waveIndex),
+                          job.frameCount, beatsPerBar, &points, 1, 0.0, &mAudition, mChkManual->isChecked(),
+                          &mClickOn, &mClickLevel, &mSecondClick, this, this);
+    if (!window) {
+        showMessage(tr("Wave Viewer open error!"));
+        return;
+    }
+    mStretchWindow = window;
+    window->installEventFilter(this);
+    window->exec();
+    delete mStretchWindow;
+    mStretchWindow = nullptr;
+    updateActions();
+    updateUndoRedoActions();
+    refreshSectionControls(mSection);
+    syncSectionControls(mSection);
+    updateActions();
+    updateUndoRedoActions();
 }

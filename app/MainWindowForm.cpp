@@ -1,5 +1,7 @@
 #include "MainWindowForm.h"
 
+#include "FormBuild.h"
+
 #include <QCoreApplication>
 #include <QIcon>
 #include <QMetaObject>
@@ -7,74 +9,7 @@
 
 namespace {
 
-constexpr int kMax = QWIDGETSIZE_MAX;
-using P = QSizePolicy;
-
-template <typename W> W* make(QWidget* parent, const char* name)
-{
-    auto* w = new W(parent);
-    w->setObjectName(QString::fromUtf8(name));
-    return w;
-}
-
-template <typename L>
-L* makeLayout(QWidget* owner, const char* name, int spacing, int left, int top, int right, int bottom)
-{
-    auto* l = new L(owner);
-    l->setSpacing(spacing);
-    l->setObjectName(QString::fromUtf8(name));
-    l->setContentsMargins(left, top, right, bottom);
-    return l;
-}
-
-// Stretch 0 both ways; height-for-width as the widget has it.
-void policy(QWidget* w, P::Policy h, P::Policy v)
-{
-    P p(h, v);
-    p.setHorizontalStretch(0);
-    p.setVerticalStretch(0);
-    p.setHeightForWidth(w->sizePolicy().hasHeightForWidth());
-    w->setSizePolicy(p);
-}
-
-void limits(QWidget* w, int minW, int minH, int maxW, int maxH)
-{
-    w->setMinimumSize(QSize(minW, minH));
-    w->setMaximumSize(QSize(maxW, maxH));
-}
-
-// Only the point size is set: the family comes from the parent.
-void pointSize(QWidget* w, int points)
-{
-    QFont f;
-    f.setPointSize(points);
-    w->setFont(f);
-}
-
-void look(QFrame* f, QFrame::Shape shape, QFrame::Shadow shadow)
-{
-    f->setFrameShape(shape);
-    f->setFrameShadow(shadow);
-}
-
-QIcon iconFrom(const char* path)
-{
-    QIcon icon;
-    icon.addFile(QString::fromUtf8(path), QSize(), QIcon::Normal, QIcon::Off);
-    return icon;
-}
-
-QAction* makeAction(QMainWindow* window, const char* name)
-{
-    auto* a = new QAction(window);
-    a->setObjectName(QString::fromUtf8(name));
-    return a;
-}
-
-QSpacerItem* spacer(int w, int h, P::Policy hp, P::Policy vp)
-{
-    return new QSpacerItem(w, h, hp, vp);
-}
+using namespace formbuild;
 
 QString tr(const char* text)
 {
@@ -429,17 +364,11 @@ void Ui_MainWindow::setupMiddleFrame()
     limits(mZoomFrame, 0, 0, kMax, kMax);
     look(mZoomFrame, QFrame::NoFrame, QFrame::Raised);
     horizontalLayout_9 = makeLayout<QHBoxLayout>(mZoomFrame, "horizontalLayout_9", 4, 1, 1, 1, 1);
-    mBtnHorZoomIn = make<VPushButton>(mZoomFrame, "mBtnHorZoomIn");
-    limits(mBtnHorZoomIn, 24, 24, 24, 24);
-    mBtnHorZoomIn->setFocusPolicy(Qt::NoFocus);
-    mBtnHorZoomIn->setIcon(iconFrom(":/newPrefix/img/btn_zoom_in_off.png"));
-    mBtnHorZoomIn->setFlat(true);
+    mBtnHorZoomIn =
+        zoomButton<VPushButton>(mZoomFrame, "mBtnHorZoomIn", ":/newPrefix/img/btn_zoom_in_off.png");
     horizontalLayout_9->addWidget(mBtnHorZoomIn);
-    mBtnHorZoomOut = make<VPushButton>(mZoomFrame, "mBtnHorZoomOut");
-    limits(mBtnHorZoomOut, 24, 24, 24, 24);
-    mBtnHorZoomOut->setFocusPolicy(Qt::NoFocus);
-    mBtnHorZoomOut->setIcon(iconFrom(":/newPrefix/img/btn_zoom_out_off.png"));
-    mBtnHorZoomOut->setFlat(true);
+    mBtnHorZoomOut =
+        zoomButton<VPushButton>(mZoomFrame, "mBtnHorZoomOut", ":/newPrefix/img/btn_zoom_out_off.png");
     horizontalLayout_9->addWidget(mBtnHorZoomOut);
     horizontalLayout_7->addWidget(mZoomFrame);
     mVerticalLayoutMiddle->addWidget(mScrollFrame);

@@ -25,10 +25,3 @@ void MainWindow::setProjectTitle(const QString& path)
 {
     mLEditProjectFileName->setText(QFileInfo(path).completeBaseName());
 }
-
-void MainWindow::showTimeStretchResult(TimeStretcher& job)
-{
-    // The time-stretch result window opens here once it is built.
-    Q_UNUSED(job)
-    notAvailableYet();
-}

@@ -107,7 +107,6 @@ TEST_F(AuditionTest, StretchOutcomes)
     } cases[] = {
         {5, "", "time stretch error!"},
         {0, "x", "x"},
-        {0, "", "not available yet"},
     };
     for (const auto& c : cases) {
         QApplication::setOverrideCursor(Qt::WaitCursor);
@@ -115,7 +114,14 @@ TEST_F(AuditionTest, StretchOutcomes)
         EXPECT_EQ(boxes.shown().back().text, c.shown);
         EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     }
-    EXPECT_EQ(boxes.shown().size(), before + 3);
+    EXPECT_EQ(boxes.shown().size(), before + 2);
+    // A stretch without failure shows its result in the result window.
+    const int windowsBefore = resultWindows;
+    Access::timeStretchDone(w(), 0, "");
+    EXPECT_EQ(resultWindows, windowsBefore + 1);
+    EXPECT_EQ(boxes.shown().size(), before + 2);
+    EXPECT_EQ(Access::stretchWindow(w()), nullptr);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
 namespace {

@@ -5,9 +5,11 @@
 #include "JobTestSupport.h"
 #include "MainWindowTestAccess.h"
 #include "MessageDialog.h"
+#include "StretchWindow.h"
 
 #include <QApplication>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -30,6 +32,15 @@ protected:
         jobtest::CoreAccess::useStretch(core(), new jobtest::CopyStretch);
         // Plain audition unless a test asks for the stretch.
         w().mChkTimeStretch->setChecked(false);
+        // A finished stretch opens its modal result window: close each one
+        // that shows, and count them.
+        QObject::connect(&m_resultCloser, &QTimer::timeout, [this] {
+            if (auto* window = qobject_cast<TimeStretchWindow*>(QApplication::activeModalWidget())) {
+                ++resultWindows;
+                window->reject();
+            }
+        });
+        m_resultCloser.start(10);
     }
     void TearDown() override
     {
@@ -52,8 +63,10 @@ protected:
 
     testproject::Made song;
     MessageDialogScript boxes;
+    int resultWindows = 0;
 
 private:
+    QTimer m_resultCloser;
     QTemporaryDir m_data;
     QTemporaryDir m_songDir;
     QByteArray m_savedData;

@@ -86,8 +86,7 @@ def main():
         s.key(window, "ctrl+q")
         status = s.wait_exit(15)
         if status is None:
-            question = s.wait_window(e2e.TITLE, 10, count=2)
-            s.key(question, "shift+Tab", "space")
+            s.answer_exit_yes(window)
             status = s.wait_exit(60)
         check(status == 0, "Ctrl+Q ends the program with status 0, got %r" % status)
 

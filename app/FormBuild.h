@@ -1,0 +1,99 @@
+#pragma once
+// Small builders shared by the window forms: every widget, layout and action
+// they make is parented at once and named after the form member holding it.
+#include <QAction>
+#include <QFont>
+#include <QFrame>
+#include <QIcon>
+#include <QLayout>
+#include <QPushButton>
+#include <QSize>
+#include <QSizePolicy>
+#include <QSpacerItem>
+#include <QString>
+#include <QWidget>
+
+namespace formbuild {
+
+constexpr int kMax = QWIDGETSIZE_MAX;
+using P = QSizePolicy;
+
+template <typename W> W* make(QWidget* parent, const char* name)
+{
+    auto* w = new W(parent);
+    w->setObjectName(QString::fromUtf8(name));
+    return w;
+}
+
+template <typename L>
+L* makeLayout(QWidget* owner, const char* name, int spacing, int left, int top, int right, int bottom)
+{
+    auto* l = new L(owner);
+    l->setSpacing(spacing);
+    l->setObjectName(QString::fromUtf8(name));
+    l->setContentsMargins(left, top, right, bottom);
+    return l;
+}
+
+// Stretch 0 both ways; height-for-width as the widget has it.
+inline void policy(QWidget* w, P::Policy h, P::Policy v)
+{
+    P p(h, v);
+    p.setHorizontalStretch(0);
+    p.setVerticalStretch(0);
+    p.setHeightForWidth(w->sizePolicy().hasHeightForWidth());
+    w->setSizePolicy(p);
+}
+
+inline void limits(QWidget* w, int minW, int minH, int maxW, int maxH)
+{
+    w->setMinimumSize(QSize(minW, minH));
+    w->setMaximumSize(QSize(maxW, maxH));
+}
+
+// Only the point size is set: the family comes from the parent.
+inline void pointSize(QWidget* w, int points)
+{
+    QFont f;
+    f.setPointSize(points);
+    w->setFont(f);
+}
+
+inline void look(QFrame* f, QFrame::Shape shape, QFrame::Shadow shadow)
+{
+    f->setFrameShape(shape);
+    f->setFrameShadow(shadow);
+}
+
+// The image at `path` for the normal mode, off state.
+inline QIcon iconFrom(const char* path)
+{
+    QIcon icon;
+    icon.addFile(QString::fromUtf8(path), QSize(), QIcon::Normal, QIcon::Off);
+    return icon;
+}
+
+// A flat 24x24 image button that never takes the focus (zoom buttons).
+template <typename B> B* zoomButton(QWidget* parent, const char* name, const char* icon)
+{
+    B* b = make<B>(parent, name);
+    limits(b, 24, 24, 24, 24);
+    b->setFocusPolicy(Qt::NoFocus);
+    b->setIcon(iconFrom(icon));
+    b->setFlat(true);
+    return b;
+}
+
+inline QAction* makeAction(QWidget* window, const char* name)
+{
+    auto* a = new QAction(window);
+    a->setObjectName(QString::fromUtf8(name));
+    return a;
+}
+
+inline QSpacerItem* spacer(int w, int h, P::Policy hp, P::Policy vp)
+{
+    return new QSpacerItem(w, h, hp, vp);
+}
+
+}  // namespace formbuild

@@ -4,6 +4,7 @@
 // has painted the result, the same with the ".awi" file reused, and how
 // long the window waits for the analysis to stop after Cancel (the longest
 // over cancels at several moments of the run).
+#include "WindowBenchMain.h"
 #include "AnalysisJob.h"
 #include "MainWindow.h"
 #include "MessageDialog.h"
@@ -136,31 +137,9 @@ void BM_CancelWait(benchmark::State& state)
 }
 BENCHMARK(BM_CancelWait)->Iterations(1)->Unit(benchmark::kMillisecond);
 
-void dropDebug(QtMsgType type, const QMessageLogContext&, const QString& msg)
-{
-    if (type != QtDebugMsg && type != QtInfoMsg)
-        fprintf(stderr, "%s\n", qPrintable(msg));
-}
-
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    qInstallMessageHandler(dropDebug);
-    QTemporaryDir data;
-    qputenv("XDG_DATA_HOME", QFile::encodeName(data.path()));
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    qputenv("STELVANO_AUDIO_NULL", "1");
-    qputenv("STELVANO_AUDIO_ALSA", "0");
-    QApplication app(argc, argv);
-    MessageDialogScript boxes;
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    if (!boxes.shown().isEmpty())
-        fprintf(stderr, "import: %d message box(es) shown, first: %s\n", int(boxes.shown().size()),
-                qPrintable(boxes.shown()[0].text));
-    return 0;
+    return runWindowBenchmarks(argc, argv, "import");
 }

@@ -7,11 +7,10 @@
 //
 // Run it alone: the first-window figure is meaningful only as the first
 // benchmark of the process (--benchmark_filter keeps that order).
+#include "WindowBenchMain.h"
 #include "MainWindow.h"
-#include "MessageDialog.h"
 
 #include <QApplication>
-#include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
 
@@ -55,34 +54,9 @@ void BM_LaterWindow(benchmark::State& state)
 }
 BENCHMARK(BM_LaterWindow)->Unit(benchmark::kMillisecond);
 
-void dropDebug(QtMsgType type, const QMessageLogContext&, const QString& msg)
-{
-    if (type != QtDebugMsg && type != QtInfoMsg)
-        fprintf(stderr, "%s\n", qPrintable(msg));
-}
-
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    qInstallMessageHandler(dropDebug);
-    // Private settings, offscreen, and the null output only: the benchmark
-    // measures the window, not a sound card.
-    QTemporaryDir data;
-    qputenv("XDG_DATA_HOME", QFile::encodeName(data.path()));
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    qputenv("STELVANO_AUDIO_NULL", "1");
-    qputenv("STELVANO_AUDIO_ALSA", "0");
-    QApplication app(argc, argv);
-    // Any message box would wait for a click: answer with its default.
-    MessageDialogScript boxes;
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    if (!boxes.shown().isEmpty())
-        fprintf(stderr, "main_window: %d message box(es) shown, first: %s\n", int(boxes.shown().size()),
-                qPrintable(boxes.shown()[0].text));
-    return 0;
+    return runWindowBenchmarks(argc, argv, "main_window");
 }

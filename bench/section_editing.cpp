@@ -2,9 +2,9 @@
 // main window (offscreen): a drag on the waveform with the assignment and
 // refreshes it starts, a tempo step, an undo with its refreshes; and opening
 // and saving a project of 16 audio files. Each prints ms per operation.
+#include "WindowBenchMain.h"
 #include "CKRMcore.h"
 #include "MainWindow.h"
-#include "MessageDialog.h"
 #include "TestProject.h"
 
 #include <QApplication>
@@ -137,28 +137,9 @@ void BM_SaveSixteenFiles(benchmark::State& state)
 }
 BENCHMARK(BM_SaveSixteenFiles)->Unit(benchmark::kMillisecond);
 
-void dropDebug(QtMsgType type, const QMessageLogContext&, const QString& msg)
-{
-    if (type != QtDebugMsg && type != QtInfoMsg)
-        std::fprintf(stderr, "%s\n", qPrintable(msg));
-}
-
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    qInstallMessageHandler(dropDebug);
-    QTemporaryDir data;
-    qputenv("XDG_DATA_HOME", QFile::encodeName(data.path()));
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    qputenv("STELVANO_AUDIO_NULL", "1");
-    qputenv("STELVANO_AUDIO_ALSA", "0");
-    QApplication app(argc, argv);
-    MessageDialogScript boxes;
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runWindowBenchmarks(argc, argv, "section_editing");
 }

@@ -4,6 +4,7 @@
 // repaint, and one play-position tick with its strip repaints. Each prints
 // the mean (the benchmark's time) and the worst iteration in ms; a first
 // paint over 100 ms is flagged as "slow_first_paint" = 1.
+#include "WindowBenchMain.h"
 #include "KRMAudition.h"
 #include "StretchWindow.h"
 
@@ -174,16 +175,5 @@ BENCHMARK(BM_PlayPositionTick)->Unit(benchmark::kMillisecond)->UseManualTime();
 
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    // Play on the null output only; the settings go to a folder of the run.
-    qputenv("STELVANO_AUDIO_NULL", "1");
-    qputenv("STELVANO_AUDIO_ALSA", "0");
-    QTemporaryDir data;
-    qputenv("XDG_DATA_HOME", QFile::encodeName(data.path()));
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runWindowBenchmarks(argc, argv, "stretch_window");
 }

@@ -2,6 +2,9 @@
 // offscreen platform, so widget-based classes (QUndoStack, message boxes)
 // and queued signals work without a display.
 #include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -34,6 +37,12 @@ __attribute__((weak)) QApplication* krmCreateTestApplication(int& argc, char** a
 
 int main(int argc, char** argv)
 {
+    // The program's working files have fixed names in its temporary folder
+    // ("KRM_temp.wav", the rendered sections), and test processes run side
+    // by side: each process gets a temporary folder of its own.
+    QTemporaryDir temp(QDir::tempPath() + "/krm-test-XXXXXX");
+    if (temp.isValid())
+        qputenv("TMPDIR", QFile::encodeName(temp.path()));
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     const std::unique_ptr<QApplication> app(krmCreateTestApplication(argc, argv));

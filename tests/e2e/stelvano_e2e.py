@@ -137,10 +137,20 @@ class Session:
         while time.time() < deadline:
             if self.xvfb.poll() is not None:
                 return False
-            if os.path.exists("/tmp/.X11-unix/X%d" % number):
+            # Tests start servers side by side: the display is ours only
+            # when its lock file names our server (another test's server
+            # may have taken the number between our check and our start).
+            if os.path.exists("/tmp/.X11-unix/X%d" % number) and self.owns_lock(number):
                 return True
             time.sleep(0.05)
         return False
+
+    def owns_lock(self, number):
+        try:
+            with open("/tmp/.X%d-lock" % number) as f:
+                return int(f.read().strip() or 0) == self.xvfb.pid
+        except (OSError, ValueError):
+            return False
 
     def __exit__(self, *exc):
         if self.program and self.program.poll() is None:

@@ -402,7 +402,10 @@ private:
 
     // Import with analysis, the section audio loaders and the control
     // state (MainWindowImport.cpp, MainWindowControlState.cpp).
-    QString chooseFile(bool save, const QString& caption, const QString& folder, const QString& filter);
+    // `selectedFilter` (may be null) receives the filter the file was chosen
+    // under; a test's chooser chooses under the first one.
+    QString chooseFile(bool save, const QString& caption, const QString& folder, const QString& filter,
+                       QString* selectedFilter = nullptr);
     // "Yes", "No", "Cancel", or empty when the box closed without a click.
     QString askSaveChanges();
     // Chooses the file when `audioPath` is empty, gives its wave-info path

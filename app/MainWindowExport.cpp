@@ -12,7 +12,6 @@
 #include "base/TempoUtil.h"
 
 #include <QApplication>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QThread>
 
@@ -123,8 +122,8 @@ QString MainWindow::chooseExportPath()
         folder = "./";
     const QString styleFilter = tr("Style File (*.aus)");
     QString selected;
-    QString path = QFileDialog::getSaveFileName(this, tr("Export file"), folder,
-                                                styleFilter + ";; " + tr("All Files (*)"), &selected);
+    QString path =
+        chooseFile(true, tr("Export file"), folder, styleFilter + ";; " + tr("All Files (*)"), &selected);
     if (!path.isEmpty() && selected == styleFilter && QFileInfo(path).suffix().isEmpty())
         path += ".aus";
     return path;

@@ -65,12 +65,15 @@ void MainWindow::setFileChooser(FileChooser chooser)
 }
 
 QString MainWindow::chooseFile(bool save, const QString& caption, const QString& folder,
-                               const QString& filter)
+                               const QString& filter, QString* selectedFilter)
 {
-    if (chooserSlot())
+    if (chooserSlot()) {
+        if (selectedFilter)
+            *selectedFilter = filter.section(";;", 0, 0).trimmed();
         return chooserSlot()({save, caption, folder, filter});
-    return save ? QFileDialog::getSaveFileName(this, caption, folder, filter)
-                : QFileDialog::getOpenFileName(this, caption, folder, filter);
+    }
+    return save ? QFileDialog::getSaveFileName(this, caption, folder, filter, selectedFilter)
+                : QFileDialog::getOpenFileName(this, caption, folder, filter, selectedFilter);
 }
 
 // ---------------------------------------------------------------- project questions

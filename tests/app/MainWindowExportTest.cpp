@@ -10,7 +10,7 @@
 #include "ModalDialogs.h"
 #include "TimeStretcher.h"
 
-#include <QFileDialog>
+#include <QDir>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QThread>
@@ -42,18 +42,16 @@ protected:
     // cancelled); returns whether the dialog showed and its start folder.
     bool exportTo(const QString& path, QString* startFolder = nullptr)
     {
-        testutil::ModalAnswer<QFileDialog> answer([&](QFileDialog& d) {
+        bool asked = false;
+        MainWindow::setFileChooser([&](const MainWindow::FileChoice& choice) {
+            asked = true;
             if (startFolder)
-                *startFolder = d.directory().absolutePath();
-            if (path.isEmpty()) {
-                d.reject();
-                return;
-            }
-            d.selectFile(path);
-            static_cast<QDialog&>(d).accept();
+                *startFolder = QDir(choice.folder).absolutePath();
+            return path;
         });
         Access::exportSty(w());
-        return answer.seen();
+        MainWindow::setFileChooser(nullptr);
+        return asked;
     }
     QStringList shownTexts() const
     {

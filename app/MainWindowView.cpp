@@ -39,7 +39,7 @@ enum Layer {
     kCaptionLayer = 4,
     kSelectionLayer = 5,
     kLocationLayer = 6,
-    kLayerCount = 7
+    kLayerCount = kWaveViewLayerCount
 };
 
 // Columns from the view's edges where a drag scrolls the view.
@@ -79,22 +79,6 @@ size_t provisionalBeatCount(int s, const SectionRecord& sec, uint8_t beatsPerBar
     const size_t bars = size_t(sec.barCount) + (isIntro(s) && sec.pickupOn && sec.pickupHalfBeats ? 1 : 0);
     return size_t(beatsPerBar) * bars;
 }
-
-struct LayerColours {
-    Qt::GlobalColor layer;
-    Qt::GlobalColor background;
-    Qt::GlobalColor centerLine;
-};
-
-const LayerColours kLayerColours[kLayerCount] = {
-    {Qt::darkGray, Qt::white, Qt::black},
-    {Qt::darkGray, Qt::white, Qt::black},
-    {Qt::blue, Qt::transparent, Qt::transparent},
-    {Qt::red, Qt::white, Qt::transparent},
-    {Qt::darkGray, Qt::transparent, Qt::transparent},
-    {Qt::white, Qt::transparent, Qt::transparent},
-    {Qt::green, Qt::transparent, Qt::transparent},
-};
 
 bool isArrowKey(int key)
 {
@@ -217,13 +201,9 @@ void MainWindow::rebuildWavView(int wave, int section, uint32_t length, const st
 
     if (mLayers.size() != size_t(kLayerCount))
         return;
-    for (int i = 0; i < kLayerCount; ++i) {
-        wavPainter* layer = mLayers[size_t(i)];
-        layer->layerColor = QColor(kLayerColours[i].layer);
-        layer->backgroundColor = QColor(kLayerColours[i].background);
-        layer->centerLineColor = QColor(kLayerColours[i].centerLine);
+    applyWaveViewColours(mLayers);
+    for (wavPainter* layer : mLayers)
         layer->suspended = false;
-    }
     // The play line shows only while a section plays.
     mLayers[kLocationLayer]->drawLayerEnabled = false;
     mLayers[kLocationLayer]->drawBackgroundEnabled = false;

@@ -18,7 +18,7 @@
 namespace {
 
 const QString kTitle = QStringLiteral("Stelvano");
-constexpr int kLayerCount = 7;
+constexpr int kLayerCount = kWaveViewLayerCount;
 
 }  // namespace
 
@@ -135,22 +135,7 @@ void TimeStretchWindow::buildPainters(uint32_t totalFrames, int zoom, double off
         }
     }
 
-    const struct {
-        Qt::GlobalColor layer, background, centerLine;
-    } colours[kLayerCount] = {
-        {Qt::darkGray, Qt::white, Qt::black},
-        {Qt::darkGray, Qt::white, Qt::black},
-        {Qt::blue, Qt::transparent, Qt::transparent},
-        {Qt::red, Qt::white, Qt::transparent},
-        {Qt::darkGray, Qt::transparent, Qt::transparent},
-        {Qt::white, Qt::transparent, Qt::transparent},
-        {Qt::green, Qt::transparent, Qt::transparent},
-    };
-    for (int i = 0; i < kLayerCount; ++i) {
-        mLayers[size_t(i)]->layerColor = QColor(colours[i].layer);
-        mLayers[size_t(i)]->backgroundColor = QColor(colours[i].background);
-        mLayers[size_t(i)]->centerLineColor = QColor(colours[i].centerLine);
-    }
+    applyWaveViewColours(mLayers);
     auto* beats = static_cast<wavPainterMetaLine*>(mLayers[2]);
     beats->accentPeriod = mBeatsPerBar;
     beats->drawLines = !mManual;

@@ -19,7 +19,7 @@
 
 namespace {
 
-constexpr int kLayerCount = 7;
+constexpr int kLayerCount = kWaveViewLayerCount;
 constexpr int kEdgeMargin = 30;   // pixels from a frame edge where dragging scrolls
 constexpr int kScrollUnits = 50;  // scroll units per view width
 

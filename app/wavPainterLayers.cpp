@@ -177,3 +177,23 @@ void wavPainterLocation::drawLayer(QPainter& painter)
     painter.setPen(linePen(layerColor));
     painter.drawLine(locationX, rect().top(), locationX, rect().bottom());
 }
+
+void applyWaveViewColours(const std::vector<wavPainter*>& layers)
+{
+    const struct {
+        Qt::GlobalColor layer, background, centerLine;
+    } colours[kWaveViewLayerCount] = {
+        {Qt::darkGray, Qt::white, Qt::black},
+        {Qt::darkGray, Qt::white, Qt::black},
+        {Qt::blue, Qt::transparent, Qt::transparent},
+        {Qt::red, Qt::white, Qt::transparent},
+        {Qt::darkGray, Qt::transparent, Qt::transparent},
+        {Qt::white, Qt::transparent, Qt::transparent},
+        {Qt::green, Qt::transparent, Qt::transparent},
+    };
+    for (size_t i = 0; i < layers.size() && i < size_t(kWaveViewLayerCount); ++i) {
+        layers[i]->layerColor = QColor(colours[i].layer);
+        layers[i]->backgroundColor = QColor(colours[i].background);
+        layers[i]->centerLineColor = QColor(colours[i].centerLine);
+    }
+}

@@ -119,3 +119,9 @@ public:
 
     int locationX = -1;
 };
+
+// The seven layers of a waveform view, bottom to top: two waveforms, beats,
+// section labels, captions, the selection and the play line. Gives each of `layers` (the
+// first seven) its colour, background and centre line.
+constexpr int kWaveViewLayerCount = 7;
+void applyWaveViewColours(const std::vector<wavPainter*>& layers);

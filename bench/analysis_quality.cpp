@@ -21,6 +21,13 @@
 // Figures that need the section segmenter are printed only when the build
 // has it; the label says when it does not.
 //
+// BM_PeerBeatsAndOnsets runs the command-line beat tracker and onset
+// detector of the aubio project (Debian's aubio-tools, default settings)
+// on the same songs, written as 16-bit mono WAV files, and prints the same
+// beat (+-70 ms) and onset (+-50 ms) F-measures, the beat lag and the two
+// programs' real-time factor (their CPU time / audio time), side by side
+// with ours.
+//
 // BM_TrackerBeats runs the beat tracker alone on each song, configured as
 // the chord pipeline runs it (frame 1024, hop 180, decimation 3, 60 to 200
 // BPM, double rate), and prints the better beat F-measure (+-70 ms) of the
@@ -31,6 +38,7 @@
 #include "CKRMcore.h"
 #include "ImportRun.h"
 #include "MusicConstants.h"
+#include "PeerCommand.h"
 #include "Segmenter/SectionSegmenter.h"
 #include "Signals.h"
 #include "base/WavFile.h"
@@ -244,6 +252,42 @@ void BM_TrackerBeats(benchmark::State& state)
     state.SetLabel(entry.name);
 }
 
+void BM_PeerBeatsAndOnsets(benchmark::State& state)
+{
+    const importrun::AnalysisSong& entry = importrun::analysisSongs()[static_cast<size_t>(state.range(0))];
+    static const bool have = peer::available("aubiotrack --help") && peer::available("aubioonset --help");
+    if (!have) {
+        state.SkipWithError("aubio-tools not installed: peer figures left out");
+        return;
+    }
+    const testsig::Song song = testsig::makeSong(entry.spec);
+    QTemporaryDir folder;
+    const QString path = folder.filePath("song.wav");
+    if (!peer::writeMonoWave(path, song.mono())) {
+        state.SkipWithError("cannot write the song");
+        return;
+    }
+    const std::string quoted = "'" + path.toStdString() + "'";
+    peer::Run beats, onsets;
+    for (auto _ : state) {
+        beats = peer::run("aubiotrack -i " + quoted);
+        onsets = peer::run("aubioonset -i " + quoted);
+    }
+    if (!beats.ok || !onsets.ok) {
+        state.SkipWithError("aubio failed");
+        return;
+    }
+    const std::vector<int64_t> beatAt = peer::secondsToSamples(beats.output);
+    const int64_t beatTolerance = static_cast<int64_t>(0.07 * kRate);
+    const double audio = static_cast<double>(song.left.size()) / kRate;
+    state.counters["beatF"] = testsig::fMeasure(beatAt, song.beats, beatTolerance);
+    state.counters["lag_ms"] = medianOffset(beatAt, song.beats, beatTolerance) / kRate * 1000.0;
+    state.counters["onsetF"] = testsig::fMeasure(peer::secondsToSamples(onsets.output), song.onsets,
+                                                 static_cast<int64_t>(0.05 * kRate));
+    state.counters["rtf"] = (beats.cpu + onsets.cpu) / audio;
+    state.SetLabel("aubio " + entry.name);
+}
+
 void allSongs(benchmark::internal::Benchmark* b)
 {
     for (size_t i = 0; i < importrun::analysisSongs().size(); ++i)
@@ -254,6 +298,7 @@ void allSongs(benchmark::internal::Benchmark* b)
 
 BENCHMARK(BM_ImportAnalysis)->Apply(allSongs)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_TrackerBeats)->Apply(allSongs)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PeerBeatsAndOnsets)->Apply(allSongs)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv)
 {

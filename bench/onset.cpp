@@ -2,12 +2,17 @@
 // a synthesised song (drums, bass, chords, stabs), as the import and the
 // style export run them. Prints real-time factors (wall time / audio time),
 // the onset F-measure (+-50 ms) against the song's own note onsets, and
-// the cut-point analysis' peak heap use per 60 s section.
+// the cut-point analysis' peak heap use per 60 s section. BM_PeerOnsets
+// runs the aubio project's onset detector (Debian's aubio-tools, default
+// settings) on the same audio, mixed to mono, and prints the same figures
+// with its real-time factor in CPU time.
 #include "AllocationCounter.h"
 #include "Onset/OnsetEngine.h"
 #include "Onset/SyncAnalyze.h"
+#include "PeerCommand.h"
 #include "Signals.h"
 
+#include <QTemporaryDir>
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -142,8 +147,51 @@ void BM_SyncAnalyze(benchmark::State& state)
     state.counters["peak_MB_per_section"] = static_cast<double>(peak) / (1024.0 * 1024.0);
 }
 
+void BM_PeerOnsets(benchmark::State& state)
+{
+    static const bool have = peer::available("aubioonset --help");
+    if (!have) {
+        state.SkipWithError("aubio-tools not installed: peer figures left out");
+        return;
+    }
+    const int seconds = static_cast<int>(state.range(0));
+    const size_t n = samplesFor(seconds);
+    const testsig::Song& s = song();
+    std::vector<float> mono(n);
+    for (size_t i = 0; i < n; ++i)
+        mono[i] = 0.5f * (s.left[i] + s.right[i]);
+    QTemporaryDir folder;
+    const QString path = folder.filePath("song.wav");
+    if (!peer::writeMonoWave(path, mono)) {
+        state.SkipWithError("cannot write the song");
+        return;
+    }
+    peer::Run run;
+    double cpu = 0.0;
+    for (auto _ : state) {
+        run = peer::run("aubioonset -i '" + path.toStdString() + "'");
+        cpu += run.cpu;
+    }
+    if (!run.ok) {
+        state.SkipWithError("aubioonset failed");
+        return;
+    }
+    std::vector<int64_t> truth;
+    for (int64_t t : s.onsets)
+        if (t < static_cast<int64_t>(n))
+            truth.push_back(t);
+    const std::vector<int64_t> onsets = peer::secondsToSamples(run.output);
+    const testsig::EventScore score = testsig::scoreEvents(onsets, truth, kRate / 20);
+    state.counters["rtf"] = cpu / (static_cast<double>(n) / kRate * static_cast<double>(state.iterations()));
+    state.counters["onsets"] = static_cast<double>(onsets.size());
+    state.counters["F_50ms"] = score.fMeasure;
+    state.counters["precision"] = score.precision;
+    state.counters["recall"] = score.recall;
+}
+
 }  // namespace
 
 BENCHMARK(BM_OnsetEngine)->Arg(15)->Arg(60)->Arg(240)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PeerOnsets)->Arg(15)->Arg(60)->Arg(240)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SyncAnalyze)->Arg(15)->Arg(60)->Arg(240)->Unit(benchmark::kMillisecond);
 BENCHMARK_MAIN();

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian packages needed to build, run, test and benchmark the program.
+# Installs the Debian packages needed to build, run, test and benchmark the
+# program (the benchmarks run two peer programs side by side with ours).
 # Does nothing when everything is already present.
 set -euo pipefail
 pkgs=(
@@ -10,6 +11,7 @@ pkgs=(
   libasound2-dev
   xvfb xauth xdotool python3-xlib fonts-liberation2
   libjack-jackd2-dev jackd2
+  rubberband-cli aubio-tools
 )
 missing=()
 for p in "${pkgs[@]}"; do

@@ -296,9 +296,6 @@ private:
 
     // Messages: title "Stelvano", one "Ok" button that is also the default.
     void showMessage(const QString& text);
-    // What a command whose work is not built yet says instead of doing
-    // nothing.
-    void notAvailableYet();
 
     // Export, audition and time stretch (MainWindowExport.cpp,
     // MainWindowAudition.cpp).

@@ -427,3 +427,8 @@ void MainWindow::undoRedo(bool forward)
     if (wasPlaying)
         releasedBtnPlayLoop();
 }
+
+void MainWindow::setProjectTitle(const QString& path)
+{
+    mLEditProjectFileName->setText(QFileInfo(path).completeBaseName());
+}

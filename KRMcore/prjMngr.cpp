@@ -260,18 +260,6 @@ bool validCommon(const CommonInfo& c)
            (c.beatUnit == 2 || c.beatUnit == 4 || c.beatUnit == 8);
 }
 
-// The bytes of a block read from the file. A file that can be mapped is read
-// in place: no copy and no buffer the size of the block, whose fresh pages
-// cost more than the decoding itself. Otherwise the block is copied into
-// `copy`. (The files are replaced by renaming a new file over them, never
-// rewritten in place, so a mapped file does not shrink under the reader.)
-struct Block {
-    const uint8_t* data = nullptr;
-    size_t size = 0;
-    Bytes copy;
-    ByteReader reader() const { return ByteReader(data, size); }
-};
-
 }  // namespace
 
 // ---- the manager --------------------------------------------------------------
@@ -386,25 +374,23 @@ uint32_t prjMngr::load(const std::wstring& path, Kind kind, uint8_t w)
     for (int i = 0; i < 3; ++i) {
         if (len[i] == 0)
             continue;
-        Block block;
-        block.size = len[i];
+        Bytes block;
         try {
-            block.copy.resize(len[i]);
+            block.resize(len[i]);
         } catch (const std::bad_alloc&) {
             m_errorState.raiseFlag();
             return krm::fail(kNoMemory[i]);
         }
-        if (f.read(reinterpret_cast<char*>(block.copy.data()), qint64(len[i])) != qint64(len[i]))
+        if (f.read(reinterpret_cast<char*>(block.data()), qint64(len[i])) != qint64(len[i]))
             return krm::fail(0xc);
-        block.data = block.copy.data();
+        const ByteReader reader(block.data(), block.size());
         uint32_t rc;
         if (i == 0)
-            rc = waveInfo ? decodeBlockAWaveInfo(block.reader(), w, qpath)
-                          : decodeBlockAProject(block.reader());
+            rc = waveInfo ? decodeBlockAWaveInfo(reader, w, qpath) : decodeBlockAProject(reader);
         else if (i == 1)
-            rc = decodeBlockB(block.reader());
+            rc = decodeBlockB(reader);
         else
-            rc = decodeBlockC(block.reader());
+            rc = decodeBlockC(reader);
         if (rc != krm::kOk)
             return krm::nest(rc, kDecoder[i]);
     }

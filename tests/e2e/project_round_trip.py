@@ -48,6 +48,27 @@ def settle(seconds=0.8):
     time.sleep(seconds)
 
 
+def wait_for(what, timeout=20):
+    """The first true value of what() within the timeout, else None."""
+    deadline = time.time() + timeout
+    while time.time() < deadline:
+        value = what()
+        if value:
+            return value
+        time.sleep(0.3)
+    return None
+
+
+def find_controls(session, window, timeout=20):
+    """Controls on the first grab that shows the opened project whole."""
+    def attempt():
+        try:
+            return Controls(session.grab()[2], session.geometry(window))
+        except RuntimeError:
+            return None
+    return wait_for(attempt, timeout) or Controls(session.grab()[2], session.geometry(window))
+
+
 def type_into_dialog(session, title, text):
     dialog = session.wait_window(title, 30)
     session.focus(dialog)
@@ -158,9 +179,9 @@ def edit_in_window(s, check, project):
     window = s.start()
     s.key(window, "ctrl+o")
     type_into_dialog(s, "Open Project File", project)
-    settle(1.0)
+    controls = find_controls(s, window)
+    settle()
     _, _, rows = s.screenshot("round_trip_opened")
-    controls = Controls(rows, s.geometry(window))
     check(not controls.manual_checked(rows), "Main A opens without manual bars")
 
     choose_section(s, controls, "Intro 1")
@@ -186,8 +207,10 @@ def edit_in_window(s, check, project):
         s.key(window, keys)
         settle(0.5)
     s.screenshot("round_trip_redone")
+    saved = os.stat(project).st_mtime_ns
     s.key(window, "ctrl+s")
-    settle(1.0)
+    check(wait_for(lambda: os.stat(project).st_mtime_ns != saved), "Ctrl+S saves the project")
+    settle()
     s.key(window, "ctrl+q")
     # "Do you wish to exit?": No is the default, Yes comes first.
     s.wait_window(e2e.TITLE, 20, count=2)
@@ -198,6 +221,8 @@ def edit_in_window(s, check, project):
     with open(s.ini_path()) as f:
         check("ManualDefault=true" in f.read(), "Manual is kept as the default in the settings")
     log = s.log()
+    check("ERROR: AddressSanitizer" not in log and "runtime error:" not in log,
+          "the log holds no sanitizer report")
     with open(os.path.join(s.out_dir, "program_edit.log"), "w") as f:
         f.write(log)
     return log
@@ -238,7 +263,8 @@ def main():
         window = s.start([project])
         s.key(window, "ctrl+shift+s")
         type_into_dialog(s, "Save Project File", second)
-        settle(1.0)
+        wait_for(lambda: os.path.exists(second))
+        settle()
         s.screenshot("round_trip_saved_as")
         check(os.path.exists(second) and read(second) == read(expected),
               "Save As writes the same bytes under the second name")

@@ -186,7 +186,7 @@ def edit_in_window(s, check, project):
 
     choose_section(s, controls, "Intro 1")
     _, _, rows = s.screenshot("round_trip_intro1")
-    # Only the Manual box shows in the section row: no "Blank" anywhere.
+    # Intro 1 shows the check boxes Main A showed: no "Blank" among them.
     check(len(check_boxes(rows, s.geometry(window))) == len(controls.check_boxes),
           "the form shows no Blank box for Intro 1")
     type_into_spin(s, controls.tempo, "100")

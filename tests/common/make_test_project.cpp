@@ -1,9 +1,11 @@
 // Writes a project of our making for end-to-end tests:
 //   make_test_project <folder> [seconds]
-// puts song.wav and song.svproj into the folder and prints one line per
-// fact, "key=value": project, wav, frames, intro (start,end), main
-// (start,end), beats and onsets (comma-separated frames).
+// puts song.wav, its wave-info file song.awi and song.svproj into the
+// folder and prints one line per fact, "key=value": project, wav, awi,
+// frames, intro (start,end), main (start,end), beats and onsets
+// (comma-separated frames).
 #include "BeatGrid.h"
+#include "CKRMcore.h"
 #include "TestProject.h"
 
 #include <QCoreApplication>
@@ -42,9 +44,18 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "make_test_project: %s\n", qPrintable(error));
         return 1;
     }
+    // The wave-info file, written from the saved project as the analysis
+    // writes it beside the audio.
+    const QString awi = QDir(args[1]).absoluteFilePath("song.awi");
+    CKRMcore core;
+    if (core.loadProject(made.projectPath.toStdWString()) != 0 || core.saveAwi(awi.toStdWString(), 0) != 0) {
+        std::fprintf(stderr, "make_test_project: cannot write %s\n", qPrintable(awi));
+        return 1;
+    }
     const QStringList lines = {
         "project=" + made.projectPath,
         "wav=" + made.wavPath,
+        "awi=" + awi,
         QString("frames=%1").arg(made.frames),
         QString("intro=%1,%2").arg(made.introStart).arg(made.introEnd),
         QString("main=%1,%2").arg(made.mainStart).arg(made.mainEnd),

@@ -15,6 +15,7 @@ and the output (the capture stops growing); Ctrl+Q, answered, ends the
 program with status 0. Screenshots, the stretched file and the capture go
 to the output folder."""
 import array
+import configparser
 import glob
 import os
 import shutil
@@ -343,6 +344,14 @@ def main():
         s.key(window, "ctrl+q")
         s.answer_exit_yes(window)
         s.check_exit(check, s.wait_exit(60))
+        # The box stored its state as the preference; the window its geometry.
+        ini = configparser.ConfigParser(interpolation=None)
+        ini.read(s.ini_path())
+        check(ini.get("ParameterInfo", "TimeStretchDefault", fallback=None) == "true",
+              "the \"Time stretch\" box is stored as the preference")
+        check(ini.get("TimeStretchWindow", "Maximized", fallback=None) == "false" and
+              int(ini.get("TimeStretchWindow", "GeometryW", fallback="0")) > 0,
+              "closing stores the result window's geometry")
     print("screenshots in " + a.out)
     return 1 if check.failures else 0
 

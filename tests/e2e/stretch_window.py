@@ -141,8 +141,9 @@ def expected_clicks(length, first, second):
 
 
 def residual_onsets(capture, start, song, limit=20):
-    """Frames of the first pass where capture - song starts to sound after
-    at least 1000 quiet frames: where the clicks really are."""
+    """Frames of the first pass where capture - song rises above 2 after at
+    least 1000 quiet frames: where the clicks really are (the click sounds
+    begin with a silent frame, so one frame after their start)."""
     found, quiet = [], 1000
     for k in range(len(song) // 2):
         at = 2 * (start + k)
@@ -219,6 +220,19 @@ def empty_check_boxes(rows, box):
         for run in runs:
             running.setdefault(run, y)
     return sorted(found, key=lambda p: (p[1], p[0]))
+
+
+def wait_still(path, timeout):
+    """True once the size of the file at `path` stayed the same for a second."""
+    deadline = time.time() + timeout
+    size = os.path.getsize(path)
+    while time.time() < deadline:
+        time.sleep(1.0)
+        now = os.path.getsize(path)
+        if now == size:
+            return True
+        size = now
+    return False
 
 
 def watch_titles(session, titles, timeout):
@@ -327,10 +341,8 @@ def main():
 
         s.close_window(result)
         check(wait_gone(s, result, 15), "the window manager's close message closes the result window")
-        time.sleep(0.5)
-        size = os.path.getsize(capture)
-        time.sleep(1.0)
-        check(os.path.getsize(capture) == size, "the capture stops growing once the window is closed")
+        # A running output appends 176400 bytes a second.
+        check(wait_still(capture, 15), "the capture stops growing once the window is closed")
         for problem in wav_problems(capture):
             check(False, "capture: " + problem)
         shutil.copy(capture, os.path.join(a.out, "capture.wav"))

@@ -51,6 +51,17 @@ SectionRecord sectionOver(const std::vector<float>& halfBeats, int firstBeat, in
     return s;
 }
 
+// Clicks on every beat in both channels, as a song whose beats and onsets
+// are the clicks.
+testsig::Song clickSong(double bpm, double seconds)
+{
+    const testsig::Signal clicks = testsig::clickTrack(bpm, seconds, 0.3f, 256);
+    testsig::Song song;
+    song.left = song.right = clicks.samples;
+    song.beats = song.onsets = clicks.events;
+    return song;
+}
+
 }  // namespace
 
 QString writeProject(const QString& folder, const Options& options, Made& made)
@@ -76,7 +87,8 @@ QString writeProject(const QString& folder, const Options& options, Made& made)
     main.chords = {{0, false, false}, {5, false, false}, {7, false, true}, {0, false, false}};
     main.stabs = true;
     spec.parts = {intro, main};
-    const testsig::Song song = testsig::makeSong(spec);
+    const testsig::Song song =
+        options.clickSong ? clickSong(options.bpm, options.seconds) : testsig::makeSong(spec);
 
     made = Made();
     made.frames = uint32_t(std::lround(options.seconds * krm::kSampleRate));
@@ -112,8 +124,8 @@ QString writeProject(const QString& folder, const Options& options, Made& made)
         delete wave;
         return "the engine refused the wave";
     }
-    if (core.setTimeSignature(kBeatsPerBar, 4) != 0 ||
-        core.updateTempo(uint32_t(std::lround(options.bpm))) != 0)
+    const double tempo = options.projectTempo > 0.0 ? options.projectTempo : options.bpm;
+    if (core.setTimeSignature(kBeatsPerBar, 4) != 0 || core.updateTempo(uint32_t(std::lround(tempo))) != 0)
         return "the engine refused the meter or tempo";
     const SectionRecord introSection = sectionOver(made.beats, 0, 2 * kBeatsPerBar, kBeatsPerBar);
     const SectionRecord mainSection =

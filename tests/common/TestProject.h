@@ -14,6 +14,12 @@ namespace testproject {
 struct Options {
     double seconds = 20.0;  // length of the WAV file
     double bpm = 120.0;     // 4/4 throughout
+    // A click on every beat in place of drums, bass and chords: short
+    // transients with silence between them, easy to tell apart from what a
+    // player mixes in.
+    bool clickSong = false;
+    // The project's tempo in BPM; 0 takes the song's.
+    double projectTempo = 0.0;
 };
 
 // What was written. Section ranges are sample frames as the engine stores

@@ -1,9 +1,10 @@
 // Writes a project of our making for end-to-end tests:
-//   make_test_project <folder> [seconds]
+//   make_test_project <folder> [seconds [bpm=N] [tempo=N] [clicks]]
 // puts song.wav, its wave-info file song.awi and song.svproj into the
-// folder and prints one line per fact, "key=value": project, wav, awi,
-// frames, intro (start,end), main (start,end), beats and onsets
-// (comma-separated frames).
+// folder (the song at `bpm`, a click on every beat with `clicks`, the
+// project at `tempo`; both 120 unless given) and prints one line per fact,
+// "key=value": project, wav, awi, frames, intro (start,end), main
+// (start,end), beats and onsets (comma-separated frames).
 #include "BeatGrid.h"
 #include "CKRMcore.h"
 #include "TestProject.h"
@@ -31,12 +32,24 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
     if (args.size() < 2) {
-        std::fprintf(stderr, "usage: make_test_project <folder> [seconds]\n");
+        std::fprintf(stderr, "usage: make_test_project <folder> [seconds [bpm=N] [tempo=N] [clicks]]\n");
         return 2;
     }
     testproject::Options options;
     if (args.size() >= 3)
         options.seconds = args[2].toDouble();
+    for (const QString& option : args.mid(3)) {
+        if (option.startsWith("bpm="))
+            options.bpm = option.mid(4).toDouble();
+        else if (option.startsWith("tempo="))
+            options.projectTempo = option.mid(6).toDouble();
+        else if (option == "clicks")
+            options.clickSong = true;
+        else {
+            std::fprintf(stderr, "make_test_project: unknown option %s\n", qPrintable(option));
+            return 2;
+        }
+    }
     QDir().mkpath(args[1]);
     testproject::Made made;
     const QString error = testproject::writeProject(QDir(args[1]).absolutePath(), options, made);

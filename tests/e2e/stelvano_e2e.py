@@ -247,6 +247,28 @@ class Session:
         x, y, w, h = self.geometry(box)
         self.click(x + w - 51 - 86 * (buttons - 1), y + int(h * 0.68))
 
+    def close_window(self, window):
+        """Asks `window` to close as a window manager's close button would
+        (Xvfb runs none): the WM_DELETE_WINDOW client message."""
+        from Xlib.protocol import event as xevent
+        w = self.display.create_resource_object("window", window)
+        protocols = self.display.intern_atom("WM_PROTOCOLS")
+        delete = self.display.intern_atom("WM_DELETE_WINDOW")
+        message = xevent.ClientMessage(window=w, client_type=protocols,
+                                       data=(32, [delete, X.CurrentTime, 0, 0, 0]))
+        w.send_event(message, event_mask=X.NoEventMask)
+        self.display.flush()
+
+    def check_exit(self, check, status):
+        """Checks that the program ended with status 0 and that its log holds
+        no sanitizer report; prints the log's end when any check failed."""
+        check(status == 0, "the program ends with status 0, got %r" % status)
+        log = self.log()
+        for report in ("ERROR: AddressSanitizer", "ERROR: LeakSanitizer", "runtime error:"):
+            check(report not in log, "no sanitizer report (%s)" % report)
+        if check.failures:
+            print(log[-4000:])
+
     def click(self, x, y, button=1):
         subprocess.run(["xdotool", "mousemove", "--sync", str(x), str(y), "click", str(button)],
                        env=self.env, check=True)

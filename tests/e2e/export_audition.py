@@ -6,9 +6,10 @@ and Space stops. The capture must hold nothing but the two click sounds, the
 first on the bar lines, on the frames of the beats that the engine reads from
 the ".awi" written beside the song (wave_beats). Ctrl+E exports to a typed
 path; check_style reads the file back (marker, tempo, time signature, the
-audio chunks and "Adat" against the working file of Main A). Ctrl+Q answered
-ends the program with status 0 and no sanitizer report. Screenshots (while
-playing, after the export) go to the output folder."""
+audio chunks and "Adat" against the working file of Main A). Ctrl+Q, its
+question answered "Yes" (leave without saving), ends the program with status
+0 and no sanitizer report. Screenshots (while playing, after the export) go
+to the output folder."""
 import glob
 import os
 import shutil
@@ -19,6 +20,7 @@ import wave
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import stelvano_e2e as e2e  # noqa: E402
+from import_audio import quit_program  # noqa: E402
 
 IMPORT_DIALOG = "Import Audio File"
 EXPORT_TITLE = "Export Audio Style File"
@@ -201,26 +203,6 @@ def close_export_message(s, check, timeout=60):
         s.key(found[-1], "Return")
         time.sleep(0.5)
     return check(False, "the export's outcome box closes")
-
-
-def quit_program(s, window, check):
-    """Ctrl+Q; each question that comes is answered with its first button
-    ("Yes": leave without saving, then "Yes" to exit)."""
-    s.key(window, "ctrl+q")
-    status = None
-    for buttons in (3, 2):
-        status = s.wait_exit(5)
-        if status is not None:
-            break
-        boxes = [w for w in s.windows(e2e.TITLE) if w != window]
-        if boxes:
-            s.answer_exit_yes(window, buttons=buttons)
-    if status is None:
-        status = s.wait_exit(60)
-    check(status == 0, "Ctrl+Q ends the program with status 0, got %r" % status)
-    log = s.log()
-    check("ERROR: AddressSanitizer" not in log and "runtime error:" not in log and "ERROR: LeakSanitizer" not in log,
-          "the log holds no sanitizer report")
 
 
 def run(a, check):

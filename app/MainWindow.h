@@ -472,7 +472,8 @@ private:
     // No saves first, Cancel stops.
     bool mayDropProject();
     void undoRedo(bool forward);
-    uint32_t switchSectionWave(const QString& waveInfoPath, const QString& audioPath);
+    // `frames`: the audio file's length, which bounds the wave-info file's beats.
+    uint32_t switchSectionWave(const QString& waveInfoPath, const QString& audioPath, uint32_t frames);
     uint32_t changeSectionWave();
     // The question before a section's audio is replaced; false on Cancel.
     bool confirmReassign();

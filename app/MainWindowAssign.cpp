@@ -76,7 +76,7 @@ void MainWindow::currentIdxChangedCmbWav()
     uint32_t r = 0;
     {
         QApplication::setOverrideCursor(Qt::WaitCursor);
-        r = switchSectionWave(waveInfoPath, audioPath);
+        r = switchSectionWave(waveInfoPath, audioPath, frames);
         QApplication::restoreOverrideCursor();
     }
     if (r != 0) {
@@ -99,7 +99,7 @@ void MainWindow::currentIdxChangedCmbWav()
         releasedBtnPlayLoop();
 }
 
-uint32_t MainWindow::switchSectionWave(const QString& waveInfoPath, const QString& audioPath)
+uint32_t MainWindow::switchSectionWave(const QString& waveInfoPath, const QString& audioPath, uint32_t frames)
 {
     CKRMcore loaded;
     loaded.resetComnInfo();
@@ -122,7 +122,6 @@ uint32_t MainWindow::switchSectionWave(const QString& waveInfoPath, const QStrin
             return 0;
         }
     }
-    uint32_t frames = 0;
     if (const uint32_t r = loadWaveInfoFile(loaded, audioPath, waveInfoPath, frames))
         return r;
     mWave = chosen;

@@ -72,18 +72,6 @@ QString sixteenFileProject()
     return path;
 }
 
-std::unique_ptr<MainWindow> openWindow(const QString& project)
-{
-    auto w = std::make_unique<MainWindow>(project);
-    w->resize(1200, 700);
-    w->show();
-    if (!QTest::qWaitForWindowExposed(w.get()))
-        std::fprintf(stderr, "the window was not exposed\n");
-    w->repaint();
-    QCoreApplication::processEvents();
-    return w;
-}
-
 void BM_DragOnTheWaveform(benchmark::State& state)
 {
     auto w = openWindow(longSong().projectPath);

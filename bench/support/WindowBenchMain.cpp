@@ -1,10 +1,12 @@
 #include "WindowBenchMain.h"
 
+#include "MainWindow.h"
 #include "MessageDialog.h"
 
 #include <QApplication>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <benchmark/benchmark.h>
 
@@ -42,4 +44,16 @@ int runWindowBenchmarks(int argc, char** argv, const char* name)
         std::fprintf(stderr, "%s: %d message box(es) shown, first: %s\n", name, int(boxes.shown().size()),
                      qPrintable(boxes.shown()[0].text));
     return 0;
+}
+
+std::unique_ptr<MainWindow> openWindow(const QString& project)
+{
+    auto w = std::make_unique<MainWindow>(project);
+    w->resize(1200, 700);
+    w->show();
+    if (!QTest::qWaitForWindowExposed(w.get()))
+        std::fprintf(stderr, "the window was not exposed\n");
+    w->repaint();
+    QCoreApplication::processEvents();
+    return w;
 }

@@ -6,12 +6,14 @@
 #include "MessageDialog.h"
 #include "BeatGrid.h"
 #include "TimeStretcher.h"
+#include "WindowDrop.h"
 
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -201,4 +203,112 @@ TEST_F(AuditionTest, AtLevelZeroOnlyTheClicksSoundOnTheBeats)
     EXPECT_GE(heard, 4);
     for (size_t i = 0; i < out.size(); ++i)
         ASSERT_TRUE(covered[i] || out[i] == 0) << "sound off the beats at frame " << i / 2;
+}
+
+namespace {
+
+// Frames of `out` from frame `at` on that equal the song's frames from
+// `from` on, as the output writes them at song level 100 without clicks.
+size_t matchLength(const std::vector<int16_t>& out, const std::vector<int16_t>& song, size_t at, size_t from)
+{
+    size_t n = 0;
+    while (2 * (at + n) + 1 < out.size() && 2 * (from + n) + 1 < song.size() &&
+           out[2 * (at + n)] == std::clamp<int>(song[2 * (from + n)], -31130, 31129) &&
+           out[2 * (at + n) + 1] == std::clamp<int>(song[2 * (from + n) + 1], -31130, 31129))
+        ++n;
+    return n;
+}
+
+// The first frame of `out` at or after `searchFrom` where a tenth of a
+// second of the song from frame `from` on sounds, or npos.
+size_t findSongAt(const std::vector<int16_t>& out, const std::vector<int16_t>& song, size_t from,
+                  size_t searchFrom)
+{
+    for (size_t p = searchFrom; 2 * p < out.size(); ++p)
+        if (matchLength(out, song, p, from) >= 4410)
+            return p;
+    return std::string::npos;
+}
+
+}  // namespace
+
+// Undo, redo and a change of the section's audio file while the section
+// plays each start the audition again from the start of the selection: the
+// capture holds the song from there once per start, each pass cut short by
+// the next start.
+TEST_F(AuditionTest, UndoRedoAndAFileChangeRestartThePlay)
+{
+    // A second take of the song with its wave-info file, dropped while an
+    // empty section shows, gives the project a second audio file.
+    const QString take = QFileInfo(song.wavPath).absolutePath() + "/take2.wav";
+    ASSERT_TRUE(QFile::copy(song.wavPath, take));
+    {
+        CKRMcore c;
+        ASSERT_EQ(c.loadProject(song.projectPath.toStdWString()), 0u);
+        ASSERT_EQ(c.setWavPath(0, take.toStdWString()), 0u);
+        ASSERT_EQ(c.saveAwi(QString(take).replace(".wav", ".awi").toStdWString(), 0), 0u);
+    }
+    Access::showSection(w(), 7);
+    testutil::dropFile(w(), take);
+    ASSERT_EQ(w().mCmbWav->count(), 2);
+    Access::showSection(w(), 3);
+    ASSERT_EQ(w().mCmbWav->currentIndex(), 0);
+    ASSERT_EQ(Access::updateTempo(w(), 110), 0u);
+    ASSERT_TRUE(core().canUndo());
+    // The song alone, unscaled.
+    if (Access::clickOn(w()))
+        w().mChkClick->click();
+    ASSERT_EQ(Access::clickOn(w()), 0);
+    ASSERT_EQ(Access::clickLevel(w()), 100);
+
+    QTemporaryDir captureDir;
+    const QString capture = captureDir.filePath("capture.wav");
+    qputenv("STELVANO_AUDIO_CAPTURE", QFile::encodeName(capture));
+    const std::vector<std::function<void()>> restarts = {
+        [this] { QMetaObject::invokeMethod(&w(), "undo"); },
+        [this] { QMetaObject::invokeMethod(&w(), "redo"); },
+        [this] {
+            boxes.answer(QMessageBox::Ok);  // "already has a waveform assignment"
+            w().mCmbWav->setCurrentIndex(1);
+        },
+    };
+    std::vector<size_t> starts;  // where each pass begins in the song
+    const auto selectionStart = [this] {
+        return size_t(std::min(Access::selectionStart(w()), Access::selectionEnd(w())));
+    };
+    Access::playLoop(w());
+    ASSERT_TRUE(Access::playing(w()));
+    starts.push_back(selectionStart());
+    for (size_t i = 0; i < restarts.size(); ++i) {
+        QTest::qWait(1200);
+        restarts[i]();
+        EXPECT_TRUE(Access::playing(w())) << "restart " << i;
+        starts.push_back(selectionStart());
+    }
+    QTest::qWait(1200);
+    Access::playLoop(w());
+    Access::audition(w()).closeDevice();
+    qunsetenv("STELVANO_AUDIO_CAPTURE");
+    SectionRecord* main = nullptr;
+    ASSERT_EQ(core().getSecInfo(3, &main), 0u);
+    EXPECT_EQ(main->waveIndex, 1) << "the section plays the other file now";
+    for (const MessageDialogScript::Shown& s : boxes.shown())
+        EXPECT_EQ(s.text,
+                  "This section already has a waveform assignment. Are you sure you want to change it?");
+
+    const std::vector<int16_t> out = pcmOf(capture);
+    const std::vector<int16_t> pcm = pcmOf(song.wavPath);
+    size_t at = 0;
+    for (size_t i = 0; i < starts.size(); ++i) {
+        const size_t p = findSongAt(out, pcm, starts[i], at);
+        ASSERT_NE(p, std::string::npos) << "pass " << i << " from frame " << starts[i];
+        const size_t played = matchLength(out, pcm, p, starts[i]);
+        // Each pass plays on for about 1.2 s, until the next start (before
+        // the loop's end) takes it back to the start.
+        EXPECT_GE(played, size_t(44100 / 2)) << "pass " << i;
+        EXPECT_LT(played, size_t(main->endAdrs - main->startAdrs)) << "pass " << i;
+        if (i > 0)
+            EXPECT_LT(p - at, size_t(44100)) << "pass " << i << " follows the cut within a second";
+        at = p + played;
+    }
 }

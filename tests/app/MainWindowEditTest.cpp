@@ -8,12 +8,9 @@
 #include "MessageDialog.h"
 #include "ProjectWindowTest.h"
 #include "TestProject.h"
+#include "WindowDrop.h"
 
 #include <QDir>
-#include <QDragEnterEvent>
-#include <QDropEvent>
-#include <QMimeData>
-#include <QUrl>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
@@ -384,17 +381,7 @@ TEST_F(SectionEditTest, UndoThenRedoOfEachEditGivesTheSameSavedProject)
 
 namespace {
 
-// Drops `file` on the window and waits for the deferred import.
-void dropFile(MainWindow& w, const QString& file)
-{
-    QMimeData data;
-    data.setUrls({QUrl::fromLocalFile(file)});
-    QDragEnterEvent enter(QPoint(10, 10), Qt::LinkAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(&w, &enter);
-    QDropEvent drop(QPointF(10, 10), Qt::LinkAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(&w, &drop);
-    QTest::qWait(700);
-}
+using testutil::dropFile;
 
 TEST_F(SectionEditTest, ADroppedFileOfTheProjectIsOnlySelected)
 {

@@ -36,8 +36,8 @@ float seconds(int64_t sample)
     return float(double(sample) / krm::kSampleRate);
 }
 
-// A section over beats [firstBeat, lastBeat] of the half-beat list, its bar
-// lines in the point list.
+}  // namespace
+
 SectionRecord sectionOver(const std::vector<float>& halfBeats, int firstBeat, int lastBeat, int beatsPerBar)
 {
     SectionRecord s;
@@ -50,6 +50,8 @@ SectionRecord sectionOver(const std::vector<float>& halfBeats, int firstBeat, in
         s.barPoints[k] = secondsToSamples(halfBeats[size_t(2 * (firstBeat + int(k + 1) * beatsPerBar))]);
     return s;
 }
+
+namespace {
 
 // Clicks on every beat in both channels, as a song whose beats and onsets
 // are the clicks.

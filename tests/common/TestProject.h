@@ -4,6 +4,8 @@
 // stereo 16-bit 44100 Hz WAV file, its true beats and onsets, and a project
 // file that holds it with "Intro 1" and "Main A" assigned, all written
 // through the project engine as the program itself would.
+#include "ProjectInfo.h"
+
 #include <QString>
 
 #include <cstdint>
@@ -37,5 +39,9 @@ struct Made {
 // Writes the song and the project into `folder` (which must exist). An
 // empty result on success; otherwise what failed.
 QString writeProject(const QString& folder, const Options& options, Made& made);
+
+// A used section on wave 0 over beats [firstBeat, lastBeat] of a half-beat
+// list (beat k is entry 2k), its bar lines in the point list.
+SectionRecord sectionOver(const std::vector<float>& halfBeats, int firstBeat, int lastBeat, int beatsPerBar);
 
 }  // namespace testproject

@@ -307,8 +307,9 @@ TEST_F(AuditionTest, UndoRedoAndAFileChangeRestartThePlay)
         // the loop's end) takes it back to the start.
         EXPECT_GE(played, size_t(44100 / 2)) << "pass " << i;
         EXPECT_LT(played, size_t(main->endAdrs - main->startAdrs)) << "pass " << i;
-        if (i > 0)
+        if (i > 0) {
             EXPECT_LT(p - at, size_t(44100)) << "pass " << i << " follows the cut within a second";
+        }
         at = p + played;
     }
 }

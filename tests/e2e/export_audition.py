@@ -210,7 +210,9 @@ def run(a, check):
         folder = s.path("songs")
         os.makedirs(folder)
         subprocess.run([a.maker, folder, "16"], check=True, capture_output=True, text=True)
-        os.remove(os.path.join(folder, "song.svproj"))
+        # Only the song: the import analyses it and writes its own .awi.
+        for made in ("song.svproj", "song.awi"):
+            os.remove(os.path.join(folder, made))
         song = os.path.join(folder, "song.wav")
         capture_path = s.path("capture.wav")
         s.env["STELVANO_AUDIO_CAPTURE"] = capture_path

@@ -35,6 +35,7 @@ class IF_audioFileMngr;
 class SectionWaveInfo;
 class anaThread;
 struct WindowGeometryKeys;
+class PeakSummary;
 class WavSeeker_libSndFile;
 class wavPainter;
 class QLabel;
@@ -377,6 +378,7 @@ private:
     double mPrevZoomedWidth = 0.0;
     // Reader of the audio file the waveform view shows.
     std::unique_ptr<WavSeeker_libSndFile> mSeeker;
+    std::shared_ptr<const PeakSummary> mPeakSummary;  // mSeeker's file, block extremes
     uint32_t mProjectState = 0;
     ProgressDialog* mImportDialog = nullptr;
     QLabel* mStatusLabel = nullptr;

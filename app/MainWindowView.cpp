@@ -13,6 +13,7 @@
 #include "ResultCode.h"
 #include "SectionNames.h"
 #include "UpdateGuard.h"
+#include "PeakSummary.h"
 #include "WavSeeker_libSndFile.h"
 #include "wavPainterSeeker.h"
 
@@ -144,6 +145,7 @@ void MainWindow::rebuildWavView(int wave, int section, uint32_t length, const st
     WaveInfoRecord* record = nullptr;
     if (isSection(section) && mCore.getWavInfoOfSec(uint8_t(section), &record) == 0 && record) {
         mSeeker = std::make_unique<WavSeeker_libSndFile>(record->path);
+        mPeakSummary = PeakSummary::forFile(QString::fromStdWString(record->path), *mSeeker);
         newReader = true;
     }
 
@@ -155,6 +157,7 @@ void MainWindow::rebuildWavView(int wave, int section, uint32_t length, const st
             case kRightWave:
                 layer = new wavPainterSeeker(mSeeker.get(), uint8_t(i), mHorMaxZoom, mHorZoom,
                                              mHorZoomedWidth, mFrameWav);
+                static_cast<wavPainterSeeker*>(layer)->setSummary(mPeakSummary);
                 break;
             case kBeatLayer:
                 layer =
@@ -185,6 +188,7 @@ void MainWindow::rebuildWavView(int wave, int section, uint32_t length, const st
         layer->offset = mHorZoomedWidth;
         if (auto* seeker = dynamic_cast<wavPainterSeeker*>(layer)) {
             seeker->setSource(mSeeker.get());
+            seeker->setSummary(mPeakSummary);
             seeker->channel = uint8_t(i);
             // A new file or length needs new peaks even when the window's
             // size, zoom and scroll stay as they were.

@@ -1,6 +1,7 @@
 #include "wavPainterSeeker.h"
 
 #include "MessageDialog.h"
+#include "PeakSummary.h"
 #include "WavSeeker_libSndFile.h"
 
 #include <QCoreApplication>
@@ -71,6 +72,30 @@ void wavPainterSeeker::rebuild()
 }
 
 bool wavPainterSeeker::scanSpan(int64_t first, int64_t count, double& low, double& high)
+{
+    if (!m_summary || m_summary->channels() != m_source->channels() || channel >= m_summary->channels())
+        return readSpan(first, count, low, high);
+    constexpr int64_t block = PeakSummary::kBlock;
+    const int64_t end = first + count;
+    const int64_t inFile = std::min(end, m_summary->frames());
+    bool ok = true;
+    if (first < inFile) {
+        const int64_t headEnd = std::min(inFile, (first + block - 1) / block * block);
+        const int64_t tailStart = std::max(headEnd, inFile / block * block);
+        if (headEnd > first)
+            ok = readSpan(first, headEnd - first, low, high) && ok;
+        m_summary->extremes(channel, headEnd / block, tailStart / block, low, high);
+        if (inFile > tailStart)
+            ok = readSpan(tailStart, inFile - tailStart, low, high) && ok;
+    }
+    if (end > inFile) {  // frames past the end read as silence
+        low = std::min(low, 0.0);
+        high = std::max(high, 0.0);
+    }
+    return ok;
+}
+
+bool wavPainterSeeker::readSpan(int64_t first, int64_t count, double& low, double& high)
 {
     const int channels = m_source->channels();
     if (channel >= channels)

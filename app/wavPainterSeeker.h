@@ -12,9 +12,11 @@
 #include "wavPainter.h"
 
 #include <cstdint>
+#include <memory>
 #include <utility>
 #include <vector>
 
+class PeakSummary;
 class WavSeeker_libSndFile;
 
 class wavPainterSeeker : public wavPainter {
@@ -26,6 +28,9 @@ public:
 
     void setSource(WavSeeker_libSndFile* source) { m_source = source; }
     WavSeeker_libSndFile* source() const { return m_source; }
+    // The source's block extremes (may be null): whole blocks inside a
+    // column's span are taken from it, only the ends are read.
+    void setSummary(std::shared_ptr<const PeakSummary> summary) { m_summary = std::move(summary); }
 
     // Row of `amplitude` (1.0 top, -1.0 bottom): floor(h/2 - h x amplitude
     // / 2 + 0.5) for height h, saturated to int's range; with `clamp`
@@ -44,9 +49,12 @@ private:
     // Lowers `low` and raises `high` with the samples of `channel` in the
     // frames first .. first + count - 1. False when the read failed.
     bool scanSpan(int64_t first, int64_t count, double& low, double& high);
+    // The same, reading every frame from the source.
+    bool readSpan(int64_t first, int64_t count, double& low, double& high);
     // Queues the "Memory error!" box unless one is queued or up.
     static void reportMemoryError();
 
     WavSeeker_libSndFile* m_source;
+    std::shared_ptr<const PeakSummary> m_summary;
     std::vector<float> m_buffer;  // kept between columns and rebuilds
 };

@@ -6,6 +6,7 @@
 #include "WavSeeker_libSndFile.h"
 #include "wavPainterLayers.h"
 #include "wavPainterSeeker.h"
+#include "PeakSummary.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -515,17 +516,35 @@ TEST_F(WavPainterSeekerTest, PeaksAreTheExtremesOfEachColumnsSpan)
         uint32_t zoom;
         double offset;
     };
-    for (const View v : {View {1, 0.0}, View {7, 0.0}, View {7, 3.25}, View {7, 6.0}, View {44100, 1234.0}}) {
-        for (uint8_t channel : {0, 1}) {
-            wavPainterSeeker layer(&reader, channel, frames, v.zoom, v.offset);
-            layer.resize(kWidth, kHeight);
-            layer.rebuild();
-            const auto expected =
-                referencePeaks(&wav.channels[channel], frames, v.zoom, v.offset, kWidth, kHeight);
-            EXPECT_EQ(firstDifference(layer.peaks, expected), -1)
-                << "zoom " << v.zoom << " offset " << v.offset << " channel " << int(channel);
+    // The same peaks with the file's block summary (44100 frames end in a
+    // partial block): whole blocks come from it, the ends are read.
+    const std::shared_ptr<const PeakSummary> summary = PeakSummary::build(reader);
+    ASSERT_TRUE(summary);
+    for (const auto& blocks : {std::shared_ptr<const PeakSummary>(), summary}) {
+        for (const View v :
+             {View {1, 0.0}, View {7, 0.0}, View {7, 3.25}, View {7, 6.0}, View {44100, 1234.0}}) {
+            for (uint8_t channel : {0, 1}) {
+                wavPainterSeeker layer(&reader, channel, frames, v.zoom, v.offset);
+                layer.setSummary(blocks);
+                layer.resize(kWidth, kHeight);
+                layer.rebuild();
+                const auto expected =
+                    referencePeaks(&wav.channels[channel], frames, v.zoom, v.offset, kWidth, kHeight);
+                EXPECT_EQ(firstDifference(layer.peaks, expected), -1)
+                    << "zoom " << v.zoom << " offset " << v.offset << " channel " << int(channel)
+                    << (blocks ? " with the summary" : "");
+            }
         }
     }
+    // A view longer than the file: the frames past its end are silence.
+    wavPainterSeeker longer(&reader, 0, 2 * frames, 1, 0.0);
+    longer.setSummary(summary);
+    longer.resize(kWidth, kHeight);
+    longer.rebuild();
+    wavPainterSeeker direct(&reader, 0, 2 * frames, 1, 0.0);
+    direct.resize(kWidth, kHeight);
+    direct.rebuild();
+    EXPECT_EQ(firstDifference(longer.peaks, direct.peaks), -1);
 
     // At one frame per width a column's span is a frame at most; the one
     // whose span ends on the same frame it starts at reads nothing.
@@ -534,6 +553,39 @@ TEST_F(WavPainterSeekerTest, PeaksAreTheExtremesOfEachColumnsSpan)
     deep.rebuild();
     EXPECT_EQ(deep.peaks[1], std::make_pair(0, kHeight - 1));
     EXPECT_NE(deep.peaks[2], std::make_pair(0, kHeight - 1));
+}
+
+TEST_F(WavPainterSeekerTest, AFileSummaryIsReusedUntilTheFileChanges)
+{
+    const int frames = 3000;
+    const QString path = dir.path("take.wav");
+    {
+        const TestWav wav(path, 2, frames, testSignal);
+    }
+    WavSeeker_libSndFile first(dir.wpath("take.wav"));
+    const auto a = PeakSummary::forFile(path, first);
+    ASSERT_TRUE(a);
+    EXPECT_EQ(a->frames(), frames);
+    WavSeeker_libSndFile again(dir.wpath("take.wav"));
+    EXPECT_EQ(PeakSummary::forFile(path, again), a) << "the same file is not read again";
+
+    // Rewritten with other samples of the same size (a new file under the
+    // name, as a save does): a new summary with the new extremes.
+    QFile::remove(path);
+    {
+        const TestWav wav(path, 2, frames, [](int, int) { return 0.5; });
+    }
+    WavSeeker_libSndFile rewritten(dir.wpath("take.wav"));
+    const auto b = PeakSummary::forFile(path, rewritten);
+    ASSERT_TRUE(b);
+    EXPECT_NE(b, a);
+    double low = 1.0, high = -1.0;
+    b->extremes(0, 0, 100, low, high);
+    EXPECT_NEAR(low, 0.5, 1e-3);
+    EXPECT_NEAR(high, 0.5, 1e-3);
+
+    WavSeeker_libSndFile missing(dir.wpath("gone.wav"));
+    EXPECT_FALSE(PeakSummary::forFile(dir.path("gone.wav"), missing));
 }
 
 TEST_F(WavPainterSeekerTest, WithoutReadableAudioEveryColumnIsFullHeight)

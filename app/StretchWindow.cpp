@@ -5,6 +5,7 @@
 #include "KRMprotoSettings.h"
 #include "MainWindow.h"
 #include "MessageDialog.h"
+#include "PeakSummary.h"
 #include "WavSeeker_libSndFile.h"
 #include "wavPainterSeeker.h"
 
@@ -110,6 +111,9 @@ void TimeStretchWindow::buildPainters(uint32_t totalFrames, int zoom, double off
     mHorZoomedWidth = std::max(0.0, std::min(offset, double(mHorZoom - 1)));
     delete mSeeker;
     mSeeker = new WavSeeker_libSndFile(mFilePath);
+    // One read of the file for both channels; zoom and scroll steps then
+    // read only the ends of each column's span.
+    const std::shared_ptr<const PeakSummary> summary = PeakSummary::build(*mSeeker);
 
     const uint32_t length = uint32_t(mHorMaxZoom);
     const uint32_t z = uint32_t(mHorZoom);
@@ -122,9 +126,13 @@ void TimeStretchWindow::buildPainters(uint32_t totalFrames, int zoom, double off
         mLayers.push_back(new wavPainterText(tr("section assigned"), length, z, o, mFrameWav));
         mLayers.push_back(new wavPainterSelecter(length, z, o, mFrameWav));
         mLayers.push_back(new wavPainterLocation(length, z, o, mFrameWav));
+        static_cast<wavPainterSeeker*>(mLayers[0])->setSummary(summary);
+        static_cast<wavPainterSeeker*>(mLayers[1])->setSummary(summary);
     } else {
         static_cast<wavPainterSeeker*>(mLayers[0])->setSource(mSeeker);
         static_cast<wavPainterSeeker*>(mLayers[1])->setSource(mSeeker);
+        static_cast<wavPainterSeeker*>(mLayers[0])->setSummary(summary);
+        static_cast<wavPainterSeeker*>(mLayers[1])->setSummary(summary);
         static_cast<wavPainterMetaLine*>(mLayers[2])->setData(mBeatFrames);
         static_cast<wavPainterMetaLineDur*>(mLayers[3])->setData(&mRegions);
         for (wavPainter* layer : mLayers) {

@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QSize>
 #include <QSizePolicy>
+#include <QSlider>
 #include <QSpacerItem>
 #include <QString>
 #include <QWidget>
@@ -82,6 +83,36 @@ template <typename B> B* zoomButton(QWidget* parent, const char* name, const cha
     b->setIcon(iconFrom(icon));
     b->setFlat(true);
     return b;
+}
+
+// The play button of both windows: 105x30, 14 pt, the play image, never
+// takes the focus.
+template <typename B> B* playButton(QWidget* parent)
+{
+    B* b = make<B>(parent, "mPushButtonPlay");
+    policy(b, P::Fixed, P::Fixed);
+    limits(b, 105, 30, 105, 30);
+    pointSize(b, 14);
+    b->setFocusPolicy(Qt::NoFocus);
+    b->setIcon(iconFrom(":/img/btn_play.png"));
+    b->setFlat(false);
+    return b;
+}
+
+// The click level slider of both windows: 0 to 100 at 100, 28 px high,
+// never takes the focus.
+inline QSlider* metroSlider(QWidget* parent, P::Policy horizontal)
+{
+    auto* s = make<QSlider>(parent, "mSliderMetro");
+    policy(s, horizontal, P::Fixed);
+    limits(s, 0, 28, kMax, 28);
+    pointSize(s, 14);
+    s->setFocusPolicy(Qt::NoFocus);
+    s->setMinimum(0);
+    s->setMaximum(100);
+    s->setValue(100);
+    s->setOrientation(Qt::Horizontal);
+    return s;
 }
 
 inline QAction* makeAction(QWidget* window, const char* name)

@@ -178,22 +178,9 @@ void Ui_MainWindow::setupTopFrame()
     pointSize(horizontalFrame, 14);
     mProjectParameterFrame =
         makeLayout<QHBoxLayout>(horizontalFrame, "mProjectParameterFrame", 4, 5, 2, 4, 2);
-    mPushButtonPlay = make<VPushButton>(horizontalFrame, "mPushButtonPlay");
-    policy(mPushButtonPlay, P::Fixed, P::Fixed);
-    limits(mPushButtonPlay, 105, 30, 105, 30);
-    pointSize(mPushButtonPlay, 14);
-    mPushButtonPlay->setFocusPolicy(Qt::NoFocus);
-    mPushButtonPlay->setIcon(iconFrom(":/img/btn_play.png"));
-    mPushButtonPlay->setFlat(false);
+    mPushButtonPlay = playButton<VPushButton>(horizontalFrame);
     mProjectParameterFrame->addWidget(mPushButtonPlay);
-    mSliderMetro = make<QSlider>(horizontalFrame, "mSliderMetro");
-    policy(mSliderMetro, P::Preferred, P::Fixed);
-    limits(mSliderMetro, 0, 28, kMax, 28);
-    pointSize(mSliderMetro, 14);
-    mSliderMetro->setFocusPolicy(Qt::NoFocus);
-    mSliderMetro->setMaximum(100);
-    mSliderMetro->setValue(100);
-    mSliderMetro->setOrientation(Qt::Horizontal);
+    mSliderMetro = metroSlider(horizontalFrame, P::Preferred);
     mProjectParameterFrame->addWidget(mSliderMetro);
     horizontalSpacer_4 = spacer(16, 20, P::Fixed, P::Minimum);
     mProjectParameterFrame->addItem(horizontalSpacer_4);

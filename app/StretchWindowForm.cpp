@@ -67,24 +67,10 @@ void Ui_TimeStretchWindow::setupTopFrame(QDialog* dialog)
     mProjectParameterFrame =
         makeLayout<QHBoxLayout>(horizontalFrame, "mProjectParameterFrame", 4, 5, 2, 4, 2);
 
-    mPushButtonPlay = make<VPushButton>(horizontalFrame, "mPushButtonPlay");
-    policy(mPushButtonPlay, P::Fixed, P::Fixed);
-    limits(mPushButtonPlay, 105, 30, 105, 30);
-    pointSize(mPushButtonPlay, 14);
-    mPushButtonPlay->setFocusPolicy(Qt::NoFocus);
-    mPushButtonPlay->setIcon(iconFrom(":/img/btn_play.png"));
-    mPushButtonPlay->setFlat(false);
+    mPushButtonPlay = playButton<VPushButton>(horizontalFrame);
     mProjectParameterFrame->addWidget(mPushButtonPlay);
 
-    mSliderMetro = make<QSlider>(horizontalFrame, "mSliderMetro");
-    policy(mSliderMetro, P::Expanding, P::Fixed);
-    limits(mSliderMetro, 0, 28, kMax, 28);
-    pointSize(mSliderMetro, 14);
-    mSliderMetro->setFocusPolicy(Qt::NoFocus);
-    mSliderMetro->setMinimum(0);
-    mSliderMetro->setMaximum(100);
-    mSliderMetro->setValue(100);
-    mSliderMetro->setOrientation(Qt::Horizontal);
+    mSliderMetro = metroSlider(horizontalFrame, P::Expanding);
     mProjectParameterFrame->addWidget(mSliderMetro);
 
     horizontalSpacer = spacer(16, 20, P::Fixed, P::Minimum);

@@ -121,10 +121,7 @@ MainWindow::MainWindow(const QString& startFile) : QMainWindow(nullptr)
     mPickupFrame->hide();
 
     rebuildWavView(mWave, mSection, mHorMaxZoom, {}, int(mHorZoom), mHorZoomedWidth);
-    refreshSectionControls(mSection);
-    syncSectionControls(mSection);
-    updateActions();
-    updateUndoRedoActions();
+    refreshControls();
 
     loadPreference();
     findEmptyStyle();

@@ -441,7 +441,9 @@ private:
     void refreshBeatDoubleButton();
     void refreshBeatHalfButton();
     void resetBeatShift();
-    void refreshAfterBeatEdit();
+    // The current section's controls, then the enabled states of the
+    // actions and of undo and redo.
+    void refreshControls();
     uint32_t refreshTrimFields(int section, uint32_t mask);
     uint32_t resetTrimControls(uint32_t mask);
     void setRedStatus(const QString& text);

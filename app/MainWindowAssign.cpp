@@ -260,7 +260,7 @@ uint32_t MainWindow::assignAreaToSection()
             QString("<font color='red'>%1</font>").arg(tr("[Error] Wave length is too short.")));
         return krm::nest(e, 0xB);
     }
-    refreshAfterBeatEdit();
+    refreshControls();
     return 0;
 }
 

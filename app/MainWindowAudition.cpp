@@ -172,8 +172,5 @@ void MainWindow::showTimeStretchResult(TimeStretcher& job)
     mStretchWindow = nullptr;
     updateActions();
     updateUndoRedoActions();
-    refreshSectionControls(mSection);
-    syncSectionControls(mSection);
-    updateActions();
-    updateUndoRedoActions();
+    refreshControls();
 }

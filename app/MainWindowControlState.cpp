@@ -249,7 +249,7 @@ void MainWindow::resetBeatShift()
     updateShiftBeatButtonText();
 }
 
-void MainWindow::refreshAfterBeatEdit()
+void MainWindow::refreshControls()
 {
     refreshSectionControls(mSection);
     syncSectionControls(mSection);

@@ -498,7 +498,7 @@ void MainWindow::beatReanalysis(bool twice)
                             .arg(speed)
                             .arg(hex(r)));
     }
-    refreshAfterBeatEdit();
+    refreshControls();
 }
 
 uint32_t MainWindow::doubleBeatSpeed(int file, uint16_t& speed, QString& text)
@@ -641,6 +641,6 @@ uint32_t MainWindow::moveSectionHalfBeat(bool later)
     copy.toggle = toggle;
     if (const uint32_t r = mCore.setSecInfo(uint8_t(mSection), copy))
         return krm::nest(r, 6);
-    refreshAfterBeatEdit();
+    refreshControls();
     return 0;
 }

@@ -316,10 +316,7 @@ void MainWindow::releasedBtnOpenWav()
         return;
     }
     resetWindowState();
-    refreshSectionControls(mSection);
-    syncSectionControls(mSection);
-    updateActions();
-    updateUndoRedoActions();
+    refreshControls();
     setProjectTitle(defaultProjectName());
     selectSectionIndex(3);
     releasedBtnViewerWav();

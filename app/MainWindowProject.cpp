@@ -87,10 +87,7 @@ uint32_t MainWindow::initNewProject()
         resetProjectFields(true);
         clearFocusedWidget();
     }
-    refreshSectionControls(mSection);
-    syncSectionControls(mSection);
-    updateActions();
-    updateUndoRedoActions();
+    refreshControls();
     setProjectTitle(defaultProjectName());
     return 0;
 }
@@ -218,10 +215,7 @@ void MainWindow::saveProject()
             r = writeProjectFile(mProjectPath);
             updateActions();
             updateUndoRedoActions();
-            refreshSectionControls(mSection);
-            syncSectionControls(mSection);
-            updateActions();
-            updateUndoRedoActions();
+            refreshControls();
         }
         if (r != 0)
             showMessage(tr("#0078 Saving Project File Process returns some error! [%1]").arg(r, 0, 16));

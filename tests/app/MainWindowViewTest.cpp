@@ -6,6 +6,7 @@
 #include "MainWindowTestAccess.h"
 #include "MessageDialog.h"
 #include "PlatformChoice.h"
+#include "ProjectWindowTest.h"
 #include "TestProject.h"
 #include "TestUtil.h"
 #include "WavSeeker_libSndFile.h"
@@ -48,7 +49,7 @@ const testproject::Made& song(double seconds, double bpm)
 
 const testproject::Made& songA()
 {
-    return song(16.0, 120.0);
+    return projectwindow::song();
 }
 
 // Another song, slower.
@@ -113,37 +114,21 @@ private:
     std::map<wavPainter*, int> m_counts;
 };
 
-class WaveViewTest : public ::testing::Test {
+class WaveViewTest : public projectwindow::ProjectWindowTest {
 protected:
-    void SetUp() override
-    {
-        m_savedData = qgetenv("XDG_DATA_HOME");
-        qputenv("XDG_DATA_HOME", QFile::encodeName(m_data.path()));
-        ASSERT_FALSE(songA().projectPath.isEmpty());
-    }
-    void TearDown() override
-    {
-        m_window.reset();
-        while (QApplication::overrideCursor())
-            QApplication::restoreOverrideCursor();
-        qputenv("XDG_DATA_HOME", m_savedData);
-    }
-
     // The window shown at a fixed size with `project` open, laid out and
     // painted.
     MainWindow& open(const QString& project)
     {
-        m_window = std::make_unique<MainWindow>(project);
-        m_window->resize(1000, 640);
-        m_window->show();
-        EXPECT_TRUE(QTest::qWaitForWindowExposed(m_window.get()));
+        ProjectWindowTest::open(project);
+        w().show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(&w()));
         paint();
-        return *m_window;
+        return w();
     }
-    MainWindow& w() { return *m_window; }
     void paint()
     {
-        m_window->repaint();
+        w().repaint();
         QCoreApplication::processEvents();
     }
     wavPainter* layer(int i) { return Access::layers(w())[size_t(i)]; }
@@ -192,13 +177,6 @@ protected:
     {
         return QApplication::overrideCursor() ? QApplication::overrideCursor()->shape() : Qt::BitmapCursor;
     }
-
-    MessageDialogScript boxes;
-
-private:
-    QTemporaryDir m_data;
-    QByteArray m_savedData;
-    std::unique_ptr<MainWindow> m_window;
 };
 
 TEST_F(WaveViewTest, AnOpenedProjectShowsMainAWithItsAudioMarksAndRange)

@@ -244,7 +244,6 @@ TEST(FeaturePasses, ProgressOfUnknownOrEmptyLengthIsSkipped)
         testsig::RecordingObserver seen;
         FeatureGenerator gen(1024, 8192);
         gen.setProgress(&seen);
-        Numeric::Matrix features;
         std::vector<double> barTimes;
         std::vector<uint32_t> barBeats;
         gen.runTaviPass(source, barTimes, barBeats, 4, 0, -1, 2);

@@ -20,45 +20,19 @@ import wave
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import stelvano_e2e as e2e  # noqa: E402
+import import_audio  # noqa: E402
 from import_audio import quit_program  # noqa: E402
 
-IMPORT_DIALOG = "Import Audio File"
 EXPORT_TITLE = "Export Audio Style File"
 # The output writes what it mixes clamped to these values.
 LOW, HIGH = -31130, 31129
 
 
-def type_path(s, title, path, tries=3):
-    """Types the path into the file dialog and presses Return; a dialog that
-    is still open then (the keys went elsewhere while a loaded machine was
-    still mapping it) gets the path again, over what it holds."""
-    for attempt in range(tries):
-        dialog = s.wait_window(title, 30)
-        s.focus(dialog)
-        time.sleep(0.5 + attempt)
-        s.key(dialog, "ctrl+a")
-        subprocess.run(["xdotool", "type", "--delay", "5", path], env=s.env, check=True)
-        subprocess.run(["xdotool", "key", "Return"], env=s.env, check=True)
-        deadline = time.time() + 10
-        while time.time() < deadline and dialog in s.windows(title):
-            time.sleep(0.1)
-        if dialog not in s.windows(title):
-            return
-        print("the %r dialog is still open after typing, attempt %d" % (title, attempt + 1))
-    raise RuntimeError("the %r dialog took no path" % title)
-
-
 def import_song(s, window, song, check):
-    s.key(window, "ctrl+i")
-    type_path(s, "Open Audio File", song)
-    awi = os.path.splitext(song)[0] + ".awi"
-    deadline = time.time() + 240
-    while time.time() < deadline:
-        if os.path.exists(awi) and not s.windows(IMPORT_DIALOG) and not s.windows("Open Audio File"):
-            break
-        time.sleep(0.05)
+    """Ctrl+I with the song; the path of the ".awi" the import writes."""
+    import_audio.import_song(s, window, song, check)
+    awi = import_audio.awi_of(song)
     check(os.path.exists(awi), "the import writes the .awi beside the song")
-    time.sleep(1.0)
     return awi
 
 
@@ -233,7 +207,7 @@ def run(a, check):
         target = os.path.join(s.path("export"), "song.aus")
         os.makedirs(os.path.dirname(target))
         s.key(window, "ctrl+e")
-        type_path(s, "Export file", target)
+        s.type_into_dialog("Export file", target)
         wait_export_message(s, target, check)
         s.screenshot("export_finished")
         working = s.path("KRM_temp_Main A.wav")

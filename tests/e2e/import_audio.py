@@ -21,10 +21,7 @@ def import_song(s, window, song, check):
     """Ctrl+I, the path typed into the file dialog; returns whether the
     progress dialog showed."""
     s.key(window, "ctrl+i")
-    chooser = s.wait_window("Open Audio File", 20)
-    s.focus(chooser)
-    subprocess.run(["xdotool", "type", "--delay", "5", song], env=s.env, check=True)
-    subprocess.run(["xdotool", "key", "Return"], env=s.env, check=True)
+    s.type_into_dialog("Open Audio File", song)
     seen = False
     deadline = time.time() + 240
     while time.time() < deadline:

@@ -40,10 +40,6 @@ def read(path):
         return f.read()
 
 
-def xdo(session, *args):
-    subprocess.run(["xdotool"] + [str(a) for a in args], env=session.env, check=True)
-
-
 def settle(seconds=0.8):
     time.sleep(seconds)
 
@@ -67,14 +63,6 @@ def find_controls(session, window, timeout=20):
         except RuntimeError:
             return None
     return wait_for(attempt, timeout) or Controls(session.grab()[2], session.geometry(window))
-
-
-def type_into_dialog(session, title, text):
-    dialog = session.wait_window(title, 30)
-    session.focus(dialog)
-    settle(0.3)
-    xdo(session, "type", "--delay", "5", text)
-    session.key(dialog, "Return")
 
 
 def undo_trace(log):
@@ -150,27 +138,27 @@ def choose_section(session, controls, name):
     """Opens the section list and picks `name` with the keys of the list."""
     session.click(*controls.section_combo)
     settle(0.6)
-    xdo(session, "key", "Home", *(["Down"] * SECTIONS.index(name)), "Return")
+    wave_view.xdo(session, "key", "Home", *(["Down"] * SECTIONS.index(name)), "Return")
     settle()
 
 
 def type_into_spin(session, point, text):
     """Selects the spin box's number with a double click and types over it."""
-    xdo(session, "mousemove", "--sync", point[0], point[1], "click", "--repeat", "2", "--delay", "80", "1")
+    wave_view.xdo(session, "mousemove", "--sync", point[0], point[1], "click", "--repeat", "2", "--delay", "80", "1")
     settle(0.4)
-    xdo(session, "type", "--delay", "120", text)
+    wave_view.xdo(session, "type", "--delay", "120", text)
     settle()
 
 
 def drag(session, start, end, steps=12):
-    xdo(session, "mousemove", "--sync", start[0], start[1])
+    wave_view.xdo(session, "mousemove", "--sync", start[0], start[1])
     settle(0.3)
-    xdo(session, "mousedown", "1")
+    wave_view.xdo(session, "mousedown", "1")
     for k in range(1, steps + 1):
         x = start[0] + (end[0] - start[0]) * k // steps
-        xdo(session, "mousemove", "--sync", x, end[1])
+        wave_view.xdo(session, "mousemove", "--sync", x, end[1])
         time.sleep(0.05)
-    xdo(session, "mouseup", "1")
+    wave_view.xdo(session, "mouseup", "1")
     settle()
 
 
@@ -178,7 +166,7 @@ def edit_in_window(s, check, project):
     """The first run: open, edit, undo and redo, save and quit."""
     window = s.start()
     s.key(window, "ctrl+o")
-    type_into_dialog(s, "Open Project File", project)
+    s.type_into_dialog("Open Project File", project)
     controls = find_controls(s, window)
     settle()
     _, _, rows = s.screenshot("round_trip_opened")
@@ -262,7 +250,7 @@ def main():
         second = os.path.join(folder, "second.svproj")
         window = s.start([project])
         s.key(window, "ctrl+shift+s")
-        type_into_dialog(s, "Save Project File", second)
+        s.type_into_dialog("Save Project File", second)
         wait_for(lambda: os.path.exists(second))
         settle()
         s.screenshot("round_trip_saved_as")

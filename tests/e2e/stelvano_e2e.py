@@ -237,6 +237,26 @@ class Session:
         self.focus(window)
         subprocess.run(["xdotool", "key", "--clearmodifiers"] + list(keys), env=self.env, check=True)
 
+    def type_into_dialog(self, title, text, tries=3):
+        """Types `text` into the file dialog titled `title` and presses
+        Return; a dialog that is still open then (the keys went elsewhere
+        while a loaded machine was still mapping it) gets the text again,
+        over what it holds."""
+        for attempt in range(tries):
+            dialog = self.wait_window(title, 30)
+            self.focus(dialog)
+            time.sleep(0.5 + attempt)
+            self.key(dialog, "ctrl+a")
+            subprocess.run(["xdotool", "type", "--delay", "5", text], env=self.env, check=True)
+            subprocess.run(["xdotool", "key", "Return"], env=self.env, check=True)
+            deadline = time.time() + 10
+            while time.time() < deadline and dialog in self.windows(title):
+                time.sleep(0.1)
+            if dialog not in self.windows(title):
+                return
+            print("the %r dialog is still open after typing, attempt %d" % (title, attempt + 1))
+        raise RuntimeError("the %r dialog took no text" % title)
+
     def answer_exit_yes(self, window, buttons=2, timeout=10):
         """Clicks "Yes" on the question at close ("Do you wish to exit?", or
         with `buttons` 3 the save question of a modified project): the box

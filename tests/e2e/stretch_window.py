@@ -26,6 +26,7 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import stelvano_e2e as e2e  # noqa: E402
+from wave_view import pixel  # noqa: E402
 from driver_host import wav_problems, wait_gone  # noqa: E402
 
 PROGRESS = "Time Stretch Audio File"
@@ -45,10 +46,6 @@ BEATS_PER_BAR = 4
 BARS = 4
 CLIP = 31129  # the render's output limit: samples there may be clipped
 BLOCK = 2048  # frames the output takes at a time
-
-
-def pixel(rows, x, y):
-    return rows[y][x * 3:x * 3 + 3]
 
 
 def bounds(rows, box, colour):

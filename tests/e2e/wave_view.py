@@ -100,7 +100,7 @@ def pointer(session):
 
 
 def xdo(session, *args):
-    subprocess.run(["xdotool"] + list(args), env=session.env, check=True)
+    subprocess.run(["xdotool"] + [str(a) for a in args], env=session.env, check=True)
 
 
 def main():

@@ -14,6 +14,7 @@
 //                      bass drags a grid down
 #include "AnalysisSongs.h"
 #include "BeatSliceFeatureGenerator.h"
+#include "BeatSliceFeatures.h"
 #include "BuiltinModelTexts.h"
 #include "JointHpcpPowPdf.h"
 #include "OfflineHmm.h"
@@ -30,8 +31,6 @@ namespace {
 constexpr double kRate = 44100.0;
 constexpr int kHop = 180;
 constexpr int kSimpleMeter = 2;
-constexpr int kFeatureCode = 4;  // bass chroma, treble chroma and their sums
-constexpr int kMedian = 0;
 
 struct GridFigures {
     double score = 0.0;
@@ -48,7 +47,7 @@ GridFigures gridFigures(const testsig::Song& song, int beatsPerBar, double beatS
 {
     GridFigures g;
     std::vector<std::vector<double>> features;
-    generator.selectChordFeatures(features, kFeatureCode, phase, 2, kMedian);
+    generator.selectChordFeatures(features, tavi::kJointChromaAndSums, phase, 2, tavi::kMedian);
     std::vector<double> bassAt(static_cast<size_t>(beatsPerBar), 0.0);
     std::vector<int> countAt(static_cast<size_t>(beatsPerBar), 0);
     std::vector<int64_t> times;

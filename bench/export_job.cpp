@@ -53,11 +53,6 @@ using Clock = std::chrono::steady_clock;
 constexpr uint8_t kSections[4] = {0, 3, 4, 12};
 constexpr int kBeatsPerBar = 4;
 
-double msSince(Clock::time_point t0)
-{
-    return std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
-}
-
 QTemporaryDir& folder()
 {
     static QTemporaryDir dir;

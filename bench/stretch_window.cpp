@@ -80,11 +80,6 @@ struct Fixture {
     uint8_t second = 1;
 };
 
-double msSince(std::chrono::steady_clock::time_point t0)
-{
-    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
-}
-
 void report(benchmark::State& state, double worst)
 {
     state.counters["worst_ms"] = worst;

@@ -2,6 +2,7 @@
 // The main of a benchmark program that opens the program's windows.
 #include <QString>
 
+#include <chrono>
 #include <memory>
 
 class MainWindow;
@@ -15,3 +16,9 @@ int runWindowBenchmarks(int argc, char** argv, const char* name);
 // A main window of 1200 x 700 with `project` open (none when empty), shown,
 // exposed and painted once.
 std::unique_ptr<MainWindow> openWindow(const QString& project);
+
+// Milliseconds from `t0` to now, on the steady clock.
+inline double msSince(std::chrono::steady_clock::time_point t0)
+{
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+}

@@ -44,9 +44,9 @@ std::shared_ptr<const PeakSummary> PeakSummary::build(WavSeeker_libSndFile& sour
             return nullptr;
         auto summary = std::make_shared<PeakSummary>();
         summary->m_channels = channels;
-        const size_t blocks = size_t((length + kBlock - 1) / kBlock);
-        summary->m_low.reserve(blocks * size_t(channels));
-        summary->m_high.reserve(blocks * size_t(channels));
+        // Grown as blocks are read, not sized from the header's frame
+        // count: a damaged header may name far more frames than the file
+        // holds.
         std::vector<float> buffer(size_t(kBlock) * size_t(channels));
         for (;;) {
             const int got = std::max(0, std::min(source.read(buffer.data(), int(kBlock)), int(kBlock)));

@@ -555,6 +555,34 @@ TEST_F(WavPainterSeekerTest, PeaksAreTheExtremesOfEachColumnsSpan)
     EXPECT_NE(deep.peaks[2], std::make_pair(0, kHeight - 1));
 }
 
+TEST_F(WavPainterSeekerTest, ACutOffFileDrawsAsADirectReadDoesWithTheSummary)
+{
+    // A file cut off inside its samples (its header still names them all),
+    // and one cut inside its header: the view keeps the length it was given.
+    const int frames = 20000;
+    const QString path = dir.path("cut.wav");
+    {
+        const TestWav wav(path, 2, frames, testSignal);
+    }
+    for (const qint64 keep : {qint64(44 + 4 * 12345 + 2), qint64(30)}) {
+        QFile file(path);
+        ASSERT_TRUE(file.resize(keep));
+        WavSeeker_libSndFile reader(dir.wpath("cut.wav"));
+        const auto summary = PeakSummary::build(reader);
+        EXPECT_EQ(bool(summary), reader.length() > 0) << keep;
+        for (const double offset : {0.0, 1.5}) {
+            wavPainterSeeker direct(&reader, 1, frames, 2, offset);
+            wavPainterSeeker summarised(&reader, 1, frames, 2, offset);
+            summarised.setSummary(summary);
+            for (wavPainterSeeker* layer : {&direct, &summarised}) {
+                layer->resize(kWidth, kHeight);
+                layer->rebuild();
+            }
+            EXPECT_EQ(firstDifference(summarised.peaks, direct.peaks), -1) << keep << " at " << offset;
+        }
+    }
+}
+
 TEST_F(WavPainterSeekerTest, AFileSummaryIsReusedUntilTheFileChanges)
 {
     const int frames = 3000;

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <mutex>
 
-#if defined(__GNUC__) && defined(__x86_64__)
+#if defined(__GNUC__) && defined(__x86_64__) && defined(__SSE2__)
 #include <immintrin.h>
 #define KRM_RDFT_AVX2 1
 #endif

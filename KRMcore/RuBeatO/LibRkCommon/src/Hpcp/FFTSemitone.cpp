@@ -7,7 +7,12 @@
 #include <climits>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <stdexcept>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace Hpcp {
 
@@ -15,8 +20,8 @@ namespace {
 
 constexpr float kTopFrequency = 2640.0f;  // peaks are searched below it
 constexpr int kHalfKernel = 32;
-constexpr int kOutputsPerPass = 4;
-constexpr int kShiftedTaps = 2 * kHalfKernel + kOutputsPerPass;  // 68
+constexpr int kTaps = 2 * kHalfKernel + 1;
+constexpr int kSmoothBlock = 32;  // outputs of the smoothing per pass
 
 // The interpolated spectrum of k * (frameSize / 8) values must fit an int.
 void checkInterpolatedLength(int frameSize, int k)
@@ -40,13 +45,77 @@ int truncAtMost(float v, int hi)
     return std::min(static_cast<int>(v), hi);
 }
 
+// kSmoothBlock neighbouring outputs of the smoothing, out[l] = the sum over
+// j of kernel[j] * in[j + l], each added up in tap order like the sums at
+// the edges. The outputs are independent, so the compiler runs them side by
+// side in vector lanes while every lane keeps the order of its own sum: the
+// result is the same to the bit whatever the vector width.
+inline void smoothBlock(const float* in, const float* kernel, float* out)
+{
+    // Four vectors of 8 lanes (two 4-lane halves each without AVX), held in
+    // four variables so that they stay in registers.
+    typedef float Lanes __attribute__((vector_size(32)));
+    static_assert(kSmoothBlock == 4 * sizeof(Lanes) / sizeof(float), "four vectors per block");
+    Lanes a0 = {}, a1 = {}, a2 = {}, a3 = {};
+    for (int j = 0; j < kTaps; ++j) {
+        const float w = kernel[j];
+        const Lanes wv = {w, w, w, w, w, w, w, w};
+        Lanes x0, x1, x2, x3;
+        std::memcpy(&x0, in + j, sizeof x0);
+        std::memcpy(&x1, in + j + 8, sizeof x1);
+        std::memcpy(&x2, in + j + 16, sizeof x2);
+        std::memcpy(&x3, in + j + 24, sizeof x3);
+        a0 += wv * x0;
+        a1 += wv * x1;
+        a2 += wv * x2;
+        a3 += wv * x3;
+    }
+    std::memcpy(out, &a0, sizeof a0);
+    std::memcpy(out + 8, &a1, sizeof a1);
+    std::memcpy(out + 16, &a2, sizeof a2);
+    std::memcpy(out + 24, &a3, sizeof a3);
+}
+
+// Smooths whole blocks of outputs from `from` on while a block ends at or
+// before `to`; returns where it stopped. x is read from from - kHalfKernel.
+inline int smoothBlocks(const float* x, const float* kernel, float* bg, int from, int to)
+{
+    int b = from;
+    for (; b + kSmoothBlock <= to; b += kSmoothBlock)
+        smoothBlock(x + b - kHalfKernel, kernel, bg + b);
+    return b;
+}
+
+#if defined(__GNUC__) && defined(__x86_64__)
+// The same with 8-float vectors, on processors that have them.
+__attribute__((target("avx2"))) int smoothBlocksAvx2(const float* x, const float* kernel, float* bg, int from,
+                                                     int to)
+{
+    return smoothBlocks(x, kernel, bg, from, to);
+}
+
+bool haveAvx2()
+{
+    static const bool have = __builtin_cpu_supports("avx2") != 0;
+    return have;
+}
+#endif
+
+int smoothInside(const float* x, const float* kernel, float* bg, int from, int to)
+{
+#if defined(__GNUC__) && defined(__x86_64__)
+    if (haveAvx2())
+        return smoothBlocksAvx2(x, kernel, bg, from, to);
+#endif
+    return smoothBlocks(x, kernel, bg, from, to);
+}
+
 }  // namespace
 
 FFTSemitone::FFTSemitone() : m_ratio(static_cast<float>(std::pow(2.0, static_cast<double>(1.0f / 24.0f))))
 {
     std::fill(std::begin(m_spectrum), std::end(m_spectrum), 0.0f);
     std::fill(std::begin(m_kernel), std::end(m_kernel), 0.0f);
-    std::fill(&m_shiftedKernel[0][0], &m_shiftedKernel[0][0] + kShiftedTaps * kOutputsPerPass, 0.0f);
 }
 
 FFTSemitone::~FFTSemitone() = default;
@@ -136,9 +205,6 @@ void FFTSemitone::initialize()
     }
     for (float& w : m_kernel)
         w /= sum;
-    for (int j = 0; j < kShiftedTaps; ++j)
-        for (int l = 0; l < kOutputsPerPass; ++l)
-            m_shiftedKernel[j][l] = j - l >= 0 && j - l <= 2 * kHalfKernel ? m_kernel[j - l] : 0.0f;
 
     std::fill(std::begin(m_spectrum), std::end(m_spectrum), 0.0f);
     buildSemitoneBinMap();
@@ -193,9 +259,14 @@ void FFTSemitone::compute(const float* magnitudes, int /*length*/)
     const int k = m_oversample;
     const int M = interpolatedLength();
 
+    // With interpolation only the bins up to L + 2 feed it (L below); the
+    // decibels of the others would never be read.
+    const int L = std::min(bandLimit(N), N - 1);
+    const int dbBins = k == 1 ? N : std::min(N, L + 3);
+
     // Decibels above a reference level of 1.
     const double refDb = 10.0 * std::log10(1.0);
-    for (int i = 0; i < N; ++i) {
+    for (int i = 0; i < dbBins; ++i) {
         const float x = magnitudes[i] + 1.0f;
         m_spectrum[i] = static_cast<float>(10.0 * std::log10(static_cast<double>(x)) - refDb);
     }
@@ -207,7 +278,6 @@ void FFTSemitone::compute(const float* magnitudes, int /*length*/)
         std::copy(m_spectrum, m_spectrum + N, interp);
     } else {
         std::fill(m_interpolated.begin(), m_interpolated.end(), 0.0f);
-        const int L = std::min(bandLimit(N), N - 1);
         // (t, t^2, t^3) for the k sub-positions, built once per frame.
         float* tp = m_tTable.data();
         float* tp2 = tp + k;
@@ -233,10 +303,8 @@ void FFTSemitone::compute(const float* magnitudes, int /*length*/)
                 out[i] = y1 + tp[i] * c1 + tp2[i] * c2 + tp3[i] * c3;
         }
         const int clipped = k * L;
-        for (int b = 0; b < clipped; ++b) {
-            if (interp[b] < 0.0f)
-                interp[b] = 0.0f;
-        }
+        for (int b = 0; b < clipped; ++b)
+            interp[b] = interp[b] < 0.0f ? 0.0f : interp[b];
     }
 
     if (m_removeLocalMean)
@@ -247,20 +315,37 @@ void FFTSemitone::compute(const float* magnitudes, int /*length*/)
         out[s] = kFloor;
 
     // A peak is higher than both neighbours on either side; positions whose
-    // neighbours would lie beyond the spectrum are not tested.
+    // neighbours would lie beyond the spectrum are not tested. The two
+    // positions after a peak are never peaks themselves (each has the peak
+    // among its neighbours, and it is higher), so every position can be
+    // tested on its own, four at a time.
     const int end = std::min(limit, M - 2);
     const int mapped = static_cast<int>(m_binMap.size());
-    int b = 2;
-    while (b < end) {
+    const auto isPeak = [interp](int b) {
         const float v = interp[b];
-        if (v > interp[b - 2] && v > interp[b - 1] && v > interp[b + 1] && v > interp[b + 2]) {
-            const int s = b < mapped ? m_binMap[b] : -1;
-            if (s > 12 && v > out[s])
-                out[s] = v;
-            b += 3;
-        } else {
-            b += 1;
-        }
+        return v > interp[b - 2] && v > interp[b - 1] && v > interp[b + 1] && v > interp[b + 2];
+    };
+    const auto takePeak = [&](int b) {
+        const float v = interp[b];
+        const int s = b < mapped ? m_binMap[b] : -1;
+        if (s > 12 && v > out[s])
+            out[s] = v;
+    };
+    int b = 2;
+#if defined(__SSE2__)
+    for (; b + 4 <= end; b += 4) {
+        const __m128 v = _mm_loadu_ps(interp + b);
+        const __m128 higher = _mm_and_ps(_mm_and_ps(_mm_cmpgt_ps(v, _mm_loadu_ps(interp + b - 2)),
+                                                    _mm_cmpgt_ps(v, _mm_loadu_ps(interp + b - 1))),
+                                         _mm_and_ps(_mm_cmpgt_ps(v, _mm_loadu_ps(interp + b + 1)),
+                                                    _mm_cmpgt_ps(v, _mm_loadu_ps(interp + b + 2))));
+        for (int mask = _mm_movemask_ps(higher); mask != 0; mask &= mask - 1)
+            takePeak(b + __builtin_ctz(static_cast<unsigned>(mask)));
+    }
+#endif
+    for (; b < end; ++b) {
+        if (isPeak(b))
+            takePeak(b);
     }
 }
 
@@ -281,28 +366,12 @@ void FFTSemitone::removeLocalMean()
             sum += m_kernel[j] * x[base + j];
         bg[b] = sum;
     };
-    // Inside, the shifted kernels give four neighbouring outputs per pass
-    // over the inputs, one vector multiply-add per tap once the taps are
-    // unrolled (left as a loop, the compiler would rather vectorise along the
-    // taps, which costs more). Each output adds its taps in the same order as
-    // at the edges, the shifted-in zeros adding nothing, so the two forms
-    // agree to the last bit.
-    const int innerEnd = limit - kHalfKernel - kOutputsPerPass + 1;  // a pass starts before it
+    // Inside, where every tap falls in the band, whole blocks of outputs at
+    // once.
     int b = 0;
     for (; b < std::min(kHalfKernel, limit); ++b)
         edge(b);
-    for (; b < innerEnd; b += kOutputsPerPass) {
-        float acc[kOutputsPerPass] = {};
-        const float* in = x + b - kHalfKernel;
-#pragma GCC unroll 68
-        for (int j = 0; j < kShiftedTaps; ++j) {
-            const float v = in[j];
-            for (int l = 0; l < kOutputsPerPass; ++l)
-                acc[l] += m_shiftedKernel[j][l] * v;
-        }
-        for (int l = 0; l < kOutputsPerPass; ++l)
-            bg[b + l] = acc[l];
-    }
+    b = smoothInside(x, m_kernel, bg, b, limit - kHalfKernel);
     for (; b < limit; ++b)
         edge(b);
     for (int i = 0; i < limit; ++i)

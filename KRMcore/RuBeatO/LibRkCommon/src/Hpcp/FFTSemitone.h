@@ -74,10 +74,6 @@ private:
     std::vector<float> m_background;      // M values
     float m_spectrum[kSpectrumCapacity];  // decibel spectrum, fftSize/2 used
     float m_kernel[65];
-    // The kernel four times, shifted by 0 to 3 taps: m_shiftedKernel[j][l] =
-    // m_kernel[j - l] (0 outside), so that one pass over 68 inputs gives
-    // four neighbouring outputs of the smoothing.
-    float m_shiftedKernel[68][4];
     bool m_removeLocalMean = true;
     int m_frameSize = 0;
     float m_reducedRate = 0.0f;

@@ -125,24 +125,31 @@ void CFft::transform(const float* in, int nIn, int direction, bool applyWindow, 
     CFftImpl& d = *m_impl;
     const int n = d.size;
     float* data = d.data;
-    std::memset(data, 0, sizeof(float) * 2 * n);
 
+    // Samples taken: the whole frame, or as many as nIn holds (none for a
+    // non-positive nIn that is not a full frame compared as unsigned).
     const unsigned avail = static_cast<unsigned>(nIn);
-    if (avail >= static_cast<unsigned>(n) * stride) {
-        for (int i = 0; i < n; ++i)
-            data[i] = in[static_cast<size_t>(i) * stride];
-    } else if (nIn > 0) {
-        for (unsigned j = 0; j < static_cast<unsigned>(n) && j * stride < avail; ++j)
-            data[j] = in[static_cast<size_t>(j) * stride];
+    int taken = n;
+    if (avail < static_cast<unsigned>(n) * stride) {
+        taken = 0;
+        if (nIn > 0) {
+            while (taken < n && static_cast<unsigned>(taken) * stride < avail)
+                ++taken;
+        }
     }
 
+    // Copy, window and double in one pass; the doubling is exact, so this
+    // rounds as windowing first and doubling after. The rest of the frame,
+    // and the second half of the buffer, are zero.
     if (applyWindow) {
         const float* win = d.window;
-        for (int i = 0; i < n; ++i)
-            data[i] *= win[i];
+        for (int i = 0; i < taken; ++i)
+            data[i] = in[static_cast<size_t>(i) * stride] * win[i] * 2.0f;
+    } else {
+        for (int i = 0; i < taken; ++i)
+            data[i] = in[static_cast<size_t>(i) * stride] * 2.0f;
     }
-    for (int i = 0; i < n; ++i)
-        data[i] *= 2.0f;
+    std::memset(data + taken, 0, sizeof(float) * static_cast<size_t>(2 * n - taken));
 
     rdftf(n, direction == -1 ? 1 : -1, data, d.ip, d.table);
 }
@@ -158,8 +165,10 @@ void CFft::magnitude(float* out, const float* in, int nIn, int direction, bool a
     for (int k = 1; k < half; ++k) {
         const float re = data[2 * k];
         const float im = data[2 * k + 1];
-        const float sq = re * re + im * im;
-        out[k] = static_cast<float>(std::sqrt(static_cast<double>(sq)));
+        // The single-precision root: a double root rounded to single gives
+        // the same value (a double holds more than twice the digits), and
+        // this one runs in vector lanes.
+        out[k] = std::sqrt(re * re + im * im);
     }
 }
 

@@ -7,13 +7,16 @@
 
 namespace {
 
-// Room for one more element, growing by `step` entries, throwing -1.
+// Room for one more element, throwing -1. The room at least doubles (and
+// grows by `step` at the least), so a list that takes a whole song's frames
+// one by one is copied a bounded number of times per frame, not once per
+// `step` frames.
 template <typename T> void reserveOneMore(std::vector<T>& v, size_t step)
 {
     if (v.size() < v.capacity())
         return;
     try {
-        v.reserve(v.size() + step);
+        v.reserve(v.size() + std::max(step, v.size()));
     } catch (const std::exception&) {
         throw stretch::kAllocFailure;
     }

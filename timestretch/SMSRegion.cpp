@@ -133,5 +133,16 @@ template <typename T> T* SMSOwningList<T>::At(int32_t index) const
     return m_items[static_cast<size_t>(index)].get();
 }
 
+template <typename T> std::unique_ptr<T> SMSOwningList<T>::Take(int32_t index)
+{
+    if (index == -1)
+        index = Count() - 1;
+    if (index < 0 || index >= Count())
+        return nullptr;
+    std::unique_ptr<T> item = std::move(m_items[static_cast<size_t>(index)]);
+    m_items.erase(m_items.begin() + index);
+    return item;
+}
+
 template class SMSOwningList<SMSRegionList>;
 template class SMSOwningList<SMSChannelData>;

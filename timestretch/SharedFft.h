@@ -2,10 +2,12 @@
 // The real FFT of one time-scale engine run.
 //
 // Every analysis frame and every synthesis frame of a stretch goes through
-// one `SharedFft`: the frame spectra and band features (forward) and the
-// spectrum window's synthesis (inverse). The engine makes one object per run
-// and hands it by reference to its analysers and spectrum windows, so the
-// work tables are built once per run and two stretches never share them.
+// one `SharedFft` of its channel: the frame spectra and band features
+// (forward) and the spectrum window's synthesis (inverse). The engine makes
+// one object per channel and run and hands it by reference to that
+// channel's analysers and spectrum windows, so the work tables are built
+// once per run, and neither two stretches nor the two channels' threads
+// share them.
 //
 // The transform is the toolkit's single-precision split-radix `rdftf`, run
 // in place on the caller's floats: the frames are floats from end to end,

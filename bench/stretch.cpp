@@ -366,8 +366,10 @@ Timed peer(const Audio& in, double ratio)
 {
     Timed t;
     const QString folder = krm::platform::privateTempFolder();
-    const QString input = QDir(folder).filePath("bench_stretch_in.wav");
-    const QString output = QDir(folder).filePath("bench_stretch_out.wav");
+    // Named by the process: the folder is shared by every run of this user.
+    const QString tag = QString::number(static_cast<qint64>(getpid()));
+    const QString input = QDir(folder).filePath("bench_stretch_in_" + tag + ".wav");
+    const QString output = QDir(folder).filePath("bench_stretch_out_" + tag + ".wav");
     std::vector<uint8_t> bytes;
     bytes.reserve(in.frames() * 4);
     for (size_t i = 0; i < in.frames(); ++i) {

@@ -1,6 +1,7 @@
 #include "StretchPlan.h"
 
 #include "OutputLimiter.h"
+#include "StretchAlloc.h"
 #include "StretchBuffer.h"
 #include "StretchMath.h"
 
@@ -22,6 +23,7 @@ constexpr float kBottomSample = -32768.0f;
 float* copySamples(const float* samples, uint32_t frames)
 {
     auto* copy = static_cast<float*>(std::malloc(sizeof(float) * std::max<size_t>(frames, 1)));
+    stretch::adviseHugePages(copy, sizeof(float) * frames);
     if (copy && frames > 0)
         std::memcpy(copy, samples, sizeof(float) * frames);
     return copy;
@@ -63,6 +65,8 @@ void StretchPlan::ClearSamples()
     try {
         m_inputLeft.reserve(m_inputFrames);
         m_inputRight.reserve(m_inputFrames);
+        stretch::adviseHugePages(m_inputLeft.data(), sizeof(float) * m_inputLeft.capacity());
+        stretch::adviseHugePages(m_inputRight.data(), sizeof(float) * m_inputRight.capacity());
     } catch (const std::exception&) {
         // The appends grow the vectors as they go.
     }

@@ -24,6 +24,18 @@
 //   tight_*              the same for a chord with partials 25 Hz apart
 //   drums_level_db       level change of a drum-and-bass loop
 // BM_Growth/<seconds>: our real-time factor at 1.25 over 3.75, 15 and 60 s.
+// BM_WholeSong/<minutes>/<ratio x 100>: whole songs made here (4 minutes at
+// 0.5, 0.8, 1.25 and 2.0; 1, 4 and 16 minutes at 1.25 for the growth), ours
+// through the plan and the peer side by side in interleaved rounds (three,
+// or STRETCH_BENCH_ROUNDS), medians counted. Counters:
+//   rtf_cpu, rtf_wall    CPU and wall time / song length (rb_ the peer's)
+//   cpu_vs_rb            our CPU time over the peer's (goal: at most 1)
+//   wall_vs_rb           our wall time over the peer's
+//   peak_mb              our peak memory over what the process held before
+//                        the stretch (rb_peak_mb: the peer's whole peak)
+//   growth_cpu           CPU time over that of the 1-minute song at 1.25
+//                        (rb_growth_cpu the peer's): 4 and 16 for linear
+//   length_error         output frames - round(input frames x ratio)
 #include "Signals.h"
 #include "StretchPlan.h"
 #include "TempFolder.h"
@@ -33,7 +45,10 @@
 
 #include <benchmark/benchmark.h>
 #include <sndfile.h>
+#include <malloc.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <QDir>
 #include <QFile>
@@ -42,6 +57,9 @@
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -58,7 +76,7 @@ struct Audio {
 
 struct Timed {
     Audio out;
-    double wall = 0.0, cpu = 0.0;
+    double wall = 0.0, cpu = 0.0, peakMb = 0.0;
     bool ok = false;
 };
 
@@ -68,6 +86,160 @@ double cpuSeconds(int who)
     getrusage(who, &u);
     return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
            1e-6 * static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec);
+}
+
+// A child process run to its end: its own CPU time and peak memory (from
+// wait4, so nothing else of this process counts).
+struct Child {
+    int rc = -1;
+    double cpu = 0.0, peakMb = 0.0;
+};
+
+Child spawnAndWait(const std::vector<std::string>& args)
+{
+    Child c;
+    std::vector<char*> argv;
+    for (const std::string& a : args)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        if (std::freopen("/dev/null", "w", stdout) && std::freopen("/dev/null", "w", stderr))
+            execvp(argv[0], argv.data());
+        _exit(127);
+    }
+    if (pid < 0)
+        return c;
+    int status = 0;
+    rusage u {};
+    if (wait4(pid, &status, 0, &u) != pid)
+        return c;
+    c.rc = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    c.cpu = static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+            1e-6 * static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec);
+    c.peakMb = static_cast<double>(u.ru_maxrss) / 1024.0;
+    return c;
+}
+
+// A forked child starts with its parent's resident pages as its own peak,
+// so the peer is started by a small launcher process forked before the
+// benchmark holds any audio; requests and replies go through two pipes.
+struct Launcher {
+    int request = -1, reply = -1;
+};
+Launcher g_launcher;
+
+bool readAll(int fd, void* data, size_t n)
+{
+    auto* p = static_cast<char*>(data);
+    while (n > 0) {
+        const ssize_t got = read(fd, p, n);
+        if (got <= 0)
+            return false;
+        p += got;
+        n -= static_cast<size_t>(got);
+    }
+    return true;
+}
+
+bool writeAll(int fd, const void* data, size_t n)
+{
+    const auto* p = static_cast<const char*>(data);
+    while (n > 0) {
+        const ssize_t put = write(fd, p, n);
+        if (put <= 0)
+            return false;
+        p += put;
+        n -= static_cast<size_t>(put);
+    }
+    return true;
+}
+
+void serveLaunches(int requests, int replies)
+{
+    for (;;) {
+        uint32_t count = 0;
+        if (!readAll(requests, &count, sizeof count))
+            _exit(0);
+        std::vector<std::string> args(count);
+        for (std::string& a : args) {
+            uint32_t length = 0;
+            if (!readAll(requests, &length, sizeof length))
+                _exit(0);
+            a.resize(length);
+            if (length > 0 && !readAll(requests, &a[0], length))
+                _exit(0);
+        }
+        const Child c = spawnAndWait(args);
+        if (!writeAll(replies, &c, sizeof c))
+            _exit(0);
+    }
+}
+
+void startLauncher()
+{
+    int toLauncher[2], fromLauncher[2];
+    if (pipe(toLauncher) != 0)
+        return;
+    if (pipe(fromLauncher) != 0) {
+        close(toLauncher[0]);
+        close(toLauncher[1]);
+        return;
+    }
+    const pid_t pid = fork();
+    if (pid == 0) {
+        close(toLauncher[1]);
+        close(fromLauncher[0]);
+        serveLaunches(toLauncher[0], fromLauncher[1]);
+    }
+    close(toLauncher[0]);
+    close(fromLauncher[1]);
+    if (pid < 0) {
+        close(toLauncher[1]);
+        close(fromLauncher[0]);
+        return;
+    }
+    g_launcher.request = toLauncher[1];
+    g_launcher.reply = fromLauncher[0];
+}
+
+Child runChild(const std::vector<std::string>& args)
+{
+    if (g_launcher.request < 0)
+        return spawnAndWait(args);
+    bool sent = true;
+    const auto count = static_cast<uint32_t>(args.size());
+    sent = sent && writeAll(g_launcher.request, &count, sizeof count);
+    for (const std::string& a : args) {
+        const auto length = static_cast<uint32_t>(a.size());
+        sent = sent && writeAll(g_launcher.request, &length, sizeof length) &&
+               writeAll(g_launcher.request, a.data(), a.size());
+    }
+    Child c;
+    if (!sent || !readAll(g_launcher.reply, &c, sizeof c))
+        return Child {};
+    return c;
+}
+
+// This process's resident memory now and its peak, in kB (0 when unknown).
+long statusKb(const char* field)
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind(field, 0) == 0)
+            return std::atol(line.c_str() + std::strlen(field));
+    }
+    return 0;
+}
+
+// Starts a peak-memory measurement: the kernel's peak is set back to what
+// the process holds now, which is returned (kB).
+long startPeakMemory()
+{
+    malloc_trim(0);  // what earlier runs freed is not counted as held
+    std::ofstream("/proc/self/clear_refs") << "5";
+    return statusKb("VmRSS:");
 }
 
 int16_t toSample(float v)
@@ -118,6 +290,7 @@ const Song& song()
 Timed ourPlan(const Audio& in, double tempo, int32_t bars)
 {
     Timed t;
+    const long before = startPeakMemory();
     const Clock::time_point start = Clock::now();
     const double cpu = cpuSeconds(RUSAGE_SELF);
     StretchPlan plan;
@@ -148,6 +321,7 @@ Timed ourPlan(const Audio& in, double tempo, int32_t bars)
     }
     t.cpu = cpuSeconds(RUSAGE_SELF) - cpu;
     t.wall = std::chrono::duration<double>(Clock::now() - start).count();
+    t.peakMb = static_cast<double>(statusKb("VmHWM:") - before) / 1024.0;
     t.ok = plan.OutputFrames() > 0;
     return t;
 }
@@ -183,7 +357,7 @@ Audio ours(const Audio& in, double ratio)
 
 bool havePeer()
 {
-    static const bool have = std::system("rubberband --version > /dev/null 2>&1") == 0;
+    static const bool have = runChild({"rubberband", "--version"}).rc == 0;
     return have;
 }
 
@@ -192,8 +366,10 @@ Timed peer(const Audio& in, double ratio)
 {
     Timed t;
     const QString folder = krm::platform::privateTempFolder();
-    const QString input = QDir(folder).filePath("bench_stretch_in.wav");
-    const QString output = QDir(folder).filePath("bench_stretch_out.wav");
+    // Named by the process: the folder is shared by every run of this user.
+    const QString tag = QString::number(static_cast<qint64>(getpid()));
+    const QString input = QDir(folder).filePath("bench_stretch_in_" + tag + ".wav");
+    const QString output = QDir(folder).filePath("bench_stretch_out_" + tag + ".wav");
     std::vector<uint8_t> bytes;
     bytes.reserve(in.frames() * 4);
     for (size_t i = 0; i < in.frames(); ++i) {
@@ -207,13 +383,13 @@ Timed peer(const Audio& in, double ratio)
         return t;
     char ratioText[32];
     std::snprintf(ratioText, sizeof ratioText, "%.6f", ratio);
-    const std::string command = "rubberband -q -t " + std::string(ratioText) + " '" + input.toStdString() +
-                                "' '" + output.toStdString() + "' > /dev/null 2>&1";
+    const std::string inPath = input.toStdString(), outPath = output.toStdString();
     const Clock::time_point start = Clock::now();
-    const double cpu = cpuSeconds(RUSAGE_CHILDREN);
-    const int rc = std::system(command.c_str());
-    t.cpu = cpuSeconds(RUSAGE_CHILDREN) - cpu;
+    const Child child = runChild({"rubberband", "-q", "-t", ratioText, inPath, outPath});
+    t.cpu = child.cpu;
+    t.peakMb = child.peakMb;
     t.wall = std::chrono::duration<double>(Clock::now() - start).count();
+    const int rc = child.rc;
     SF_INFO info {};
     SNDFILE* f = rc == 0 ? sf_open(output.toLocal8Bit().constData(), SFM_READ, &info) : nullptr;
     if (f) {
@@ -445,6 +621,129 @@ BENCHMARK(BM_Growth)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 
+// A whole song of `minutes` at 120 BPM (two-second bars): intro, verses and
+// choruses in turn, with the drums, bass, chords and stabs of the section
+// above.
+const Audio& wholeSong(int minutes)
+{
+    static std::map<int, Audio> made;
+    auto found = made.find(minutes);
+    if (found != made.end())
+        return found->second;
+    const std::vector<testsig::SongChord> verse {
+        {9, true, false}, {5, false, false}, {0, false, false}, {7, false, true}};
+    const std::vector<testsig::SongChord> chorus {
+        {0, false, false}, {7, false, false}, {9, true, false}, {5, false, true}};
+    testsig::SongSpec spec;
+    spec.bpm = 120.0;
+    spec.tailSeconds = 0.0;
+    const int bars = minutes * 30;
+    spec.parts.push_back({"intro", 6, verse, true, true, true, false});
+    for (int at = 6, i = 0; at < bars; ++i) {
+        const int n = std::min(8, bars - at);
+        spec.parts.push_back(i % 2 == 0 ? testsig::SongPart {"verse", n, verse, true, true, true, false}
+                                        : testsig::SongPart {"chorus", n, chorus, true, true, true, true});
+        at += n;
+    }
+    const testsig::Song song = testsig::makeSong(spec);
+    const size_t frames = static_cast<size_t>(bars) * 88200;
+    Audio& out = made[minutes];
+    for (size_t i = 0; i < frames && i < song.left.size(); ++i) {
+        out.left.push_back(static_cast<float>(toSample(song.left[i] * 30000.0f)));
+        out.right.push_back(static_cast<float>(toSample(song.right[i] * 30000.0f)));
+    }
+    return out;
+}
+
+double median(std::vector<double> v)
+{
+    if (v.empty())
+        return 0.0;
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+int benchRounds()
+{
+    const char* text = std::getenv("STRETCH_BENCH_ROUNDS");
+    const int n = text ? std::atoi(text) : 3;
+    return std::max(1, n);
+}
+
+void BM_WholeSong(benchmark::State& state)
+{
+    const auto minutes = static_cast<int>(state.range(0));
+    const double ratio = static_cast<double>(state.range(1)) / 100.0;
+    const Audio& song = wholeSong(minutes);
+    const double seconds = static_cast<double>(song.frames()) / kRate;
+    const auto bars = static_cast<int32_t>(song.frames() / 88200);
+    const bool peerToo = havePeer();
+    std::vector<double> cpu, wall, peak, rbCpu, rbWall, rbPeak;
+    double lengthError = 0.0;
+    for (auto _ : state) {
+        for (int round = 0; round < benchRounds(); ++round) {
+            {
+                const Timed t = ourPlan(song, 120.0 / ratio, bars);
+                cpu.push_back(t.cpu);
+                wall.push_back(t.wall);
+                peak.push_back(t.peakMb);
+                lengthError = static_cast<double>(t.out.frames()) -
+                              static_cast<double>(std::llround(static_cast<double>(song.frames()) * ratio));
+            }
+            if (peerToo) {
+                const Timed rb = peer(song, ratio);
+                if (rb.ok) {
+                    rbCpu.push_back(rb.cpu);
+                    rbWall.push_back(rb.wall);
+                    rbPeak.push_back(rb.peakMb);
+                }
+            }
+        }
+    }
+    const double myCpu = median(cpu), myWall = median(wall);
+    state.counters["rtf_cpu"] = myCpu / seconds;
+    state.counters["rtf_wall"] = myWall / seconds;
+    state.counters["peak_mb"] = median(peak);
+    state.counters["length_error"] = lengthError;
+    static std::map<int, double> oneMinute;  // 0: ours, 1: the peer's, at 1.25
+    if (minutes == 1 && state.range(1) == 125) {
+        oneMinute[0] = myCpu;
+        oneMinute[1] = median(rbCpu);
+    }
+    if (state.range(1) == 125 && oneMinute.count(0) && oneMinute[0] > 0.0)
+        state.counters["growth_cpu"] = myCpu / oneMinute[0];
+    if (rbCpu.empty()) {
+        state.SetLabel(peerToo ? "rubberband failed" : "rubberband not installed: peer figures left out");
+        return;
+    }
+    const double peerCpu = median(rbCpu), peerWall = median(rbWall);
+    state.counters["rb_rtf_cpu"] = peerCpu / seconds;
+    state.counters["rb_rtf_wall"] = peerWall / seconds;
+    state.counters["rb_peak_mb"] = median(rbPeak);
+    state.counters["cpu_vs_rb"] = peerCpu > 0.0 ? myCpu / peerCpu : 0.0;
+    state.counters["wall_vs_rb"] = peerWall > 0.0 ? myWall / peerWall : 0.0;
+    if (state.range(1) == 125 && oneMinute.count(1) && oneMinute[1] > 0.0)
+        state.counters["rb_growth_cpu"] = peerCpu / oneMinute[1];
+}
+BENCHMARK(BM_WholeSong)
+    ->Args({1, 125})
+    ->Args({4, 50})
+    ->Args({4, 80})
+    ->Args({4, 125})
+    ->Args({4, 200})
+    ->Args({16, 125})
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv)
+{
+    startLauncher();
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    return 0;
+}

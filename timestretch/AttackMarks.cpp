@@ -1,6 +1,7 @@
 #include "AttackMarks.h"
 
 #include "CSMSAnalysis.h"
+#include "ChannelThreads.h"
 #include "SMSAnalysisParams.h"
 #include "SMSRegion.h"
 #include "StretchAlloc.h"
@@ -504,16 +505,33 @@ int ComputeAttackSpans(AttackMarks& marks, const SMSFrameList& frames, const Tim
 int MarkAttacks(SharedFft& fft, double sampleRate, double band0UpperEdge,
                 const TimeScaleParameterBlock& block, int32_t hop, SoundFileStream& left,
                 SoundFileStream* right, AttackMarks& leftMarks, AttackMarks* rightMarks,
-                SMSAnalysisData& data)
+                SMSAnalysisData& data, SharedFft* rightFft)
 {
     if (!rightMarks)
         right = nullptr;
-    SMSAnalysisParams params;
-    SetAttackAnalysisParams(params, sampleRate, band0UpperEdge);
-    CSMSAnalysis analyser(fft, static_cast<int32_t>(sampleRate), params);
     SMSFrameList leftFrames, rightFrames;
-    if (AnalyzeChannels(analyser, data, left, right, leftFrames, rightFrames) != 0)
-        return -1;
+    if (right && rightFft) {
+        // Each channel on its own thread with its own analyser, parameters
+        // and transform; the right channel's entry joins `data` after the
+        // left one's, as one analyser taking both in turn leaves them.
+        SMSAnalysisData rightData;
+        const int rc = stretch::RunPerChannel(2, [&](int c) {
+            SMSAnalysisParams params;
+            SetAttackAnalysisParams(params, sampleRate, band0UpperEdge);
+            CSMSAnalysis analyser(c == 0 ? fft : *rightFft, static_cast<int32_t>(sampleRate), params);
+            SMSFrameList unused;
+            return c == 0 ? AnalyzeChannels(analyser, data, left, nullptr, leftFrames, unused)
+                          : AnalyzeChannels(analyser, rightData, *right, nullptr, rightFrames, unused);
+        });
+        if (rc != 0 || data.Insert(-1, rightData.Take(0)) != 0)
+            return -1;
+    } else {
+        SMSAnalysisParams params;
+        SetAttackAnalysisParams(params, sampleRate, band0UpperEdge);
+        CSMSAnalysis analyser(fft, static_cast<int32_t>(sampleRate), params);
+        if (AnalyzeChannels(analyser, data, left, right, leftFrames, rightFrames) != 0)
+            return -1;
+    }
     AllocAttackMarks(leftMarks, right ? rightMarks : nullptr, leftFrames.count, rightFrames.count);
     DetectAttacks(leftMarks, leftFrames, 1);
     if (right) {

@@ -142,8 +142,10 @@ int ComputeAttackSpans(AttackMarks& marks, const SMSFrameList& frames, const Tim
 // right one when both `right` and `rightMarks` are given) at `sampleRate`,
 // keeping the frames in `data`, and fills the marks. `block` is the engine's
 // main parameter block (after its preset), `hop` its hop in samples.
-// Returns 0, or -1 when the analysis fails.
+// Returns 0, or -1 when the analysis fails. With `rightFft` (a transform
+// the left channel does not use) the two channels are analysed at the same
+// time on two threads, with the same results.
 int MarkAttacks(SharedFft& fft, double sampleRate, double band0UpperEdge,
                 const TimeScaleParameterBlock& block, int32_t hop, SoundFileStream& left,
                 SoundFileStream* right, AttackMarks& leftMarks, AttackMarks* rightMarks,
-                SMSAnalysisData& data);
+                SMSAnalysisData& data, SharedFft* rightFft = nullptr);

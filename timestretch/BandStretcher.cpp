@@ -597,6 +597,19 @@ void BandStretcher::KeepPhases(const Frames& frames, Channel& ch)
     }
 }
 
+int64_t BandStretcher::StreamLengthAfter(int32_t frames) const
+{
+    if (!m_stream)
+        return 0;
+    const int64_t length = m_stream->Length();
+    if (!m_writeToStream || frames < 1 || static_cast<int64_t>(m_frameCounter) + frames < 2)
+        return length;
+    // The last of those frames writes the hop that ends one hop before the
+    // output position it leaves.
+    const int64_t end = static_cast<int64_t>(m_outputPosition) + static_cast<int64_t>(frames - 1) * Hop();
+    return std::max(length, end);
+}
+
 int BandStretcher::SynthesizeFrame(SMSFrame& frame, float bandEdge, int release)
 {
     const int32_t hop = Hop();

@@ -95,6 +95,10 @@ public:
     int32_t RangeCount() const { return m_rangeCount; }
     int32_t BandRate() const { return m_sampleRate; }
     int32_t OutputPosition() const { return m_outputPosition; }
+    // The length of the output stream once `frames` more frames are
+    // synthesised (each from the second on writes one hop); 0 without a
+    // stream.
+    int64_t StreamLengthAfter(int32_t frames) const;
     int32_t FrameCounter() const { return m_frameCounter; }
     double LastFrameTime() const { return m_lastFrameTime; }
     // One hop of the last synthesised output.

@@ -1,5 +1,6 @@
 #include "CTimeMachineInterface1.h"
 
+#include "ChannelThreads.h"
 #include "StretchAlloc.h"
 #include "StretchMath.h"
 
@@ -210,8 +211,8 @@ int CTimeMachineInterface1::Initialize()
     for (int32_t b = 0; b < bands; ++b) {
         const auto bandRate = static_cast<int32_t>(2.0 * m_bandEdges[static_cast<size_t>(b)]);
         for (int c = 0; c < 2; ++c) {
-            auto* analyser =
-                new (std::nothrow) CSMSAnalysis(m_fft, bandRate, *m_analysisParams[static_cast<size_t>(b)]);
+            auto* analyser = new (std::nothrow) CSMSAnalysis(m_ffts[static_cast<size_t>(c)], bandRate,
+                                                             *m_analysisParams[static_cast<size_t>(b)]);
             if (!analyser)
                 throw stretch::kAllocFailure;
             m_analysers[static_cast<size_t>(c)][static_cast<size_t>(b)].reset(analyser);
@@ -231,8 +232,9 @@ int CTimeMachineInterface1::Initialize()
             TimeScaleParameterBlock& block = *m_bandParameters[static_cast<size_t>(b)];
             block.SetParameter(P::RangeCount, (c == 0 && b == 0) ? std::min(32, std::max(0, bands)) : 0,
                                kWhole);
-            auto* stretcher = new (std::nothrow)
-                BandStretcher(m_fft, block, &m_outputs[static_cast<size_t>(c)][static_cast<size_t>(b)]);
+            auto* stretcher =
+                new (std::nothrow) BandStretcher(m_ffts[static_cast<size_t>(c)], block,
+                                                 &m_outputs[static_cast<size_t>(c)][static_cast<size_t>(b)]);
             if (!stretcher)
                 throw stretch::kAllocFailure;
             m_stretchers[static_cast<size_t>(c)][static_cast<size_t>(b)].reset(stretcher);
@@ -254,13 +256,16 @@ int CTimeMachineInterface1::Initialize()
     m_attackMarksOn = static_cast<int32_t>(m_parameters.GetParameter(P::AttackMarksOn, 0.0));
     if (m_attackMarksOn) {
         const bool stereo = !m_map->mono;
-        rc = MarkAttacks(m_fft, m_sampleRate, m_bandEdges[0], m_parameters, m_hop, *m_inputs[0],
+        rc = MarkAttacks(m_ffts[0], m_sampleRate, m_bandEdges[0], m_parameters, m_hop, *m_inputs[0],
                          stereo ? m_inputs[1].get() : nullptr, m_marks[0], stereo ? &m_marks[1] : nullptr,
-                         m_attackData);
+                         m_attackData, stereo ? &m_ffts[1] : nullptr);
         if (rc != 0) {
             Finalize();
             return -1;
         }
+        // The marks hold what they need of the pre-analysis: its frames go
+        // now, and the memory serves the stretch.
+        m_attackData = SMSAnalysisData();
         // A mark lies two to three analysis frames before the hit it stands
         // for; the stretcher places a mark's time at its stretched
         // time, so it gets the rise's time (on the hop grid).
@@ -307,6 +312,8 @@ void CTimeMachineInterface1::Finalize()
     FreeFrameHistory();
     ForgetCurrentFrames();
     for (int c = 0; c < 2; ++c) {
+        m_chunks[static_cast<size_t>(c)] = AnalysedChunk();
+        m_synthesis[static_cast<size_t>(c)] = SynthesisQueue();
         for (int32_t b = 0; b < kMaxBands; ++b) {
             m_stretchers[static_cast<size_t>(c)][static_cast<size_t>(b)].reset();
             m_outputs[static_cast<size_t>(c)][static_cast<size_t>(b)].reset();
@@ -376,7 +383,8 @@ void CTimeMachineInterface1::Process(StretchMap* map, StretchIo* io)
         return;
     }
     RunBlockLoop();
-    if (m_decimation != 1 && RestoreLowBand() != 0) {
+    if (m_decimation != 1 &&
+        stretch::RunPerChannel(Channels(), [this](int c) { return RestoreLowBand(c); }) != 0) {
         Finalize();
         io->error = 1;
         return;
@@ -406,79 +414,151 @@ void CTimeMachineInterface1::Process(StretchMap* map, StretchIo* io)
     io->error = 0;
 }
 
+// The input goes through in chunks of blocks. For each chunk both channels
+// (each on its own thread) first synthesise the output frames that the
+// last chunk left queued, then read and analyse the chunk's blocks; then
+// the caller's thread takes the analysed frames block by block, exactly as
+// if each block had been analysed on its own, and builds the output frames
+// (the stretchers' joint step with the channel link), queueing their
+// synthesis. The end test runs after every block, as the output's length
+// will be once the queue is synthesised; the frames analysed past the
+// block that ends the loop are dropped.
 void CTimeMachineInterface1::RunBlockLoop()
 {
+    constexpr int32_t kChunkBlocks = 32;
     const int channels = Channels();
     const double lastRead = m_inputFrames + kRunOutSeconds * m_sampleRate;
-    for (;;) {
-        for (int c = 0; c < channels; ++c) {
-            const size_t at = static_cast<size_t>(c);
-            BlockGuard block;
-            block.copied =
-                m_inputs[at]->Read(&block.block, m_blockSize, m_readPosition, SoundFileStream::View);
-            if (!block.block)
-                continue;
-            CSMSAnalysis& low = *m_analysers[at][0];
-            if (m_decimation != 1) {
-                int32_t produced = 0;
-                m_decimators[at]->Decimate(m_blockSize, block.block, m_decimated[at].data(), produced);
-                low.PutSamples(m_decimated[at].data(), produced);
-            } else {
-                low.PutSamples(block.block, m_blockSize);
-            }
-            if (m_bandCount == 2)
-                m_analysers[at][1]->PutSamples(block.block, m_blockSize);
+    for (bool done = false; !done;) {
+        int32_t blocks = 1;
+        while (blocks < kChunkBlocks &&
+               static_cast<double>(m_readPosition) + static_cast<double>(blocks) * m_blockSize <= lastRead)
+            ++blocks;
+        stretch::RunPerChannel(channels, [&](int c) {
+            SynthesizeQueued(c);
+            AnalyseChunk(c, blocks);
+            return 0;
+        });
+        for (int32_t block = 0; block < blocks && !done; ++block) {
+            UseChunkFrames(block);
+            m_readPosition += m_blockSize;
+            done = ShouldStop() || m_readPosition > lastRead;
         }
-        AnalyseReadyFrames();
-        m_readPosition += m_blockSize;
-        if (ShouldStop() || m_readPosition > lastRead)
-            break;
+        for (AnalysedChunk& chunk : m_chunks)
+            chunk = AnalysedChunk();
+    }
+    stretch::RunPerChannel(channels, [&](int c) {
+        SynthesizeQueued(c);
+        return 0;
+    });
+}
+
+// Reads one channel's blocks of the chunk from the read position on, feeds
+// its analysers and analyses every frame that becomes ready after each
+// block (as long as each band hands one over).
+void CTimeMachineInterface1::AnalyseChunk(int channel, int32_t blocks)
+{
+    const size_t at = static_cast<size_t>(channel);
+    AnalysedChunk& chunk = m_chunks[at];
+    chunk = AnalysedChunk();
+    for (int32_t k = 0; k < blocks; ++k) {
+        {
+            BlockGuard block;
+            block.copied = m_inputs[at]->Read(&block.block, m_blockSize, m_readPosition + k * m_blockSize,
+                                              SoundFileStream::View);
+            if (block.block) {
+                CSMSAnalysis& low = *m_analysers[at][0];
+                if (m_decimation != 1) {
+                    int32_t produced = 0;
+                    m_decimators[at]->Decimate(m_blockSize, block.block, m_decimated[at].data(), produced);
+                    low.PutSamples(m_decimated[at].data(), produced);
+                } else {
+                    low.PutSamples(block.block, m_blockSize);
+                }
+                if (m_bandCount == 2)
+                    m_analysers[at][1]->PutSamples(block.block, m_blockSize);
+            }
+        }
+        for (;;) {
+            bool ready = true;
+            for (int32_t b = 0; b < m_bandCount; ++b)
+                ready = ready && m_analysers[at][static_cast<size_t>(b)]->FrameReady();
+            if (!ready)
+                break;
+            BandFrames row;
+            bool missing = false;
+            for (int32_t b = 0; b < m_bandCount; ++b) {
+                CSMSAnalysis& analyser = *m_analysers[at][static_cast<size_t>(b)];
+                analyser.AnalyzeFrame();
+                row[static_cast<size_t>(b)] = analyser.TakeFrame();
+                missing = missing || !row[static_cast<size_t>(b)];
+            }
+            if (missing)
+                break;
+            chunk.rows.push_back(std::move(row));
+        }
+        chunk.rowsAfterBlock.push_back(chunk.rows.size());
     }
 }
 
-void CTimeMachineInterface1::AnalyseReadyFrames()
+// The frames that both channels' analysis gave after `block`, one row after
+// the other, become the current frames and are used.
+void CTimeMachineInterface1::UseChunkFrames(int32_t block)
 {
     const int channels = Channels();
-    for (;;) {
+    size_t last = m_chunks[0].rowsAfterBlock[static_cast<size_t>(block)];
+    for (int c = 1; c < channels; ++c)
+        last = std::min(last, m_chunks[static_cast<size_t>(c)].rowsAfterBlock[static_cast<size_t>(block)]);
+    for (size_t i = m_chunks[0].used; i < last; ++i) {
         for (int c = 0; c < channels; ++c) {
-            for (int32_t b = 0; b < m_bandCount; ++b) {
-                if (!m_analysers[static_cast<size_t>(c)][static_cast<size_t>(b)]->FrameReady())
-                    return;
-            }
+            AnalysedChunk& chunk = m_chunks[static_cast<size_t>(c)];
+            for (int32_t b = 0; b < m_bandCount; ++b)
+                m_current[static_cast<size_t>(c)][static_cast<size_t>(b)] =
+                    std::move(chunk.rows[i][static_cast<size_t>(b)]);
         }
-        bool missing = false;
+        UseCurrentFrames();
+    }
+    for (int c = 0; c < channels; ++c)
+        m_chunks[static_cast<size_t>(c)].used = std::max(m_chunks[static_cast<size_t>(c)].used, last);
+}
+
+void CTimeMachineInterface1::UseCurrentFrames()
+{
+    const int channels = Channels();
+    const double frameTime = m_current[0][0]->Time();
+    double factor = m_parameters.GetParameter(P::StretchFactor, frameTime);
+    if (frameTime * m_sampleRate >= m_inputFrames)
+        factor = m_map->ratios[m_map->segmentCount - 1];
+    AdvanceHistory(channels);
+
+    const double half = static_cast<double>(m_historyLength / 2) * m_hopDuration;
+    const double centre = m_history[0].back()[0]->Time() - half;
+    for (int c = 0; c < channels; ++c) {
+        m_marks[static_cast<size_t>(c)].centreTime = centre;
+        m_marks[static_cast<size_t>(c)].firstRowTime = centre - half;
+    }
+    if (centre < kTolerance) {
+        ForgetCurrentFrames();
+        return;
+    }
+    while (centre > m_outputTime) {
+        ProduceOutputFrame(factor, centre);
+    }
+    ForgetCurrentFrames();
+}
+
+// Synthesises one channel's queued output frames in order, band by band.
+void CTimeMachineInterface1::SynthesizeQueued(int channel)
+{
+    SynthesisQueue& queue = m_synthesis[static_cast<size_t>(channel)];
+    for (size_t i = 0; i < queue.count; ++i) {
         for (int32_t b = 0; b < m_bandCount; ++b) {
-            for (int c = 0; c < channels; ++c) {
-                CSMSAnalysis& analyser = *m_analysers[static_cast<size_t>(c)][static_cast<size_t>(b)];
-                analyser.AnalyzeFrame();
-                auto& current = m_current[static_cast<size_t>(c)][static_cast<size_t>(b)];
-                current = analyser.TakeFrame();
-                missing = missing || !current;
-            }
-        }
-        if (missing) {
-            ForgetCurrentFrames();
-            return;
-        }
-
-        const double frameTime = m_current[0][0]->Time();
-        double factor = m_parameters.GetParameter(P::StretchFactor, frameTime);
-        if (frameTime * m_sampleRate >= m_inputFrames)
-            factor = m_map->ratios[m_map->segmentCount - 1];
-        AdvanceHistory(channels);
-
-        const double half = static_cast<double>(m_historyLength / 2) * m_hopDuration;
-        const double centre = m_history[0].back()[0]->Time() - half;
-        for (int c = 0; c < channels; ++c) {
-            m_marks[static_cast<size_t>(c)].centreTime = centre;
-            m_marks[static_cast<size_t>(c)].firstRowTime = centre - half;
-        }
-        if (centre < kTolerance)
-            continue;
-        while (centre > m_outputTime) {
-            ProduceOutputFrame(factor, centre);
+            SMSFrame& frame = *queue.frames[i][static_cast<size_t>(b)];
+            m_stretchers[static_cast<size_t>(channel)][static_cast<size_t>(b)]->SynthesizeFrame(
+                frame, m_edgesAsFloat[static_cast<size_t>(b)], 0);
+            frame.Release(SMSFrame::kSpectrum, true);
         }
     }
+    queue.count = 0;
 }
 
 void CTimeMachineInterface1::AdvanceHistory(int channels)
@@ -546,10 +626,20 @@ void CTimeMachineInterface1::ProduceOutputFrame(double factor, double centre)
     m_stretchers[0][0]->ProcessFrame(m_marks[0], mono ? nullptr : &m_marks[1], m_outputTime, step, work[0],
                                      mono ? nullptr : work[1], m_hopDuration, m_edgesAsFloat.data(),
                                      mono ? 1 : 0);
-    for (int32_t b = 0; b < m_bandCount; ++b) {
-        for (int c = 0; c < channels; ++c)
-            m_stretchers[static_cast<size_t>(c)][static_cast<size_t>(b)]->SynthesizeFrame(
-                *work[c][b], m_edgesAsFloat[static_cast<size_t>(b)], 0);
+    for (int c = 0; c < channels; ++c) {
+        SynthesisQueue& queue = m_synthesis[static_cast<size_t>(c)];
+        if (queue.count == queue.frames.size()) {
+            BandFrames frames;
+            for (auto& frame : frames) {
+                frame.reset(new (std::nothrow) SMSFrame);
+                if (!frame)
+                    throw stretch::kAllocFailure;
+            }
+            queue.frames.push_back(std::move(frames));
+        }
+        for (int32_t b = 0; b < m_bandCount; ++b)
+            work[c][b]->CopyTo(*queue.frames[queue.count][static_cast<size_t>(b)], SMSFrame::kSpectrum, true);
+        ++queue.count;
     }
     m_analysisTime = centre;
     m_outputTime += step;
@@ -562,25 +652,32 @@ void CTimeMachineInterface1::ProduceOutputFrame(double factor, double centre)
 bool CTimeMachineInterface1::ShouldStop() const
 {
     if (m_map->segmentCount == 1) {
-        const SoundFileStream* full = m_outputs[0][static_cast<size_t>(m_bandCount == 2 ? 1 : 0)].get();
-        return full && full->Length() > m_parameters.GetParameter(P::StretchFactor, 0.0) * m_inputFrames;
+        // The length the full-rate band's stream has once the queued frames
+        // are synthesised.
+        const size_t band = static_cast<size_t>(m_bandCount == 2 ? 1 : 0);
+        const BandStretcher* stretcher = m_stretchers[0][band].get();
+        if (!m_outputs[0][band] || !stretcher)
+            return false;
+        const auto queued = static_cast<int32_t>(m_synthesis[0].count);
+        return stretcher->StreamLengthAfter(queued) >
+               m_parameters.GetParameter(P::StretchFactor, 0.0) * m_inputFrames;
     }
     return m_analysisTime / m_inputSeconds > 1.0;
 }
 
-int CTimeMachineInterface1::RestoreLowBand()
+int CTimeMachineInterface1::RestoreLowBand(int c)
 {
     // The low band comes back to the full rate piece by piece and is added
     // straight into the full-rate band, which then takes the low band's
     // place: the same sum as restoring the low band into its own stream and
     // adding the other band to it, without a second full-length buffer.
     constexpr int32_t kPiece = 2048;
-    for (int c = 0; c < Channels(); ++c) {
+    {
         auto& outputs = m_outputs[static_cast<size_t>(c)];
         SoundFileStream* low = outputs[0].get();
         SoundFileStream* full = m_bandCount == 2 ? outputs[1].get() : nullptr;
         if (!low || !full || !full->Buffer())
-            continue;
+            return 0;
         const int64_t n = static_cast<int64_t>(low->Length()) * m_decimation;
         if (n > std::numeric_limits<int32_t>::max())
             return 1;

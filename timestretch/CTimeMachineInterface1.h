@@ -23,9 +23,13 @@
 // frames and marks throw the integer -1 (the caller catches it); the
 // engine's own buffers are released by its destructor.
 //
-// Everything runs in memory on the caller's thread. The FFT tables and the
-// stretchers' state live in the engine object, so engines never share
-// state and a run repeated gives the same output.
+// Everything runs in memory. A stereo input's two channels are analysed
+// and synthesised on two threads (the caller's and one started per chunk
+// of input, joined before the channels meet again); the channel link of
+// the stretchers, which needs both, runs on the caller's thread between
+// them. The FFT tables and the stretchers' state live in the engine
+// object, one set per channel, so engines never share state, and a run
+// repeated gives the same output, the same as on one thread.
 #include "AttackMarks.h"
 #include "BandStretcher.h"
 #include "CPolyphaseMultiRateProcessing.h"
@@ -91,13 +95,31 @@ private:
     using Row = std::vector<SMSFrame*>;
     using History = std::vector<Row>;
 
+    // One analysed frame per band.
+    using BandFrames = std::array<std::unique_ptr<SMSFrame>, kMaxBands>;
+    // What one channel's analysis made of the blocks of one chunk: the frame
+    // rows in order, and how many of them the blocks up to each one gave.
+    struct AnalysedChunk {
+        std::vector<BandFrames> rows;
+        std::vector<size_t> rowsAfterBlock;
+        size_t used = 0;
+    };
+    // Output frames of one channel waiting for their synthesis.
+    struct SynthesisQueue {
+        std::vector<BandFrames> frames;  // reused from chunk to chunk
+        size_t count = 0;
+    };
+
     int PrepareBlockLoop();
     void RunBlockLoop();
-    void AnalyseReadyFrames();
+    void AnalyseChunk(int channel, int32_t blocks);
+    void UseChunkFrames(int32_t block);
+    void UseCurrentFrames();
+    void SynthesizeQueued(int channel);
     void AdvanceHistory(int channels);
     void ProduceOutputFrame(double factor, double centre);
     bool ShouldStop() const;
-    int RestoreLowBand();
+    int RestoreLowBand(int channel);
     void Recombine();
     int32_t ExpectedFrames() const;
     void ReleaseBlockBuffers();
@@ -135,8 +157,11 @@ private:
     TimeScaleParameterBlock m_parameters;
     std::array<std::unique_ptr<SoundFileStream>, 2> m_inputs;
 
-    // Working objects of one run.
-    SharedFft m_fft;
+    // Working objects of one run. Each channel has its own transform: the
+    // channels' analysis and synthesis run on two threads.
+    std::array<SharedFft, 2> m_ffts;
+    std::array<AnalysedChunk, 2> m_chunks;
+    std::array<SynthesisQueue, 2> m_synthesis;
     SMSAnalysisData m_attackData;
     std::array<std::vector<float>, 2> m_decimated;
     std::array<std::unique_ptr<CPolyphaseMultiRateProcessing>, 2> m_decimators;

@@ -7,13 +7,16 @@
 
 namespace {
 
-// Room for one more element, growing by `step` entries, throwing -1.
+// Room for one more element, throwing -1. The room at least doubles (and
+// grows by `step` at the least), so a list that takes a whole song's frames
+// one by one is copied a bounded number of times per frame, not once per
+// `step` frames.
 template <typename T> void reserveOneMore(std::vector<T>& v, size_t step)
 {
     if (v.size() < v.capacity())
         return;
     try {
-        v.reserve(v.size() + step);
+        v.reserve(v.size() + std::max(step, v.size()));
     } catch (const std::exception&) {
         throw stretch::kAllocFailure;
     }
@@ -128,6 +131,17 @@ template <typename T> T* SMSOwningList<T>::At(int32_t index) const
     if (index < 0 || index >= Count())
         return nullptr;
     return m_items[static_cast<size_t>(index)].get();
+}
+
+template <typename T> std::unique_ptr<T> SMSOwningList<T>::Take(int32_t index)
+{
+    if (index == -1)
+        index = Count() - 1;
+    if (index < 0 || index >= Count())
+        return nullptr;
+    std::unique_ptr<T> item = std::move(m_items[static_cast<size_t>(index)]);
+    m_items.erase(m_items.begin() + index);
+    return item;
 }
 
 template class SMSOwningList<SMSRegionList>;

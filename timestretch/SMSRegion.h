@@ -90,6 +90,9 @@ public:
     int Insert(int32_t index, std::unique_ptr<T> item);
     // The item at `index` (-1 the last); null outside the list.
     T* At(int32_t index) const;
+    // Removes the item at `index` (-1 the last) from the list and hands it
+    // over; null outside the list.
+    std::unique_ptr<T> Take(int32_t index);
     int32_t Count() const { return static_cast<int32_t>(m_items.size()); }
 
 private:

@@ -15,7 +15,6 @@ constexpr size_t kWorkLength = 2 + 64;
 SharedFft::SharedFft()
 {
     stretch::resizeOrThrow(m_work, kWorkLength);
-    stretch::resizeOrThrow(m_data, kMaxSize + 1);
     stretch::resizeOrThrow(m_table, kMaxSize / 2);
 }
 
@@ -58,11 +57,6 @@ void SharedFft::Transform(int32_t n, int32_t direction, float* data)
                      static_cast<int>(n), static_cast<int>(kMaxSize));
         return;
     }
-    double* a = m_data.data();
-    for (int32_t j = 0; j < n; ++j)
-        a[j] = data[j];
     PrepareTables(n);
-    rdft(n, direction, a, m_work.data(), m_table.data());
-    for (int32_t j = 0; j < n; ++j)
-        data[j] = static_cast<float>(a[j]);
+    rdftf(n, direction, data, m_work.data(), m_table.data());
 }

@@ -2,13 +2,16 @@
 // The real FFT of one time-scale engine run.
 //
 // Every analysis frame and every synthesis frame of a stretch goes through
-// one `SharedFft`: the frame spectra and band features (forward) and the
-// spectrum window's synthesis (inverse). The engine makes one object per run
-// and hands it by reference to its analysers and spectrum windows, so the
-// work tables are built once per run and two stretches never share them.
+// one `SharedFft` of its channel: the frame spectra and band features
+// (forward) and the spectrum window's synthesis (inverse). The engine makes
+// one object per channel and run and hands it by reference to that
+// channel's analysers and spectrum windows, so the work tables are built
+// once per run, and neither two stretches nor the two channels' threads
+// share them.
 //
-// The transform is the toolkit's double-precision split-radix `rdft`; the
-// object converts the caller's floats in place.
+// The transform is the toolkit's single-precision split-radix `rdftf`, run
+// in place on the caller's floats: the frames are floats from end to end,
+// so nothing is converted or copied.
 //
 // Layout and sign (forward, n real samples x[j]):
 //   data[0] = R[0], data[1] = R[n/2], data[2k] = R[k], data[2k+1] = I[k]
@@ -43,9 +46,8 @@ public:
 private:
     void PrepareTables(int32_t n);
 
-    std::vector<int> m_work;      // rdft's bit-reversal area; [0], [1] = built table sizes
-    std::vector<double> m_data;   // the frame in double precision
-    std::vector<double> m_table;  // rdft's twiddle and cosine tables
+    std::vector<int> m_work;     // rdftf's bit-reversal area; [0], [1] = built table sizes
+    std::vector<float> m_table;  // rdftf's twiddle and cosine tables
     bool m_firstUse[6] = {true, true, true, true, true, true};  // 512 .. 8192, then any other size
     int32_t m_lastOtherSize = 0;
 };

@@ -12,10 +12,14 @@ namespace {
 
 constexpr int64_t kMaxLength = std::numeric_limits<int32_t>::max();
 
-// Zeroed samples from calloc: fresh pages stay untouched until written.
+// Zeroed samples from calloc: fresh pages stay untouched until written, and
+// a large buffer is backed by huge pages when it is.
 float* zeroedSamples(int64_t n)
 {
-    return static_cast<float*>(std::calloc(static_cast<size_t>(std::max<int64_t>(n, 1)), sizeof(float)));
+    const auto count = static_cast<size_t>(std::max<int64_t>(n, 1));
+    auto* p = static_cast<float*>(std::calloc(count, sizeof(float)));
+    stretch::adviseHugePages(p, count * sizeof(float));
+    return p;
 }
 
 float clampSample(float v)

@@ -1,6 +1,7 @@
 #include "StretchPlan.h"
 
 #include "OutputLimiter.h"
+#include "StretchAlloc.h"
 #include "StretchBuffer.h"
 #include "StretchMath.h"
 
@@ -22,6 +23,7 @@ constexpr float kBottomSample = -32768.0f;
 float* copySamples(const float* samples, uint32_t frames)
 {
     auto* copy = static_cast<float*>(std::malloc(sizeof(float) * std::max<size_t>(frames, 1)));
+    stretch::adviseHugePages(copy, sizeof(float) * frames);
     if (copy && frames > 0)
         std::memcpy(copy, samples, sizeof(float) * frames);
     return copy;
@@ -57,12 +59,14 @@ void StretchPlan::ClearSamples()
 {
     m_inputLeft.clear();
     m_inputRight.clear();
-    m_outputLeft.clear();
-    m_outputRight.clear();
+    m_outputLeft.Clear();
+    m_outputRight.Clear();
     // The feed sets the frame count first: room for it is made at once.
     try {
         m_inputLeft.reserve(m_inputFrames);
         m_inputRight.reserve(m_inputFrames);
+        stretch::adviseHugePages(m_inputLeft.data(), sizeof(float) * m_inputLeft.capacity());
+        stretch::adviseHugePages(m_inputRight.data(), sizeof(float) * m_inputRight.capacity());
     } catch (const std::exception&) {
         // The appends grow the vectors as they go.
     }
@@ -173,8 +177,11 @@ void StretchPlan::Render(StretchInputView view, std::vector<StretchSegment*>* se
     StretchOutput output;
     try {
         const int result = StretchSegments(&view, segments, &format, &output);
-        if (result > 0)
-            StoreOutput(&output);
+        if (result > 0) {
+            m_outputLeft.Adopt(output.left, output.left ? output.frames : 0);
+            m_outputRight.Adopt(output.right, output.right ? output.frames : 0);
+            output.left = output.right = nullptr;
+        }
     } catch (...) {
         FreeStretchOutput(&output);
         throw;
@@ -184,20 +191,17 @@ void StretchPlan::Render(StretchInputView view, std::vector<StretchSegment*>* se
 
 void StretchPlan::StoreOutput(const StretchOutput* output)
 {
-    m_outputLeft.clear();
-    m_outputRight.clear();
+    m_outputLeft.Clear();
+    m_outputRight.Clear();
     if (!output)
         return;
-    if (output->left)
-        m_outputLeft.assign(output->left, output->left + output->frames);
-    if (output->right)
-        m_outputRight.assign(output->right, output->right + output->frames);
+    m_outputLeft.Assign(output->left, output->frames);
+    m_outputRight.Assign(output->right, output->frames);
 }
 
 int32_t StretchPlan::GetOutputSample(int8_t channel, int32_t index) const
 {
-    const std::vector<float>* samples =
-        channel == 0 ? &m_outputLeft : (channel == 1 ? &m_outputRight : nullptr);
+    const PlanSamples* samples = channel == 0 ? &m_outputLeft : (channel == 1 ? &m_outputRight : nullptr);
     if (!samples || index < 0 || static_cast<size_t>(index) >= samples->size())
         return 0;
     const float v = (*samples)[static_cast<size_t>(index)];

@@ -30,6 +30,9 @@
 #include "StretchRecords.h"
 
 #include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <new>
 #include <vector>
 
 // The sample format of the plan's input, laid out as a PCM wave format.
@@ -40,6 +43,51 @@ struct PcmFormat {
     uint32_t averageBytesPerSecond = 176400;
     uint16_t blockAlign = 4;
     uint16_t bitsPerSample = 16;
+};
+
+// The output samples of one channel in a C-heap buffer: a render hands the
+// engine's buffer over as it is, so a whole song's output is neither copied
+// nor touched again; a copy (StoreOutput, or a copied plan) makes its own.
+class PlanSamples {
+public:
+    PlanSamples() = default;
+    ~PlanSamples() { std::free(m_data); }
+    PlanSamples(const PlanSamples& other) { Assign(other.m_data, other.m_size); }
+    PlanSamples& operator=(const PlanSamples& other)
+    {
+        if (this != &other)
+            Assign(other.m_data, other.m_size);
+        return *this;
+    }
+
+    // Takes `samples` (from malloc; freed with free) holding n floats.
+    void Adopt(float* samples, size_t n)
+    {
+        std::free(m_data);
+        m_data = samples;
+        m_size = samples ? n : 0;
+    }
+    // Copies n floats; throws std::bad_alloc when the memory cannot be had
+    // (the samples held before are then gone).
+    void Assign(const float* samples, size_t n)
+    {
+        Clear();
+        if (!samples || n == 0)
+            return;
+        auto* copy = static_cast<float*>(std::malloc(n * sizeof(float)));
+        if (!copy)
+            throw std::bad_alloc();
+        std::memcpy(copy, samples, n * sizeof(float));
+        Adopt(copy, n);
+    }
+    void Clear() { Adopt(nullptr, 0); }
+    size_t size() const { return m_size; }
+    bool empty() const { return m_size == 0; }
+    float operator[](size_t i) const { return m_data[i]; }
+
+private:
+    float* m_data = nullptr;
+    size_t m_size = 0;
 };
 
 class StretchPlan {
@@ -76,10 +124,11 @@ public:
     // signature or tempo.
     void ComputeSegmentTempo(int32_t start, int32_t end, double* result, int32_t bars) const;
 
-    // Renders the segments (StretchSegments) and stores the output; a
-    // failed render leaves the output vectors as they were.
+    // Renders the segments (StretchSegments) and keeps the output (the
+    // engine's buffers are taken over, not copied); a failed render leaves
+    // the output as it was.
     void Render(StretchInputView view, std::vector<StretchSegment*>* segments);
-    // Replaces the output vectors by the record's samples (both channels).
+    // Replaces the output by a copy of the record's samples (both channels).
     void StoreOutput(const StretchOutput* output);
 
     // Output sample of channel 0 (left) or 1 (right), truncated toward
@@ -108,8 +157,8 @@ public:
     PcmFormat m_format;
     std::vector<float> m_inputLeft;
     std::vector<float> m_inputRight;
-    std::vector<float> m_outputLeft;
-    std::vector<float> m_outputRight;
+    PlanSamples m_outputLeft;
+    PlanSamples m_outputRight;
     uint8_t m_outOfRange = 0;
     std::vector<double> m_ratios;
 };

@@ -1,5 +1,7 @@
 #include "CTimeMachineInterface1.h"
 
+#include "ChannelThreads.h"
+
 #include "StretchTestUtil.h"
 
 #include <gtest/gtest.h>
@@ -39,6 +41,12 @@ struct EngineRun {
     }
     void process() { engine.Process(&map, &io); }
     std::vector<float> left() const { return {io.outputLeft, io.outputLeft + io.outputFrames}; }
+    std::vector<float> right() const
+    {
+        if (!io.outputRight)
+            return {};
+        return {io.outputRight, io.outputRight + io.outputFrames};
+    }
 };
 
 std::vector<float> tone(int n, double rate = 44100.0)
@@ -172,6 +180,43 @@ TEST(CTimeMachineInterface1, RepeatsARunSampleForSample)
         out = run.left();
     }
     EXPECT_EQ(outputs[0], outputs[1]);
+}
+
+// The channels' analysis and synthesis on two threads give the output of
+// one thread sample for sample: inputs of several chunks of blocks with
+// hits in each channel at other times, one ratio and two (whose end test
+// differs).
+TEST(CTimeMachineInterface1, TwoThreadsGiveTheOutputOfOne)
+{
+    const int n = 120000;
+    std::vector<float> l = stretchtest::noise(n, 11, 2000.0f);
+    std::vector<float> r = stretchtest::noise(n, 12, 2000.0f);
+    for (int at = 3000; at + 400 < n; at += 9000) {
+        for (int i = 0; i < 400; ++i) {
+            l[static_cast<size_t>(at + i)] += 20000.0f * std::exp(-i / 60.0f);
+            r[static_cast<size_t>(at + 2500 + i) % static_cast<size_t>(n)] += 15000.0f * std::exp(-i / 80.0f);
+        }
+    }
+    struct Case {
+        const char* name;
+        std::vector<double> ratios, fractions;
+    } cases[] = {{"one ratio", {0.7}, {0.0}}, {"two ratios", {1.6, 0.6}, {0.0, 0.45}}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<float> outputs[2][2];
+        for (int threads = 0; threads < 2; ++threads) {
+            stretch::SetChannelThreads(threads == 1);
+            EngineRun run(l, &r, c.ratios, c.fractions);
+            run.process();
+            ASSERT_EQ(run.io.error, 0);
+            outputs[threads][0] = run.left();
+            outputs[threads][1] = run.right();
+        }
+        stretch::SetChannelThreads(true);
+        ASSERT_FALSE(outputs[1][1].empty());
+        EXPECT_EQ(outputs[0][0], outputs[1][0]);
+        EXPECT_EQ(outputs[0][1], outputs[1][1]);
+    }
 }
 
 }  // namespace

@@ -9,7 +9,7 @@
 //   beat     beat points
 //   sync     cut points (quiet places between the beats)
 //   template the template style fitted to the sections
-//   audio    the audio part serialised
+//   audio    the audio part written to a file
 //   export   the whole export (preparation, points, template, file)
 //
 // Counters: x_realtime is seconds of section audio per second of work;
@@ -26,6 +26,7 @@
 #include "WavFile.h"
 #include "styMngr.h"
 
+#include <QFile>
 #include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
@@ -278,8 +279,9 @@ void BM_Template(benchmark::State& state)
 void BM_AudioPart(benchmark::State& state)
 {
     runStage(state, true, [](Project& p) {
-        std::vector<uint8_t> out;
-        return p.core.style()->makeAudioPart(out) == 0;
+        QFile file(p.dir.path() + "/part.bin");
+        uint64_t bytes = 0;
+        return file.open(QIODevice::WriteOnly) && p.core.style()->appendAudioPart(file, bytes) == 0;
     });
 }
 

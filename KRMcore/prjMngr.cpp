@@ -87,8 +87,7 @@ uint32_t encodeWaveItem(const WaveInfoRecord& rec, const QByteArray& path, ByteW
         step = 2;
         for (const std::vector<float>* list : {&rec.beats, &rec.onsets}) {
             out.u32(uint32_t(list->size()));
-            for (float v : *list)
-                out.f32(v);
+            out.f32Array(list->data(), list->size());
         }
         out.f32(rec.barLength);
         out.u16(rec.beatStep);
@@ -118,6 +117,16 @@ template <typename T> bool reserveList(std::vector<T>& list, uint32_t count, boo
         outOfMemory = true;
         return false;
     }
+}
+
+// Makes `list` exactly `count` entries long, to be filled in one pass;
+// false (with the flag raised) when memory runs out.
+bool sizeList(std::vector<float>& list, uint32_t count, bool& outOfMemory)
+{
+    if (!reserveList(list, count, outOfMemory))
+        return false;
+    list.resize(count);  // within the reserved room: cannot throw
+    return true;
 }
 
 // Decodes one wave item into rec, field by field in the order the encoder
@@ -153,13 +162,9 @@ uint32_t decodeWaveItem(ByteReader in, WaveInfoRecord& rec, bool& outOfMemory)
             return krm::fail(l.noCount);
         if (in.remaining() / 4 < count)
             return krm::fail(l.noRoom);
-        if (!reserveList(*l.list, count, outOfMemory))
+        if (!sizeList(*l.list, count, outOfMemory))
             return krm::fail(l.noMemory);
-        for (uint32_t k = 0; k < count; ++k) {
-            float v = 0.0f;
-            in.f32(v);
-            l.list->push_back(v);
-        }
+        in.f32Array(l.list->data(), count);  // fits: checked above
     }
 
     if (!in.f32(rec.barLength))
@@ -374,16 +379,19 @@ uint32_t prjMngr::load(const std::wstring& path, Kind kind, uint8_t w)
     for (int i = 0; i < 3; ++i) {
         if (len[i] == 0)
             continue;
-        Bytes block;
+        // One buffer serves every block of every load: it only grows, so
+        // loading a project again neither zero-fills nor faults in fresh
+        // memory for its largest block.
         try {
-            block.resize(len[i]);
+            if (m_readBuffer.size() < len[i])
+                m_readBuffer.resize(len[i]);
         } catch (const std::bad_alloc&) {
             m_errorState.raiseFlag();
             return krm::fail(kNoMemory[i]);
         }
-        if (f.read(reinterpret_cast<char*>(block.data()), qint64(len[i])) != qint64(len[i]))
+        if (f.read(reinterpret_cast<char*>(m_readBuffer.data()), qint64(len[i])) != qint64(len[i]))
             return krm::fail(0xc);
-        const ByteReader reader(block.data(), block.size());
+        const ByteReader reader(m_readBuffer.data(), len[i]);
         uint32_t rc;
         if (i == 0)
             rc = waveInfo ? decodeBlockAWaveInfo(reader, w, qpath) : decodeBlockAProject(reader);

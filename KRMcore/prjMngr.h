@@ -49,6 +49,9 @@ private:
     uint32_t decodeBlockC(krm::ByteReader block);
 
     CKRMcore* m_engine;
+    // The blocks of the file being loaded, one after the other; kept
+    // between loads (as large as the largest block read so far).
+    Bytes m_readBuffer;
     // No operation writes a text; the flag marks a lack of memory.
     krm::ErrorState m_errorState;
 };

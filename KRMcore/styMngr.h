@@ -15,6 +15,8 @@
 #include "IF_styMngr.h"
 
 #include <QString>
+
+class QFileDevice;
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -129,8 +131,11 @@ public:
                                    const std::vector<uint8_t>& bytes, std::vector<uint32_t>& cuts);
     // Serialised template fitted to the settings and the audio model.
     uint32_t buildTemplateStyle(std::vector<uint8_t>& out);
-    // The serialised audio part; 0x80000002 when nothing comes out.
-    uint32_t makeAudioPart(std::vector<uint8_t>& out);
+    // Appends the audio part to `file` (open for writing, at its end) one
+    // chunk at a time and counts its bytes in `bytes`. 0x80000001 no audio
+    // model; 0x80000002 when the part fails or nothing comes out;
+    // nest(0x80000001, 3) when the file takes no more bytes.
+    uint32_t appendAudioPart(QFileDevice& file, uint64_t& bytes);
 
     // Largest serialised template the export takes (16 MiB).
     static constexpr uint32_t kExportBufferBytes = 16u * 1024u * 1024u;

@@ -64,6 +64,32 @@ int16_t sampleAt(const std::vector<uint8_t>& bytes, size_t offset)
     return static_cast<int16_t>(uint16_t(bytes[offset]) | (uint16_t(bytes[offset + 1]) << 8));
 }
 
+// The audio part appended to a file from where the file stands.
+class FilePartSink : public CAudioStyle::PartSink {
+public:
+    explicit FilePartSink(QFileDevice& file) : m_file(file), m_start(uint64_t(file.pos())) { }
+    bool append(const uint8_t* data, size_t size) override
+    {
+        m_failed =
+            m_failed || m_file.write(reinterpret_cast<const char*>(data), qint64(size)) != qint64(size);
+        return !m_failed;
+    }
+    bool patchU32(uint64_t offset, uint32_t value) override
+    {
+        const char bytes[4] = {char(value >> 24), char(value >> 16), char(value >> 8), char(value)};
+        const qint64 end = m_file.pos();
+        m_failed = m_failed || !m_file.seek(qint64(m_start + offset)) || m_file.write(bytes, 4) != 4 ||
+                   !m_file.seek(end);
+        return !m_failed;
+    }
+    bool failed() const { return m_failed; }
+
+private:
+    QFileDevice& m_file;
+    uint64_t m_start;
+    bool m_failed = false;
+};
+
 // Nearest integer, halves away from zero.
 int64_t nearest(double x)
 {
@@ -483,14 +509,21 @@ uint32_t styMngr::buildTemplateStyle(std::vector<uint8_t>& out)
 
 // ---------------------------------------------------------------- audio part and file
 
-uint32_t styMngr::makeAudioPart(std::vector<uint8_t>& out)
+uint32_t styMngr::appendAudioPart(QFileDevice& file, uint64_t& bytes)
 {
-    out.clear();
+    bytes = 0;
     if (!m_audioInfo)
         return fail(1);
+    // One chunk at a time, so the export never holds the whole part (every
+    // section's audio) in memory at once.
+    FilePartSink sink(file);
     CAudioStyleDecorator writer;
-    writer.writeAudioPart(m_audioInfo.get(), out);  // judged by what comes out
-    return out.empty() ? fail(2) : kOk;
+    const uint32_t r = writer.writeAudioPart(m_audioInfo.get(), sink, bytes);
+    if (sink.failed())
+        return nest(fail(1), 3);
+    // Judged by what comes out, as a part built whole would be: a failed
+    // or empty part is no part.
+    return r == kOk && bytes > 0 ? kOk : fail(2);
 }
 
 uint32_t styMngr::exportStyle(const std::wstring& path, uint32_t& size, uint16_t& attackMask,
@@ -531,15 +564,13 @@ uint32_t styMngr::exportStyle(const std::wstring& path, uint32_t& size, uint16_t
         !file.flush())
         return fail(7);
 
-    std::vector<uint8_t> audio;
-    if (const uint32_t r = makeAudioPart(audio))
+    uint64_t audioBytes = 0;
+    if (const uint32_t r = appendAudioPart(file, audioBytes))
         return nest(r, 8);
-    if (file.write(reinterpret_cast<const char*>(audio.data()), qint64(audio.size())) !=
-            qint64(audio.size()) ||
-        !file.flush())
+    if (!file.flush())
         return nest(nest(fail(1), 3), 8);
     if (!file.commit())
         return fail(0xA);
-    size = static_cast<uint32_t>(style.size() + audio.size());
+    size = static_cast<uint32_t>(style.size() + audioBytes);
     return kOk;
 }

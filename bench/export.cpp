@@ -9,7 +9,7 @@
 //   beat     beat points
 //   sync     cut points (quiet places between the beats)
 //   template the template style fitted to the sections
-//   audio    the audio part serialised
+//   audio    the audio part written to a file
 //   export   the whole export (preparation, points, template, file)
 //
 // Counters: x_realtime is seconds of section audio per second of work;
@@ -26,11 +26,15 @@
 #include "WavFile.h"
 #include "styMngr.h"
 
+#include <QFile>
 #include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
 
+#include <chrono>
 #include <cmath>
+#include <cstdio>
+#include <ctime>
 #include <functional>
 #include <map>
 #include <memory>
@@ -199,8 +203,18 @@ Project& project(int totalSeconds)
     return *p;
 }
 
+// Wall and processor time of each stage per size, for the growth table
+// printed at the end (processor time is the steadier figure on a loaded
+// machine).
+std::map<std::string, std::map<int, double>>& stageTimes()
+{
+    static std::map<std::string, std::map<int, double>> times;
+    return times;
+}
+
 // Runs one stage per iteration and reports its rate and memory.
-void runStage(benchmark::State& state, bool needsPreparation, const std::function<bool(Project&)>& stage)
+void runStage(benchmark::State& state, const char* name, bool needsPreparation,
+              const std::function<bool(Project&)>& stage)
 {
     Project& p = project(int(state.range(0)));
     if (needsPreparation && !p.prepared && !p.prepare()) {
@@ -208,14 +222,23 @@ void runStage(benchmark::State& state, bool needsPreparation, const std::functio
         return;
     }
     int64_t peak = 0;
+    double milliseconds = 0.0, cpuMilliseconds = 0.0;
     for (auto _ : state) {
         testalloc::Scope heap;
+        const auto start = std::chrono::steady_clock::now();
+        const std::clock_t cpuStart = std::clock();
         if (!stage(p)) {
             state.SkipWithError("stage failed");
             return;
         }
+        milliseconds +=
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+        cpuMilliseconds += 1000.0 * double(std::clock() - cpuStart) / CLOCKS_PER_SEC;
         peak = std::max(peak, heap.peakBytes());
     }
+    stageTimes()[name][int(state.range(0))] = milliseconds / double(state.iterations());
+    stageTimes()[std::string(name) + " cpu"][int(state.range(0))] =
+        cpuMilliseconds / double(state.iterations());
     state.SetLabel(p.label);
     state.counters["x_realtime"] =
         benchmark::Counter(p.seconds, benchmark::Counter::kIsIterationInvariantRate);
@@ -226,17 +249,17 @@ void runStage(benchmark::State& state, bool needsPreparation, const std::functio
 
 void BM_Render(benchmark::State& state)
 {
-    runStage(state, false, [](Project& p) { return p.render(); });
+    runStage(state, "render", false, [](Project& p) { return p.render(); });
 }
 
 void BM_Prepare(benchmark::State& state)
 {
-    runStage(state, false, [](Project& p) { return p.prepare(); });
+    runStage(state, "prepare", false, [](Project& p) { return p.prepare(); });
 }
 
 void BM_AttackPoints(benchmark::State& state)
 {
-    runStage(state, true, [](Project& p) {
+    runStage(state, "attack", true, [](Project& p) {
         uint16_t mask = 0;
         for (auto [s, form] : p.forms())
             if (p.core.style()->makeAttackPoints(s, form, mask) != 0)
@@ -247,7 +270,7 @@ void BM_AttackPoints(benchmark::State& state)
 
 void BM_BeatPoints(benchmark::State& state)
 {
-    runStage(state, true, [](Project& p) {
+    runStage(state, "beat", true, [](Project& p) {
         uint16_t mask = 0;
         for (auto [s, form] : p.forms())
             if (p.core.style()->makeBeatPoints(s, form, mask) != 0)
@@ -258,7 +281,7 @@ void BM_BeatPoints(benchmark::State& state)
 
 void BM_SyncPoints(benchmark::State& state)
 {
-    runStage(state, true, [](Project& p) {
+    runStage(state, "sync", true, [](Project& p) {
         uint16_t mask = 0;
         for (auto [s, form] : p.forms())
             if (p.core.style()->makeSyncPoints(s, form, mask) != 0)
@@ -269,7 +292,7 @@ void BM_SyncPoints(benchmark::State& state)
 
 void BM_Template(benchmark::State& state)
 {
-    runStage(state, true, [](Project& p) {
+    runStage(state, "template", true, [](Project& p) {
         std::vector<uint8_t> out;
         return p.core.style()->buildTemplateStyle(out) == 0;
     });
@@ -277,15 +300,16 @@ void BM_Template(benchmark::State& state)
 
 void BM_AudioPart(benchmark::State& state)
 {
-    runStage(state, true, [](Project& p) {
-        std::vector<uint8_t> out;
-        return p.core.style()->makeAudioPart(out) == 0;
+    runStage(state, "audio", true, [](Project& p) {
+        QFile file(p.dir.path() + "/part.bin");
+        uint64_t bytes = 0;
+        return file.open(QIODevice::WriteOnly) && p.core.style()->appendAudioPart(file, bytes) == 0;
     });
 }
 
 void BM_Export(benchmark::State& state)
 {
-    runStage(state, true, [](Project& p) {
+    runStage(state, "export", true, [](Project& p) {
         uint32_t size = 0;
         uint16_t a = 0, b = 0, c = 0;
         return p.core.exportSty((p.dir.path() + "/out.aus").toStdWString(), size, a, b, c) == 0;
@@ -305,4 +329,34 @@ STAGE(BM_Template);
 STAGE(BM_AudioPart);
 STAGE(BM_Export);
 
-BENCHMARK_MAIN();
+namespace {
+
+// How each stage grows from 16 s to 64 s and 240 s of section audio (4x and
+// 15x): linear growth gives ratios near 4 and 15.
+void printGrowth()
+{
+    std::printf("\n%-18s %10s %10s %10s %9s %9s\n", "stage", "16 s ms", "64 s ms", "240 s ms", "64/16",
+                "240/16");
+    for (const auto& [stage, times] : stageTimes()) {
+        auto at = [&](int s) {
+            const auto it = times.find(s);
+            return it == times.end() ? 0.0 : it->second;
+        };
+        const double small = at(16);
+        std::printf("%-18s %10.1f %10.1f %10.1f %9.1f %9.1f\n", stage.c_str(), small, at(64), at(240),
+                    small > 0 ? at(64) / small : 0.0, small > 0 ? at(240) / small : 0.0);
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    printGrowth();
+    return 0;
+}

@@ -17,7 +17,11 @@
 
 #include <benchmark/benchmark.h>
 
+#include <chrono>
 #include <cstdio>
+#include <ctime>
+#include <map>
+#include <string>
 #include <memory>
 
 namespace {
@@ -55,6 +59,34 @@ void fillProject(CKRMcore& engine, int waves)
     }
 }
 
+// Mean wall and processor time per operation by benchmark and wave count,
+// for the growth lines printed at the end (processor time is the steadier
+// figure on a loaded machine).
+std::map<std::string, std::map<int, double>>& times()
+{
+    static std::map<std::string, std::map<int, double>> t;
+    return t;
+}
+
+// Runs `operation` once per iteration, timing it; false stops the run.
+template <typename Operation>
+bool timeEach(benchmark::State& state, const char* name, int waves, Operation&& operation)
+{
+    double milliseconds = 0.0, cpuMilliseconds = 0.0;
+    for (auto _ : state) {
+        const auto start = std::chrono::steady_clock::now();
+        const std::clock_t cpuStart = std::clock();
+        if (!operation())
+            return false;
+        milliseconds +=
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+        cpuMilliseconds += 1000.0 * double(std::clock() - cpuStart) / CLOCKS_PER_SEC;
+    }
+    times()[name][waves] = milliseconds / double(state.iterations());
+    times()[std::string(name) + " cpu"][waves] = cpuMilliseconds / double(state.iterations());
+    return true;
+}
+
 void setCounters(benchmark::State& state, int waves, int64_t fileBytes)
 {
     state.SetBytesProcessed(state.iterations() * fileBytes);
@@ -72,11 +104,9 @@ void BM_SaveProject(benchmark::State& state)
     CKRMcore engine;
     fillProject(engine, waves);
     std::unique_ptr<IF_prjMngr> mngr(createPrjMngr(&engine));
-    for (auto _ : state) {
-        if (mngr->saveProject(path) != 0) {
-            state.SkipWithError("save failed");
-            return;
-        }
+    if (!timeEach(state, "save", waves, [&] { return mngr->saveProject(path) == 0; })) {
+        state.SkipWithError("save failed");
+        return;
     }
     setCounters(state, waves, QFile(dir.filePath("bench.svproj")).size());
 }
@@ -95,11 +125,9 @@ void BM_LoadProject(benchmark::State& state)
         }
     }
     CKRMcore engine;
-    for (auto _ : state) {
-        if (engine.loadProject(path) != 0) {
-            state.SkipWithError("load failed");
-            return;
-        }
+    if (!timeEach(state, "load", waves, [&] { return engine.loadProject(path) == 0; })) {
+        state.SkipWithError("load failed");
+        return;
     }
     setCounters(state, waves, QFile(dir.filePath("bench.svproj")).size());
 }
@@ -136,5 +164,17 @@ int main(int argc, char** argv)
         return 1;
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
+    // Linear growth gives 2, 4 and 8 for 2, 4 and 8 times the waves.
+    std::printf("\n%-8s %9s %9s %9s %9s %7s %7s %7s\n", "", "32 ms", "64 ms", "128 ms", "255 ms", "64/32",
+                "128/32", "255/32");
+    for (const auto& [name, byWaves] : times()) {
+        auto at = [&](int w) {
+            const auto it = byWaves.find(w);
+            return it == byWaves.end() ? 0.0 : it->second;
+        };
+        const double base = at(32) > 0 ? at(32) : 1.0;
+        std::printf("%-8s %9.3f %9.3f %9.3f %9.3f %7.1f %7.1f %7.1f\n", name.c_str(), at(32), at(64), at(128),
+                    at(255), at(64) / base, at(128) / base, at(255) / base);
+    }
     return 0;
 }

@@ -17,7 +17,7 @@ using krm::Result;
 
 namespace {
 
-constexpr uint32_t kWaveBlockBytes = 1024;
+constexpr uint32_t kWaveBlockBytes = 1u << 20;  // read straight into the output
 constexpr uint8_t kFormatFlagWithAttacks2 = 4;
 
 }  // namespace
@@ -38,32 +38,37 @@ namespace {
 // and the small chunks around them. Reserving it once keeps the output
 // from being copied as it grows, so the part needs about its own size in
 // memory. Sizes come from the file system, not from file contents.
+size_t estimatedFileSize(const CAudioFile* f)
+{
+    constexpr size_t kPerFile = 1024;
+    constexpr size_t kPerPoint = 10;
+    size_t total = kPerFile;
+    const CAudioWaveForm* form = f ? f->getWaveForm() : nullptr;
+    const CAudioWaveData* data = form ? form->getData() : nullptr;
+    if (data) {
+        uint32_t n = 0;
+        data->getDataSize(&n);
+        if (n == 0 && data->getTempFileSize(&n) != krm::kOk) {
+            std::string path;
+            data->getFileName(path);
+            n = uint32_t(std::min<qint64>(QFileInfo(QString::fromStdString(path)).size(), UINT32_MAX));
+        }
+        total += n;
+    }
+    if (const CAudioWaveInfo* in = form ? form->getInfo() : nullptr)
+        total += kPerPoint * (in->getBeatPoints().size() + in->getOnsetPoints().size() +
+                              in->getAttackPoints().size() + in->getTempoList().size());
+    if (const CAudioStyleWaveFormat* sf = form ? form->getStyleFormat() : nullptr)
+        total += kPerPoint * sf->getSyncroPoints().size();
+    return total;
+}
+
 size_t estimatedPartSize(const CAudioInfo& info)
 {
     constexpr size_t kPerSection = 512;
-    constexpr size_t kPerFile = 1024;
-    constexpr size_t kPerPoint = 10;
     size_t total = info.sections.size() * kPerSection;
-    for (const auto& f : info.files) {
-        total += kPerFile;
-        const CAudioWaveForm* form = f ? f->getWaveForm() : nullptr;
-        const CAudioWaveData* data = form ? form->getData() : nullptr;
-        if (data) {
-            uint32_t n = 0;
-            data->getDataSize(&n);
-            if (n == 0 && data->getTempFileSize(&n) != krm::kOk) {
-                std::string path;
-                data->getFileName(path);
-                n = uint32_t(std::min<qint64>(QFileInfo(QString::fromStdString(path)).size(), UINT32_MAX));
-            }
-            total += n;
-        }
-        if (const CAudioWaveInfo* in = form ? form->getInfo() : nullptr)
-            total += kPerPoint * (in->getBeatPoints().size() + in->getOnsetPoints().size() +
-                                  in->getAttackPoints().size() + in->getTempoList().size());
-        if (const CAudioStyleWaveFormat* sf = form ? form->getStyleFormat() : nullptr)
-            total += kPerPoint * sf->getSyncroPoints().size();
-    }
+    for (const auto& f : info.files)
+        total += estimatedFileSize(f.get());
     return total;
 }
 
@@ -84,6 +89,50 @@ Result CAudioStyle::writeAudioPart(CAudioInfo* info, std::vector<uint8_t>& out)
         return nest(r, 3);
     }
     return krm::kOk;
+}
+
+Result CAudioStyle::writeAudioPart(CAudioInfo* info, PartSink& sink, uint64_t& written)
+{
+    written = 0;
+    if (!info)
+        return fail(1);
+    auto append = [&](const std::vector<uint8_t>& bytes) {
+        if (!bytes.empty() && !sink.append(bytes.data(), bytes.size()))
+            return false;
+        written += bytes.size();
+        return true;
+    };
+    std::vector<uint8_t> piece;
+    if (Result r = writeAASM(piece, info))
+        return nest(r, 2);
+    if (!append(piece))
+        return fail(4);
+    if (info->files.empty())
+        return krm::kOk;
+
+    // "AFil" as writeChunk frames it, its length known only after the last
+    // file; each file's chunk goes out before the next one is built, in
+    // one buffer reused from file to file.
+    piece.clear();
+    if (appendChunkTag(piece, kChunkAFil))
+        return nest(fail(2), 3);
+    appendUInt32BE(piece, 0);
+    const uint64_t lengthAt = written + 4;
+    if (!append(piece))
+        return fail(4);
+    uint64_t body = 0;
+    for (const auto& f : info->files) {
+        piece.clear();
+        piece.reserve(estimatedFileSize(f.get()));
+        if (Result r = writeADSg(piece, f.get()))
+            return nest(nest(r, 4), 3);
+        body += piece.size();
+        if (body > 0xFFFFFFFFu)
+            return nest(fail(3), 3);
+        if (!append(piece))
+            return fail(4);
+    }
+    return sink.patchU32(lengthAt, static_cast<uint32_t>(body)) ? krm::kOk : fail(4);
 }
 
 // ---------------------------------------------------------------- sections
@@ -502,11 +551,18 @@ Result CAudioStyle::readWaveFile(std::vector<uint8_t>& out, const std::string& p
             return nest(r, 5);
         if (dataSize == 0)
             return fail(6);
-        uint8_t block[kWaveBlockBytes];
+        // The bytes go straight into the output, a large block at a time,
+        // with room for all the file can hold made first: no staging copy,
+        // no regrowth. A size beyond the file reserves no more than it has.
+        if (!f.isSequential())
+            out.reserve(out.size() +
+                        size_t(std::min<qint64>(dataSize, std::max<qint64>(0, f.size() - f.pos()))));
         for (uint32_t left = dataSize; left > 0;) {
             const uint32_t want = std::min(left, kWaveBlockBytes);
-            const uint32_t n = readUpTo(f, block, want);
-            out.insert(out.end(), block, block + n);
+            const size_t at = out.size();
+            out.resize(at + want);
+            const uint32_t n = readUpTo(f, out.data() + at, want);
+            out.resize(at + n);
             if (n < want)
                 return fail(8);
             left -= n;

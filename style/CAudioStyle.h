@@ -44,6 +44,25 @@ public:
     // format is read again from its WAV file.
     krm::Result writeAudioPart(CAudioInfo* info, std::vector<uint8_t>& out);
 
+    // Where `writeAudioPart` can stream the part instead of building it in
+    // one vector: `append` adds bytes after those written so far, `patchU32`
+    // overwrites four bytes already appended, at an offset from the start
+    // of the part. Both give false when the bytes could not be written.
+    class PartSink {
+    public:
+        virtual ~PartSink() = default;
+        virtual bool append(const uint8_t* data, size_t size) = 0;
+        virtual bool patchU32(uint64_t offset, uint32_t bigEndianValue) = 0;
+    };
+    // The same bytes and result codes as the vector form, handed to `sink`
+    // one chunk of the part at a time: "AASM" whole, then "AFil" one "ADSg"
+    // at a time with its length patched at the end. At most one file's wave
+    // bytes are held at once, so a long export never needs memory for the
+    // whole part. A sink that refuses bytes gives 0x80000004. After a
+    // failure the sink holds a partial part, which the caller discards;
+    // `written` counts the bytes appended (0 for an empty model).
+    krm::Result writeAudioPart(CAudioInfo* info, PartSink& sink, uint64_t& written);
+
     // Writers of the chunks; each appends one whole chunk to `out`.
     krm::Result writeAASM(std::vector<uint8_t>& out, CAudioInfo* info);
     krm::Result writeASEG(std::vector<uint8_t>& out, CAudioSection* section);
@@ -73,7 +92,7 @@ public:
     static krm::Result loadWaveData(std::vector<uint8_t>& out, const CAudioWaveData* data);
 
     // Appends the bytes of the WAV file's "data" chunk to `out` (not
-    // emptied first), read in blocks of 1024 bytes. 0x80000001 cannot open;
+    // emptied first), read straight into `out` in blocks of 1 MiB. 0x80000001 cannot open;
     // 0x80000002 out of memory; header fields in file order: a tag that
     // cannot be read nest(3), a wrong tag 4, a size that cannot be read
     // nest(5), a size of 0 6, "WAVE" missing 7 (an empty file gives

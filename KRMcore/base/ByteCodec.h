@@ -78,6 +78,26 @@ public:
         std::memcpy(&v, &bits, sizeof v);
         return true;
     }
+    // Reads `count` floats into out[0 .. count - 1] in one pass; false
+    // (nothing read, cursor unchanged) when fewer than 4 * count bytes are
+    // left. The same values as `count` calls of f32, without a bounds test
+    // per value.
+    bool f32Array(float* out, uint64_t count)
+    {
+        if (count > remaining() / 4)
+            return false;
+        const uint8_t* p = m_data + m_pos;
+        const size_t n = static_cast<size_t>(count);
+        for (size_t k = 0; k < n; ++k, p += 4) {
+            const uint32_t bits = m_order == Endian::Big ? (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) |
+                                                               (uint32_t(p[2]) << 8) | uint32_t(p[3])
+                                                         : (uint32_t(p[3]) << 24) | (uint32_t(p[2]) << 16) |
+                                                               (uint32_t(p[1]) << 8) | uint32_t(p[0]);
+            std::memcpy(out + k, &bits, sizeof bits);
+        }
+        m_pos += 4 * n;
+        return true;
+    }
     // Copies n raw bytes; false (nothing copied) when fewer are left.
     bool bytes(void* out, uint64_t n)
     {
@@ -167,6 +187,19 @@ public:
         uint64_t bits;
         std::memcpy(&bits, &v, sizeof bits);
         u64(bits);
+    }
+    // Appends `count` floats, the same bytes as `count` calls of f32.
+    void f32Array(const float* v, size_t count)
+    {
+        const size_t at = m_out.size();
+        m_out.resize(at + 4 * count);
+        uint8_t* p = m_out.data() + at;
+        for (size_t k = 0; k < count; ++k, p += 4) {
+            uint32_t bits;
+            std::memcpy(&bits, v + k, sizeof bits);
+            for (size_t i = 0; i < 4; ++i)
+                p[i] = static_cast<uint8_t>(bits >> (8 * (m_order == Endian::Big ? 3 - i : i)));
+        }
     }
     void bytes(const void* p, size_t n)
     {

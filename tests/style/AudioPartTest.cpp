@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <functional>
+
 using sb::Bytes;
 
 namespace {
@@ -206,4 +209,106 @@ TEST_F(AudioPart, WaveBytesComeFromTheFirstSourceThatHasThem)
     EXPECT_EQ(out, (Bytes {1, 2}));
     EXPECT_EQ(CAudioStyle::loadWaveData(out, nullptr), 0x80000001u);
     EXPECT_TRUE(g_warnings.empty());
+}
+
+namespace {
+
+// Collects a streamed part; refuses bytes once `limit` would be passed.
+class CollectingSink : public CAudioStyle::PartSink {
+public:
+    explicit CollectingSink(size_t limit = SIZE_MAX) : m_limit(limit) { }
+    bool append(const uint8_t* data, size_t size) override
+    {
+        ++appends;
+        if (bytes.size() + size > m_limit)
+            return false;
+        bytes.insert(bytes.end(), data, data + size);
+        return true;
+    }
+    bool patchU32(uint64_t offset, uint32_t v) override
+    {
+        if (offset + 4 > bytes.size())
+            return false;
+        for (int i = 0; i < 4; ++i)
+            bytes[size_t(offset) + size_t(i)] = uint8_t(v >> (24 - 8 * i));
+        return true;
+    }
+    Bytes bytes;
+    int appends = 0;
+
+private:
+    size_t m_limit;
+};
+
+}  // namespace
+
+// The streamed part is byte for byte the part built whole, with the same
+// result codes, for models with and without sections and files, several
+// files, and a file whose WAV is gone; a sink that takes no more bytes
+// fails the part.
+TEST_F(AudioPart, StreamedPartEqualsThePartBuiltWhole)
+{
+    const QString wav1 = m_dir.path("take1.wav"), wav2 = m_dir.path("take2.wav");
+    af::writeWav(wav1, 4);
+    af::writeWav(wav2, 3000);
+    const std::string gone = m_dir.path("gone.wav").toStdString();
+    struct Row {
+        const char* what;
+        std::function<void(CAudioInfo&)> fill;
+        int warnings;
+    };
+    const Row rows[] = {
+        {"empty model", [](CAudioInfo&) {}, 0},
+        {"one section, one file",
+         [&](CAudioInfo& i) { af::assign(i, af::defaultWaveInfo(), "take1", wav1.toStdString(), 0); }, 0},
+        {"three files",
+         [&](CAudioInfo& i) {
+             af::assign(i, af::defaultWaveInfo(), "take1", wav1.toStdString(), 0);
+             af::assign(i, af::defaultWaveInfo(), "take2", wav2.toStdString(), 3);
+             af::assign(i, af::defaultWaveInfo(), "take1b", wav1.toStdString(), 8);
+         },
+         0},
+        {"files without sections",
+         [&](CAudioInfo& i) {
+             af::assign(i, af::defaultWaveInfo(), "take2", wav2.toStdString(), 1);
+             i.sections.clear();
+         },
+         0},
+        {"a missing WAV after a good one",
+         [&](CAudioInfo& i) {
+             af::assign(i, af::defaultWaveInfo(), "take2", wav2.toStdString(), 0);
+             af::assign(i, af::defaultWaveInfo(), "gone", gone, 2);
+         },
+         2},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        g_warnings.clear();
+        CAudioInfo whole, streamed;
+        row.fill(whole);
+        row.fill(streamed);
+        CAudioStyleDecorator writer;
+        Bytes out;
+        const krm::Result expected = writer.writeAudioPart(&whole, out);
+        CollectingSink sink;
+        uint64_t written = 99;
+        EXPECT_EQ(writer.writeAudioPart(&streamed, sink, written), expected);
+        EXPECT_EQ(int(g_warnings.size()), row.warnings);
+        if (expected != 0)
+            continue;
+        EXPECT_EQ(sink.bytes, out);
+        EXPECT_EQ(written, out.size());
+        EXPECT_LE(sink.appends, 2 + int(streamed.files.size()));  // never a byte at a time
+    }
+
+    CAudioInfo info;
+    af::assign(info, af::defaultWaveInfo(), "take2", wav2.toStdString(), 0);
+    CAudioStyleDecorator writer;
+    uint64_t written = 0;
+    CollectingSink full(100);
+    EXPECT_EQ(writer.writeAudioPart(&info, full, written), 0x80000004u);
+    CollectingSink any;
+    EXPECT_EQ(writer.writeAudioPart(nullptr, any, written), 0x80000001u);
+    EXPECT_EQ(written, 0u);
+    EXPECT_TRUE(any.bytes.empty());
 }

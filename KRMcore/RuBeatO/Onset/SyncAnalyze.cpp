@@ -7,59 +7,132 @@
 #include <cstdarg>
 #include <vector>
 
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#define KRM_SYNC_SSE2 1
+#endif
+
 namespace {
 
 constexpr int kFrameLength = 2048;
 constexpr int kHop = 64;
 constexpr int kBins = kFrameLength / 2;
 
-// Windowed 2048-point magnitude spectra of frame t, centred on sample t * 64
-// (samples outside the signal count as 0).
-class Spectra {
+// The analysis window: Bartlett-Hann, with 2 pi taken as 6.28318.
+template <typename T> std::vector<T> analysisWindow()
+{
+    std::vector<T> window(kFrameLength);
+    const double twoPi = 6.28318;
+    for (int i = 0; i < kFrameLength; ++i) {
+        const double r = static_cast<double>(i) / (kFrameLength - 1) - 0.5;
+        window[i] = static_cast<T>(0.62 - 0.48 * std::fabs(r) + 0.38 * std::cos(twoPi * r));
+    }
+    return window;
+}
+
+inline void realTransform(double* a, int* ip, double* w)
+{
+    rdft(kFrameLength, 1, a, ip, w);
+}
+
+inline void realTransform(float* a, int* ip, float* w)
+{
+    rdftf(kFrameLength, 1, a, ip, w);
+}
+
+// The windowed 2048-point transform of frame t, centred on sample t * 64
+// (samples outside the signal count as 0), in the packed layout of the
+// real transform: a[2k], a[2k + 1] for bin k, bin 0 holding the zero and
+// the Nyquist values together.
+template <typename T> class Spectra {
 public:
     Spectra(const int16_t* samples, int64_t n)
-        : m_x(samples), m_n(n), m_window(kFrameLength), m_a(kFrameLength), m_ip(2 + 32, 0), m_w(kBins)
-    {
-        const double twoPi = 6.28318;
-        for (int i = 0; i < kFrameLength; ++i) {
-            const double r = static_cast<double>(i) / (kFrameLength - 1) - 0.5;
-            m_window[i] = 0.62 - 0.48 * std::fabs(r) + 0.38 * std::cos(twoPi * r);
-        }
-    }
+        : m_x(samples), m_n(n), m_window(analysisWindow<T>()), m_a(kFrameLength), m_ip(2 + 32, 0), m_w(kBins)
+    { }
 
-    // Writes the 1024 magnitudes of frame t; bin 0 holds the zero and the
-    // Nyquist values together.
-    void frame(int64_t t, double* magnitudes)
+    const T* transform(int64_t t)
     {
         const int64_t start = t * kHop - kFrameLength / 2;
-        for (int i = 0; i < kFrameLength; ++i) {
-            const int64_t s = start + i;
-            m_a[i] = s >= 0 && s < m_n ? m_window[i] * m_x[s] : 0.0;
+        T* a = m_a.data();
+        const T* window = m_window.data();
+        if (start >= 0 && start + kFrameLength <= m_n) {
+            const int16_t* x = m_x + start;  // inside the signal: no test per sample
+            for (int i = 0; i < kFrameLength; ++i)
+                a[i] = window[i] * static_cast<T>(x[i]);
+        } else {
+            for (int i = 0; i < kFrameLength; ++i) {
+                const int64_t s = start + i;
+                a[i] = s >= 0 && s < m_n ? window[i] * static_cast<T>(m_x[s]) : T(0);
+            }
         }
-        rdft(kFrameLength, 1, m_a.data(), m_ip.data(), m_w.data());
+        realTransform(a, m_ip.data(), m_w.data());
+        return a;
+    }
+
+    // The 1024 magnitudes of frame t.
+    void magnitudes(int64_t t, T* out)
+    {
+        const T* a = transform(t);
         for (int k = 0; k < kBins; ++k)
-            magnitudes[k] = std::sqrt(m_a[2 * k] * m_a[2 * k] + m_a[2 * k + 1] * m_a[2 * k + 1]);
+            out[k] = std::sqrt(a[2 * k] * a[2 * k] + a[2 * k + 1] * a[2 * k + 1]);
     }
 
 private:
     const int16_t* m_x;
     int64_t m_n;
-    std::vector<double> m_window, m_a;
+    std::vector<T> m_window, m_a;
     std::vector<int> m_ip;
-    std::vector<double> m_w;
+    std::vector<T> m_w;
 };
 
-// Population standard deviation of one frame's magnitudes, with a running
-// mean so that one pass suffices.
-double spread(const double* v)
+// Sums over the 1024 bins of a transformed frame of the magnitudes and of
+// their squares. Four bins at a time: power and magnitude in single
+// precision, each of the four lanes summed in double, the lanes added
+// last, so that the loop runs on vectors without a division per bin.
+void binSums(const float* a, double& sumMagnitude, double& sumPower)
 {
-    double mean = 0.0, sumSq = 0.0;
-    for (int k = 0; k < kBins; ++k) {
-        const double d = v[k] - mean;
-        mean += d / (k + 1);
-        sumSq += d * (v[k] - mean);
+#ifdef KRM_SYNC_SSE2
+    __m128d m01 = _mm_setzero_pd(), m23 = _mm_setzero_pd();
+    __m128d p01 = _mm_setzero_pd(), p23 = _mm_setzero_pd();
+    for (int k = 0; k < kBins; k += 4) {
+        const __m128 lo = _mm_loadu_ps(a + 2 * k);      // re0 im0 re1 im1
+        const __m128 hi = _mm_loadu_ps(a + 2 * k + 4);  // re2 im2 re3 im3
+        const __m128 re = _mm_shuffle_ps(lo, hi, _MM_SHUFFLE(2, 0, 2, 0));
+        const __m128 im = _mm_shuffle_ps(lo, hi, _MM_SHUFFLE(3, 1, 3, 1));
+        const __m128 power = _mm_add_ps(_mm_mul_ps(re, re), _mm_mul_ps(im, im));
+        const __m128 magnitude = _mm_sqrt_ps(power);
+        m01 = _mm_add_pd(m01, _mm_cvtps_pd(magnitude));
+        m23 = _mm_add_pd(m23, _mm_cvtps_pd(_mm_movehl_ps(magnitude, magnitude)));
+        p01 = _mm_add_pd(p01, _mm_cvtps_pd(power));
+        p23 = _mm_add_pd(p23, _mm_cvtps_pd(_mm_movehl_ps(power, power)));
     }
-    return std::sqrt(std::max(sumSq / kBins, 0.0));
+    double m[4], p[4];
+    _mm_storeu_pd(m, m01);
+    _mm_storeu_pd(m + 2, m23);
+    _mm_storeu_pd(p, p01);
+    _mm_storeu_pd(p + 2, p23);
+#else
+    double m[4] = {0.0, 0.0, 0.0, 0.0}, p[4] = {0.0, 0.0, 0.0, 0.0};
+    for (int k = 0; k < kBins; k += 4) {
+        for (int j = 0; j < 4; ++j) {
+            const float re = a[2 * (k + j)], im = a[2 * (k + j) + 1];
+            const float power = re * re + im * im;
+            m[j] += static_cast<double>(std::sqrt(power));
+            p[j] += static_cast<double>(power);
+        }
+    }
+#endif
+    sumMagnitude = (m[0] + m[1]) + (m[2] + m[3]);
+    sumPower = (p[0] + p[1]) + (p[2] + p[3]);
+}
+
+// Population standard deviation of the magnitudes of one transformed frame.
+double spread(const float* transformed)
+{
+    double sumMagnitude = 0.0, sumPower = 0.0;
+    binSums(transformed, sumMagnitude, sumPower);
+    const double mean = sumMagnitude / kBins;
+    return std::sqrt(std::max(sumPower / kBins - mean * mean, 0.0));
 }
 
 // Sum over the bins of each bin's variance over `frames` frames (ring rows),
@@ -83,7 +156,8 @@ double binVariation(const std::vector<double>& ring, int64_t frames)
 
 // The activity of every frame from E to T - E - 1; -1 elsewhere. Only the
 // frames these need are transformed, and only one spread per frame (mode 1)
-// or the 2W newest frames (other modes) are kept.
+// or the 2W newest frames (other modes) are kept. Mode 1, the export's,
+// runs on the single-precision transform; the other modes keep double.
 std::vector<double> activity(const int16_t* x, int64_t n, int mode, const SyncAnalyzeSettings& s)
 {
     const int64_t T = (n + kHop - 1) / kHop;
@@ -92,15 +166,12 @@ std::vector<double> activity(const int16_t* x, int64_t n, int mode, const SyncAn
     const int64_t lastInner = T - E - 1;
     if (lastInner < E)
         return curve;
-    Spectra spectra(x, n);
     const int64_t firstFrame = E - W, lastFrame = lastInner + W - 1;
     if (mode == 1) {
+        Spectra<float> spectra(x, n);
         std::vector<double> spreads(static_cast<size_t>(T), 0.0);
-        std::vector<double> mags(kBins);
-        for (int64_t u = firstFrame; u <= lastFrame; ++u) {
-            spectra.frame(u, mags.data());
-            spreads[static_cast<size_t>(u)] = spread(mags.data());
-        }
+        for (int64_t u = firstFrame; u <= lastFrame; ++u)
+            spreads[static_cast<size_t>(u)] = spread(spectra.transform(u));
         for (int64_t t = E; t <= lastInner; ++t) {
             double sum = 0.0;
             for (int64_t u = t - W; u < t + W; ++u)
@@ -109,9 +180,10 @@ std::vector<double> activity(const int16_t* x, int64_t n, int mode, const SyncAn
         }
         return curve;
     }
+    Spectra<double> spectra(x, n);
     std::vector<double> ring(static_cast<size_t>(2 * W * kBins));
     for (int64_t u = firstFrame; u <= lastFrame; ++u) {
-        spectra.frame(u, ring.data() + static_cast<size_t>((u % (2 * W)) * kBins));
+        spectra.magnitudes(u, ring.data() + static_cast<size_t>((u % (2 * W)) * kBins));
         const int64_t t = u - W + 1;
         if (t >= E)
             curve[static_cast<size_t>(t)] = binVariation(ring, 2 * W);
@@ -146,10 +218,19 @@ public:
     {
         const int64_t T = static_cast<int64_t>(m_c.size());
         const double p = static_cast<double>(i) * static_cast<double>(T - 1) / static_cast<double>(m_n - 1);
-        const int64_t lo = std::min(static_cast<int64_t>(std::floor(p)), T - 1);
-        const int64_t hi = std::min(static_cast<int64_t>(std::ceil(p)), T - 1);
+        // p is not negative: truncation is its floor, one more its ceiling
+        // unless p is whole (no library call per sample).
+        const int64_t whole = static_cast<int64_t>(p);
+        const int64_t lo = std::min(whole, T - 1);
+        const int64_t hi = std::min(static_cast<double>(whole) < p ? whole + 1 : whole, T - 1);
+        const double a = m_c[static_cast<size_t>(lo)], b = m_c[static_cast<size_t>(hi)];
+        // Between equal frames (the flattened edges, silence) the value is
+        // theirs exactly: the weighted sum could round a hair below it and
+        // move the least active sample off the start of a flat stretch.
+        if (a == b)
+            return a;
         const double f = p - static_cast<double>(lo);
-        return (1.0 - f) * m_c[static_cast<size_t>(lo)] + f * m_c[static_cast<size_t>(hi)];
+        return (1.0 - f) * a + f * b;
     }
 
 private:

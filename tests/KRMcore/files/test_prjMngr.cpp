@@ -621,3 +621,51 @@ TEST(LoadingFiles, DamagedCopiesNeverCrashAndStructuralDamageIsRefused)
         EXPECT_GE(refused, structural);
     }
 }
+
+// Loading keeps one read buffer for all its blocks and files: a smaller
+// project after a larger one gets none of the larger one's bytes, and a
+// damaged file after them leaves the last good project in place.
+TEST(LoadingFiles, OneEngineLoadsLargerAndSmallerProjectsInTurn)
+{
+    testutil::TempDir dir;
+    CKRMcore large;
+    for (int w = 0; w < 40; ++w) {
+        std::vector<float> beats(3000), onsets(1000);
+        for (size_t k = 0; k < beats.size(); ++k)
+            beats[k] = 0.25f * float(k) + 0.001f * float(w);
+        for (size_t k = 0; k < onsets.size(); ++k)
+            onsets[k] = 0.75f * float(k) + 0.002f * float(w);
+        addWave(large, makeWave(L"/m/take " + std::to_wstring(w) + L".wav", beats, onsets, {{1.0f, 2}}));
+    }
+    setSection(large, 5, [](SectionRecord& s) {
+        s.used = 1;
+        s.waveIndex = 39;
+        s.setPointCount(9);
+    });
+    CKRMcore small;
+    fillTwoWaveProject(small);
+    ASSERT_EQ(large.saveProject(dir.wpath("large.svproj")), 0u);
+    ASSERT_EQ(small.saveProject(dir.wpath("small.svproj")), 0u);
+    const Bytes largeBytes = testutil::readFile(dir.path("large.svproj"));
+    const Bytes smallBytes = testutil::readFile(dir.path("small.svproj"));
+    Bytes cut = smallBytes;
+    cut.resize(cut.size() - 20);
+    ASSERT_TRUE(testutil::writeFile(dir.path("cut.svproj"), cut));
+
+    CKRMcore engine;
+    struct Step {
+        const char* file;
+        bool loads;
+        const Bytes* expected;
+    };
+    const Step steps[] = {{"large.svproj", true, &largeBytes},
+                          {"small.svproj", true, &smallBytes},
+                          {"large.svproj", true, &largeBytes},
+                          {"small.svproj", true, &smallBytes},
+                          {"cut.svproj", false, &smallBytes}};
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.file);
+        EXPECT_EQ(engine.loadProject(dir.wpath(step.file)) == 0, step.loads);
+        EXPECT_EQ(projectBytes(engine, dir), *step.expected);
+    }
+}

@@ -60,6 +60,22 @@ Result analyse(const std::vector<int16_t>& x, const std::vector<uint32_t>& marke
     return r;
 }
 
+// Frame t of x, windowed and transformed in double precision into a (2048
+// values in the packed layout of rdft; ip and w are its work areas).
+void doubleFrame(const std::vector<int16_t>& x, int64_t t, std::vector<double>& a, std::vector<int>& ip,
+                 std::vector<double>& w)
+{
+    const int N = 2048, H = 64;
+    const int64_t n = static_cast<int64_t>(x.size());
+    for (int i = 0; i < N; ++i) {
+        const double r = i / double(N - 1) - 0.5;
+        const int64_t s = t * H - N / 2 + i;
+        a[i] = (s >= 0 && s < n ? x[static_cast<size_t>(s)] : 0.0) *
+               (0.62 - 0.48 * std::fabs(r) + 0.38 * std::cos(6.28318 * r));
+    }
+    rdft(N, 1, a.data(), ip.data(), w.data());
+}
+
 // The straightforward reading: every frame's magnitudes kept, two-pass
 // statistics, the whole curve interpolated to every sample.
 std::vector<double> referenceCurve(const std::vector<int16_t>& x, int mode)
@@ -73,13 +89,7 @@ std::vector<double> referenceCurve(const std::vector<int16_t>& x, int mode)
     std::vector<double> a(N), w(N / 2);
     std::vector<int> ip(40, 0);
     for (int64_t t = 0; t < T; ++t) {
-        for (int i = 0; i < N; ++i) {
-            const double r = i / double(N - 1) - 0.5;
-            const int64_t s = t * H - N / 2 + i;
-            a[i] = (s >= 0 && s < n ? x[static_cast<size_t>(s)] : 0.0) *
-                   (0.62 - 0.48 * std::fabs(r) + 0.38 * std::cos(6.28318 * r));
-        }
-        rdft(N, 1, a.data(), ip.data(), w.data());
+        doubleFrame(x, t, a, ip, w);
         for (int k = 0; k < B; ++k)
             mag[t][k] = std::sqrt(a[2 * k] * a[2 * k] + a[2 * k + 1] * a[2 * k + 1]);
     }
@@ -122,6 +132,80 @@ std::vector<double> referenceCurve(const std::vector<int16_t>& x, int mode)
             (1 - f) * c[static_cast<size_t>(std::floor(p))] + f * c[static_cast<size_t>(std::ceil(p))];
     }
     return perSample;
+}
+
+// The cut points as the analysis found them on the double-precision
+// transform: running-mean spread of every frame's magnitudes, the curve
+// flattened at the edges and normalised, interpolated per sample, the first
+// least value of each window. The export now runs on the single-precision
+// transform; its cut points must not move.
+std::vector<uint32_t> doublePrecisionCuts(const std::vector<int16_t>& x, const std::vector<uint32_t>& markers)
+{
+    const int N = 2048, H = 64, B = N / 2;
+    const int64_t n = static_cast<int64_t>(x.size());
+    const int64_t T = (n + H - 1) / H;
+    const int64_t W = 2, E = 139;
+    std::vector<double> spreads(static_cast<size_t>(T), 0.0), a(N), w(N / 2);
+    std::vector<int> ip(40, 0);
+    for (int64_t t = E - W; t <= T - E - 2 + W; ++t) {
+        doubleFrame(x, t, a, ip, w);
+        double mean = 0.0, sumSq = 0.0;
+        for (int k = 0; k < B; ++k) {
+            const double v = std::sqrt(a[2 * k] * a[2 * k] + a[2 * k + 1] * a[2 * k + 1]);
+            const double d = v - mean;
+            mean += d / (k + 1);
+            sumSq += d * (v - mean);
+        }
+        spreads[static_cast<size_t>(t)] = std::sqrt(std::max(sumSq / B, 0.0));
+    }
+    std::vector<double> c(static_cast<size_t>(T), -1.0);
+    double largest = -1.0;
+    for (int64_t t = E; t <= T - E - 1; ++t) {
+        c[t] = spreads[t - 2] + spreads[t - 1] + spreads[t] + spreads[t + 1];
+        largest = std::max(largest, c[t]);
+    }
+    for (int64_t t = 0; t < T; ++t)
+        if (t < E || t > T - E - 1)
+            c[t] = largest + 1.0;
+    const double smallest = *std::min_element(c.begin(), c.end());
+    const double top = *std::max_element(c.begin(), c.end());
+    for (double& v : c)
+        v = (v - smallest) / top;
+    auto value = [&](int64_t i) {
+        const double p = double(i) * double(T - 1) / double(n - 1);
+        const double f = p - std::floor(p);
+        return (1 - f) * c[static_cast<size_t>(std::floor(p))] + f * c[static_cast<size_t>(std::ceil(p))];
+    };
+    std::vector<uint32_t> cuts;
+    for (size_t k = 0; k + 1 < markers.size(); ++k) {
+        const int64_t from = markers[k] + kMargin, to = markers[k + 1] - kMargin;
+        int64_t best = from;
+        for (int64_t i = from + 1; i < to; ++i)
+            if (value(i) < value(best))
+                best = i;
+        cuts.push_back(static_cast<uint32_t>(best));
+    }
+    return cuts;
+}
+
+// Mono 16-bit samples of a song of our own making and its beats, with the
+// section's start and end, as the export marks a section.
+struct MarkedSignal {
+    std::string what;
+    std::vector<int16_t> samples;
+    std::vector<uint32_t> markers;
+};
+
+MarkedSignal markedSong(const std::string& what, const testsig::SongSpec& spec)
+{
+    const testsig::Song song = testsig::makeSong(spec);
+    MarkedSignal m {what, toShort(song.mono()), {0}};
+    for (int64_t b : song.beats)
+        if (b - int64_t(m.markers.back()) >= 2 * kMargin + 2 &&
+            b + 2 * kMargin + 2 <= int64_t(m.samples.size()))
+            m.markers.push_back(static_cast<uint32_t>(b));
+    m.markers.push_back(static_cast<uint32_t>(m.samples.size() - 1));
+    return m;
 }
 
 TEST(SyncAnalyze, SettingsAt44100)
@@ -268,6 +352,55 @@ TEST(SyncAnalyze, SixtySecondSectionStaysWellUnder32MB)
     EXPECT_LT(peak, 32 * 1024 * 1024);
     EXPECT_EQ(count, markers.size() - 1);
     syncAnalyzeRelease(&out);
+}
+
+// The single-precision transform moves no cut point of songs with drums,
+// bass and chords, of a drifting song with silence before it, of noise whose
+// level wanders, or of bursts with gaps.
+TEST(SyncAnalyze, CutPointsOfRealisticSignalsMatchTheDoublePrecisionAnalysis)
+{
+    std::vector<MarkedSignal> signals;
+    {
+        testsig::SongSpec spec;
+        spec.bpm = 120.0;
+        for (int k = 0; k < 4; ++k) {
+            testsig::SongPart part;
+            part.bars = 2;
+            part.chords = {{k * 2, k % 2 == 1, false}, {(k * 2 + 5) % 12, false, true}};
+            part.stabs = k % 2 == 0;
+            part.pad = k != 3;
+            spec.parts.push_back(part);
+        }
+        signals.push_back(markedSong("song at 120 bpm", spec));
+        spec.bpm = 97.0;
+        spec.tempoDriftPercent = 3.0;
+        spec.leadInSeconds = 1.5;
+        spec.seed = 21;
+        for (auto& part : spec.parts)
+            part.drums = !part.drums;
+        signals.push_back(markedSong("drifting song at 97 bpm after silence", spec));
+    }
+    {
+        MarkedSignal busy {"wandering noise with tones", busySignal(6 * kRate, 5), {}};
+        std::mt19937 rng(9);
+        for (uint32_t m = 0; m < busy.samples.size(); m += 1324 + rng() % 20000)
+            busy.markers.push_back(m);
+        signals.push_back(busy);
+        const testsig::Signal bursts = testsig::noiseBursts(12, 0.3, 0.15, 0.4f, 3);
+        MarkedSignal gaps {"bursts with gaps", toShort(bursts.samples), {}};
+        for (int b = 0; b < 12; ++b)
+            gaps.markers.push_back(static_cast<uint32_t>(std::lround((0.1 + 0.45 * b) * kRate)));
+        signals.push_back(gaps);
+    }
+    for (const MarkedSignal& m : signals) {
+        SCOPED_TRACE(m.what);
+        ASSERT_GE(m.markers.size(), 8u);
+        const Result r = analyse(m.samples, m.markers);
+        const std::vector<uint32_t> expected = doublePrecisionCuts(m.samples, m.markers);
+        ASSERT_EQ(r.indices.size(), expected.size());
+        for (size_t k = 0; k < expected.size(); ++k)
+            EXPECT_EQ(r.indices[k], expected[k]) << "interval " << k << " of " << expected.size();
+    }
 }
 
 }  // namespace

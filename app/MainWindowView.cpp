@@ -286,7 +286,10 @@ void MainWindow::updateScrollRange(int64_t zoom, double position, bool zoomed, u
             mScrollBar->setValue(
                 int(std::clamp(value, double(mScrollBar->minimum()), double(mScrollBar->maximum()))));
         };
-        const auto [lo, hi] = orderedRange(m_selectionStart, m_selectionEnd);
+        // Plain variables: C++17 lets no lambda capture a structured binding.
+        const std::pair<uint32_t, uint32_t> range = orderedRange(m_selectionStart, m_selectionEnd);
+        const uint32_t lo = range.first;
+        const uint32_t hi = range.second;
         const auto moveStartToLeft = [&] {
             qDebug() << "should move start to left";
             setBar(double(lo) / mHorMaxZoom * mHorZoom);

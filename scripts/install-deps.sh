@@ -4,7 +4,7 @@
 # Does nothing when everything is already present.
 set -euo pipefail
 pkgs=(
-  build-essential cmake pkg-config
+  build-essential cmake pkg-config clang-format
   qtbase5-dev qtbase5-dev-tools libqt5svg5-dev
   libsndfile1-dev libboost-dev libeigen3-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev libfftw3-dev

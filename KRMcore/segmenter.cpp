@@ -6,16 +6,31 @@
 
 #include <QDebug>
 
-SegmenterWriter::SegmenterWriter(uint32_t* numerator, uint32_t* denominator, const std::atomic<uint8_t>* stop)
-    : m_numerator(numerator), m_denominator(denominator), m_stop(stop)
+SegmenterWriter::SegmenterWriter(uint32_t* numerator, uint32_t* denominator, const std::atomic<uint8_t>* stop,
+                                 RkMir::IProgress* listener)
+    : m_numerator(numerator), m_denominator(denominator), m_stop(stop), m_listener(listener)
 { }
+
+void SegmenterWriter::notify()
+{
+    if (m_listener)
+        m_listener->notify();
+}
 
 void SegmenterWriter::progress(unsigned char percent)
 {
     m_latest = percent;
     emit signalProgress(percent);
+    if (m_listener)
+        m_listener->progress(percent);
     if (m_stop)
         abortRequest = m_stop->load();
+}
+
+void SegmenterWriter::chord(const RkMir::ChordEvent* event)
+{
+    if (m_listener)
+        m_listener->chord(event);
 }
 
 void SegmenterWriter::timeSignature(const RkMir::BarEvent* event)
@@ -24,6 +39,32 @@ void SegmenterWriter::timeSignature(const RkMir::BarEvent* event)
         return;
     *m_numerator = static_cast<uint32_t>(event->beatsPerBar);
     *m_denominator = static_cast<uint32_t>(event->beatUnit);
+    if (m_listener)
+        m_listener->timeSignature(event);
+}
+
+void SegmenterWriter::beatPosition(const RkMir::BeatPositionEvent* event)
+{
+    if (m_listener)
+        m_listener->beatPosition(event);
+}
+
+void SegmenterWriter::beatTime(const RkMir::BeatEvent* event)
+{
+    if (m_listener)
+        m_listener->beatTime(event);
+}
+
+void SegmenterWriter::key(const RkMir::KeyEvent* event)
+{
+    if (m_listener)
+        m_listener->key(event);
+}
+
+void SegmenterWriter::segment(const RkMir::SegmentRecord* record)
+{
+    if (m_listener)
+        m_listener->segment(record);
 }
 
 MeterHint meterHintFor(const SegmenterTimeSig& ts)
@@ -43,6 +84,13 @@ segmenter::segmenter(SectionSegmenterFactory makeEngine) : m_makeEngine(std::mov
 
 uint32_t segmenter::run(const QString& path, SegmenterTimeSig ts)
 {
+    // Nothing of an earlier run survives this one, also when it fails: the
+    // analysis worker runs one job over every file of a batch, and a
+    // failed file must not get the previous file's beats or meter.
+    m_segments.clear();
+    m_beatTimes.clear();
+    m_numerator = ts.numerator;
+    m_denominator = ts.denominator;
     if (!m_makeEngine) {
         m_error.setError("segmenter is not available in this build");
         return krm::fail(1);
@@ -60,15 +108,13 @@ uint32_t segmenter::run(const QString& path, SegmenterTimeSig ts)
     engine->setEstimatorSizeA(20);
     engine->setEstimatorSizeC(5);
 
-    // The meter words start from the caller's bytes and are overwritten
-    // when the analysis reports the meter it detected.
-    m_numerator = ts.numerator;
-    m_denominator = ts.denominator;
+    // The meter words start from the caller's bytes (above) and are
+    // overwritten when the analysis reports the meter it detected.
     const MeterHint hint = meterHintFor(ts);
     engine->setTimeSignature(hint.w1, hint.w2, hint.w3, hint.w4);
 
     // Queued onto the job's thread when the analysis runs on another one.
-    SegmenterWriter writer(&m_numerator, &m_denominator, &m_stop);
+    SegmenterWriter writer(&m_numerator, &m_denominator, &m_stop, m_listener);
     connect(&writer, &SegmenterWriter::signalProgress, this, &segmenter::thruProgress, Qt::AutoConnection);
     engine->setProgress(&writer);
     engine->analyze(source);

@@ -14,14 +14,22 @@
 // stack of `run`, on the thread that runs the analysis. Progress is
 // re-emitted as `signalProgress`; a reported meter is written into the
 // job's meter words; at each progress report the abort request follows the
-// job's stop flag, so a stop ends the analysis at its next report.
+// job's stop flag, so a stop ends the analysis at its next report. Every
+// notification also reaches the job's listener, when it has one.
 class SegmenterWriter : public QObject, public RkMir::IProgress {
     Q_OBJECT
 public:
-    SegmenterWriter(uint32_t* numerator, uint32_t* denominator, const std::atomic<uint8_t>* stop);
+    SegmenterWriter(uint32_t* numerator, uint32_t* denominator, const std::atomic<uint8_t>* stop,
+                    RkMir::IProgress* listener = nullptr);
 
+    void notify() override;
     void progress(unsigned char percent) override;
+    void chord(const RkMir::ChordEvent* event) override;
     void timeSignature(const RkMir::BarEvent* event) override;
+    void beatPosition(const RkMir::BeatPositionEvent* event) override;
+    void beatTime(const RkMir::BeatEvent* event) override;
+    void key(const RkMir::KeyEvent* event) override;
+    void segment(const RkMir::SegmentRecord* record) override;
 
 signals:
     void signalProgress(const unsigned char val);
@@ -30,6 +38,7 @@ private:
     uint32_t* m_numerator;
     uint32_t* m_denominator;
     const std::atomic<uint8_t>* m_stop;
+    RkMir::IProgress* m_listener;
     uint32_t m_latest = 0;  // latest progress value received
 };
 
@@ -42,8 +51,9 @@ public:
 
     QObject* qobject() override { return this; }
     // Analyses the file; returns 0. Exceptions of the analysis (among them
-    // "Aborted" after `stop`) leave unchanged, and the segment and beat
-    // lists then keep their previous contents.
+    // "Aborted" after `stop`) leave unchanged. Each run starts from empty
+    // segment and beat lists and the caller's meter, so a failed run
+    // leaves nothing of an earlier file's analysis behind.
     uint32_t run(const QString& path, SegmenterTimeSig ts) override;
     std::vector<SegmentEntry>& segments() override { return m_segments; }
     int setSegments(const std::vector<SegmentEntry>& entries) override;
@@ -52,6 +62,11 @@ public:
     void clearError() override { m_error.clearError(); }
     bool hasError() override { return m_error.hasError(); }
     void stop() override { m_stop.store(1); }
+    // Also receives every notification of the analysis during the next
+    // runs (for measuring what the import sees: chords, bars, beats), on
+    // the thread that runs them. Not owned; null for none; must outlive
+    // the runs.
+    void setListener(RkMir::IProgress* listener) { m_listener = listener; }
 
 public slots:
     void thruProgress(const unsigned char val) override { emit signalProgress(val); }
@@ -66,6 +81,7 @@ private:
     uint32_t m_numerator = 4;
     uint32_t m_denominator = 4;
     std::atomic<uint8_t> m_stop {0};
+    RkMir::IProgress* m_listener = nullptr;
     krm::ErrorState m_error;
 };
 

@@ -11,6 +11,7 @@
 // `signalAnalyzed` until `requestStop`; a failed run ends after `signalErr`.
 // The owner always ends it with `requestStop`, `wait` and delete.
 #include "CKRMcore.h"
+#include "ImportPipeline.h"
 
 #include <QString>
 #include <QStringList>
@@ -23,11 +24,10 @@
 
 class IF_audioFileMngr;
 
-// The wave-info file of an audio file: its folder, "/", its complete base
-// name and ".awi" ("x/take.one.wav" gives "x/take.one.awi").
-QString waveInfoPathOf(const QString& audioPath);
-
-class anaThreadObj : public QObject {
+// The steps of one file are the import pipeline's (ImportPipeline.h); the
+// worker adds the run over the files, the progress signals, the stop flag
+// and the audio folder in the settings.
+class anaThreadObj : public QObject, private ImportListener {
     Q_OBJECT
 public:
     anaThreadObj();
@@ -47,13 +47,15 @@ public:
     // 0 (also when stopped), or the failure of the first failing file.
     uint32_t analyzeProcTh(const QStringList& folders, const QStringList& files);
     uint32_t analyzeFileTh(const std::wstring& path);
-    uint32_t doCreateWavInfoTh(const std::wstring& path);
-    uint32_t doSegmenterTh(const QString& workPath);
-    uint32_t doAnalyzeOnsetTh(const QString& workPath, std::vector<float>& onsets);
-    uint32_t doUpdateBeat(const std::vector<float>& beats);
-    // The whole working audio as one bar of the forced (or the project's)
-    // meter.
-    uint32_t forceBeatAs1Bar(const QString& workPath);
+    // The pipeline's steps on the worker's engine and options.
+    uint32_t doCreateWavInfoTh(const std::wstring& path) { return pipeline().createWave(path); }
+    uint32_t doSegmenterTh(const QString& workPath) { return pipeline().segment(workPath); }
+    uint32_t doAnalyzeOnsetTh(const QString& workPath, std::vector<float>& onsets)
+    {
+        return pipeline().analyzeOnsets(workPath, onsets);
+    }
+    uint32_t doUpdateBeat(const std::vector<float>& beats) { return pipeline().updateBeats(beats); }
+    uint32_t forceBeatAs1Bar(const QString& workPath) { return pipeline().forceBeatAs1Bar(workPath); }
 
 signals:
     void signalAnalyzed();
@@ -66,23 +68,18 @@ public slots:
 
 private:
     friend struct AnalysisJobTestAccess;
-    bool stopped() const { return m_stop.load() != 0; }
-    void progress(unsigned char percent);
-    // The step's message unless an inner failure already left one.
+    ImportPipeline pipeline() { return ImportPipeline(m_core, m_files, m_options, this); }
+    // ImportListener: the step percentages as signalProgress, the window
+    // of the relayed segmenter progress, the stop flag.
+    void progress(uint8_t percent) override;
+    void segmenterSpan(uint8_t low, uint8_t high) override;
+    bool stopRequested() override { return m_stop.load() != 0; }
     void failText(const QString& text);
-    // Runs the one-bar fallback after `step` failed; 0 or the fallback's
-    // code nested into `code`, with `text` as the message.
-    uint32_t fallback(const QString& workPath, uint32_t step, const QString& text);
 
     CKRMcore m_core;
     IF_audioFileMngr* m_files = nullptr;
     std::atomic<uint8_t> m_stop {0};
-    uint8_t m_fixSegmenterMeter = 0;
-    uint8_t m_segmenterBeatsPerBar = 4;
-    uint8_t m_segmenterBeatUnit = 4;
-    uint8_t m_forceMeter = 1;
-    uint8_t m_forcedBeatsPerBar = 4;
-    uint8_t m_forcedBeatUnit = 4;
+    AnalysisOptions m_options;
     uint8_t fileIndex = 0;
     uint8_t fileCount = 0;
     uint8_t progressLow = 0;

@@ -1,25 +1,29 @@
-// The import analysis on songs of our own making (AnalysisSongs.h), run
-// through the engine in the analysis worker's order (ImportRun.h), each
-// song once: the whole import's real-time factor on one core (wall time /
-// audio time) and the figures a musician judges it by, against each
-// song's truth:
+// The import analysis on band songs of our own making (AnalysisSongs.h),
+// run through the import pipeline (ImportPipeline.h) exactly as the
+// window's analysis worker runs it, with the window's options, each song
+// once: the whole import's real-time factor on one core (rtf: wall time /
+// audio time, wave-info file included; cpu_rtf: the CPU time of the thread
+// that ran it / audio time, the figure to compare on a loaded machine) and
+// the figures a musician judges it by, against each song's truth:
 //   onsetF     onset F-measure, +-50 ms, of the stored onsets
 //   beatF      beat F-measure, +-70 ms, of the beats after the move onto
 //              onsets
-//   meterOk    1 when the detected beats per bar are the song's
-//   tempoErr   |project tempo - song tempo| / song tempo
+//   meterOk    1 when the meter the section segmenter found is the song's
+//              (6/8 is six eighths, two beats a bar); the label names it
+//   tempoOk, tempoErr  the project tempo within 4 % of the song's mean
+//              tempo, and |project tempo - song tempo| / song tempo
 //   boundF05, boundF3  section boundary F-measure at +-0.5 s and +-3 s of
 //              the fitted segment marks against the part starts
 //   downbeatF  downbeat F-measure, +-70 ms, of the bars the section
-//              segmenter's analysis reports (beat of each bar event)
-//   chordRoot, chordMaj  share of true beats whose reported chord (held
-//              from each change) has the true root, and the true root and
-//              major/minor quality; a true beat with no detected beat
+//              segmenter reported during the import (beat of each bar)
+//   chordRoot, chordMaj  share of true beats (pickup beats left out) whose
+//              chord, as the segmenter reported it during the import and
+//              held from each change, has the true root, and the true root
+//              and major/minor quality; a true beat with no detected beat
 //              within +-70 ms counts as wrong
-// The downbeat and chord figures come from a second run of the section
-// segmenter on the same audio with an observer, outside the timed import.
-// Figures that need the section segmenter are printed only when the build
-// has it; the label says when it does not.
+// The chord and bar reports are heard through the segmenter job's listener
+// while the timed import runs. Figures that need the section segmenter are
+// printed only when the build has it; the label says when it does not.
 //
 // BM_PeerBeatsAndOnsets runs the command-line beat tracker and onset
 // detector of the aubio project (Debian's aubio-tools, default settings)
@@ -36,12 +40,13 @@
 #include "AnalysisSongs.h"
 #include "CBeatDetect.h"
 #include "CKRMcore.h"
-#include "ImportRun.h"
+#include "IF_audioFileMngr.h"
+#include "ImportPipeline.h"
 #include "MusicConstants.h"
 #include "PeerCommand.h"
-#include "Segmenter/SectionSegmenter.h"
 #include "Signals.h"
-#include "base/WavFile.h"
+#include "TestWav.h"
+#include "segmenter.h"
 
 #include <benchmark/benchmark.h>
 
@@ -50,25 +55,18 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <ctime>
 
 namespace {
 
 constexpr double kRate = 44100.0;
 
-bool writeSong(const testsig::Song& song, const QString& path)
+// CPU time of the calling thread, seconds.
+double threadCpuSeconds()
 {
-    std::vector<uint8_t> bytes;
-    bytes.reserve(song.left.size() * 4);
-    const auto put = [&](float v) {
-        const int16_t s = static_cast<int16_t>(std::lround(std::max(-1.0f, std::min(1.0f, v)) * 32767.0f));
-        bytes.push_back(static_cast<uint8_t>(s & 0xFF));
-        bytes.push_back(static_cast<uint8_t>((s >> 8) & 0xFF));
-    };
-    for (size_t i = 0; i < song.left.size(); ++i) {
-        put(song.left[i]);
-        put(i < song.right.size() ? song.right[i] : 0.0f);
-    }
-    return writeWavFile(path, bytes.data(), static_cast<uint32_t>(bytes.size())) == 0;
+    timespec t {};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
 }
 
 std::vector<int64_t> toSamples(const std::vector<float>& seconds)
@@ -88,19 +86,12 @@ bool minorType(int type)
     return name.rfind("MIN", 0) == 0 || name.rfind("MM7", 0) == 0 || name.rfind("DIM", 0) == 0;
 }
 
-// Downbeat F-measure and per-beat chord accuracy from the segmenter's
-// reports on the song.
-void scoreBarsAndChords(const testsig::Song& song, benchmark::State& state)
+// Downbeat F-measure and per-beat chord accuracy from what the segmenter
+// reported during the import, on its beats.
+void scoreBarsAndChords(const testsig::Song& song, const testsig::RecordingObserver& seen,
+                        const std::vector<float>& beats, benchmark::State& state)
 {
-    testsig::MemorySource source(testsig::interleave(song.left, song.right), 2);
-    testsig::RecordingObserver seen;
-    SectionSegmenter seg;
-    seg.setProgress(&seen);
-    seg.setTimeSignature(-1, 0, -1, -1);
-    seg.analyze(source);
-    const std::vector<float> beats = seg.getGeneratorIndices();
     const int64_t tolerance = static_cast<int64_t>(0.07 * kRate);
-
     std::vector<int64_t> downbeats;
     for (const RkMir::BarEvent& b : seen.bars)
         if (b.beatIndex >= 0 && static_cast<size_t>(b.beatIndex) < beats.size())
@@ -118,8 +109,11 @@ void scoreBarsAndChords(const testsig::Song& song, benchmark::State& state)
             type[i] = seen.chords[next - 1].chordType;
         }
     }
-    int rootOk = 0, bothOk = 0;
+    int rootOk = 0, bothOk = 0, counted = 0;
     for (size_t t = 0; t < song.beats.size(); ++t) {
+        if (song.beatChordRoot[t] < 0)
+            continue;  // a pickup beat has no chord of its own
+        ++counted;
         const int64_t at = song.beats[t];
         const auto it = std::lower_bound(beats.begin(), beats.end(), static_cast<float>(at / kRate));
         size_t best = beats.size();
@@ -138,7 +132,7 @@ void scoreBarsAndChords(const testsig::Song& song, benchmark::State& state)
         if (minorType(type[best]) == static_cast<bool>(song.beatChordMinor[t]))
             ++bothOk;
     }
-    const double n = static_cast<double>(std::max<size_t>(1, song.beats.size()));
+    const double n = static_cast<double>(std::max(1, counted));
     state.counters["chordRoot"] = rootOk / n;
     state.counters["chordMaj"] = bothOk / n;
 }
@@ -146,28 +140,41 @@ void scoreBarsAndChords(const testsig::Song& song, benchmark::State& state)
 void BM_ImportAnalysis(benchmark::State& state)
 {
     const importrun::AnalysisSong& entry = importrun::analysisSongs()[static_cast<size_t>(state.range(0))];
-    const testsig::Song song = testsig::makeSong(entry.spec);
+    const testsig::Song song = testsig::makeBandSong(entry.spec);
     QTemporaryDir dir;
-    const QString audio = dir.filePath("song.wav"), work = dir.filePath("KRM_temp.wav");
-    if (!writeSong(song, audio)) {
+    ImportPaths paths;
+    paths.audio = dir.filePath("song.wav");
+    paths.work = dir.filePath("KRM_temp.wav");
+    paths.waveInfo = dir.filePath("song.awi");
+    if (!testwav::writeSong(paths.audio, song)) {
         state.SkipWithError("cannot write the song");
         return;
     }
     const double audioSeconds = static_cast<double>(song.left.size()) / kRate;
 
-    double wall = 0.0;
-    importrun::ImportResult result;
+    double wall = 0.0, cpu = 0.0;
+    uint32_t code = 0;
+    ImportDetails result;
     std::unique_ptr<CKRMcore> core;
+    testsig::RecordingObserver seen;
+    const std::unique_ptr<IF_audioFileMngr> files(createAudioFileMngr());
     for (auto _ : state) {
         core = std::make_unique<CKRMcore>();
+        seen = testsig::RecordingObserver();
+        if (auto* job = qobject_cast<segmenter*>(core->segmenterObject()))
+            job->setListener(&seen);
+        ImportPipeline pipeline(*core, files.get(), AnalysisOptions());
         const auto start = std::chrono::steady_clock::now();
-        result = importrun::importAudio(*core, audio, work);
+        const double cpuStart = threadCpuSeconds();
+        code = pipeline.run(paths, &result);
+        cpu += threadCpuSeconds() - cpuStart;
         wall += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     }
     state.counters["rtf"] = wall / static_cast<double>(state.iterations()) / audioSeconds;
+    state.counters["cpu_rtf"] = cpu / static_cast<double>(state.iterations()) / audioSeconds;
     state.counters["audio_s"] = audioSeconds;
-    if (result.code != 0) {
-        state.SkipWithError("the import failed");
+    if (code != 0) {
+        state.SkipWithError(("the import failed: " + core->errorText().toStdString()).c_str());
         return;
     }
     state.counters["onsetF"] =
@@ -176,15 +183,22 @@ void BM_ImportAnalysis(benchmark::State& state)
         state.SetLabel(entry.name + ": section segmenter not in this build, onsets only");
         return;
     }
-    state.SetLabel(entry.name);
+    const int num = entry.spec.meterNumerator(), den = entry.spec.meterDenominator();
+    state.SetLabel(entry.name + " found " + std::to_string(result.numerator) + "/" +
+                   std::to_string(result.denominator));
 
     state.counters["beatF"] =
         testsig::fMeasure(toSamples(result.beats), song.beats, static_cast<int64_t>(0.07 * kRate));
-    state.counters["meterOk"] = result.numerator == static_cast<uint32_t>(entry.spec.beatsPerBar) ? 1.0 : 0.0;
+    state.counters["meterOk"] =
+        result.numerator == static_cast<uint32_t>(num) && result.denominator == static_cast<uint32_t>(den)
+            ? 1.0
+            : 0.0;
     CommonInfo* common = nullptr;
     core->getProjectInfo()->getCommonInfo(&common);
-    const double meanBpm = entry.spec.bpm * (1.0 + entry.spec.tempoDriftPercent / 200.0);
-    state.counters["tempoErr"] = std::fabs(common->tempo - meanBpm) / meanBpm;
+    const double meanBpm = entry.spec.bpm * (1.0 + entry.spec.driftPercent / 200.0);
+    const double tempoErr = std::fabs(common->tempo - meanBpm) / meanBpm;
+    state.counters["tempoErr"] = tempoErr;
+    state.counters["tempoOk"] = tempoErr <= 0.04 ? 1.0 : 0.0;
 
     WaveInfoRecord* wave = nullptr;
     core->getWavInfo(0, &wave);
@@ -195,7 +209,7 @@ void BM_ImportAnalysis(benchmark::State& state)
         testsig::fMeasure(toSamples(marks), song.partStarts, static_cast<int64_t>(0.5 * kRate));
     state.counters["boundF3"] =
         testsig::fMeasure(toSamples(marks), song.partStarts, static_cast<int64_t>(3 * kRate));
-    scoreBarsAndChords(song, state);
+    scoreBarsAndChords(song, seen, result.trackedBeats, state);
 }
 
 // Median signed distance from each true beat to the nearest detection
@@ -224,7 +238,7 @@ void BM_TrackerBeats(benchmark::State& state)
 {
     constexpr int kHop = 180;
     const importrun::AnalysisSong& entry = importrun::analysisSongs()[static_cast<size_t>(state.range(0))];
-    const testsig::Song song = testsig::makeSong(entry.spec);
+    const testsig::Song song = testsig::makeBandSong(entry.spec);
     const std::vector<float> mono = song.mono();
     const int64_t tolerance = static_cast<int64_t>(0.07 * kRate);
     double bestF = 0.0, lag = 0.0;
@@ -260,7 +274,7 @@ void BM_PeerBeatsAndOnsets(benchmark::State& state)
         state.SkipWithError("aubio-tools not installed: peer figures left out");
         return;
     }
-    const testsig::Song song = testsig::makeSong(entry.spec);
+    const testsig::Song song = testsig::makeBandSong(entry.spec);
     QTemporaryDir folder;
     const QString path = folder.filePath("song.wav");
     if (!peer::writeMonoWave(path, song.mono())) {

@@ -1,5 +1,6 @@
 // How the chord recogniser chooses which tracked beat starts the beat grid,
-// on the import songs (AnalysisSongs.h). The tracker lists beats at twice
+// on the import songs (AnalysisSongs.h, band songs with a bass note on most
+// beats). The tracker lists beats at twice
 // the beat rate; with the song's own meter given, the recogniser decodes
 // the grid from the first and from the second tracked beat and keeps the
 // one its chord model scores higher per beat. Per song and grid:
@@ -31,6 +32,7 @@ namespace {
 constexpr double kRate = 44100.0;
 constexpr int kHop = 180;
 constexpr int kSimpleMeter = 2;
+constexpr int kCompoundMeter = 3;
 
 struct GridFigures {
     double score = 0.0;
@@ -60,6 +62,8 @@ GridFigures gridFigures(const testsig::Song& song, int beatsPerBar, double beatS
         if (next == song.beats.begin() || next == song.beats.end())
             continue;
         const size_t beat = static_cast<size_t>(next - song.beats.begin()) - 1;
+        if (song.beatChordRoot[beat] < 0)
+            continue;  // a pickup beat has no chord of its own
         std::vector<double> rotated;
         tavi::rotateBeatFeature(features[j], song.beatChordRoot[beat], rotated);
         const tavi::JointHpcpPowPdf& pdf = pdfs[song.beatChordMinor[beat] ? 1 : 0];
@@ -83,8 +87,8 @@ GridFigures gridFigures(const testsig::Song& song, int beatsPerBar, double beatS
 void BM_BeatPhase(benchmark::State& state)
 {
     const importrun::AnalysisSong& entry = importrun::analysisSongs()[static_cast<size_t>(state.range(0))];
-    const testsig::SongSpec& spec = entry.spec;
-    const testsig::Song song = testsig::makeSong(spec);
+    const testsig::BandSong& spec = entry.spec;
+    const testsig::Song song = testsig::makeBandSong(spec);
     const std::vector<float> mono = song.mono();
 
     // The built-in major and minor chord densities.
@@ -98,7 +102,7 @@ void BM_BeatPhase(benchmark::State& state)
     tavi::TaviOffline recogniser;
     for (auto _ : state) {
         recogniser.initialize(0, std::wstring(), kHop, spec.beatsPerBar);
-        recogniser.setParams(0, -1, kSimpleMeter);
+        recogniser.setParams(0, -1, spec.compound ? kCompoundMeter : kSimpleMeter);
         recogniser.pushData(mono.data(), static_cast<unsigned>(mono.size()));
         recogniser.run();
     }

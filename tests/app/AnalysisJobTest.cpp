@@ -9,6 +9,7 @@
 #include "TempFolder.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -210,6 +211,7 @@ TEST_F(AnalysisJob, AStopDuringTheSegmenterEndsTheFileWithoutItsWaveInfo)
 {
     ASSERT_TRUE(importfix::writeSong(m_song, 6.0));
     Script script = twoPartScript(6.0);
+    script.progress = {0, 30, 60, 100};
     anaThreadObj worker;
     importfix::Slots::useSegmenter(worker.engine(), importfix::scriptedSegmenter(script));
     script.afterProgress = [&worker](int p) {
@@ -223,6 +225,142 @@ TEST_F(AnalysisJob, AStopDuringTheSegmenterEndsTheFileWithoutItsWaveInfo)
     EXPECT_FALSE(QFileInfo::exists(m_dir.filePath("x/take.one.awi")));
     // The stopped segmenter's fallback runs, then the next check stops.
     EXPECT_EQ(run.progress.back(), 85);
+}
+
+// The beats as the ".awi" file of `audio` holds them.
+std::vector<float> storedBeats(const QString& audio, uint32_t frames)
+{
+    CKRMcore loaded;
+    auto* rec = new WaveInfoRecord;
+    if (loaded.applyWaveInfo(rec, waveInfoPathOf(audio), frames) != 0) {
+        delete rec;
+        ADD_FAILURE() << "no wave-info file for " << audio.toStdString();
+        return {};
+    }
+    WaveInfoRecord* wave = nullptr;
+    loaded.getWavInfo(0, &wave);
+    return wave ? wave->beats : std::vector<float> {};
+}
+
+// One worker engine analyses every file of a batch: a file the segmenter
+// refuses gets the fallback, exactly as when it is imported alone, never
+// the beats or the meter of the file before it.
+TEST_F(AnalysisJob, ABatchNeverHandsOneFilesBeatsToTheNext)
+{
+    const QString good = m_dir.filePath("x/good.wav"), refused = m_dir.filePath("x/refused.wav");
+    ASSERT_TRUE(importfix::writeSong(good, 10.0));
+    const uint32_t refusedFrames = 3 * 44100;
+    ASSERT_TRUE(importfix::writePlainWav(refused, 2, 44100, refusedFrames));  // silence: no beats to track
+    Script script = twoPartScript(10.0);
+    script.meter = RkMir::BarEvent {0, 0, 3, 4};
+    script.beforeAnalyze = [&script] {
+        if (script.analyses > 1)
+            throw std::runtime_error("refused");
+    };
+    anaThreadObj worker;
+    importfix::Slots::useSegmenter(worker.engine(), importfix::scriptedSegmenter(script));
+    const Outcome batch = runWorker(worker, {good, refused});
+    ASSERT_EQ(batch.code, 0u) << worker.errorText().toStdString();
+    EXPECT_EQ(batch.analyzed, 1);
+    EXPECT_EQ(script.analyses, 2);
+    const std::vector<float> inBatch = storedBeats(refused, refusedFrames);
+    ASSERT_FALSE(inBatch.empty());
+    EXPECT_LE(inBatch.back(), 3.0f);
+
+    // The refused file on its own.
+    Script refuseAll;
+    refuseAll.beforeAnalyze = [] { throw std::runtime_error("refused"); };
+    anaThreadObj alone;
+    importfix::Slots::useSegmenter(alone.engine(), importfix::scriptedSegmenter(refuseAll));
+    ASSERT_EQ(runWorker(alone, {refused}).code, 0u);
+    EXPECT_EQ(inBatch, storedBeats(refused, refusedFrames));
+}
+
+// The analysis reads a working copy: a file removed or replaced meanwhile
+// must not get a wave-info file that a later import of that path would
+// take for its own; an earlier one stays as it was.
+TEST_F(AnalysisJob, AFileGoneOrReplacedDuringItsAnalysisGetsNoWaveInfo)
+{
+    const QString awi = m_dir.filePath("x/take.one.awi");
+    struct Case {
+        const char* name;
+        bool replace;      // another file appears at the path
+        QByteArray before;  // an earlier wave-info file, or none
+    } const cases[] = {
+        {"removed", false, {}},
+        {"replaced", true, {}},
+        {"removed, earlier file kept", false, "earlier analysis"},
+    };
+    for (const Case& c : cases) {
+        ASSERT_TRUE(importfix::writeSong(m_song, 6.0)) << c.name;
+        QFile::remove(awi);
+        if (!c.before.isEmpty()) {
+            QFile f(awi);
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+            f.write(c.before);
+        }
+        Script script = twoPartScript(6.0);
+        script.afterProgress = [&](int p) {
+            if (p != 50)
+                return;
+            QFile::remove(m_song);
+            if (c.replace)
+                importfix::writeSong(m_song, 4.0);
+        };
+        anaThreadObj worker;
+        importfix::Slots::useSegmenter(worker.engine(), importfix::scriptedSegmenter(script));
+        const Outcome run = runWorker(worker, {m_song});
+        EXPECT_EQ(run.errors, 1) << c.name;
+        EXPECT_EQ(run.analyzed, 0) << c.name;
+        EXPECT_EQ(run.code & 0xFF, 0x92u) << c.name;
+        EXPECT_EQ(worker.errorText(), "The audio file was removed or changed during its analysis.") << c.name;
+        if (c.before.isEmpty()) {
+            EXPECT_FALSE(QFileInfo::exists(awi)) << c.name;
+        } else {
+            QFile f(awi);
+            ASSERT_TRUE(f.open(QIODevice::ReadOnly)) << c.name;
+            EXPECT_EQ(f.readAll(), c.before) << c.name;
+        }
+        // Nothing else was left in the folder (no temporary wave-info file).
+        QStringList left = QDir(m_dir.filePath("x")).entryList(QDir::Files);
+        left.removeAll("take.one.wav");
+        left.removeAll("take.one.awi");
+        EXPECT_TRUE(left.isEmpty()) << c.name << ": " << left.join(", ").toStdString();
+    }
+}
+
+// The same on the analysis thread, the file removed by the window's side
+// 30 ms and 800 ms into the analysis (the stand-in segmenter takes about a
+// second): wherever the analysis stands, the run fails and writes nothing.
+TEST_F(AnalysisJob, RemovingTheFileWhileTheThreadAnalysesItLeavesNoWaveInfo)
+{
+    for (const int afterMs : {30, 800}) {
+        ASSERT_TRUE(importfix::writeSong(m_song, 6.0));
+        Script script = twoPartScript(6.0);
+        script.progress = {0, 10, 20, 30, 40, 50, 60, 70, 80, 90, 100};
+        script.afterProgress = [](int) { QThread::msleep(100); };
+        anaThread thread;
+        anaThreadObj* worker = thread.worker();
+        ASSERT_NE(worker, nullptr);
+        importfix::Slots::useSegmenter(worker->engine(), importfix::scriptedSegmenter(script));
+        worker->engine().segmenterObject()->moveToThread(&thread);
+        QObject receiver;
+        int analyzed = 0, errors = 0;
+        QObject::connect(worker, &anaThreadObj::signalAnalyzed, &receiver, [&] { ++analyzed; });
+        QObject::connect(worker, &anaThreadObj::signalErr, &receiver, [&] { ++errors; });
+        thread.setInputLists({}, {m_song});
+        thread.start();
+        QTest::qWait(afterMs);
+        ASSERT_TRUE(QFile::remove(m_song)) << afterMs;
+        for (int i = 0; i < 200 && analyzed + errors == 0; ++i)
+            QTest::qWait(50);
+        thread.requestStop();
+        EXPECT_TRUE(thread.wait(5000));
+        EXPECT_EQ(errors, 1) << afterMs;
+        EXPECT_EQ(analyzed, 0) << afterMs;
+        EXPECT_FALSE(QFileInfo::exists(m_dir.filePath("x/take.one.awi"))) << afterMs;
+        EXPECT_TRUE(QDir(m_dir.filePath("x")).entryList(QDir::Files).isEmpty()) << afterMs;
+    }
 }
 
 TEST(AnalysisJobThread, OptionsAndAMissingWorker)

@@ -1,11 +1,11 @@
 #pragma once
-// A handful of songs of our own making for judging the import analysis:
-// drums, bass and chord instruments in 4/4 and 3/4 from about 70 to 160
-// beats per minute, each with an intro, verses, choruses and an ending that
-// differ in instrumentation and harmony, one with a slight tempo drift.
-// The truth (beats, downbeats, meter, chords per beat, part starts) comes
-// with each rendered song.
-#include "Signals.h"
+// The songs the import analysis is judged on (bench_analysis_quality,
+// bench_beat_phase): band songs of our own making (BandSong.h) in 4/4, 3/4,
+// 6/8 and 2/4, from a ballad to an up-tempo song, one with a tempo drift,
+// one with a pickup and swing. Each has an intro, parts that differ in
+// harmony and groove, fills, and a held last chord; the truth comes with
+// the rendered song.
+#include "BandSong.h"
 
 #include <string>
 #include <vector>
@@ -14,7 +14,7 @@ namespace importrun {
 
 struct AnalysisSong {
     std::string name;
-    testsig::SongSpec spec;
+    testsig::BandSong spec;
 };
 
 const std::vector<AnalysisSong>& analysisSongs();

@@ -6,10 +6,6 @@
 
 namespace testsig {
 
-namespace {
-
-constexpr double kPi = 3.14159265358979323846;
-
 double midiToHz(double m)
 {
     return 440.0 * std::pow(2.0, (m - 69.0) / 12.0);
@@ -19,6 +15,10 @@ int64_t toSample(double seconds)
 {
     return static_cast<int64_t>(std::llround(seconds * kRate));
 }
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
 
 // Adds a note of `freq` with `harmonics` partials under an attack/decay
 // envelope into a channel.

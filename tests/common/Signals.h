@@ -15,6 +15,11 @@ namespace testsig {
 
 constexpr double kRate = 44100.0;
 
+// Frequency of a MIDI note (69 is 440 Hz), fractional notes allowed.
+double midiToHz(double midi);
+// The nearest sample of a time in seconds.
+int64_t toSample(double seconds);
+
 // A mono signal and the sample positions of its events (clicks, onsets,
 // bursts or beats, whatever the generator says).
 struct Signal {

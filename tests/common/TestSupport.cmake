@@ -28,10 +28,10 @@ if(NOT TARGET krm_test_project AND TARGET krmcore)
 endif()
 
 if(NOT TARGET krm_test_import)
-  # The engine calls of one import in the analysis worker's order, and the
-  # songs the import analysis is judged on.
-  add_library(krm_test_import STATIC ${KRM_TEST_COMMON}/ImportRun.h ${KRM_TEST_COMMON}/ImportRun.cpp
-    ${KRM_TEST_COMMON}/AnalysisSongs.h ${KRM_TEST_COMMON}/AnalysisSongs.cpp)
+  # The songs the import analysis is judged on, played by a band of our
+  # own making.
+  add_library(krm_test_import STATIC ${KRM_TEST_COMMON}/AnalysisSongs.h ${KRM_TEST_COMMON}/AnalysisSongs.cpp
+    ${KRM_TEST_COMMON}/BandSong.h ${KRM_TEST_COMMON}/BandSong.cpp)
   target_include_directories(krm_test_import PUBLIC ${KRM_TEST_COMMON})
   target_link_libraries(krm_test_import PUBLIC krmcore krm_test_signals)
 endif()

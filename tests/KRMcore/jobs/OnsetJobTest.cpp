@@ -52,7 +52,7 @@ class OnsetJob : public testing::Test {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(jobs_test::writeStereoWav(path, std::vector<int16_t>(2 * kFrames, 0)));
+        ASSERT_TRUE(testwav::writePcm16(path, std::vector<int16_t>(2 * kFrames, 0)));
     }
     static constexpr int32_t kFrames = 1000;
     testutil::TempDir dir;
@@ -121,7 +121,7 @@ TEST_F(OnsetJob, ProcessingExceptionPassesThroughAfterTheEngineEnds)
 TEST_F(OnsetJob, FindsTheClicksOfATrack)
 {
     const testsig::Signal clicks = testsig::clickTrack(120.0, 4.0, 0.8f, 64, 4410);
-    ASSERT_TRUE(jobs_test::writeStereoWav(path, jobs_test::toStereo16(clicks.samples)));
+    ASSERT_TRUE(testwav::writeMonoAsStereo(path, clicks.samples));
     std::unique_ptr<IF_onsetAnalyzer> job(createOnsetAnalyzer());
     uint32_t frames = 0;
     std::vector<float> onsets;

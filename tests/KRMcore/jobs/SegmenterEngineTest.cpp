@@ -2,12 +2,14 @@
 // reaches the real analysis, and the import of a song of our own making
 // runs beats, bars, meter and sections end to end.
 #include "CKRMcore.h"
-#include "ImportRun.h"
+#include "IF_audioFileMngr.h"
+#include "ImportPipeline.h"
 #include "JobsFixture.h"
 #include "Signals.h"
 
 #include <gtest/gtest.h>
 
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <algorithm>
 #include <cmath>
@@ -32,22 +34,13 @@ testsig::SongSpec popSong()
     return spec;
 }
 
-bool writeSong(const testsig::Song& song, const QString& path)
-{
-    std::vector<float> stereo = testsig::interleave(song.left, song.right);
-    std::vector<int16_t> pcm;
-    for (float v : stereo)
-        pcm.push_back(static_cast<int16_t>(std::lround(std::max(-1.0f, std::min(1.0f, v)) * 32767.0f)));
-    return jobs_test::writeStereoWav(path, pcm);
-}
-
 TEST(SegmenterEngine, StopEndsTheRealFeaturePassAtItsNextReport)
 {
     testsig::SongSpec spec = popSong();
     spec.parts.resize(2);
     QTemporaryDir dir;
     const QString path = dir.filePath("song.wav");
-    ASSERT_TRUE(writeSong(testsig::makeSong(spec), path));
+    ASSERT_TRUE(testwav::writeSong(path, testsig::makeSong(spec)));
 
     std::unique_ptr<IF_segmenter> job(createSegmenter());
     std::vector<int> seen;
@@ -75,12 +68,18 @@ TEST(SegmenterEngine, ImportOfASongGivesBeatsBarsTempoAndSections)
     const testsig::Song song = testsig::makeSong(spec);
     QTemporaryDir dir;
     const QString audio = dir.filePath("song.wav");
-    ASSERT_TRUE(writeSong(song, audio));
+    ASSERT_TRUE(testwav::writeSong(audio, song));
 
+    // The import exactly as the window's worker runs it.
     CKRMcore core;
-    const importrun::ImportResult r = importrun::importAudio(core, audio, dir.filePath("KRM_temp.wav"));
-    ASSERT_EQ(r.code, 0u);
+    const std::unique_ptr<IF_audioFileMngr> files(createAudioFileMngr());
+    ImportPipeline pipeline(core, files.get(), AnalysisOptions());
+    ImportDetails r;
+    ASSERT_EQ(pipeline.run({audio, dir.filePath("KRM_temp.wav"), dir.filePath("song.awi")}, &r), 0u)
+        << core.errorText().toStdString();
     ASSERT_TRUE(r.segmenterRan);
+    ASSERT_TRUE(r.completed);
+    EXPECT_TRUE(QFileInfo::exists(dir.filePath("song.awi")));
 
     // Beats: the tracker's offset from the truth (median, over the beats
     // it tracked), then the beats as stored (moved onto onsets) against

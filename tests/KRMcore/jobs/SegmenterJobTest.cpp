@@ -160,7 +160,6 @@ TEST(SegmenterJob, StopEndsTheAnalysisAtItsNextProgressReport)
         EXPECT_STREQ(e.what(), "Aborted");
     }
     EXPECT_EQ(reported, (std::vector<int> {0, 10, 25}));
-    ASSERT_EQ(job.segments().size(), 1u);  // the earlier run's list stays
     EXPECT_FALSE(job.hasError());
 
     // The engine's guarded call turns the exception into its code.
@@ -174,4 +173,36 @@ TEST(SegmenterJob, StopEndsTheAnalysisAtItsNextProgressReport)
     };
     EXPECT_EQ(core.runSegmenter("missing.wav", timeSig(0, 4, 4)), 0x80000005u);
     EXPECT_TRUE(core.hasError());
+}
+
+// One job analyses every file of a batch: a run that fails keeps nothing of
+// the file before it, neither its segments nor its beats nor its meter.
+TEST(SegmenterJob, AFailedRunLeavesNothingOfTheRunBefore)
+{
+    SegmenterScript script;
+    script.meter = RkMir::BarEvent {0, 0, 3, 4};
+    script.beatTimes = {0.5f, 1.0f, 1.5f};
+    script.segments = {{0.0f, 2.0f, 0, 0}};
+    segmenter job(fakeFactory(script));
+    ASSERT_EQ(job.run("a.wav", timeSig(0, 4, 4)), 0u);
+    ASSERT_EQ(job.segments().size(), 1u);
+
+    script.beforeAnalyze = [] { throw std::runtime_error("refused"); };
+    EXPECT_THROW(job.run("b.wav", timeSig(0, 2, 4)), std::runtime_error);
+    EXPECT_TRUE(job.segments().empty());
+    std::vector<float> beats {9.0f};
+    uint32_t num = 0, den = 0;
+    DebugCapture quiet;
+    job.dump(beats, num, den);
+    EXPECT_TRUE(beats.empty());
+    EXPECT_EQ(num, 2u);  // the caller's meter of this run
+    EXPECT_EQ(den, 4u);
+
+    // A job without a segmenter refuses the run, and keeps nothing either.
+    segmenter none(SectionSegmenterFactory {});
+    EXPECT_NE(none.run("a.wav", timeSig(0, 3, 8)), 0u);
+    none.dump(beats, num, den);
+    EXPECT_TRUE(beats.empty());
+    EXPECT_EQ(num, 3u);
+    EXPECT_EQ(den, 8u);
 }

@@ -1,3 +1,4 @@
+#include "../MeterSongs.h"
 #include "AllocationCounter.h"
 #include "Onset/OnsetEngine.h"
 #include "Signals.h"
@@ -298,20 +299,7 @@ TEST(OnsetEngineOnsets, OneOnsetPerClickOverQuietNoise)
     EXPECT_EQ(onsets.front(), 0);  // the click at the first sample, not before it
 }
 
-// A bass-drum hit: a sine falling from about 140 Hz to 50 Hz with a short
-// decay, added at `at`.
-void addKick(std::vector<float>& x, int64_t at, float amp = 0.7f)
-{
-    const int64_t n = 11025;
-    if (static_cast<int64_t>(x.size()) < at + n)
-        x.resize(static_cast<size_t>(at + n), 0.0f);
-    double phase = 0.0;
-    for (int64_t i = 0; i < n; ++i) {
-        const double t = i / 44100.0;
-        phase += 2.0 * M_PI * (50.0 + 90.0 * std::exp(-t / 0.03)) / 44100.0;
-        x[static_cast<size_t>(at + i)] += static_cast<float>(amp * std::exp(-t / 0.09) * std::sin(phase));
-    }
-}
+using metersongs::addKick;
 
 // Every detected onset within `tolerance` samples of one event, and every
 // event with exactly one onset there.

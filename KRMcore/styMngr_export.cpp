@@ -64,32 +64,6 @@ int16_t sampleAt(const std::vector<uint8_t>& bytes, size_t offset)
     return static_cast<int16_t>(uint16_t(bytes[offset]) | (uint16_t(bytes[offset + 1]) << 8));
 }
 
-// The audio part appended to a file from where the file stands.
-class FilePartSink : public CAudioStyle::PartSink {
-public:
-    explicit FilePartSink(QFileDevice& file) : m_file(file), m_start(uint64_t(file.pos())) { }
-    bool append(const uint8_t* data, size_t size) override
-    {
-        m_failed =
-            m_failed || m_file.write(reinterpret_cast<const char*>(data), qint64(size)) != qint64(size);
-        return !m_failed;
-    }
-    bool patchU32(uint64_t offset, uint32_t value) override
-    {
-        const char bytes[4] = {char(value >> 24), char(value >> 16), char(value >> 8), char(value)};
-        const qint64 end = m_file.pos();
-        m_failed = m_failed || !m_file.seek(qint64(m_start + offset)) || m_file.write(bytes, 4) != 4 ||
-                   !m_file.seek(end);
-        return !m_failed;
-    }
-    bool failed() const { return m_failed; }
-
-private:
-    QFileDevice& m_file;
-    uint64_t m_start;
-    bool m_failed = false;
-};
-
 // Nearest integer, halves away from zero.
 int64_t nearest(double x)
 {
@@ -516,7 +490,7 @@ uint32_t styMngr::appendAudioPart(QFileDevice& file, uint64_t& bytes)
         return fail(1);
     // One chunk at a time, so the export never holds the whole part (every
     // section's audio) in memory at once.
-    FilePartSink sink(file);
+    CAudioStyle::FilePartSink sink(file);
     CAudioStyleDecorator writer;
     const uint32_t r = writer.writeAudioPart(m_audioInfo.get(), sink, bytes);
     if (sink.failed())

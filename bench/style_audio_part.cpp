@@ -85,52 +85,10 @@ void setCounters(benchmark::State& state, double seconds, double audio, int64_t 
     state.counters["peak_per_audio"] = double(peak) / audio;
 }
 
-void BM_WriteAudioPart(benchmark::State& state)
-{
-    const double seconds = double(state.range(0));
-    const uint32_t bytesPerSection = uint32_t(seconds / kSections * kBytesPerSecond) & ~3u;
-    QTemporaryDir dir;
-    CAudioInfo info;
-    if (!makeModel(info, dir, bytesPerSection)) {
-        state.SkipWithError("setSectionAudio failed");
-        return;
-    }
-    int64_t peak = 0;
-    size_t written = 0;
-    for (auto _ : state) {
-        testalloc::Scope heap;
-        CAudioStyleDecorator writer;
-        std::vector<uint8_t> out;
-        if (writer.writeAudioPart(&info, out) != 0) {
-            state.SkipWithError("write failed");
-            return;
-        }
-        written = out.size();
-        peak = std::max(peak, heap.peakBytes());
-    }
-    setCounters(state, seconds, double(bytesPerSection) * kSections, peak, written);
-}
-
-// The part as the export writes it: streamed to a file one chunk at a time.
-class FileSink : public CAudioStyle::PartSink {
-public:
-    explicit FileSink(QFile& f) : m_file(f) { }
-    bool append(const uint8_t* data, size_t size) override
-    {
-        return m_file.write(reinterpret_cast<const char*>(data), qint64(size)) == qint64(size);
-    }
-    bool patchU32(uint64_t offset, uint32_t v) override
-    {
-        const char b[4] = {char(v >> 24), char(v >> 16), char(v >> 8), char(v)};
-        const qint64 end = m_file.pos();
-        return m_file.seek(qint64(offset)) && m_file.write(b, 4) == 4 && m_file.seek(end);
-    }
-
-private:
-    QFile& m_file;
-};
-
-void BM_StreamAudioPart(benchmark::State& state)
+// Writes the part of a fresh four-section model of `state.range(0)`
+// seconds once per iteration with `write` (false: the write failed), which
+// gives the bytes written.
+template <typename Write> void runWriter(benchmark::State& state, Write&& write)
 {
     const double seconds = double(state.range(0));
     const uint32_t bytesPerSection = uint32_t(seconds / kSections * kBytesPerSecond) & ~3u;
@@ -144,16 +102,37 @@ void BM_StreamAudioPart(benchmark::State& state)
     uint64_t written = 0;
     for (auto _ : state) {
         testalloc::Scope heap;
-        QFile file(dir.filePath("part.bin"));
-        FileSink sink(file);
         CAudioStyleDecorator writer;
-        if (!file.open(QIODevice::WriteOnly) || writer.writeAudioPart(&info, sink, written) != 0) {
+        if (!write(writer, info, dir, written)) {
             state.SkipWithError("write failed");
             return;
         }
         peak = std::max(peak, heap.peakBytes());
     }
     setCounters(state, seconds, double(bytesPerSection) * kSections, peak, size_t(written));
+}
+
+void BM_WriteAudioPart(benchmark::State& state)
+{
+    runWriter(state, [](CAudioStyleDecorator& writer, CAudioInfo& info, QTemporaryDir&, uint64_t& written) {
+        std::vector<uint8_t> out;
+        const bool ok = writer.writeAudioPart(&info, out) == 0;
+        written = out.size();
+        return ok;
+    });
+}
+
+// The part as the export writes it: streamed to a file one chunk at a time.
+void BM_StreamAudioPart(benchmark::State& state)
+{
+    runWriter(state,
+              [](CAudioStyleDecorator& writer, CAudioInfo& info, QTemporaryDir& dir, uint64_t& written) {
+                  QFile file(dir.filePath("part.bin"));
+                  if (!file.open(QIODevice::WriteOnly))
+                      return false;
+                  CAudioStyle::FilePartSink sink(file);
+                  return writer.writeAudioPart(&info, sink, written) == 0 && !sink.failed();
+              });
 }
 
 }  // namespace

@@ -152,6 +152,12 @@ uint32_t styMngr::makeAttackPoints(uint8_t s, CAudioWaveForm* form, uint16_t& at
     std::vector<uint8_t> bytes;
     if (const uint32_t r = sectionBytes(form, bytes, 2))
         return r;
+    return attackPointsFrom(s, form, bytes, attackMask, sink);
+}
+
+uint32_t styMngr::attackPointsFrom(uint8_t s, CAudioWaveForm* form, const std::vector<uint8_t>& bytes,
+                                   uint16_t& attackMask, TransientSink* sink)
+{
     const uint32_t n = static_cast<uint32_t>(bytes.size() / 4);
     std::vector<uint32_t> onsets;
     if (n > 0) {
@@ -167,7 +173,6 @@ uint32_t styMngr::makeAttackPoints(uint8_t s, CAudioWaveForm* form, uint16_t& at
             left[i] = sampleAt(bytes, 4 * size_t(i));
             right[i] = sampleAt(bytes, 4 * size_t(i) + 2);
         }
-        bytes = std::vector<uint8_t>();  // the channels hold the audio now
         bool outOfMemory = false;
         const uint32_t r = detectTransients(left.data(), right.data(), n, onsets, &outOfMemory, sink);
         if (outOfMemory)
@@ -312,6 +317,12 @@ uint32_t styMngr::makeSyncPoints(uint8_t s, CAudioWaveForm* form, uint16_t& sync
     std::vector<uint8_t> bytes;
     if (const uint32_t r = sectionBytes(form, bytes, 1))
         return r;
+    return syncPointsFrom(s, form, bytes, syncMask);
+}
+
+uint32_t styMngr::syncPointsFrom(uint8_t s, CAudioWaveForm* form, const std::vector<uint8_t>& bytes,
+                                 uint16_t& syncMask)
+{
     CAudioStyleWaveFormat* format = form->getStyleFormat();
     if (!format)
         return kOk;
@@ -389,11 +400,16 @@ uint32_t styMngr::analyzeSections(uint16_t& attackMask, uint16_t& beatMask, uint
         std::string name;
         if (const uint32_t r = data->getFileName(name))
             return nest(r, 1);
-        if (const uint32_t r = makeAttackPoints(s, form, attackMask))
+        // The frames are read once for the attack and the sync points: a
+        // failed read is the attack points' failure, which comes first.
+        std::vector<uint8_t> bytes;
+        if (const uint32_t r = sectionBytes(form, bytes, 2))
+            return nest(r, 2);
+        if (const uint32_t r = attackPointsFrom(s, form, bytes, attackMask, nullptr))
             return nest(r, 2);
         if (const uint32_t r = makeBeatPoints(s, form, beatMask))
             return nest(r, 3);
-        if (const uint32_t r = makeSyncPoints(s, form, syncMask))
+        if (const uint32_t r = syncPointsFrom(s, form, bytes, syncMask))
             return nest(r, 4);
     }
     return kOk;

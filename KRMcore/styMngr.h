@@ -149,6 +149,12 @@ private:
     // The section's frames: the embedded bytes, else the WAV file's data.
     // Failures are numbered from `base` (no wave form) on.
     uint32_t sectionBytes(CAudioWaveForm* form, std::vector<uint8_t>& bytes, uint32_t base);
+    // The attack and sync points of section s from its frames, read once
+    // for both by the export (the make* stages read them each).
+    uint32_t attackPointsFrom(uint8_t s, CAudioWaveForm* form, const std::vector<uint8_t>& bytes,
+                              uint16_t& attackMask, TransientSink* sink);
+    uint32_t syncPointsFrom(uint8_t s, CAudioWaveForm* form, const std::vector<uint8_t>& bytes,
+                            uint16_t& syncMask);
 
     std::unique_ptr<CAudioInfo> m_audioInfo;
     StyleInfo m_info;

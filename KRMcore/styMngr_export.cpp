@@ -64,32 +64,6 @@ int16_t sampleAt(const std::vector<uint8_t>& bytes, size_t offset)
     return static_cast<int16_t>(uint16_t(bytes[offset]) | (uint16_t(bytes[offset + 1]) << 8));
 }
 
-// The audio part appended to a file from where the file stands.
-class FilePartSink : public CAudioStyle::PartSink {
-public:
-    explicit FilePartSink(QFileDevice& file) : m_file(file), m_start(uint64_t(file.pos())) { }
-    bool append(const uint8_t* data, size_t size) override
-    {
-        m_failed =
-            m_failed || m_file.write(reinterpret_cast<const char*>(data), qint64(size)) != qint64(size);
-        return !m_failed;
-    }
-    bool patchU32(uint64_t offset, uint32_t value) override
-    {
-        const char bytes[4] = {char(value >> 24), char(value >> 16), char(value >> 8), char(value)};
-        const qint64 end = m_file.pos();
-        m_failed = m_failed || !m_file.seek(qint64(m_start + offset)) || m_file.write(bytes, 4) != 4 ||
-                   !m_file.seek(end);
-        return !m_failed;
-    }
-    bool failed() const { return m_failed; }
-
-private:
-    QFileDevice& m_file;
-    uint64_t m_start;
-    bool m_failed = false;
-};
-
 // Nearest integer, halves away from zero.
 int64_t nearest(double x)
 {
@@ -178,6 +152,12 @@ uint32_t styMngr::makeAttackPoints(uint8_t s, CAudioWaveForm* form, uint16_t& at
     std::vector<uint8_t> bytes;
     if (const uint32_t r = sectionBytes(form, bytes, 2))
         return r;
+    return attackPointsFrom(s, form, bytes, attackMask, sink);
+}
+
+uint32_t styMngr::attackPointsFrom(uint8_t s, CAudioWaveForm* form, const std::vector<uint8_t>& bytes,
+                                   uint16_t& attackMask, TransientSink* sink)
+{
     const uint32_t n = static_cast<uint32_t>(bytes.size() / 4);
     std::vector<uint32_t> onsets;
     if (n > 0) {
@@ -193,7 +173,6 @@ uint32_t styMngr::makeAttackPoints(uint8_t s, CAudioWaveForm* form, uint16_t& at
             left[i] = sampleAt(bytes, 4 * size_t(i));
             right[i] = sampleAt(bytes, 4 * size_t(i) + 2);
         }
-        bytes = std::vector<uint8_t>();  // the channels hold the audio now
         bool outOfMemory = false;
         const uint32_t r = detectTransients(left.data(), right.data(), n, onsets, &outOfMemory, sink);
         if (outOfMemory)
@@ -338,6 +317,12 @@ uint32_t styMngr::makeSyncPoints(uint8_t s, CAudioWaveForm* form, uint16_t& sync
     std::vector<uint8_t> bytes;
     if (const uint32_t r = sectionBytes(form, bytes, 1))
         return r;
+    return syncPointsFrom(s, form, bytes, syncMask);
+}
+
+uint32_t styMngr::syncPointsFrom(uint8_t s, CAudioWaveForm* form, const std::vector<uint8_t>& bytes,
+                                 uint16_t& syncMask)
+{
     CAudioStyleWaveFormat* format = form->getStyleFormat();
     if (!format)
         return kOk;
@@ -415,11 +400,16 @@ uint32_t styMngr::analyzeSections(uint16_t& attackMask, uint16_t& beatMask, uint
         std::string name;
         if (const uint32_t r = data->getFileName(name))
             return nest(r, 1);
-        if (const uint32_t r = makeAttackPoints(s, form, attackMask))
+        // The frames are read once for the attack and the sync points: a
+        // failed read is the attack points' failure, which comes first.
+        std::vector<uint8_t> bytes;
+        if (const uint32_t r = sectionBytes(form, bytes, 2))
+            return nest(r, 2);
+        if (const uint32_t r = attackPointsFrom(s, form, bytes, attackMask, nullptr))
             return nest(r, 2);
         if (const uint32_t r = makeBeatPoints(s, form, beatMask))
             return nest(r, 3);
-        if (const uint32_t r = makeSyncPoints(s, form, syncMask))
+        if (const uint32_t r = syncPointsFrom(s, form, bytes, syncMask))
             return nest(r, 4);
     }
     return kOk;
@@ -516,7 +506,7 @@ uint32_t styMngr::appendAudioPart(QFileDevice& file, uint64_t& bytes)
         return fail(1);
     // One chunk at a time, so the export never holds the whole part (every
     // section's audio) in memory at once.
-    FilePartSink sink(file);
+    CAudioStyle::FilePartSink sink(file);
     CAudioStyleDecorator writer;
     const uint32_t r = writer.writeAudioPart(m_audioInfo.get(), sink, bytes);
     if (sink.failed())

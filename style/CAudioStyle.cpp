@@ -135,6 +135,24 @@ Result CAudioStyle::writeAudioPart(CAudioInfo* info, PartSink& sink, uint64_t& w
     return sink.patchU32(lengthAt, static_cast<uint32_t>(body)) ? krm::kOk : fail(4);
 }
 
+CAudioStyle::FilePartSink::FilePartSink(QFileDevice& file) : m_file(file), m_start(uint64_t(file.pos()))
+{ }
+
+bool CAudioStyle::FilePartSink::append(const uint8_t* data, size_t size)
+{
+    m_failed = m_failed || m_file.write(reinterpret_cast<const char*>(data), qint64(size)) != qint64(size);
+    return !m_failed;
+}
+
+bool CAudioStyle::FilePartSink::patchU32(uint64_t offset, uint32_t value)
+{
+    const char bytes[4] = {char(value >> 24), char(value >> 16), char(value >> 8), char(value)};
+    const qint64 end = m_file.pos();
+    m_failed = m_failed || !m_file.seek(qint64(m_start + offset)) || m_file.write(bytes, 4) != 4 ||
+               !m_file.seek(end);
+    return !m_failed;
+}
+
 // ---------------------------------------------------------------- sections
 
 Result CAudioStyle::writeAASM(std::vector<uint8_t>& out, CAudioInfo* info)

@@ -26,6 +26,8 @@
 #include <string>
 #include <vector>
 
+class QFileDevice;
+
 class CAudioStyle : public CSmfStyleDecorator {
 public:
     CAudioStyle() = default;
@@ -62,6 +64,21 @@ public:
     // failure the sink holds a partial part, which the caller discards;
     // `written` counts the bytes appended (0 for an empty model).
     krm::Result writeAudioPart(CAudioInfo* info, PartSink& sink, uint64_t& written);
+    // A sink over a file open for writing: the part starts where the file
+    // stands when the sink is made. `failed` tells whether any write or
+    // seek went wrong.
+    class FilePartSink : public PartSink {
+    public:
+        explicit FilePartSink(QFileDevice& file);
+        bool append(const uint8_t* data, size_t size) override;
+        bool patchU32(uint64_t offset, uint32_t bigEndianValue) override;
+        bool failed() const { return m_failed; }
+
+    private:
+        QFileDevice& m_file;
+        uint64_t m_start;
+        bool m_failed = false;
+    };
 
     // Writers of the chunks; each appends one whole chunk to `out`.
     krm::Result writeAASM(std::vector<uint8_t>& out, CAudioInfo* info);

@@ -969,8 +969,12 @@ void MainWindow::keyPressEvent(QKeyEvent* event)
         mouseMoveEvent(&move);
     } else if (key == Qt::Key_A && modifiers == Qt::ControlModifier) {
         selectAllSections(true);
+        // Handled: a press that a control handed up travels no further, or
+        // it would reach this handler a second time.
+        event->accept();
     } else if (key == Qt::Key_A && modifiers == (Qt::ControlModifier | Qt::ShiftModifier)) {
         selectAllSections(false);
+        event->accept();
     }
 }
 

@@ -213,6 +213,18 @@ void MainWindow::rebuildWavView(int wave, int section, uint32_t length, const st
     mLayers[kLocationLayer]->drawBackgroundEnabled = false;
 }
 
+void MainWindow::showEmptyWavView()
+{
+    // Without this the channels kept the old reader and their cached peaks
+    // (a rebuild for a section without audio keeps the reader), so the
+    // previous song stayed drawn until something else repainted the view.
+    mSeeker.reset();
+    mPeakSummary.reset();
+    rebuildWavView(mWave, mSection, 0, {}, 1, 0.0);
+    // The scroll bar and zoom of a view without audio; this also repaints.
+    updateScrollRange(1, 0.0, false, 0);
+}
+
 void MainWindow::deletePainters()
 {
     for (wavPainter* layer : mLayers)

@@ -497,6 +497,13 @@ uint32_t CKRMcore::loadProject(const std::wstring& path)
     // cost grow with the cube of the project's size.
     ProjectInfo saved;
     saved.swap(projectInfo);
+    // The load's own commits clear the rendered-section flags as they go;
+    // a refused file must leave them, and the ratios, as they were.
+    uint8_t savedReady[kSectionCount];
+    std::copy(std::begin(secWavReady), std::end(secWavReady), std::begin(savedReady));
+    std::vector<double> savedRatios[kSectionCount];
+    for (uint8_t i = 0; i < kSectionCount; ++i)
+        savedRatios[i].swap(stretchRatios[i]);
     struct LoadingFlag {
         bool& flag;
         explicit LoadingFlag(bool& f) : flag(f) { flag = true; }
@@ -516,14 +523,22 @@ uint32_t CKRMcore::loadProject(const std::wstring& path)
             r = nest(fail(1), 6);
         }
     }
-    if (r == kOk)
-        applyManualBarsRule(projectInfo);
-    // Either way the load leaves no undo history and no rendered sections.
+    if (r != kOk) {
+        // A refused file leaves the engine as it was: the project, its undo
+        // history with its saved (unmodified) state, and the rendered
+        // sections. Clearing the history here would make the kept project
+        // count as saved, and the window would drop unsaved work unasked.
+        projectInfo.swap(saved);
+        std::copy(std::begin(savedReady), std::end(savedReady), std::begin(secWavReady));
+        for (uint8_t i = 0; i < kSectionCount; ++i)
+            stretchRatios[i].swap(savedRatios[i]);
+        return r;
+    }
+    applyManualBarsRule(projectInfo);
+    // A loaded project is one state without history and nothing rendered.
     clearUndoStack();
     clearSecWavReady();
-    if (r != kOk)
-        projectInfo.swap(saved);  // the project as it was
-    return r;
+    return kOk;
 }
 
 uint32_t CKRMcore::saveProject(const std::wstring& path)

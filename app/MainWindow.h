@@ -221,6 +221,9 @@ private:
     // file is missing, zoom and scroll position (both kept in range).
     void rebuildWavView(int wave, int section, uint32_t length, const std::vector<int32_t>& marks, int zoom,
                         double position);
+    // The view of a project without audio, shown at once: no reader and no
+    // length (the channels drop their peaks), no marks, zoom 1.
+    void showEmptyWavView();
     // Sets zoom and scroll position (kept in 1 .. the largest zoom for the
     // length and 0 .. zoom - 1), the scroll bar and the layers; after a zoom
     // in (`zoomed`) keeps the selection in view, `before` being its

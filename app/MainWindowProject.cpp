@@ -81,12 +81,13 @@ uint32_t MainWindow::initNewProject()
     mCore.clearSecInfo();
     mCore.resetComnInfo();
     resetWindowState();
-    rebuildWavView(mWave, mSection, mHorMaxZoom, {}, int(mHorZoom), mHorZoomedWidth);
     {
         UpdateGuard guard(mUpdating);
         resetProjectFields(true);
         clearFocusedWidget();
     }
+    // After the fields: the emptied audio list disables zoom and scrolling.
+    showEmptyWavView();
     refreshControls();
     setProjectTitle(defaultProjectName());
     return 0;

@@ -13,6 +13,7 @@
 #include "ResultCode.h"
 #include "SectionNames.h"
 #include "UpdateGuard.h"
+#include "WaveViewRules.h"
 #include "PeakSummary.h"
 #include "WavSeeker_libSndFile.h"
 #include "wavPainterSeeker.h"
@@ -45,8 +46,8 @@ enum Layer {
 
 // Columns from the view's edges where a drag scrolls the view.
 constexpr int kEdgeColumns = 30;
-// Scroll-bar steps per view width.
-constexpr int kStepsPerWidth = 50;
+
+using Rules = WaveViewRules;
 
 const QPoint kNoPoint(-1, 0);
 
@@ -136,8 +137,8 @@ void MainWindow::rebuildWavView(int wave, int section, uint32_t length, const st
     const bool lengthChanged = length != mHorMaxZoom;
     mHorMaxZoom = length;
     m_beatMarks.assign(marks.begin(), marks.end());
-    mHorZoom = uint32_t(std::clamp<int64_t>(zoom, 1, wavPainter::maxZoomFor(mHorMaxZoom)));
-    mHorZoomedWidth = std::isnan(position) ? 0.0 : std::clamp(position, 0.0, double(mHorZoom - 1));
+    mHorZoom = Rules::clampZoom(zoom, mHorMaxZoom);
+    mHorZoomedWidth = Rules::clampPosition(position, mHorZoom);
 
     collectWaveMarks(section);
 
@@ -213,6 +214,18 @@ void MainWindow::rebuildWavView(int wave, int section, uint32_t length, const st
     mLayers[kLocationLayer]->drawBackgroundEnabled = false;
 }
 
+void MainWindow::showEmptyWavView()
+{
+    // Without this the channels kept the old reader and their cached peaks
+    // (a rebuild for a section without audio keeps the reader), so the
+    // previous song stayed drawn until something else repainted the view.
+    mSeeker.reset();
+    mPeakSummary.reset();
+    rebuildWavView(mWave, mSection, 0, {}, 1, 0.0);
+    // The scroll bar and zoom of a view without audio; this also repaints.
+    updateScrollRange(1, 0.0, false, 0);
+}
+
 void MainWindow::deletePainters()
 {
     for (wavPainter* layer : mLayers)
@@ -267,12 +280,12 @@ void MainWindow::updateScrollRange(int64_t zoom, double position, bool zoomed, u
         UpdateGuard guard(mUpdating);
         // Within the largest zoom the length allows (at least 1, and 50 x
         // zoom still an int), and a position on one of its pages.
-        mHorZoom = uint32_t(std::clamp<int64_t>(zoom, 1, wavPainter::maxZoomFor(mHorMaxZoom)));
-        mHorZoomedWidth = std::isnan(position) ? 0.0 : std::clamp(position, 0.0, double(mHorZoom - 1));
+        mHorZoom = Rules::clampZoom(zoom, mHorMaxZoom);
+        mHorZoomedWidth = Rules::clampPosition(position, mHorZoom);
         mScrollBar->setMinimum(0);
-        mScrollBar->setMaximum(int(kStepsPerWidth * int64_t(mHorZoom) - kStepsPerWidth));
-        mScrollBar->setPageStep(kStepsPerWidth);
-        mScrollBar->setValue(int(std::lround(mHorZoomedWidth * kStepsPerWidth)));
+        mScrollBar->setMaximum(Rules::scrollMaximum(mHorZoom));
+        mScrollBar->setPageStep(Rules::kStepsPerWidth);
+        mScrollBar->setValue(Rules::scrollValue(mHorZoomedWidth));
     }
     for (wavPainter* layer : mLayers) {
         layer->zoom = mHorZoom;
@@ -281,10 +294,9 @@ void MainWindow::updateScrollRange(int64_t zoom, double position, bool zoomed, u
     if (zoomed && mHorMaxZoom > 0) {
         // Setting the bar runs valueChangedScrollBar, which takes the
         // position and moves the layers.
-        const auto setBar = [this](double position) {
-            const double value = std::trunc(position * kStepsPerWidth);
+        const auto setBar = [this](int64_t value) {
             mScrollBar->setValue(
-                int(std::clamp(value, double(mScrollBar->minimum()), double(mScrollBar->maximum()))));
+                int(std::clamp<int64_t>(value, mScrollBar->minimum(), mScrollBar->maximum())));
         };
         // Plain variables: C++17 lets no lambda capture a structured binding.
         const std::pair<uint32_t, uint32_t> range = orderedRange(m_selectionStart, m_selectionEnd);
@@ -292,13 +304,13 @@ void MainWindow::updateScrollRange(int64_t zoom, double position, bool zoomed, u
         const uint32_t hi = range.second;
         const auto moveStartToLeft = [&] {
             qDebug() << "should move start to left";
-            setBar(double(lo) / mHorMaxZoom * mHorZoom);
+            setBar(Rules::scrollValueShowing(lo, mHorMaxZoom, mHorZoom));
         };
         const uint8_t now = selectionVisibility();
         qDebug().noquote() << QString("Select Condition [%1] -> [%2]").arg(before).arg(now);
         if (before == 1 && (now == 3 || now == 0)) {
             qDebug() << "should move end to right";
-            setBar(double(hi) / mHorMaxZoom * mHorZoom - 1.0);
+            setBar(Rules::scrollValueEndingAt(hi, mHorMaxZoom, mHorZoom));
             const uint8_t after = selectionVisibility();
             if (after == 2 || after == 0)
                 moveStartToLeft();
@@ -311,31 +323,22 @@ void MainWindow::updateScrollRange(int64_t zoom, double position, bool zoomed, u
 
 void MainWindow::releasedBtnHorZoomIn()
 {
-    const double ratio = mHorZoomedWidth / std::max<uint32_t>(1, mHorZoom);
     const uint8_t visibility = selectionVisibility();
-    const int64_t zoom = std::min<int64_t>(2 * int64_t(mHorZoom), wavPainter::maxZoomFor(mHorMaxZoom));
-    updateScrollRange(zoom, double(zoom) * ratio, true, visibility);
+    const Rules::View view = Rules::zoomedIn({mHorZoom, mHorZoomedWidth}, mHorMaxZoom);
+    updateScrollRange(view.zoom, view.position, true, visibility);
 }
 
 void MainWindow::releasedBtnHorZoomOut()
 {
-    const uint32_t old = std::max<uint32_t>(1, mHorZoom);
-    const uint32_t zoom = std::max<uint32_t>(1, old / 2);
-    const double ratio = mHorZoomedWidth / old;
-    double position = 0.0;
-    if (zoom > 1) {
-        position = zoom * ratio;
-        if (position + 1.0 >= zoom)
-            position = zoom - 1;
-    }
-    updateScrollRange(zoom, position, false, 0);
+    const Rules::View view = Rules::zoomedOut({mHorZoom, mHorZoomedWidth});
+    updateScrollRange(view.zoom, view.position, false, 0);
 }
 
 void MainWindow::valueChangedScrollBar(int val)
 {
     if (mUpdating)
         return;
-    updateScrollRange(mHorZoom, val / double(kStepsPerWidth), false, 0);
+    updateScrollRange(mHorZoom, Rules::positionOfScrollValue(val), false, 0);
 }
 
 uint8_t MainWindow::selectionVisibility() const
@@ -343,20 +346,8 @@ uint8_t MainWindow::selectionVisibility() const
     if (!m_selectionExists || mLayers.empty())
         return 0;
     const auto [lo, hi] = orderedRange(m_selectionStart, m_selectionEnd);
-    const int xs = columnOf(lo);
-    const int xe = columnOf(hi);
-    const int w = viewWidth();
-    const bool startInside = xs >= 0 && xs <= w;
-    const bool endInside = xe >= 0 && xe <= w;
-    if (startInside && endInside)
-        return 1;
-    if (xs < 0 && endInside)
-        return 2;
-    if (startInside && xe > w)
-        return 3;
-    if (xs < 0 && xe > w)
-        return 4;
-    return 0;
+    // The view's edge columns count as in view here.
+    return Rules::selectionVisibility(columnOf(lo), columnOf(hi), 0, viewWidth(), Rules::Edges::InView);
 }
 
 void MainWindow::bringSelectionIntoView()
@@ -364,17 +355,10 @@ void MainWindow::bringSelectionIntoView()
     if (mHorMaxZoom == 0)
         return;
     const auto [lo, hi] = orderedRange(m_selectionStart, m_selectionEnd);
-    const int xs = columnOf(lo);
-    const int xe = columnOf(hi);
-    const int w = viewWidth();
-    const uint8_t m = selectionVisibility();
-    const double value = std::trunc(double(lo) / mHorMaxZoom * mHorZoom * kStepsPerWidth);
-    if (m == 2 || m == 4 || (m == 0 && (xe <= 0 || xe == w)))
-        mScrollBar->setValue(
-            int(std::clamp(value, double(mScrollBar->minimum()), double(mScrollBar->maximum()))));
-    else if (xs > w)
-        mScrollBar->setValue(
-            int(std::clamp(value, double(mScrollBar->minimum()), double(mScrollBar->maximum()))));
+    if (Rules::scrollsToSelectionStart(selectionVisibility(), columnOf(lo), columnOf(hi), 0, viewWidth())) {
+        const int64_t value = Rules::scrollValueShowing(lo, mHorMaxZoom, mHorZoom);
+        mScrollBar->setValue(int(std::clamp<int64_t>(value, mScrollBar->minimum(), mScrollBar->maximum())));
+    }
 }
 
 void MainWindow::scrollToSelection()
@@ -618,22 +602,7 @@ uint32_t MainWindow::collectSectionLabels()
 
 int32_t MainWindow::snapToMarks(int32_t sample, const std::vector<uint32_t>& marks) const
 {
-    if (marks.empty())
-        return sample;
-    const int64_t s = sample;
-    const int64_t first = marks.front();
-    if (s < first)
-        return s - 0 < first - s ? 0 : int32_t(first);
-    for (size_t k = 1; k < marks.size(); ++k) {
-        const int64_t above = marks[k];
-        if (above > s) {
-            const int64_t below = marks[k - 1];
-            return int32_t(s - below < above - s ? below : above);
-        }
-    }
-    const int64_t last = marks.back();
-    const int64_t end = int64_t(mHorMaxZoom) - 1;
-    return int32_t(s - last < end - s ? last : std::max<int64_t>(end, 0));
+    return int32_t(Rules::snapToMarks(sample, marks, mHorMaxZoom));
 }
 
 void MainWindow::fillWaveCombo()
@@ -972,8 +941,12 @@ void MainWindow::keyPressEvent(QKeyEvent* event)
         mouseMoveEvent(&move);
     } else if (key == Qt::Key_A && modifiers == Qt::ControlModifier) {
         selectAllSections(true);
+        // Handled: a press that a control handed up travels no further, or
+        // it would reach this handler a second time.
+        event->accept();
     } else if (key == Qt::Key_A && modifiers == (Qt::ControlModifier | Qt::ShiftModifier)) {
         selectAllSections(false);
+        event->accept();
     }
 }
 

@@ -3,6 +3,7 @@
 // snapping, and the mouse and keys that select, scroll and zoom.
 #include "KeyModifiers.h"
 #include "StretchWindow.h"
+#include "WaveViewRules.h"
 
 #include <QAbstractSpinBox>
 #include <QApplication>
@@ -20,8 +21,15 @@
 namespace {
 
 constexpr int kLayerCount = kWaveViewLayerCount;
-constexpr int kEdgeMargin = 30;   // pixels from a frame edge where dragging scrolls
-constexpr int kScrollUnits = 50;  // scroll units per view width
+constexpr int kEdgeMargin = 30;  // pixels from a frame edge where dragging scrolls
+
+using Rules = WaveViewRules;
+
+// The window's length in frames as the rules take it.
+uint32_t framesOf(int length)
+{
+    return uint32_t(std::max(0, length));
+}
 
 int saturate(int64_t v)
 {
@@ -36,15 +44,15 @@ void TimeStretchWindow::updateSelection(int zoom, double offset, bool keepSelect
                                         int previousCondition)
 {
     mDragAnchor.setX(-1);
-    mHorZoom = std::max(1, std::min(zoom, zoomLimit()));
-    mHorZoomedWidth = std::max(0.0, std::min(offset, double(mHorZoom - 1)));
+    mHorZoom = int(Rules::clampZoom(zoom, framesOf(mHorMaxZoom)));
+    mHorZoomedWidth = Rules::clampPosition(offset, uint32_t(mHorZoom));
 
     const bool saved = mUpdating;
     mUpdating = true;
     mScrollBar->setMinimum(0);
-    mScrollBar->setMaximum(saturate(int64_t(mHorZoom) * kScrollUnits - kScrollUnits));
-    mScrollBar->setPageStep(kScrollUnits);
-    mScrollBar->setValue(saturate(std::llround(mHorZoomedWidth * kScrollUnits)));
+    mScrollBar->setMaximum(Rules::scrollMaximum(uint32_t(mHorZoom)));
+    mScrollBar->setPageStep(Rules::kStepsPerWidth);
+    mScrollBar->setValue(Rules::scrollValue(mHorZoomedWidth));
     mUpdating = saved;
 
     for (wavPainter* layer : mLayers) {
@@ -58,15 +66,13 @@ void TimeStretchWindow::updateSelection(int zoom, double offset, bool keepSelect
         bool moveStart = previousCondition == 3 && c == 0;
         if (previousCondition == 1 && (c == 3 || c == 0)) {
             qDebug().noquote() << "should move end to right";
-            const double o = (double(mSelEnd) / mHorMaxZoom) * mHorZoom - 1;
-            setScrollValue(int64_t(o * kScrollUnits));
+            setScrollValue(Rules::scrollValueEndingAt(mSelEnd, framesOf(mHorMaxZoom), uint32_t(mHorZoom)));
             c = selectionVisibility();
             moveStart = c == 2 || c == 0;
         }
         if (moveStart) {
             qDebug().noquote() << "should move start to left";
-            const double o = (double(mSelStart) / mHorMaxZoom) * mHorZoom;
-            setScrollValue(int64_t(o * kScrollUnits));
+            setScrollValue(Rules::scrollValueShowing(mSelStart, framesOf(mHorMaxZoom), uint32_t(mHorZoom)));
         }
     }
     update();
@@ -88,7 +94,7 @@ void TimeStretchWindow::valueChangedScrollBar(int val)
 {
     if (mUpdating)
         return;
-    updateSelection(mHorZoom, val / double(kScrollUnits), false, 0);
+    updateSelection(mHorZoom, Rules::positionOfScrollValue(val), false, 0);
 }
 
 int TimeStretchWindow::selectionVisibility() const
@@ -97,18 +103,9 @@ int TimeStretchWindow::selectionVisibility() const
         return 0;
     const int left = mLayers[0]->x() - mFrameWav->x();
     const int right = left + mFrameWav->width();
-    const int xs = mLayers[0]->sampleToX(mSelStart);
-    const int xe = mLayers[0]->sampleToX(mSelEnd);
-    const auto inView = [&](int x) { return left < x && x < right; };
-    if (inView(xs) && inView(xe))
-        return 1;
-    if (xs < left && xe > right)
-        return 4;
-    if (xs < left && inView(xe))
-        return 2;
-    if (inView(xs) && xe > right)
-        return 3;
-    return 0;
+    // The view's edge columns count as outside it here.
+    return Rules::selectionVisibility(mLayers[0]->sampleToX(mSelStart), mLayers[0]->sampleToX(mSelEnd), left,
+                                      right, Rules::Edges::OutOfView);
 }
 
 void TimeStretchWindow::releasedBtnHorZoomIn()
@@ -116,23 +113,16 @@ void TimeStretchWindow::releasedBtnHorZoomIn()
     if (mHorMaxZoom <= 0)
         return;
     const int c = selectionVisibility();
-    const int zoom = int(std::min<int64_t>(int64_t(mHorZoom) * 2, zoomLimit()));
-    const double offset = zoom * (mHorZoomedWidth / mHorZoom);
-    updateSelection(zoom, offset, true, c);
+    const Rules::View view = Rules::zoomedIn({uint32_t(mHorZoom), mHorZoomedWidth}, framesOf(mHorMaxZoom));
+    updateSelection(int(view.zoom), view.position, true, c);
 }
 
 void TimeStretchWindow::releasedBtnHorZoomOut()
 {
     if (mHorMaxZoom <= 0)
         return;
-    const int zoom = std::max(mHorZoom / 2, 1);
-    double offset = 0.0;
-    if (zoom != 1) {
-        offset = zoom * (mHorZoomedWidth / mHorZoom);
-        if (zoom <= offset + 1)
-            offset = zoom - 1;
-    }
-    updateSelection(zoom, offset, false, 0);
+    const Rules::View view = Rules::zoomedOut({uint32_t(mHorZoom), mHorZoomedWidth});
+    updateSelection(int(view.zoom), view.position, false, 0);
 }
 
 void TimeStretchWindow::scrollToSelection()
@@ -142,17 +132,14 @@ void TimeStretchWindow::scrollToSelection()
     const auto* sel = static_cast<const wavPainterSelecter*>(mLayers[5]);
     const int xs = sel->sampleToX(sel->selectionStart);
     const int xe = sel->sampleToX(sel->selectionEnd);
-    const int c = selectionVisibility();
     const QRect r = mFrameWav->geometry();
-    if (c == 2 || c == 4 || (c == 0 && (xe <= r.x() || xe == r.width())) || xs > r.width()) {
-        const double offset = (double(mSelStart) / mHorMaxZoom) * mHorZoom;
+    if (Rules::scrollsToSelectionStart(uint8_t(selectionVisibility()), xs, xe, r.x(), r.width())) {
+        const int64_t value = Rules::scrollValueShowing(mSelStart, framesOf(mHorMaxZoom), uint32_t(mHorZoom));
         const bool saved = mUpdating;
         mUpdating = true;
-        mScrollBar->setValue(saturate(
-            std::max<int64_t>(mScrollBar->minimum(),
-                              std::min<int64_t>(mScrollBar->maximum(), int64_t(offset * kScrollUnits)))));
+        mScrollBar->setValue(int(std::clamp<int64_t>(value, mScrollBar->minimum(), mScrollBar->maximum())));
         mUpdating = saved;
-        mHorZoomedWidth = mScrollBar->value() / double(kScrollUnits);
+        mHorZoomedWidth = Rules::positionOfScrollValue(mScrollBar->value());
     }
     updateSelection(mHorZoom, mHorZoomedWidth, false, 0);
 }
@@ -194,20 +181,9 @@ void TimeStretchWindow::followPlayPosition(int x)
 
 int TimeStretchWindow::snapToMarks(int frame) const
 {
-    if (!mBeatFrames || mBeatFrames->empty())
+    if (!mBeatFrames)
         return frame;
-    const std::vector<uint32_t>& b = *mBeatFrames;
-    const int64_t f = frame;
-    if (f < int64_t(b[0]) && f < int64_t(b[0]) - f)
-        return 0;
-    for (size_t i = 1; i < b.size(); ++i) {
-        if (f < int64_t(b[i]))
-            return f - int64_t(b[i - 1]) < int64_t(b[i]) - f ? int(b[i - 1]) : int(b[i]);
-    }
-    const int64_t last = b.back();
-    if (int64_t(mHorMaxZoom) - f - 1 <= f - last)
-        return std::max(0, mHorMaxZoom - 1);
-    return int(last);
+    return int(Rules::snapToMarks(frame, *mBeatFrames, framesOf(mHorMaxZoom)));
 }
 
 int TimeStretchWindow::painterIndexAt(int x, int y) const

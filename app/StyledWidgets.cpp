@@ -1,7 +1,9 @@
 #include "StyledWidgets.h"
 
+#include <QAction>
 #include <QCoreApplication>
 #include <QKeyEvent>
+#include <QKeySequence>
 #include <QMouseEvent>
 
 #include <initializer_list>
@@ -51,10 +53,54 @@ bool passOn(QWidget* widget, QKeyEvent* event, const KeyRule& rule)
     return true;
 }
 
+// The action that the pressed combination (Shift, Control, Alt and Meta;
+// the keypad flag aside) would fire in `widget`'s window: one with that
+// shortcut that the window offers in a menu or on a widget. An action
+// shown nowhere has no working shortcut.
+const QAction* windowShortcutAction(const QWidget* widget, const QKeyEvent& event)
+{
+    const Qt::KeyboardModifiers held =
+        event.modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
+    const QKeySequence pressed(int(held) | event.key());
+    for (const QAction* action : widget->window()->findChildren<QAction*>()) {
+        if (action->associatedWidgets().isEmpty())
+            continue;
+        for (const QKeySequence& shortcut : action->shortcuts()) {
+            if (shortcut == pressed)
+                return action;
+        }
+    }
+    return nullptr;
+}
+
+// The shortcut override that a text control sends before a key press: on
+// some platforms a line edit claims emacs-style keys there (Ctrl+E to the
+// end of the line, and more), and a claimed key never reaches the window's
+// action. A control lets the window's menu shortcuts through, except the
+// keys that it hands to the window itself (they keep that path). True when
+// the override was answered so; false leaves it to the control's base.
+bool letShortcutThrough(const QWidget* widget, QEvent* event, const KeyRule& rule)
+{
+    if (event->type() != QEvent::ShortcutOverride)
+        return false;
+    auto* key = static_cast<QKeyEvent*>(event);
+    if ((key->modifiers() & Qt::ControlModifier) && contains(rule.ctrlPassAndDropFocus, key->key()))
+        return false;
+    if (!windowShortcutAction(widget, *key))
+        return false;
+    key->ignore();
+    return true;
+}
+
 }  // namespace
 
 VLineEdit::VLineEdit(QWidget* parent) : QLineEdit(parent)
 { }
+
+bool VLineEdit::event(QEvent* event)
+{
+    return letShortcutThrough(this, event, kTextRule) || QLineEdit::event(event);
+}
 
 void VLineEdit::keyPressEvent(QKeyEvent* event)
 {
@@ -65,6 +111,11 @@ void VLineEdit::keyPressEvent(QKeyEvent* event)
 VSpinBox::VSpinBox(QWidget* parent) : QSpinBox(parent)
 { }
 
+bool VSpinBox::event(QEvent* event)
+{
+    return letShortcutThrough(this, event, kSpinRule) || QSpinBox::event(event);
+}
+
 void VSpinBox::keyPressEvent(QKeyEvent* event)
 {
     if (!passOn(this, event, kSpinRule))
@@ -73,6 +124,11 @@ void VSpinBox::keyPressEvent(QKeyEvent* event)
 
 VComboBox::VComboBox(QWidget* parent) : QComboBox(parent)
 { }
+
+bool VComboBox::event(QEvent* event)
+{
+    return letShortcutThrough(this, event, kComboRule) || QComboBox::event(event);
+}
 
 void VComboBox::keyPressEvent(QKeyEvent* event)
 {
@@ -83,6 +139,11 @@ void VComboBox::keyPressEvent(QKeyEvent* event)
 VCheckBox::VCheckBox(QWidget* parent) : QCheckBox(parent)
 { }
 
+bool VCheckBox::event(QEvent* event)
+{
+    return letShortcutThrough(this, event, kButtonRule) || QCheckBox::event(event);
+}
+
 void VCheckBox::keyPressEvent(QKeyEvent* event)
 {
     if (!passOn(this, event, kButtonRule))
@@ -91,6 +152,11 @@ void VCheckBox::keyPressEvent(QKeyEvent* event)
 
 VPushButton::VPushButton(QWidget* parent) : QPushButton(parent)
 { }
+
+bool VPushButton::event(QEvent* event)
+{
+    return letShortcutThrough(this, event, kButtonRule) || QPushButton::event(event);
+}
 
 void VPushButton::keyPressEvent(QKeyEvent* event)
 {

@@ -5,7 +5,10 @@
 // and spin boxes. Each control hands such a key to its parent widget, from
 // where it travels up to the window; for the editing keys and Escape it also
 // gives up the focus. Only the Control modifier is looked at, so Ctrl+Shift+Z
-// counts as Ctrl+Z. Every other key gets the control's usual handling.
+// counts as Ctrl+Z. Every other key gets the control's usual handling,
+// except that the shortcuts of the window's actions (Ctrl+E, Ctrl+S, ...)
+// fire from every control as they do from the window: a control never
+// claims one of them for its own editing keys.
 //
 // VFrame is the waveform canvas: it passes every mouse move on to a receiver
 // widget, in the receiver's coordinates.
@@ -22,6 +25,7 @@ public:
     explicit VLineEdit(QWidget* parent);
 
 protected:
+    bool event(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 };
 
@@ -32,6 +36,7 @@ public:
     explicit VSpinBox(QWidget* parent);
 
 protected:
+    bool event(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 };
 
@@ -42,6 +47,7 @@ public:
     explicit VComboBox(QWidget* parent);
 
 protected:
+    bool event(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 };
 
@@ -52,6 +58,7 @@ public:
     explicit VCheckBox(QWidget* parent);
 
 protected:
+    bool event(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 };
 
@@ -62,6 +69,7 @@ public:
     explicit VPushButton(QWidget* parent);
 
 protected:
+    bool event(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 };
 

@@ -22,7 +22,7 @@ int wavPainter::roundToInt(double v)
 
 uint32_t wavPainter::maxZoomFor(uint32_t totalSamples)
 {
-    return std::max<uint32_t>(1, std::min(totalSamples, kZoomCeiling));
+    return WaveViewRules::maxZoom(totalSamples);
 }
 
 wavPainter::wavPainter(uint32_t totalSamples, uint32_t zoom, double offset, QWidget* parent,

@@ -10,6 +10,8 @@
 // sampleToX and xToSample are the one mapping between sample frames and
 // pixel columns; every view routine (mouse, play position, pointer shape)
 // goes through them.
+#include "WaveViewRules.h"
+
 #include <QColor>
 #include <QPen>
 #include <QWidget>
@@ -20,12 +22,9 @@ class QPainter;
 
 class wavPainter : public QWidget {
 public:
-    // The largest zoom a view may use: 50 x zoom (the scroll bar's range in
-    // fiftieths of a width) still fits an int.
-    static constexpr uint32_t kZoomCeiling = 42949672;
-    // The largest zoom for audio of `totalSamples` frames: one frame per
-    // width at most, never above kZoomCeiling, and at least 1 (also for no
-    // audio).
+    // The largest zoom a view may use, and the largest for audio of
+    // `totalSamples` frames: the views' rule (WaveViewRules::maxZoom).
+    static constexpr uint32_t kZoomCeiling = WaveViewRules::kZoomCeiling;
     static uint32_t maxZoomFor(uint32_t totalSamples);
 
     wavPainter(uint32_t totalSamples, uint32_t zoom, double offset, QWidget* parent = nullptr,

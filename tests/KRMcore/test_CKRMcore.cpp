@@ -99,6 +99,18 @@ bool sameProject(CKRMcore& a, CKRMcore& b)
     return *x == *y;
 }
 
+// Writes "good.svproj" in `dir`, another engine's project (two waves, a
+// used section at 7000), and returns its bytes.
+std::vector<uint8_t> writeOtherProject(const testutil::TempDir& dir)
+{
+    const QString good = dir.path("good.svproj");
+    CKRMcore other;
+    fill(other, L"other.wav", 7000);
+    EXPECT_EQ(other.addWavList(makeWave(L"second.wav")), 0u);
+    EXPECT_EQ(other.saveProject(good.toStdWString()), 0u);
+    return testutil::readFile(good);
+}
+
 }  // namespace
 
 TEST(CKRMcore, FreshEngine)
@@ -377,14 +389,7 @@ TEST(CKRMcore, SaveClearsHistoryOnlyOnSuccess)
 TEST(CKRMcore, LoadReplacesProjectOrRestoresItOnFailure)
 {
     testutil::TempDir dir;
-    const QString good = dir.path("good.svproj");
-    {
-        CKRMcore other;
-        fill(other, L"other.wav", 7000);
-        ASSERT_EQ(other.addWavList(makeWave(L"second.wav")), 0u);
-        ASSERT_EQ(other.saveProject(good.toStdWString()), 0u);
-    }
-    const std::vector<uint8_t> bytes = testutil::readFile(good);
+    const std::vector<uint8_t> bytes = writeOtherProject(dir);
     ASSERT_GE(bytes.size(), 32u);
 
     // Block B whose section count is wrong: block A is applied before the
@@ -414,12 +419,16 @@ TEST(CKRMcore, LoadReplacesProjectOrRestoresItOnFailure)
         e.markAllReady();
 
         const uint32_t r = e.loadProject(dir.wpath(c.file));
-        EXPECT_FALSE(e.canUndo()) << c.file;
-        EXPECT_FALSE(e.isModified()) << c.file;
         if (c.fails) {
             EXPECT_EQ(r & 0x8000000fu, 0x80000006u) << c.file << " " << std::hex << r;
             EXPECT_TRUE(sameProject(e, before)) << c.file;
+            // The kept project keeps its history and its unsaved mark.
+            EXPECT_TRUE(e.canUndo()) << c.file;
+            EXPECT_TRUE(e.isModified()) << c.file;
+            EXPECT_EQ(e.readyCount(), 15) << c.file;
         } else {
+            EXPECT_FALSE(e.canUndo());
+            EXPECT_FALSE(e.isModified());
             ASSERT_EQ(r, 0u) << std::hex << r;
             EXPECT_EQ(e.getProjectInfo()->waveCount(), 2u);
             WaveInfoRecord* w = nullptr;
@@ -429,6 +438,84 @@ TEST(CKRMcore, LoadReplacesProjectOrRestoresItOnFailure)
             e.getSecInfo(2, &s);
             EXPECT_EQ(s->startAdrs, 7000u);
             EXPECT_EQ(e.readyCount(), 0);
+        }
+    }
+}
+
+TEST(CKRMcore, ARefusedLoadLeavesTheEngineExactlyAsItWas)
+{
+    testutil::TempDir dir;
+    const std::vector<uint8_t> bytes = writeOtherProject(dir);
+    const uint32_t offB = testbytes::be32(bytes, 16);
+    const uint32_t offC = testbytes::be32(bytes, 24);
+    ASSERT_LT(offC + 8, bytes.size());
+
+    // Each damage is refused after the reader has begun to fill the
+    // project, except the missing file, which is refused at once.
+    std::vector<uint8_t> truncated(bytes.begin(), bytes.end() - 3);
+    std::vector<uint8_t> flippedB = bytes;
+    flippedB[offB] ^= 0x01;  // a section count of 14
+    std::vector<uint8_t> flippedC = bytes;
+    flippedC[offC + 7] ^= 0x10;  // 20 beats per bar
+    ASSERT_TRUE(testutil::writeFile(dir.path("truncated.svproj"), truncated));
+    ASSERT_TRUE(testutil::writeFile(dir.path("flippedB.svproj"), flippedB));
+    ASSERT_TRUE(testutil::writeFile(dir.path("flippedC.svproj"), flippedC));
+
+    // The engine before the load: edits since its last save (so modified),
+    // one step undone (so redo is possible too), rendered sections.
+    struct State {
+        bool modified, canUndo, canRedo;
+        int count, index, ready;
+        std::vector<double> ratios;
+        std::vector<uint8_t> projectBytes;
+    };
+    const auto stateOf = [&dir](TestEngine& e) {
+        State s {e.isModified(),       e.canUndo(),    e.canRedo(),        e.undoStack->count(),
+                 e.undoStack->index(), e.readyCount(), e.stretchRatios[4], {}};
+        // Saved from a copy: saving the engine itself would clear its history.
+        CKRMcore copy;
+        EXPECT_EQ(copy.assignFrom(e), 0u);
+        EXPECT_EQ(copy.saveProject(dir.wpath("state.svproj")), 0u);
+        s.projectBytes = testutil::readFile(dir.path("state.svproj"));
+        return s;
+    };
+
+    const auto edit = [&dir](TestEngine& e) {
+        fill(e, L"mine.wav", 300);
+        ASSERT_EQ(e.saveProject(dir.wpath("mine.svproj")), 0u);
+        ASSERT_EQ(e.updateTempo(131), 0u);
+        ASSERT_EQ(e.updateSecInfo(5, makeSection(900)), 0u);
+        e.undo();
+        e.markAllReady();
+    };
+    for (const char* file : {"truncated.svproj", "flippedB.svproj", "flippedC.svproj", "missing.svproj"}) {
+        SCOPED_TRACE(file);
+        TestEngine e;
+        edit(e);
+        const State before = stateOf(e);
+        ASSERT_TRUE(before.modified);
+        ASSERT_TRUE(before.canUndo && before.canRedo);
+
+        const uint32_t r = e.loadProject(dir.wpath(file));
+        EXPECT_EQ(r & 0x8000000fu, 0x80000006u) << std::hex << r;
+        const State after = stateOf(e);
+        EXPECT_EQ(after.modified, before.modified);
+        EXPECT_EQ(after.canUndo, before.canUndo);
+        EXPECT_EQ(after.canRedo, before.canRedo);
+        EXPECT_EQ(after.count, before.count);
+        EXPECT_EQ(after.index, before.index);
+        EXPECT_EQ(after.ready, before.ready);
+        EXPECT_EQ(after.ratios, before.ratios);
+        EXPECT_EQ(after.projectBytes, before.projectBytes);
+
+        // The history still works on the kept project: undo and redo land
+        // where they land on a twin that never saw the load.
+        TestEngine twin;
+        edit(twin);
+        for (const auto& step : {&CKRMcore::undo, &CKRMcore::redo, &CKRMcore::redo}) {
+            (e.*step)();
+            (twin.*step)();
+            EXPECT_EQ(stateOf(e).projectBytes, stateOf(twin).projectBytes);
         }
     }
 }

@@ -8,6 +8,7 @@
 #include "MessageDialog.h"
 #include "ProjectWindowTest.h"
 #include "TestProject.h"
+#include "WindowDrop.h"
 
 #include <QCloseEvent>
 #include <QDir>
@@ -265,6 +266,80 @@ TEST_F(ProjectWorkflowTest, AnUnreadableProjectKeepsTheOldOneAndAnEmptyOneOpensE
     EXPECT_EQ(Access::projectPath(w()), empty);
     EXPECT_EQ(Access::projectState(w()), 2u);
     EXPECT_EQ(w().mLEditProjectFileName->text(), "empty");
+}
+
+TEST_F(ProjectWorkflowTest, AFailedOpenKeepsTheUnsavedMarkSoEveryWayOutStillAsks)
+{
+    // Damaged copies of the project: cut short, and with a flipped bit that
+    // the reader refuses only after it has begun to fill the project.
+    const QByteArray good = fileBytes(m_project);
+    const QString cut = dir.filePath("cut.svproj");
+    const QString flipped = dir.filePath("flipped.svproj");
+    {
+        QFile f(cut);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(good.left(good.size() - 5));
+    }
+    {
+        QByteArray bytes = good;
+        const int blockC = int(uint8_t(bytes[24])) << 24 | int(uint8_t(bytes[25])) << 16 |
+                           int(uint8_t(bytes[26])) << 8 | int(uint8_t(bytes[27]));
+        ASSERT_LT(blockC + 7, bytes.size());
+        bytes[blockC + 7] = char(bytes[blockC + 7] ^ 0x10);  // beats per bar out of range
+        QFile f(flipped);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+    }
+
+    struct Case {
+        const char* damaged;
+        const char* wayOut;
+    };
+    const Case cases[] = {
+        {"cut.svproj", "newProject"}, {"flipped.svproj", "newProject"}, {"cut.svproj", "openProject"},
+        {"flipped.svproj", "drop"},   {"flipped.svproj", "close"},      {"missing.svproj", "close"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.damaged) + " then " + c.wayOut);
+        open(m_project);
+        modify(100);
+        {
+            // Yes: go on without saving; then the file cannot be read.
+            MessageDialogScript script;
+            script.answer("Yes");
+            ChooserScript chooser;
+            chooser.answers << dir.filePath(c.damaged);
+            QMetaObject::invokeMethod(&w(), "openProject");
+            ASSERT_EQ(script.shown().size(), 2);
+            EXPECT_EQ(script.shown()[0].text, kSaveQuestion);
+            EXPECT_EQ(script.shown()[1].text, "Internal Error #0110 ");
+        }
+        EXPECT_TRUE(core().isModified());
+        EXPECT_TRUE(core().canUndo());
+        EXPECT_EQ(tempo(), 100u);
+        EXPECT_EQ(Access::projectPath(w()), m_project);
+
+        // Every way out of the project asks first; Cancel keeps the work.
+        MessageDialogScript script;
+        script.answer("Cancel");
+        ChooserScript chooser;
+        chooser.answers << song().projectPath;
+        const std::string wayOut = c.wayOut;
+        if (wayOut == "drop") {
+            testutil::dropFile(w(), song().projectPath);
+        } else if (wayOut == "close") {
+            QCloseEvent event;
+            QApplication::sendEvent(&w(), &event);
+            EXPECT_FALSE(event.isAccepted());
+        } else {
+            QMetaObject::invokeMethod(&w(), c.wayOut);
+        }
+        ASSERT_EQ(script.shown().size(), 1);
+        EXPECT_EQ(script.shown()[0].text, kSaveQuestion);
+        EXPECT_TRUE(chooser.calls.isEmpty()) << "Cancel asks for no file";
+        EXPECT_EQ(tempo(), 100u);
+        EXPECT_TRUE(core().isModified());
+    }
 }
 
 TEST_F(ProjectWorkflowTest, CloseAsksToExitOrToSaveAndKeepsTheWindowUnlessAllowed)

@@ -9,12 +9,17 @@
 #include "MessageDialog.h"
 #include "ModalDialogs.h"
 #include "ProgramRun.h"
+#include "ProjectWindowTest.h"
+#include "StyledWidgets.h"
 
 #include <QDir>
 #include <QFileOpenEvent>
 #include <QHelpEvent>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPointer>
 #include <QRegExpValidator>
+#include <QSignalSpy>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
@@ -535,6 +540,142 @@ TEST_F(MainWindowTest, CtrlZInATrimFieldReachesTheWindowAndTheFieldLetsGo)
     EXPECT_NE(w.mLEditTrimStart->text(), "1.");
     EXPECT_FALSE(w.mLEditTrimStart->hasFocus());
     EXPECT_TRUE(recorder.keys.contains(std::make_pair(int(Qt::ControlModifier), int(Qt::Key_Z))));
+}
+
+// Every shortcut of the menus, typed into the window's key path (shortcut
+// override first, then the key press) with the focus in the view or in a
+// styled control of each kind: each fires its own action once and nothing
+// else. Text controls claim emacs-style keys such as Ctrl+E for themselves
+// on this platform; the menu's keys must get through all the same. The
+// actions are cut off from the window's slots, so only the firing is seen.
+class MenuShortcutsTest : public projectwindow::ProjectWindowTest {
+protected:
+    struct Place {
+        const char* name;
+        QWidget* control;  // null: the view, no control focused
+    };
+    // The form's combo boxes, check boxes and buttons take no focus from
+    // the mouse or Tab; given the focus by code they must behave the same.
+    std::vector<Place> places()
+    {
+        return {
+            {"view", nullptr},
+            {"VLineEdit mLEditTrimStart", w().mLEditTrimStart},
+            {"VLineEdit mLEditBeat", w().mLEditBeat},
+            {"VSpinBox mSpinTempo", w().mSpinTempo},
+            {"VSpinBox mSpinBars", w().mSpinBars},
+            {"VComboBox mCmbTrimSec", w().mCmbTrimSec},
+            {"VCheckBox mChkManual", w().mChkManual},
+            {"VPushButton mBtnImport", w().mBtnImport},
+        };
+    }
+    void focus(const Place& place)
+    {
+        if (place.control) {
+            place.control->setEnabled(true);
+            place.control->setFocus();
+            ASSERT_TRUE(place.control->hasFocus());
+        } else if (QWidget* focused = QApplication::focusWidget()) {
+            focused->clearFocus();
+        }
+    }
+    void type(const QKeySequence& keys)
+    {
+        const int combined = keys[0];
+        QTest::keyClick(w().windowHandle(), Qt::Key(combined & ~int(Qt::KeyboardModifierMask)),
+                        Qt::KeyboardModifiers(combined & int(Qt::KeyboardModifierMask)));
+    }
+    void show()
+    {
+        open(projectwindow::song().projectPath);
+        w().show();
+        QApplication::setActiveWindow(&w());
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&w()));
+    }
+};
+
+TEST_F(MenuShortcutsTest, EveryMenuShortcutFiresFromEveryStyledControlAsFromTheView)
+{
+    show();
+    MainWindow& win = w();
+    ASSERT_NE(qobject_cast<VLineEdit*>(win.mLEditTrimStart), nullptr);
+    ASSERT_NE(qobject_cast<VSpinBox*>(win.mSpinTempo), nullptr);
+    ASSERT_NE(qobject_cast<VComboBox*>(win.mCmbTrimSec), nullptr);
+    ASSERT_NE(qobject_cast<VCheckBox*>(win.mChkManual), nullptr);
+    ASSERT_NE(qobject_cast<VPushButton*>(win.mBtnImport), nullptr);
+    // Two edits, one undone: undo and redo are both possible.
+    ASSERT_EQ(Access::updateTempo(win, 100), 0u);
+    ASSERT_EQ(Access::updateTempo(win, 110), 0u);
+    QMetaObject::invokeMethod(&win, "undo");
+
+    const QList<QAction*> actions = {
+        win.actionNewAudioStyleProject,
+        win.actionNewAudioStyleProject_with_Import,
+        win.actionOpenAudioStyleProject,
+        win.actionSaveAudioStyleProject,
+        win.actionSaveAudioStyleProject_as,
+        win.actionExport_as_AudioStyleFile,
+        win.actionQuit,
+        win.actionUndo,
+        win.actionRedo,
+    };
+    // The table is every shortcut the menus hold.
+    QList<QAction*> inMenus;
+    for (QAction* menu : win.QMainWindow::menuBar()->actions()) {
+        for (QAction* a : menu->menu()->actions()) {
+            if (!a->shortcut().isEmpty())
+                inMenus << a;
+        }
+    }
+    ASSERT_EQ(inMenus, actions);
+    std::vector<std::unique_ptr<QSignalSpy>> fired;
+    for (QAction* a : actions) {
+        ASSERT_TRUE(a->isEnabled()) << a->objectName().toStdString();
+        QObject::disconnect(a, nullptr, &win, nullptr);
+        fired.push_back(std::make_unique<QSignalSpy>(a, &QAction::triggered));
+    }
+
+    for (const Place& place : places()) {
+        for (int k = 0; k < actions.size(); ++k) {
+            SCOPED_TRACE(std::string(place.name) + " " + actions[k]->shortcut().toString().toStdString());
+            focus(place);
+            for (auto& spy : fired)
+                spy->clear();
+            type(actions[k]->shortcut());
+            for (int j = 0; j < actions.size(); ++j)
+                EXPECT_EQ(fired[size_t(j)]->count(), j == k ? 1 : 0)
+                    << actions[j]->objectName().toStdString();
+        }
+    }
+}
+
+// Ctrl+A and Ctrl+Shift+A are the window's own keys (select all and clear):
+// they reach the window once from every control, as from the view (a press
+// handed up by a line edit or spin box used to arrive twice); a combo box
+// keeps Ctrl+A for its own search.
+TEST_F(MenuShortcutsTest, SelectAllKeysReachTheWindowOnceFromTheControlsThatHandThemUp)
+{
+    show();
+    struct PressCounter : QObject {
+        int presses = 0;
+        bool eventFilter(QObject*, QEvent* e) override
+        {
+            if (e->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(e)->key() == Qt::Key_A)
+                ++presses;
+            return false;
+        }
+    } counter;
+    w().installEventFilter(&counter);
+    for (const Place& place : places()) {
+        for (const char* keys : {"Ctrl+A", "Ctrl+Shift+A"}) {
+            SCOPED_TRACE(std::string(place.name) + " " + keys);
+            focus(place);
+            counter.presses = 0;
+            type(QKeySequence(keys));
+            const bool comboSearch = qobject_cast<QComboBox*>(place.control) && QString(keys) == "Ctrl+A";
+            EXPECT_EQ(counter.presses, comboSearch ? 0 : 1);
+        }
+    }
 }
 
 TEST(WindowRect, IsFittedOntoTheScreen)

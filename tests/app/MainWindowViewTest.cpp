@@ -349,6 +349,40 @@ TEST_F(WaveViewTest, OpeningAnotherProjectAtTheSameSizeDrawsItsAudio)
     EXPECT_NE(dynamic_cast<wavPainterSeeker*>(layer(0))->peaks, before);
 }
 
+TEST_F(WaveViewTest, NewAfterASongShowsTheEmptyViewOfAFreshStartAtOnce)
+{
+    open(QString());
+    const QImage empty = w().mFrameWav->grab().toImage();
+    QFileOpenEvent openA(songA().projectPath);
+    QCoreApplication::sendEvent(&w(), &openA);
+    paint();
+    ASSERT_NE(w().mFrameWav->grab().toImage(), empty) << "the song is drawn";
+    // Zoomed in and scrolled, so the empty view must also reset the zoom.
+    QMetaObject::invokeMethod(&w(), "releasedBtnHorZoomIn");
+    QMetaObject::invokeMethod(&w(), "releasedBtnHorZoomIn");
+    w().mScrollBar->setValue(60);
+
+    QMetaObject::invokeMethod(&w(), "newProject");
+    EXPECT_TRUE(boxes.shown().isEmpty());
+    // Only the updates that New itself asked for are painted.
+    QCoreApplication::processEvents();
+    for (int channel : {0, 1}) {
+        auto* wave = dynamic_cast<wavPainterSeeker*>(layer(channel));
+        ASSERT_TRUE(wave);
+        EXPECT_EQ(wave->source(), nullptr) << "channel " << channel;
+        EXPECT_TRUE(wave->peaks.empty()) << "channel " << channel;
+        EXPECT_EQ(wave->totalSamples, 0u);
+    }
+    EXPECT_TRUE(Access::beatMarks(w()).empty());
+    auto* labels = dynamic_cast<wavPainterMetaLineDur*>(layer(3));
+    ASSERT_TRUE(labels && labels->data());
+    EXPECT_TRUE(labels->data()->empty());
+    EXPECT_FALSE(layer(5)->drawLayerEnabled) << "no selection";
+    EXPECT_EQ(Access::zoom(w()), 1u);
+    EXPECT_EQ(w().mScrollBar->maximum(), 0);
+    EXPECT_EQ(w().mFrameWav->grab().toImage(), empty) << "the view of a fresh start";
+}
+
 TEST_F(WaveViewTest, ZoomAndScrollStayInRange)
 {
     open(songA().projectPath);

@@ -222,8 +222,7 @@ def main():
 
     with e2e.Session(a.binary, a.out) as s:
         folder = s.path("project")
-        made = subprocess.run([a.maker, folder, "30"], check=True, capture_output=True, text=True).stdout
-        facts = dict(line.split("=", 1) for line in made.splitlines() if "=" in line)
+        facts = e2e.make_project(a.maker, folder, 30)
         project = facts["project"]
         check(read(facts["awi"])[:4] == b"AWI ", "the tool writes the wave-info file")
         original = s.path("original.svproj")

@@ -57,6 +57,14 @@ def arguments(*required):
     return parser.parse_args()
 
 
+def make_project(maker, folder, seconds, *options):
+    """Runs make_test_project: the song, its wave-info file and its project
+    in `folder`; returns the facts it prints ("project", "wav", "awi", ...)."""
+    out = subprocess.run([maker, folder, str(seconds)] + list(options), check=True, capture_output=True,
+                         text=True).stdout
+    return dict(line.split("=", 1) for line in out.splitlines() if "=" in line)
+
+
 class Checks:
     """Collects failed checks, printing each as it fails."""
 

@@ -20,7 +20,6 @@ import glob
 import os
 import shutil
 import struct
-import subprocess
 import sys
 import time
 
@@ -287,9 +286,7 @@ def main():
     check = e2e.Checks()
 
     with e2e.Session(a.binary, a.out) as s:
-        made = subprocess.run([a.maker, s.path("project"), "18", "bpm=100", "tempo=120", "clicks"],
-                              check=True, capture_output=True, text=True).stdout
-        facts = dict(line.split("=", 1) for line in made.splitlines() if "=" in line)
+        facts = e2e.make_project(a.maker, s.path("project"), 18, "bpm=100", "tempo=120", "clicks")
         capture = s.path("capture.wav")
         s.env["STELVANO_AUDIO_CAPTURE"] = capture
         window = s.start([facts["project"]])

@@ -109,8 +109,7 @@ def main():
 
     with e2e.Session(a.binary, a.out) as s:
         folder = s.path("project")
-        made = subprocess.run([a.maker, folder, "20"], check=True, capture_output=True, text=True).stdout
-        facts = dict(line.split("=", 1) for line in made.splitlines() if "=" in line)
+        facts = e2e.make_project(a.maker, folder, 20)
         window = s.start([facts["project"]])
         wx, wy, ww, wh = s.geometry(window)
         _, _, rows = s.screenshot("view_open")

@@ -364,7 +364,9 @@ TEST(ProjectFile, DamagedFilesAreRefusedAndTheEngineKeepsItsProject)
 
         EXPECT_EQ(engine.loadProject(path.toStdWString()), nest(k.code, 6));
         EXPECT_EQ(projectBytes(engine, dir), before);
-        EXPECT_FALSE(engine.canUndo());
+        // The refused file leaves the edits' history and unsaved mark.
+        EXPECT_TRUE(engine.canUndo());
+        EXPECT_TRUE(engine.isModified());
     }
 
     CKRMcore fresh;

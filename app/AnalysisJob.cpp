@@ -31,16 +31,6 @@ anaThreadObj::~anaThreadObj()
     delete m_files;
 }
 
-void anaThreadObj::setOptions(uint32_t word, uint16_t half)
-{
-    m_options.fixSegmenterMeter = uint8_t(word);
-    m_options.segmenterBeatsPerBar = uint8_t(word >> 8);
-    m_options.segmenterBeatUnit = uint8_t(word >> 16);
-    m_options.forceMeter = uint8_t(word >> 24);
-    m_options.forcedBeatsPerBar = uint8_t(half);
-    m_options.forcedBeatUnit = uint8_t(half >> 8);
-}
-
 void anaThreadObj::stop()
 {
     m_stop.store(1);
@@ -147,12 +137,6 @@ anaThread::~anaThread()
     delete m_worker;
 }
 
-void anaThread::setOptions(uint32_t word, uint16_t half)
-{
-    m_optionWord = word;
-    m_optionHalf = half;
-}
-
 void anaThread::setInputLists(const QStringList& folders, const QStringList& files)
 {
     m_folders = folders;
@@ -183,7 +167,7 @@ void anaThread::run()
         return;
     }
     if (m_worker) {
-        m_worker->setOptions(m_optionWord, m_optionHalf);
+        m_worker->setOptions(m_options);
         if (m_worker->analyzeProcTh(m_folders, m_files) != 0) {
             m_stop.store(1);
             m_worker->stop();

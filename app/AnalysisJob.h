@@ -33,10 +33,7 @@ public:
     anaThreadObj();
     ~anaThreadObj() override;
 
-    // Bytes 0..3 of the options lowest first in `word`, bytes 4 and 5 in
-    // `half`: fix the segmenter's meter, its beats per bar and beat unit,
-    // force a meter afterwards, the forced beats per bar and beat unit.
-    void setOptions(uint32_t word, uint16_t half);
+    void setOptions(const AnalysisOptions& options) { m_options = options; }
     // Stops the run at its next check; the segmenter too. Any thread.
     void stop();
     QString errorText() const;
@@ -92,7 +89,8 @@ public:
     anaThread();
     ~anaThread() override;
 
-    void setOptions(uint32_t word, uint16_t half);
+    // Handed to the worker when the thread starts.
+    void setOptions(const AnalysisOptions& options) { m_options = options; }
     void setInputLists(const QStringList& folders, const QStringList& files);
     void requestStop();
     // The worker engine's error text; "object creation error!" without one.
@@ -108,8 +106,7 @@ private:
     friend struct AnalysisJobTestAccess;
     std::atomic<uint8_t> m_stop {0};
     anaThreadObj* m_worker = nullptr;
-    uint32_t m_optionWord = 0x01040400u;
-    uint16_t m_optionHalf = 0x0404u;
+    AnalysisOptions m_options;
     QStringList m_folders;
     QStringList m_files;
 };

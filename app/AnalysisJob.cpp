@@ -143,9 +143,16 @@ void anaThread::setInputLists(const QStringList& folders, const QStringList& fil
     m_files = files;
 }
 
+void anaThread::setStop(uint8_t value)
+{
+    const QMutexLocker lock(&m_stopLock);
+    m_stop.store(value);
+    m_stopped.wakeAll();
+}
+
 void anaThread::requestStop()
 {
-    m_stop.store(1);
+    setStop(1);
     if (m_worker)
         m_worker->stop();
 }
@@ -163,18 +170,20 @@ bool anaThread::workerHasError()
 void anaThread::run()
 {
     if (m_stop.load()) {
-        m_stop.store(0);
+        setStop(0);
         return;
     }
     if (m_worker) {
         m_worker->setOptions(m_options);
         if (m_worker->analyzeProcTh(m_folders, m_files) != 0) {
-            m_stop.store(1);
+            setStop(1);
             m_worker->stop();
             return;
         }
     }
+    // The window answers signalAnalyzed with its stop request.
+    const QMutexLocker lock(&m_stopLock);
     while (!m_stop.load())
-        msleep(5);
+        m_stopped.wait(&m_stopLock);
     m_stop.store(0);
 }

@@ -13,9 +13,11 @@
 #include "CKRMcore.h"
 #include "ImportPipeline.h"
 
+#include <QMutex>
 #include <QString>
 #include <QStringList>
 #include <QThread>
+#include <QWaitCondition>
 
 #include <atomic>
 #include <cstdint>
@@ -104,7 +106,14 @@ protected:
 
 private:
     friend struct AnalysisJobTestAccess;
+    // Sets or clears the stop flag and wakes a run that waits for it.
+    void setStop(uint8_t value);
+
     std::atomic<uint8_t> m_stop {0};
+    // A successful run sleeps on this until the stop request; the flag is
+    // written under the mutex so that the wake-up cannot be missed.
+    QMutex m_stopLock;
+    QWaitCondition m_stopped;
     anaThreadObj* m_worker = nullptr;
     AnalysisOptions m_options;
     QStringList m_folders;

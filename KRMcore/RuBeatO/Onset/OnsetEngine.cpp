@@ -429,8 +429,21 @@ void reinforceGrid(State& s)
     select(s, m);
 }
 
+int32_t minimumOnsetGap(double sampleRate, int32_t hop)
+{
+    if (hop < 1 || !(sampleRate > 0.0))
+        return 1;
+    return std::max<int32_t>(1,
+                             static_cast<int32_t>(std::lround(kMinimumOnsetGapSeconds * sampleRate / hop)));
+}
+
 void collectOnsets(const State& s, std::vector<int32_t>& onsets)
 {
+    struct Candidate {
+        int64_t frame;
+        int32_t value;
+    };
+    std::vector<Candidate> candidates;
     const int64_t end = std::min<int64_t>(s.lastFrame - 2, s.frameCount - 1);
     for (int64_t f = s.firstFrame + 1; f <= end; ++f) {
         int32_t v = s.selection[f];
@@ -440,8 +453,34 @@ void collectOnsets(const State& s, std::vector<int32_t>& onsets)
             reinforced = true;
         }
         if (v > s.weakThreshold || (reinforced && v > s.strongThreshold))
-            onsets.push_back(static_cast<int32_t>(std::max<int64_t>(f * s.hop - kLeadIn, 0)));
+            candidates.push_back({f, v});
     }
+
+    // A low note (below about 60 Hz) ripples the envelope, and every ripple
+    // cycle would pass as an onset: bursts a few hops apart where one note
+    // was played. Of candidates closer than the minimum gap only the
+    // strongest stays (the earlier one on a tie); strongest first, each
+    // candidate is kept unless a kept one lies within the gap.
+    const int64_t gap = minimumOnsetGap(s.sampleRate, s.hop);
+    std::vector<size_t> order(candidates.size());
+    for (size_t i = 0; i < order.size(); ++i)
+        order[i] = i;
+    std::stable_sort(order.begin(), order.end(),
+                     [&](size_t a, size_t b) { return candidates[a].value > candidates[b].value; });
+    std::vector<bool> kept(candidates.size(), false);
+    for (size_t i : order) {
+        bool free = true;
+        for (size_t j = i; free && j-- > 0 && candidates[i].frame - candidates[j].frame < gap;)
+            free = !kept[j];
+        for (size_t j = i + 1;
+             free && j < candidates.size() && candidates[j].frame - candidates[i].frame < gap; ++j)
+            free = !kept[j];
+        kept[i] = free;
+    }
+    for (size_t i = 0; i < candidates.size(); ++i)
+        if (kept[i])
+            onsets.push_back(
+                static_cast<int32_t>(std::max<int64_t>(candidates[i].frame * s.hop - kLeadIn, 0)));
 }
 
 void process(ISeekable<float>& source, State& state, const SourceInfo& info, std::vector<int32_t>& onsets,

@@ -5,7 +5,8 @@
 // per hop (about 2.9 ms, 128 samples at 44100 Hz); a peak picker marks its
 // peaks on a 0..128 scale relative to the largest; an optional grid pass
 // strengthens peaks near an expected metric grid; every frame whose peak
-// value passes a threshold becomes an onset.
+// value passes a threshold becomes an onset, no two closer than about 50 ms
+// (of two closer ones the stronger stays).
 //
 // The signal is analysed behind a 2048-sample lead-in that holds one small
 // click (it sets the scale for a quiet source), and is followed by zeros so
@@ -24,13 +25,14 @@
 
 namespace OnsetEngine {
 
-constexpr int32_t kLeadIn = 2048;            // samples before the source
-constexpr int32_t kTailHops = 130;           // hops of zeros after it
-constexpr int32_t kIntervalCapacity = 1024;  // listed strong peaks
-constexpr uint16_t kRise = 0xFFFF;           // peak-map mark of a rising frame
-constexpr int16_t kPeakThreshold = 26;       // peak value of a listed peak
-constexpr int16_t kSubPeakThreshold = 5;     // grid sub-position search
-constexpr int16_t kReinforced = 300;         // added by the grid pass
+constexpr int32_t kLeadIn = 2048;                 // samples before the source
+constexpr int32_t kTailHops = 130;                // hops of zeros after it
+constexpr int32_t kIntervalCapacity = 1024;       // listed strong peaks
+constexpr uint16_t kRise = 0xFFFF;                // peak-map mark of a rising frame
+constexpr int16_t kPeakThreshold = 26;            // peak value of a listed peak
+constexpr int16_t kSubPeakThreshold = 5;          // grid sub-position search
+constexpr int16_t kReinforced = 300;              // added by the grid pass
+constexpr double kMinimumOnsetGapSeconds = 0.05;  // closest two onsets may lie
 
 // The source as the caller describes it: seven 32-bit words. Only the
 // sample count (frames) and the sample rate are read.
@@ -166,7 +168,13 @@ void reinforceGrid(State& state);
 
 // Appends f * hop - 2048 (at least 0) for every frame f from first + 1 to
 // last - 2 whose selection value passes the weak threshold, or, when
-// reinforced, the strong one.
+// reinforced, the strong one; of two such frames closer than the minimum
+// onset gap only the one with the larger value (the earlier on a tie) is
+// kept, so one note gives one onset.
 void collectOnsets(const State& state, std::vector<int32_t>& onsets);
+
+// The minimum onset gap in frames: about 50 ms (17 frames of 128 samples at
+// 44100 Hz), at least 1.
+int32_t minimumOnsetGap(double sampleRate, int32_t hop);
 
 }  // namespace OnsetEngine

@@ -45,11 +45,15 @@ BeatPeriodicityScorer& BeatPeriodicityScorer::setPrior(const Eigen::MatrixXd& pr
 
 // Row i (a period of i beats) weights FFT bin j (a period of N / j beats)
 // by exp(-kappa (i - N / j)^2), normalised to sum to one; row and column 0
-// stay zero.
+// stay zero. The bins run from 0 to N / 2 inclusive: bin N / 2 is a period
+// of exactly two beats, the centre of row 2. Without it row 2 misses the
+// centre of its peak, and a simple triple meter (accents every second beat)
+// loses to its compound twin (every third beat) unless its half-bar accents
+// are strong.
 void BeatPeriodicityScorer::buildTemplates(Eigen::MatrixXd& templates) const
 {
     const int n = size();
-    const int bins = n / 2;
+    const int bins = n / 2 + 1;
     const int periods = m_templateRows * m_templateColumns;
     checkElementCount(periods, bins);
     templates.setZero(periods, bins);
@@ -85,18 +89,21 @@ void BeatPeriodicityScorer::score(const std::vector<std::vector<double>>& beats)
     Eigen::MatrixXd templates;
     buildTemplates(templates);
     const int n = size();
-    const int bins = n / 2;
+    const int half = n / 2;
     const size_t used = std::min(beats.size(), static_cast<size_t>(n));
     std::vector<float> buffer(static_cast<size_t>(n));
-    std::vector<float> spectrum(static_cast<size_t>(bins));
-    Eigen::VectorXd magnitudes(bins);
+    std::vector<float> spectrum(static_cast<size_t>(half));
+    Eigen::VectorXd magnitudes(half + 1);
     for (size_t d = 0; d < dims; ++d) {
         std::fill(buffer.begin(), buffer.end(), 0.0f);
         for (size_t t = 0; t < used; ++t)
             buffer[t] = static_cast<float>(beats[t][d]);
         magnitude(spectrum.data(), buffer.data(), n, -1, false, 1);
-        for (int j = 0; j < bins; ++j)
+        for (int j = 0; j < half; ++j)
             magnitudes(j) = spectrum[static_cast<size_t>(j)];
+        // The magnitude spectrum stops below N / 2; the transform keeps the
+        // (real) value at N / 2 in its second slot.
+        magnitudes(half) = std::fabs(data()[1]);
         const Eigen::VectorXd contribution = templates * magnitudes;
         for (int i = 0; i < periods; ++i)
             m_periodicity[static_cast<size_t>(i)] += static_cast<float>(contribution(i));

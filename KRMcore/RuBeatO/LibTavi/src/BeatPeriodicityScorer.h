@@ -29,7 +29,9 @@ public:
     BeatPeriodicityScorer& setPrior(const Eigen::MatrixXd& prior);
 
     // Scores the cells from a sequence of per-beat vectors, all of the same
-    // dimension. Without a prior of R x C (none set yet), the prior becomes
+    // dimension: each dimension's magnitude spectrum (bins 0 to size / 2,
+    // the last being a period of two beats) is weighted by one template
+    // per period. Without a prior of R x C (none set yet), the prior becomes
     // a zero matrix of the template shape (4 x 5 at construction). An empty
     // sequence leaves the score equal to the prior. Cells with r x c of 17
     // or more keep their prior. Throws std::bad_alloc when the template

@@ -31,26 +31,27 @@ std::vector<std::vector<double>> accented(int beats, int period, int dims = 3, u
 }
 
 // Periodicity straight from the definition: a naive DFT of each zero-padded
-// dimension (magnitudes doubled, as the transform object gives them),
-// weighted by Gaussian period templates normalised per row.
-std::vector<double> naivePeriodicity(const std::vector<std::vector<double>>& beats, int periods, double kappa)
+// dimension (magnitudes doubled, as the transform object gives them) at bins
+// 0 to n / 2, weighted by Gaussian period templates normalised per row.
+std::vector<double> naivePeriodicity(const std::vector<std::vector<double>>& beats, int periods, double kappa,
+                                     int n = kN)
 {
-    const int bins = kN / 2;
+    const int half = n / 2;
     std::vector<double> p(static_cast<size_t>(periods), 0.0);
-    const size_t used = std::min(beats.size(), static_cast<size_t>(kN));
+    const size_t used = std::min(beats.size(), static_cast<size_t>(n));
     for (size_t d = 0; d < beats[0].size(); ++d) {
-        std::vector<double> mag(static_cast<size_t>(bins));
-        for (int j = 0; j < bins; ++j) {
+        std::vector<double> mag(static_cast<size_t>(half + 1));
+        for (int j = 0; j <= half; ++j) {
             std::complex<double> sum = 0.0;
             for (size_t t = 0; t < used; ++t)
                 sum += static_cast<double>(static_cast<float>(beats[t][d])) *
-                       std::polar(1.0, -2.0 * M_PI * j * t / kN);
+                       std::polar(1.0, -2.0 * M_PI * j * static_cast<double>(t) / n);
             mag[j] = 2.0 * std::abs(sum);
         }
         for (int i = 1; i < periods; ++i) {
             double norm = 0.0, acc = 0.0;
-            for (int j = 1; j < bins; ++j) {
-                const double w = std::exp(-kappa * std::pow(i - static_cast<double>(kN) / j, 2));
+            for (int j = 1; j <= half; ++j) {
+                const double w = std::exp(-kappa * std::pow(i - static_cast<double>(n) / j, 2));
                 norm += w;
                 acc += w * mag[j];
             }
@@ -139,6 +140,107 @@ TEST(BeatPeriodicityScorer, AccentsChooseTheMeterCell)
         EXPECT_EQ(r, k.r) << "accent every " << k.period << " beats";
         EXPECT_EQ(c, k.c) << "accent every " << k.period << " beats";
     }
+}
+
+// One bar of tracked beats (eighth notes) as accent levels, repeated with a
+// little noise over three dimensions: the downbeat strongest, the counted
+// beats next, the rest weak. Simple meters group the eighths in twos (the
+// period of two beats that sits at the transform's half-size bin), compound
+// meters in threes.
+TEST(BeatPeriodicityScorer, AccentTablesChooseTheirMeterCell)
+{
+    struct Case {
+        const char* meter;
+        std::vector<double> bar;
+        int r, c;
+    };
+    const Case cases[] = {
+        {"4/4", {3, 0, 1, 0, 2, 0, 1, 0}, 2, 4},
+        {"3/4", {3, 0, 1, 0, 1, 0}, 2, 3},
+        {"3/4 with a weak third beat", {3, 0, 1.2, 0, 0.8, 0}, 2, 3},
+        {"6/8", {3, 0, 0, 1, 0, 0}, 3, 2},
+        {"6/8 with weak off-beats", {3, 0.3, 0.3, 1, 0.3, 0.3}, 3, 2},
+        {"9/8", {3, 0, 0, 1, 0, 0, 1, 0, 0}, 3, 3},
+        {"2/4", {3, 0, 1, 0}, 2, 4},
+        // Half-bar accents a fifth of the downbeat's: the period of two
+        // tracked beats only wins with the half-size bin counted.
+        {"3/4 with faint beats two and three", {3, 0, 0.6, 0, 0.6, 0}, 2, 3},
+        {"6/8 with a faint fourth eighth", {3, 0, 0, 0.3, 0, 0}, 3, 2},
+        {"4/4 with only a half-bar accent", {3, 0, 0, 0, 0.4, 0, 0, 0}, 2, 4},
+        {"9/8 with faint beats", {3, 0, 0, 0.2, 0, 0, 0.2, 0, 0}, 3, 3},
+        // Only the downbeat: nothing tells twos from threes, but the bar
+        // holds six tracked beats either way (checked below).
+        {"6 beats, no sub-accents", {3, 0, 0, 0, 0, 0}, 0, 0},
+    };
+    for (const Case& k : cases) {
+        std::mt19937 rng(17);
+        std::uniform_real_distribution<double> noise(0.0, 0.3);
+        std::vector<std::vector<double>> beats(300, std::vector<double>(3));
+        for (size_t t = 0; t < beats.size(); ++t) {
+            for (double& v : beats[t])
+                v = noise(rng);
+            beats[t][0] += k.bar[t % k.bar.size()];
+            beats[t][1] += 0.5 * k.bar[t % k.bar.size()];
+        }
+        BeatPeriodicityScorer s(kN);
+        s.setPrior(TaviOffline::meterPrior());
+        s.score(beats);
+        int r = -1, c = -1;
+        s.bestCell(r, c);
+        const auto& p = s.periodicity();
+        const bool right = k.r > 0 ? r == k.r && c == k.c : r * c == static_cast<int>(k.bar.size());
+        EXPECT_TRUE(right) << k.meter << ": cell (" << r << ", " << c << "), expected (" << k.r << ", " << k.c
+                           << "); P[2] " << p[2] << ", P[3] " << p[3] << ", P[6] " << p[6] << ", P[8] "
+                           << p[8] << ", P[9] " << p[9];
+    }
+}
+
+// A 16-point transform small enough to check by hand: the periodicity of a
+// short sequence against a naive DFT over bins 0 to 8. Bin 8 (a period of
+// two beats, where row 2 is centred) must count: the sequence alternates, so
+// nearly all of its energy sits there.
+TEST(BeatPeriodicityScorer, SixteenPointExampleCountsTheHalfSizeBin)
+{
+    const std::vector<double> values {3.0, 0.5, 2.0, 0.25, 3.0, 0.5, 2.0, 0.75, 3.0, 0.5};
+    std::vector<std::vector<double>> beats;
+    for (double v : values)
+        beats.push_back({v});
+    constexpr int kSmall = 16;
+    constexpr float kKappa = 0.5f;
+    BeatPeriodicityScorer s(kSmall);
+    s.setKappa(kKappa);
+    s.score(beats);
+    ASSERT_EQ(s.periodicity().size(), 20u);
+
+    // By hand: bin 8 of the doubled transform is 2 * sum (-1)^t x[t].
+    double alternating = 0.0;
+    for (size_t t = 0; t < values.size(); ++t)
+        alternating += (t % 2 == 0 ? 1.0 : -1.0) * values[t];
+    const double bin8 = 2.0 * std::abs(alternating);
+    EXPECT_DOUBLE_EQ(bin8, 2.0 * ((3 + 2 + 3 + 2 + 3) - (0.5 + 0.25 + 0.5 + 0.75 + 0.5)));
+
+    const std::vector<double> ref = naivePeriodicity(beats, 20, kKappa, kSmall);
+    for (size_t i = 0; i < ref.size(); ++i)
+        EXPECT_NEAR(s.periodicity()[i], ref[i], 1e-4 * (1.0 + std::abs(ref[i]))) << "period " << i;
+
+    // Row 2 by hand from bins 1..8: the weight of bin 8 is exp(0) = 1, and
+    // leaving that bin out changes P[2] by far more than the tolerance.
+    double norm = 0.0, withoutHalf = 0.0, withoutNorm = 0.0;
+    for (int j = 1; j <= 8; ++j) {
+        const double w = std::exp(-kKappa * std::pow(2.0 - 16.0 / j, 2));
+        norm += w;
+        if (j < 8)
+            withoutNorm += w;
+    }
+    EXPECT_GT(1.0 / norm, 0.25) << "bin 8 carries a large share of row 2";
+    for (int j = 1; j < 8; ++j) {
+        std::complex<double> sum = 0.0;
+        for (size_t t = 0; t < values.size(); ++t)
+            sum += values[t] * std::polar(1.0, -2.0 * M_PI * j * static_cast<double>(t) / 16.0);
+        withoutHalf += std::exp(-kKappa * std::pow(2.0 - 16.0 / j, 2)) * 2.0 * std::abs(sum);
+    }
+    withoutHalf /= withoutNorm + 1e-10;
+    EXPECT_GT(std::abs(s.periodicity()[2] - withoutHalf), 0.5) << "P[2] must include bin 8";
 }
 
 TEST(BeatPeriodicityScorer, BestCellHonoursFixedRowsAndColumnsAndTies)

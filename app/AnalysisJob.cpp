@@ -31,16 +31,6 @@ anaThreadObj::~anaThreadObj()
     delete m_files;
 }
 
-void anaThreadObj::setOptions(uint32_t word, uint16_t half)
-{
-    m_options.fixSegmenterMeter = uint8_t(word);
-    m_options.segmenterBeatsPerBar = uint8_t(word >> 8);
-    m_options.segmenterBeatUnit = uint8_t(word >> 16);
-    m_options.forceMeter = uint8_t(word >> 24);
-    m_options.forcedBeatsPerBar = uint8_t(half);
-    m_options.forcedBeatUnit = uint8_t(half >> 8);
-}
-
 void anaThreadObj::stop()
 {
     m_stop.store(1);
@@ -147,21 +137,22 @@ anaThread::~anaThread()
     delete m_worker;
 }
 
-void anaThread::setOptions(uint32_t word, uint16_t half)
-{
-    m_optionWord = word;
-    m_optionHalf = half;
-}
-
 void anaThread::setInputLists(const QStringList& folders, const QStringList& files)
 {
     m_folders = folders;
     m_files = files;
 }
 
+void anaThread::setStop(uint8_t value)
+{
+    const QMutexLocker lock(&m_stopLock);
+    m_stop.store(value);
+    m_stopped.wakeAll();
+}
+
 void anaThread::requestStop()
 {
-    m_stop.store(1);
+    setStop(1);
     if (m_worker)
         m_worker->stop();
 }
@@ -179,18 +170,20 @@ bool anaThread::workerHasError()
 void anaThread::run()
 {
     if (m_stop.load()) {
-        m_stop.store(0);
+        setStop(0);
         return;
     }
     if (m_worker) {
-        m_worker->setOptions(m_optionWord, m_optionHalf);
+        m_worker->setOptions(m_options);
         if (m_worker->analyzeProcTh(m_folders, m_files) != 0) {
-            m_stop.store(1);
+            setStop(1);
             m_worker->stop();
             return;
         }
     }
+    // The window answers signalAnalyzed with its stop request.
+    const QMutexLocker lock(&m_stopLock);
     while (!m_stop.load())
-        msleep(5);
+        m_stopped.wait(&m_stopLock);
     m_stop.store(0);
 }

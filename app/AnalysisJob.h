@@ -13,9 +13,11 @@
 #include "CKRMcore.h"
 #include "ImportPipeline.h"
 
+#include <QMutex>
 #include <QString>
 #include <QStringList>
 #include <QThread>
+#include <QWaitCondition>
 
 #include <atomic>
 #include <cstdint>
@@ -33,10 +35,7 @@ public:
     anaThreadObj();
     ~anaThreadObj() override;
 
-    // Bytes 0..3 of the options lowest first in `word`, bytes 4 and 5 in
-    // `half`: fix the segmenter's meter, its beats per bar and beat unit,
-    // force a meter afterwards, the forced beats per bar and beat unit.
-    void setOptions(uint32_t word, uint16_t half);
+    void setOptions(const AnalysisOptions& options) { m_options = options; }
     // Stops the run at its next check; the segmenter too. Any thread.
     void stop();
     QString errorText() const;
@@ -92,7 +91,8 @@ public:
     anaThread();
     ~anaThread() override;
 
-    void setOptions(uint32_t word, uint16_t half);
+    // Handed to the worker when the thread starts.
+    void setOptions(const AnalysisOptions& options) { m_options = options; }
     void setInputLists(const QStringList& folders, const QStringList& files);
     void requestStop();
     // The worker engine's error text; "object creation error!" without one.
@@ -106,10 +106,16 @@ protected:
 
 private:
     friend struct AnalysisJobTestAccess;
+    // Sets or clears the stop flag and wakes a run that waits for it.
+    void setStop(uint8_t value);
+
     std::atomic<uint8_t> m_stop {0};
+    // A successful run sleeps on this until the stop request; the flag is
+    // written under the mutex so that the wake-up cannot be missed.
+    QMutex m_stopLock;
+    QWaitCondition m_stopped;
     anaThreadObj* m_worker = nullptr;
-    uint32_t m_optionWord = 0x01040400u;
-    uint16_t m_optionHalf = 0x0404u;
+    AnalysisOptions m_options;
     QStringList m_folders;
     QStringList m_files;
 };

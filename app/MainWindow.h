@@ -349,7 +349,6 @@ private:
     uint8_t mClickLevel = 100;
     uint8_t mSecondClick = 1;
     bool mAudioEnabled = true;
-    uint8_t mAnalysisOptions[6] = {0, 4, 4, 1, 4, 4};
     QString mDeviceName;
     uint32_t mHorMaxZoom = 0;
     uint32_t mHorZoom = 1;

@@ -186,10 +186,9 @@ uint32_t MainWindow::startAnalysis(const QStringList& folders, const QStringList
                 Qt::UniqueConnection);
     }
     if (!mAnaThread->isRunning()) {
-        const uint32_t word = uint32_t(mAnalysisOptions[0]) | uint32_t(mAnalysisOptions[1]) << 8 |
-                              uint32_t(mAnalysisOptions[2]) << 16 | uint32_t(mAnalysisOptions[3]) << 24;
-        const uint16_t half = uint16_t(mAnalysisOptions[4] | mAnalysisOptions[5] << 8);
-        mAnaThread->setOptions(word, half);
+        // The window imports with the analysis defaults: the segmenter
+        // finds the meter, the project gets 4/4 afterwards.
+        mAnaThread->setOptions(AnalysisOptions());
         mAnaThread->setInputLists(folders, files);
         mAnaThread->start(QThread::InheritPriority);
     }

@@ -16,6 +16,8 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <array>
+
 using importfix::Script;
 
 namespace {
@@ -284,7 +286,7 @@ TEST_F(AnalysisJob, AFileGoneOrReplacedDuringItsAnalysisGetsNoWaveInfo)
     const QString awi = m_dir.filePath("x/take.one.awi");
     struct Case {
         const char* name;
-        bool replace;      // another file appears at the path
+        bool replace;       // another file appears at the path
         QByteArray before;  // an earlier wave-info file, or none
     } const cases[] = {
         {"removed", false, {}},
@@ -363,19 +365,23 @@ TEST_F(AnalysisJob, RemovingTheFileWhileTheThreadAnalysesItLeavesNoWaveInfo)
     }
 }
 
+std::array<uint8_t, 6> optionBytes(const AnalysisOptions& o)
+{
+    return {o.fixSegmenterMeter, o.segmenterBeatsPerBar, o.segmenterBeatUnit,
+            o.forceMeter,        o.forcedBeatsPerBar,    o.forcedBeatUnit};
+}
+
 TEST(AnalysisJobThread, OptionsAndAMissingWorker)
 {
+    // The window's options: the segmenter finds the meter, 4/4 afterwards.
+    const std::array<uint8_t, 6> window {0, 4, 4, 1, 4, 4};
     anaThread thread;
-    EXPECT_EQ(AnalysisJobTestAccess::optionWord(thread), 0x01040400u);
-    EXPECT_EQ(AnalysisJobTestAccess::optionHalf(thread), 0x0404u);
+    EXPECT_EQ(optionBytes(AnalysisJobTestAccess::options(thread)), window);
     anaThreadObj worker;
-    worker.setOptions(0x01040400u, 0x0404u);
-    const uint8_t expected[6] = {0, 4, 4, 1, 4, 4};
-    for (int i = 0; i < 6; ++i)
-        EXPECT_EQ(AnalysisJobTestAccess::option(worker, i), expected[i]) << i;
-    worker.setOptions(0x04030201u, 0x0605u);
-    for (int i = 0; i < 6; ++i)
-        EXPECT_EQ(AnalysisJobTestAccess::option(worker, i), i + 1) << i;
+    EXPECT_EQ(optionBytes(AnalysisJobTestAccess::options(worker)), window);
+    worker.setOptions({1, 2, 3, 4, 5, 6});
+    EXPECT_EQ(optionBytes(AnalysisJobTestAccess::options(worker)),
+              (std::array<uint8_t, 6> {1, 2, 3, 4, 5, 6}));
 
     // Without a worker the thread reports it and waits for its stop.
     delete AnalysisJobTestAccess::worker(thread);

@@ -17,15 +17,8 @@
 
 struct AnalysisJobTestAccess {
     static anaThreadObj*& worker(anaThread& t) { return t.m_worker; }
-    static uint8_t option(anaThreadObj& w, int i)
-    {
-        const AnalysisOptions& o = w.m_options;
-        const uint8_t bytes[6] = {o.fixSegmenterMeter, o.segmenterBeatsPerBar, o.segmenterBeatUnit,
-                                  o.forceMeter,        o.forcedBeatsPerBar,    o.forcedBeatUnit};
-        return bytes[i];
-    }
-    static uint32_t optionWord(anaThread& t) { return t.m_optionWord; }
-    static uint16_t optionHalf(anaThread& t) { return t.m_optionHalf; }
+    static const AnalysisOptions& options(anaThreadObj& w) { return w.m_options; }
+    static const AnalysisOptions& options(anaThread& t) { return t.m_options; }
 };
 
 namespace importfix {

@@ -123,7 +123,6 @@ void SectionSegmenter::report(int percent)
 void SectionSegmenter::analyze(ISeekable<float>& source)
 {
     SegmenterState& s = *m_state;
-    s.run = 1;
     s.segments.clear();
     // The estimator draws its random starts from the toolkit's stream;
     // restarting it makes every analysis of an input give the same result.
@@ -144,8 +143,6 @@ void SectionSegmenter::analyze(ISeekable<float>& source)
     Numeric::Matrix features;
     generator->computeFeatures(features, s.barTimes, s.barBeatIndices, source, s.words[0], s.words[1],
                                s.words[2], s.words[3]);
-    if (!s.run)
-        return;
     s.generatorIndices = generator->getIndexVector();
     report(50);
 
@@ -158,8 +155,6 @@ void SectionSegmenter::analyze(ISeekable<float>& source)
     if (features.rows() > 0) {
         RunArrays remainingRuns, stateRuns;
         runEstimators(remainingRuns, stateRuns, features);
-        if (!s.run)
-            return;
         buildStateModel(s.barRemaining, s.barLabels, remainingRuns, stateRuns, kAgreement);
         decodeSegments();
     }
@@ -177,11 +172,6 @@ void SectionSegmenter::runEstimators(RunArrays& remainingRuns, RunArrays& stateR
     SegmenterState& s = *m_state;
     s.bestBound = -1e50;
     for (int run = 0; run < kRuns; ++run) {
-        if (!s.run) {
-            remainingRuns.clear();
-            stateRuns.clear();
-            return;
-        }
         report(50 + 5 * run);
         Numeric::HsmmEstimator estimator(s.sizeA, s.sizeB, s.sizeC);
         estimator.setPriors(s.priors[0], s.priors[1], s.priors[2]);

@@ -96,6 +96,5 @@ struct SegmenterState {
     double hyperA = 0.9;
     std::vector<RkMir::SegmentRecord> segments;
     int32_t words[4] = {4, 0, -1, 2};
-    uint8_t run = 1;
     std::shared_ptr<RkMir::FeatureGenerator> generator;
 };

@@ -314,64 +314,239 @@ template <typename T> void bitrv208neg(T* a)
 // Per block size n = 2^b (reals), each array of n/4 reals holding, for the
 // exponents j = 0 .. n/8 - 1 in order, the pair (r, r) or (-s, s) of the
 // twiddle r + i s at reals 2j and 2j + 1 (what cmul takes):
-//   kind1[b]: w^j, w^{3j} of w = e^{2 pi i/L}, L = n/2: R1 I1 R3 I3;
+//   first[b][top]: the first stage of an n-point transform, w^j and w^{3j}
+//             of w = e^{2 pi i/L}, L = n/2: R1 I1 R3 I3; `top` when the
+//             caller's tables were built for n itself (their half-angle
+//             factors are then computed, not derived from a longer table);
+//   kind1[b]: a middle stage of the first kind, laid out the same;
 //   kind2[b]: z^j, z^{j+L/4}, z^{3j}, z^{3(j+L/4)} of z = e^{i pi/L}:
 //             R I of each, in that order;
 //   real[b]:  the weights of the real-data step of an n-point transform,
 //             (wr, wr) and (-wi, wi) of pair t at reals 2t of two arrays of
 //             n/2 reals.
 // shift4: the two factors of the second-kind 4-point kernel, (1, e^{i pi/4})
-// and (1, e^{3 i pi/4}), as R I R I.
+// and (1, e^{3 i pi/4}), as R I R I; unit: (1, 0) twice, as R I.
+//
+// Every value is the one the caller's table gives for that exponent (read
+// as the table layout above describes: mirrored entries, odd exponents of
+// the first stage made from their even neighbours, the fixed 8- and 16-point
+// factors), so the results are those of a transform that reads the table.
 template <typename T> struct Twiddles {
+    const T* first[32][2] = {};
     const T* kind1[32] = {};
     const T* kind2[32] = {};
     const T* real[32] = {};
     const T* shift4 = nullptr;
+    const T* unit = nullptr;
 };
 
-// Writes (r, r) and (-s, s) of e^{i angle} at reals 2j of R and I.
-template <typename T> void putTwiddle(T* R, T* I, int j, double angle)
+template <typename T> struct Cw {
+    T r, i;
+};
+
+// Writes (r, r) and (-s, s) of t at reals 2j of R and I.
+template <typename T> void putTwiddle(T* R, T* I, int j, Cw<T> t)
 {
-    const T r = static_cast<T>(std::cos(angle));
-    const T s = static_cast<T>(std::sin(angle));
-    R[2 * j] = r;
-    R[2 * j + 1] = r;
-    I[2 * j] = -s;
-    I[2 * j + 1] = s;
+    R[2 * j] = t.r;
+    R[2 * j + 1] = t.r;
+    I[2 * j] = -t.i;
+    I[2 * j + 1] = t.i;
+}
+
+// The caller's twiddle table as makewt builds it for transforms up to
+// 4 nw reals, with the sub-table of M reals at nw - M/4.
+template <typename T> struct CallerTable {
+    int nw;
+    T* w;
+    int* ip;
+    explicit CallerTable(int nwTop) : nw(nwTop)
+    {
+        w = new T[static_cast<size_t>(nwTop) + 4];
+        ip = new int[static_cast<size_t>(2 + std::sqrt(2.0 * nwTop) + 8)];
+        makewt(nwTop, ip, w);
+    }
+    ~CallerTable()
+    {
+        delete[] w;
+        delete[] ip;
+    }
+    CallerTable(const CallerTable&) = delete;
+    CallerTable& operator=(const CallerTable&) = delete;
+    const T* sub(int M) const { return w + nw - M / 4; }
+};
+
+// e^{i t} and e^{3 i t} of the table entry at 4k, and the quarter-turn
+// mirrors: w^{L/4-k} = (sin, cos) of w^k, w^{3(L/4-k)} = -(sin, cos) of w^{3k}.
+template <typename T> Cw<T> tw1(const T* w, int k4)
+{
+    return {w[k4], w[k4 + 1]};
+}
+template <typename T> Cw<T> tw3(const T* w, int k4)
+{
+    return {w[k4 + 2], -w[k4 + 3]};
+}
+template <typename T> Cw<T> mirror1(Cw<T> t)
+{
+    return {t.i, t.r};
+}
+template <typename T> Cw<T> mirror3(Cw<T> t)
+{
+    return {-t.i, -t.r};
+}
+
+// A stage of the first kind on n reals reading the sub-table t of 2n reals:
+// every exponent below L/8 from the table, the others mirrored.
+template <typename T> void fillKind1(T* out, int n, const T* t)
+{
+    const int q = n >> 2, eighthL = n >> 4, quarterL = n >> 3;
+    const T r2 = t[1];
+    for (int e = 0; e < quarterL; ++e) {
+        Cw<T> u1, u3;
+        if (e == 0) {
+            u1 = u3 = {1, 0};
+        } else if (e < eighthL) {
+            u1 = tw1(t, 4 * e);
+            u3 = tw3(t, 4 * e);
+        } else if (e == eighthL) {
+            u1 = {r2, r2};
+            u3 = {-r2, r2};
+        } else {
+            u1 = mirror1(tw1(t, 4 * (quarterL - e)));
+            u3 = mirror3(tw3(t, 4 * (quarterL - e)));
+        }
+        putTwiddle(out, out + q, e, u1);
+        putTwiddle(out + 2 * q, out + 3 * q, e, u3);
+    }
+}
+
+// The first stage of an n-point transform reading the sub-table t of n
+// reals, which holds the even exponents below L/8; an odd one is made from
+// its neighbours, w^{2p-1} = (w^{2p-2} + w^{2p}) * 0.5/cos(2 pi/L), and
+// likewise the cubes with 0.5/cos(6 pi/L); those from L/8 on are mirrored.
+template <typename T> void fillFirst(T* out, int n, const T* t, T csc1, T csc3)
+{
+    const int q = n >> 2, eighthL = n >> 4, quarterL = n >> 3;
+    const T r2 = t[1];
+    const auto even1 = [&](int e) {
+        return e == 0 ? Cw<T> {1, 0} : e == eighthL ? Cw<T> {r2, r2} : tw1(t, 2 * e);
+    };
+    const auto even3 = [&](int e) {
+        return e == 0 ? Cw<T> {1, 0} : e == eighthL ? Cw<T> {-r2, r2} : tw3(t, 2 * e);
+    };
+    const auto odd = [](Cw<T> lo, Cw<T> hi, T csc) {
+        return Cw<T> {(lo.r + hi.r) * csc, (lo.i + hi.i) * csc};
+    };
+    // Exponent e below L/8, itself or (upper half) as the mirror image.
+    const auto lower = [&](int e, Cw<T>& u1, Cw<T>& u3) {
+        if ((e & 1) == 0) {
+            u1 = even1(e);
+            u3 = even3(e);
+        } else {
+            u1 = odd(even1(e - 1), even1(e + 1), csc1);
+            u3 = odd(even3(e - 1), even3(e + 1), csc3);
+        }
+    };
+    for (int e = 0; e < quarterL; ++e) {
+        Cw<T> u1, u3;
+        if (e < eighthL) {
+            lower(e, u1, u3);
+        } else {
+            lower(quarterL - e, u1, u3);
+            u1 = mirror1(u1);
+            u3 = mirror3(u3);
+        }
+        putTwiddle(out, out + q, e, u1);
+        putTwiddle(out + 2 * q, out + 3 * q, e, u3);
+    }
+}
+
+// A stage of the second kind on n reals reading the sub-table t of 4n reals.
+template <typename T> void fillKind2(T* out, int n, const T* t)
+{
+    const int q = n >> 2, quarterL = n >> 3;
+    const T r2 = t[1];
+    for (int k = 0; k < quarterL; ++k) {
+        Cw<T> u[4];
+        if (k == 0) {
+            u[0] = {1, 0};
+            u[1] = {r2, r2};
+            u[2] = {1, 0};
+            u[3] = {-r2, r2};
+        } else {
+            u[0] = tw1(t, 4 * k);
+            u[1] = mirror1(tw1(t, 4 * (quarterL - k)));
+            u[2] = tw3(t, 4 * k);
+            u[3] = mirror3(tw3(t, 4 * (quarterL - k)));
+        }
+        for (int v = 0; v < 4; ++v)
+            putTwiddle(out + 2 * v * q, out + (2 * v + 1) * q, k, u[v]);
+    }
 }
 
 template <typename T> void buildTwiddles(Twiddles<T>& tw, int b)
 {
-    const double pi = 4.0 * std::atan(1.0);
     const int n = 1 << b;
-    const int q = n >> 2;      // reals per array
-    const int count = n >> 3;  // exponents
-    const double L = n >> 1;
+    const int q = n >> 2;  // reals per array
+    // Tables as a caller's for 4n reals hold the sub-tables of n, 2n, 4n.
+    const CallerTable<T> big(n);
+    const T r2 = big.w[1];
+    // cos and sin of pi/8 from the sub-table of 32 reals.
+    const T c8 = n >= 16 ? big.sub(64)[4] : 0, s8 = n >= 16 ? big.sub(64)[5] : 0;
 
     T* k1 = new T[4 * static_cast<size_t>(q)];
-    for (int j = 0; j < count; ++j) {
-        putTwiddle(k1, k1 + q, j, 2 * pi * j / L);
-        putTwiddle(k1 + 2 * q, k1 + 3 * q, j, 2 * pi * 3 * j / L);
+    if (n == 32) {
+        // The fixed 16-point kernel's factors.
+        const Cw<T> u1[4] = {{1, 0}, {c8, s8}, {r2, r2}, {s8, c8}};
+        const Cw<T> u3[4] = {{1, 0}, {s8, c8}, {-r2, r2}, {-c8, -s8}};
+        for (int e = 0; e < 4; ++e) {
+            putTwiddle(k1, k1 + q, e, u1[e]);
+            putTwiddle(k1 + 2 * q, k1 + 3 * q, e, u3[e]);
+        }
+    } else {
+        fillKind1(k1, n, big.sub(2 * n));
     }
     T* k2 = new T[8 * static_cast<size_t>(q)];
-    for (int j = 0; j < count; ++j) {
-        const double e[4] = {double(j), j + L / 4, 3.0 * j, 3 * (j + L / 4)};
-        for (int t = 0; t < 4; ++t)
-            putTwiddle(k2 + 2 * t * q, k2 + (2 * t + 1) * q, j, pi * e[t] / L);
+    if (n == 16) {
+        // The fixed 8-point kernel's factors.
+        const Cw<T> u[2][4] = {{{1, 0}, {r2, r2}, {1, 0}, {-r2, r2}},
+                               {{c8, s8}, {s8, c8}, {s8, c8}, {-c8, -s8}}};
+        for (int k = 0; k < 2; ++k)
+            for (int v = 0; v < 4; ++v)
+                putTwiddle(k2 + 2 * v * q, k2 + (2 * v + 1) * q, k, u[k][v]);
+    } else {
+        fillKind2(k2, n, big.sub(4 * n));
+    }
+    T* f[2] = {nullptr, nullptr};
+    if (n >= 64) {
+        // Half-angle factors derived from the longer table, or (top) built
+        // for this length itself.
+        const T* sub = big.sub(n);
+        const T* parent = big.sub(2 * n);
+        const CallerTable<T> own(n / 4);
+        const T csc[2][2] = {{static_cast<T>(0.5) / parent[4], static_cast<T>(0.5) / parent[6]},
+                             {own.w[2], own.w[3]}};
+        for (int top = 0; top < 2; ++top) {
+            f[top] = new T[4 * static_cast<size_t>(q)];
+            fillFirst(f[top], n, sub, csc[top][0], csc[top][1]);
+        }
     }
     const int half = n >> 1;
     T* re = new T[2 * static_cast<size_t>(half)];
-    for (int t = 0; t < (n >> 2); ++t) {
-        const double x = 2 * pi * t / n;
-        const T wr = static_cast<T>(0.5 - 0.5 * std::sin(x));
-        const T wi = static_cast<T>(0.5 * std::cos(x));
-        re[2 * t] = wr;
-        re[2 * t + 1] = wr;
-        re[half + 2 * t] = -wi;
-        re[half + 2 * t + 1] = wi;
+    {
+        // The cosine table of the real-data step for n reals.
+        const int nc = n >> 2;
+        T* c = new T[static_cast<size_t>(nc) + 1];
+        int ipc[2] = {0, 0};
+        makect(nc, ipc, c);
+        for (int t = 1; t < nc; ++t)
+            putTwiddle(re, re + half, t, Cw<T> {static_cast<T>(0.5) - c[nc - t], c[t]});
+        delete[] c;
+        re[0] = re[1] = re[half] = re[half + 1] = 0;
     }
     tw.kind1[b] = k1;
     tw.kind2[b] = k2;
+    tw.first[b][0] = f[0];
+    tw.first[b][1] = f[1];
     tw.real[b] = re;
 }
 
@@ -388,9 +563,10 @@ template <typename T> const Twiddles<T>& twiddlesUpTo(int n)
     std::lock_guard<std::mutex> lock(building);
     const int have = builtUpTo.load(std::memory_order_relaxed);
     if (!tw.shift4) {
-        const T r2 = static_cast<T>(std::cos(std::atan(1.0)));
-        T* s = new T[16] {1, 1, r2, r2, -0.0, 0, -r2, r2, 1, 1, -r2, -r2, -0.0, 0, -r2, r2};
-        tw.shift4 = s;
+        const CallerTable<T> small(8);
+        const T r2 = small.w[1];
+        tw.shift4 = new T[16] {1, 1, r2, r2, -0.0, 0, -r2, r2, 1, 1, -r2, -r2, -0.0, 0, -r2, r2};
+        tw.unit = new T[8] {1, 1, 1, 1, -0.0, 0, -0.0, 0};
     }
     for (int b = 3; (1 << b) <= n; ++b) {
         if ((1 << b) > have)

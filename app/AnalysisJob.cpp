@@ -17,12 +17,12 @@
 
 namespace {
 
-constexpr uint32_t kFail = 0x80000000u;
+constexpr uint32_t kFail = krm::kFailBit;
 
 // The file's code for a failure of `step` with the inner code `e`.
 uint32_t nested(uint32_t e, uint32_t step)
 {
-    return (e << 4) | kFail | step;
+    return krm::nest(e, step);
 }
 
 // Beat times in seconds of the working audio by the offline beat tracker,

@@ -26,7 +26,7 @@ uint32_t prepareAll(Project& p)
         if (p.core.getSecInfo(i, &record) != 0 || !record)
             return 0x80000001;
         bool warning = false;
-        if (record->used && !p.core.isSecWavReady(i) && p.audition.writeTempWave(&p.core, i, warning) != 0)
+        if (record->used && !p.core.isSecWavReady(i) && p.core.writeTempWave(i, warning) != 0)
             return 0x80000002;
     }
     return 0;

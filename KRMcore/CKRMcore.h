@@ -252,6 +252,12 @@ public:
     // folder. A stretch ratio out of the engine's range writes nothing,
     // sets `skipped` and returns 0 with the section named in the error text.
     uint32_t makeSectionAudio(uint8_t i, bool& skipped);
+    // Section i's working audio from scratch: copies its wave to the work
+    // file "KRM_temp.wav" of the temporary folder (as 16-bit PCM), then
+    // makeSectionAudio. Runs on the caller's thread (a job's worker, or the
+    // GUI thread). Lookup failures e give nest(e, 1), a failed copy
+    // nest(e, 2), a failed rendering nest(e, 3); `skipped` as there.
+    uint32_t writeTempWave(uint8_t i, bool& skipped);
     // Whole-section stretch (bar counts entered by hand) and bar-by-bar
     // stretch (bars from the beat grid); `frames` is the rendered length.
     uint32_t writeSectionWaveByBars(uint8_t i, uint32_t& frames, uint8_t& ratioError);

@@ -9,6 +9,7 @@
 #include "IF_timeStretch.h"
 #include "SectionAudio.h"
 #include "base/AudioFormat.h"
+#include "base/IF_audioFileMngr.h"
 #include "base/ResultCode.h"
 #include "base/SectionNames.h"
 #include "base/WavFile.h"
@@ -18,6 +19,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <memory>
 #include <new>
 
 using krm::fail;
@@ -119,6 +121,25 @@ QString CKRMcore::sectionWavePath(uint8_t i) const
 }
 
 // ---------------------------------------------------------------- one section
+
+uint32_t CKRMcore::writeTempWave(uint8_t i, bool& skipped)
+{
+    skipped = false;
+    SectionRecord* sec = nullptr;
+    WaveInfoRecord* wave = nullptr;
+    if (const uint32_t r = getSecAndWavInfo(i, &sec, &wave))
+        return nest(r, 1);
+    if (!sec || !wave)
+        return fail(1);
+    const std::unique_ptr<IF_audioFileMngr> files(createAudioFileMngr());
+    if (!files)
+        return fail(2);
+    if (const uint32_t r = files->copyAudioFile(wave->path, tempFolder + "/KRM_temp.wav"))
+        return nest(r, 2);
+    if (const uint32_t r = makeSectionAudio(i, skipped))
+        return nest(r, 3);
+    return kOk;
+}
 
 uint32_t CKRMcore::makeSectionAudio(uint8_t i, bool& skipped)
 {
@@ -414,8 +435,8 @@ uint32_t CKRMcore::calcSectionPadding(uint8_t beatsPerBar, uint8_t i, const Sect
     const int64_t rem = ((span % beatsPerBar) + beatsPerBar) % beatsPerBar;
     if (!rec.pickupOn)
         return kOk;
-    const bool intro = i <= 2;
-    if (i >= 12 && i <= 14) {
+    const bool intro = krm::isIntro(i);
+    if (krm::isEnding(i)) {
         tailFlag = rem != 0 ? 1 : 0;
         return kOk;
     }

@@ -135,7 +135,7 @@ uint32_t CKRMcore::setPickup(uint8_t i, SectionRecord& rec)
     rec.setPointCount(static_cast<uint16_t>(n));
     // In an intro with a pickup the incomplete bar stands at the start,
     // everywhere else at the end.
-    const int64_t d = (rec.pickupOn && i <= 2 && rem != 0) ? static_cast<int64_t>(rem) - bpb : 0;
+    const int64_t d = (rec.pickupOn && krm::isIntro(i) && rem != 0) ? static_cast<int64_t>(rem) - bpb : 0;
     for (uint32_t k = 1; k < n; ++k) {
         const int64_t beat = static_cast<int64_t>(sb) + static_cast<int64_t>(k) * bpb + d;
         uint32_t adrs = 0;

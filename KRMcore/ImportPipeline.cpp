@@ -4,6 +4,7 @@
 #include "CBeatDetect.h"
 #include "CKRMcore.h"
 #include "base/IF_audioFileMngr.h"
+#include "base/ResultCode.h"
 #include "base/WavSeekerSeq.h"
 
 #include <QDebug>
@@ -14,13 +15,6 @@
 
 namespace {
 
-constexpr uint32_t kFail = 0x80000000u;
-
-// The file's code for a failure of `step` with the inner code `e`.
-uint32_t nested(uint32_t e, uint32_t step)
-{
-    return (e << 4) | kFail | step;
-}
 
 // Beat times in seconds of the working audio by the offline beat tracker,
 // empty when it finds none or cannot run. The import uses them when the
@@ -93,7 +87,7 @@ uint32_t ImportPipeline::fallback(const QString& workPath, uint32_t step, const 
 {
     if (const uint32_t r = forceBeatAs1Bar(workPath)) {
         failText(text);
-        return nested(r, step);
+        return krm::nest(r, step);
     }
     // The failure is mended: its text must not stand for a later one.
     m_core.clearError();
@@ -112,14 +106,14 @@ uint32_t ImportPipeline::run(const ImportPaths& paths, ImportDetails* details)
     ImportDetails& out = details ? *details : local;
     out = ImportDetails();
     if (!m_files)
-        return kFail | 1;
+        return krm::fail(1);
     const std::wstring path = paths.audio.toStdWString();
     const QFileInfo checked(paths.audio);
     m_checkedSize = checked.size();
     m_checkedTime = checked.lastModified();
     if (const uint32_t e = m_files->checkAudioFile(path, &out.frames)) {
         m_core.setErrorText("#0057 audio file format error!");
-        return nested(e, 2);
+        return krm::nest(e, 2);
     }
     m_core.clearWavList();
     m_core.clearSecInfo();
@@ -130,11 +124,11 @@ uint32_t ImportPipeline::run(const ImportPaths& paths, ImportDetails* details)
         return 0;
     if (const uint32_t e = createWave(path)) {
         failText("#0058 error at doCreateWavInfoTh()");
-        return nested(e, 3);
+        return krm::nest(e, 3);
     }
     if (const uint32_t e = m_files->copyAudioFile(path, paths.work)) {
         failText("#0059 error at analyzeProcTh() copyWorkWav");
-        return nested(e, 3);
+        return krm::nest(e, 3);
     }
 
     qDebug() << "segmenter started";
@@ -162,7 +156,7 @@ uint32_t ImportPipeline::run(const ImportPaths& paths, ImportDetails* details)
     }
     if (const uint32_t e = m_core.setTimeSignature(uint8_t(out.numerator), uint8_t(out.denominator))) {
         failText("#0061 error at getBeatSecondList()");
-        return nested(e, 4);
+        return krm::nest(e, 4);
     }
 
     qDebug() << "onset analyser started";
@@ -171,7 +165,7 @@ uint32_t ImportPipeline::run(const ImportPaths& paths, ImportDetails* details)
         return 0;
     if (const uint32_t e = analyzeOnsets(paths.work, out.onsets)) {
         failText("#0062 error at doAnalyzeOnsetTh()");
-        return nested(e, 5);
+        return krm::nest(e, 5);
     }
 
     qDebug() << "compensatePoints started";
@@ -211,10 +205,10 @@ uint32_t ImportPipeline::run(const ImportPaths& paths, ImportDetails* details)
         return 0;
     if (const uint32_t e = m_core.makeInitSecAsgnBySegLbl(0)) {
         failText("#0064 error at makeInitSecAsgnBySegLbl()");
-        return nested(e, 8);
+        return krm::nest(e, 8);
     }
     if (const uint32_t e = m_core.updateSecInfoOfWav(0, 3, message))
-        return nested(e, 9);
+        return krm::nest(e, 9);
 
     qDebug() << "writer awi start";
     progress(98);
@@ -226,11 +220,11 @@ uint32_t ImportPipeline::run(const ImportPaths& paths, ImportDetails* details)
         // whatever then lies at that path would take for its own.
         if (!audioUnchanged(paths.audio)) {
             failText("The audio file was removed or changed during its analysis.");
-            return kFail | 9;
+            return krm::fail(9);
         }
         if (const uint32_t e = m_core.saveAwi(paths.waveInfo.toStdWString(), 0)) {
             failText("#0065 error at saveAwi()");
-            return nested(e, 9);
+            return krm::nest(e, 9);
         }
     }
     progress(100);
@@ -244,14 +238,14 @@ uint32_t ImportPipeline::createWave(const std::wstring& path)
         return 0;
     if (path.empty()) {
         failText("#0066 error at doCreateWavInfoTh() <empty file path>");
-        return kFail | 1;
+        return krm::fail(1);
     }
     if (stopped())
         return 0;
     WaveInfoRecord* record = new (std::nothrow) WaveInfoRecord;
     if (!record) {
         failText("#0067 error at doCreateWavInfoTh() <creation wavInfo>");
-        return kFail | 3;
+        return krm::fail(3);
     }
     if (stopped()) {
         delete record;
@@ -261,7 +255,7 @@ uint32_t ImportPipeline::createWave(const std::wstring& path)
     if (const uint32_t e = m_core.addWavList(record)) {
         delete record;
         failText("#0068 error at doCreateWavInfoTh() addWavList");
-        return nested(e, 4);
+        return krm::nest(e, 4);
     }
     return 0;
 }
@@ -281,7 +275,7 @@ uint32_t ImportPipeline::segment(const QString& workPath)
     ts.reserved[1] = m_options.forcedBeatsPerBar;
     ts.reserved[2] = m_options.forcedBeatUnit;
     if (const uint32_t e = m_core.runSegmenter(workPath, ts))
-        return nested(e, 7);
+        return krm::nest(e, 7);
     qDebug() << "doSegmenterTh() segmenter";
     progress(80);
     if (m_listener)
@@ -299,13 +293,13 @@ uint32_t ImportPipeline::analyzeOnsets(const QString& workPath, std::vector<floa
     uint32_t frames = 0;
     if (const uint32_t e = m_core.analyzeOnset(workPath, frames, onsets)) {
         failText(QString("#0069 error at doAnalyzeOnsetTh() analyzeOnset [%1]").arg(e, 0, 16));
-        return nested(e, 2);
+        return krm::nest(e, 2);
     }
     try {
         if (onsets.empty())
             onsets.push_back(0.0f);
     } catch (const std::bad_alloc&) {
-        return kFail | 3;
+        return krm::fail(3);
     }
     if (onsets.front() != 0.0f)
         onsets.insert(onsets.begin(), 0.0f);
@@ -314,14 +308,14 @@ uint32_t ImportPipeline::analyzeOnsets(const QString& workPath, std::vector<floa
         if (onsets.back() != end)
             onsets.push_back(end);
     } catch (const std::bad_alloc&) {
-        return kFail | 4;
+        return krm::fail(4);
     }
     qDebug() << "onset analyzer path 2";
     if (stopped())
         return 0;
     if (const uint32_t e = m_core.updateOnset(0, onsets)) {
         failText(QString("#0070 error at doAnalyzeOnsetTh() updateOnset [%1]").arg(e, 0, 16));
-        return nested(e, 5);
+        return krm::nest(e, 5);
     }
     return 0;
 }
@@ -333,14 +327,14 @@ uint32_t ImportPipeline::updateBeats(const std::vector<float>& beats)
         return 0;
     if (const uint32_t e = m_core.updateBeat(0, beats)) {
         failText("#0071 error at doUpdateBeat() updateBeat");
-        return nested(e, 1);
+        return krm::nest(e, 1);
     }
     qDebug() << "divide Beat Dn/Up path 2";
     if (stopped())
         return 0;
     if (const uint32_t e = m_core.estimateBarLen(0)) {
         failText("#0072 error at doUpdateBeat() estimateBarLen");
-        return nested(e, 2);
+        return krm::nest(e, 2);
     }
     qDebug() << "divide Beat Dn/Up path 3";
     for (uint8_t i = 0; i < krm::kSectionCount; ++i) {
@@ -350,12 +344,12 @@ uint32_t ImportPipeline::updateBeats(const std::vector<float>& beats)
         const uint32_t e = m_core.getSecInfo(i, &record);
         if (e != 0 || !record) {
             failText("#0073 error at doUpdateBeat() getSecInfo");
-            return nested(e, 3);
+            return krm::nest(e, 3);
         }
         const SectionRecord copy(*record);
         if (const uint32_t u = m_core.updateSecInfo(i, copy)) {
             failText("#0074 error at doUpdateBeat() updateSecInfo");
-            return nested(u, 4);
+            return krm::nest(u, 4);
         }
     }
     return 0;
@@ -368,7 +362,7 @@ uint32_t ImportPipeline::forceBeatAs1Bar(const QString& workPath)
     uint8_t beatsPerBar = m_options.forcedBeatsPerBar, beatUnit = m_options.forcedBeatUnit;
     if (m_options.forceMeter != 1) {
         if (const uint32_t e = m_core.getTimeSig(&beatsPerBar, &beatUnit))
-            return nested(e, 1);
+            return krm::nest(e, 1);
     }
     std::vector<float> beats {0.0f};
     for (uint32_t i = 1; i < beatsPerBar; ++i)
@@ -376,7 +370,7 @@ uint32_t ImportPipeline::forceBeatAs1Bar(const QString& workPath)
     beats.push_back(float(length) / 44100.0f);
     if (const uint32_t e = m_core.updateBeat(0, beats)) {
         failText("error at doUpdateBeat() updateBeat");
-        return nested(e, 2);
+        return krm::nest(e, 2);
     }
     return 0;
 }

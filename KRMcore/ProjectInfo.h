@@ -4,14 +4,15 @@
 // sections share. Every edit replaces parts of it, every undo step keeps
 // whole copies of it or of one of its parts, and the project files are
 // written from it and read into it.
+#include "base/SectionNames.h"
+
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
 namespace krm {
-constexpr uint8_t kSectionCount = 15;  // "Intro 1" .. "Ending 3"
-constexpr uint8_t kNoWave = 255;       // a section's waveIndex when unassigned
+constexpr uint8_t kNoWave = 255;  // a section's waveIndex when unassigned
 }  // namespace krm
 
 // Settings that all sections share, in file order.

@@ -2,17 +2,12 @@
 
 #include "IF_audioFileMngr.h"
 #include "KRMprotoSettings.h"
+#include "ResultCode.h"
 #include "TempFolder.h"
 
 #include <QDebug>
 #include <QDir>
 #include <QFileInfo>
-
-namespace {
-
-constexpr uint32_t kFail = 0x80000000u;
-
-}  // namespace
 
 // ---------------------------------------------------------------- worker
 
@@ -87,13 +82,13 @@ uint32_t anaThreadObj::analyzeProcTh(const QStringList& folders, const QStringLi
         if (path.isEmpty()) {
             failText("#0055 error at anaThreadObj <empty file>");
             emit signalErr();
-            return kFail | 1;
+            return krm::fail(1);
         }
         ++fileIndex;
         if (const uint32_t r = analyzeFileTh(path.toStdWString())) {
             failText("#0056 error at analyzeProcTh()");
             emit signalErr();
-            return (r << 4) | kFail | 2;
+            return krm::nest(r, 2);
         }
     }
     qDebug() << "analyze finished";

@@ -312,8 +312,13 @@ private:
     // Why the work copy cannot be exported, or an empty text.
     QString checkExportable();
     // Writes every used section's working audio that is not current; runs
-    // on the export thread.
+    // on the export thread. A failed record lookup gives nest(e, 1), a
+    // missing record or audio-file manager kPrepareFailed, a failed working
+    // audio nest(e, 2), and kPrepareSkipped when the engine skipped the last
+    // section written (its stretch ratio out of range).
     uint32_t prepareSectionWavs();
+    static constexpr uint32_t kPrepareFailed = 0x80000001;
+    static constexpr uint32_t kPrepareSkipped = 0x80000003;
     // Asks for the style file to write; empty when cancelled. A name typed
     // without a suffix under the style filter gets ".aus".
     QString chooseExportPath();

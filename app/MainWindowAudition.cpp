@@ -5,6 +5,7 @@
 #include "JobThread.h"
 #include "MainWindow.h"
 #include "MessageDialog.h"
+#include "ResultCode.h"
 #include "SectionNames.h"
 #include "SectionWaveInfo.h"
 #include "StretchWindow.h"
@@ -12,6 +13,7 @@
 #include "wavPainter.h"
 
 #include <QApplication>
+#include <QDebug>
 #include <QThread>
 
 #include <algorithm>
@@ -117,7 +119,7 @@ void MainWindow::playLoopTimeStretched()
     // The old thread is ended and deleted before its worker.
     endJobThread(mStretchThread);
     delete mStretchWorker;
-    auto* worker = new TimeStretcher(&mCore, &mAudition, path, uint32_t(s), uint32_t(w));
+    auto* worker = new TimeStretcher(&mCore, path, uint32_t(s), uint32_t(w));
     mStretchWorker = worker;
     connect(worker, &TimeStretcher::done, this, &MainWindow::timeStretchDone);
     mStretchThread = new QThread;
@@ -143,6 +145,7 @@ void MainWindow::timeStretchDone(ulong lErr, QString errorStr)
     if (message.isEmpty() && lErr != 0)
         message = tr("time stretch error!");
     if (!message.isEmpty()) {
+        qWarning().noquote() << "time stretch:" << krm::describeResult(uint32_t(lErr));
         showMessage(message);
         return;
     }

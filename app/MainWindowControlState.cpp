@@ -19,27 +19,9 @@
 
 namespace {
 
-bool isIntro(int s)
-{
-    return s >= 0 && s <= 2;
-}
-
-bool isEnding(int s)
-{
-    return s >= 12 && s <= 14;
-}
-
-bool isSectionIndex(int s)
-{
-    return s >= 0 && s < krm::kSectionCount;
-}
-
-// Bars a section may hold: one for the fill-ins and the break (and any
-// index outside the sections), 32 for the others.
-int barLimit(int s)
-{
-    return isSectionIndex(s) && (s < 7 || s > 11) ? 32 : 1;
-}
+using krm::isEnding;
+using krm::isIntro;
+using krm::isSectionIndex;
 
 bool stretchOutOfRange(double percent)
 {
@@ -349,7 +331,7 @@ QString MainWindow::sectionInfoLine(const SectionWaveInfo& info)
 {
     if (info.m_section == -1)
         return QString();
-    const int limit = barLimit(info.m_section);
+    const int limit = int(krm::maxBarsOfSection(info.m_section));
     if (info.m_bars > uint32_t(limit))
         return tr("<font color='red'>Please make the \"Bar\" value equal to or smaller than %1.")
             .arg(tr(limit == 1 ? "1" : "32"));

@@ -28,10 +28,7 @@ QString hex(uint32_t r)
     return QString::number(r, 16);
 }
 
-bool isSectionIndex(int s)
-{
-    return s >= 0 && s < krm::kSectionCount;
-}
+using krm::isSectionIndex;
 
 }  // namespace
 

@@ -7,11 +7,13 @@
 #include "KRMprotoSettings.h"
 #include "MainWindow.h"
 #include "MessageDialog.h"
+#include "ResultCode.h"
 #include "SectionNames.h"
 #include "SectionWaveInfo.h"
 #include "base/TempoUtil.h"
 
 #include <QApplication>
+#include <QDebug>
 #include <QFileInfo>
 #include <QThread>
 
@@ -40,14 +42,7 @@ QString sectionName(int index)
 
 uint32_t MainWindow::maxBarsOfSection(int index)
 {
-    static const std::map<int, uint32_t> limits = [] {
-        std::map<int, uint32_t> m;
-        for (int i = 0; i < krm::kSectionCount; ++i)
-            m.emplace(i, i >= 7 && i <= 11 ? 1u : 32u);
-        return m;
-    }();
-    const auto it = limits.find(index);
-    return it == limits.end() ? 1u : it->second;
+    return krm::maxBarsOfSection(index);
 }
 
 QString MainWindow::sectionMaskText(uint16_t mask)
@@ -98,17 +93,17 @@ uint32_t MainWindow::prepareSectionWavs()
     for (uint8_t i = 0; i < krm::kSectionCount; ++i) {
         SectionRecord* record = nullptr;
         if (const uint32_t e = mCore.getSecInfo(i, &record))
-            return (e << 4) | 0x80000001u;
+            return krm::nest(e, 1);
         if (!record)
-            return 0x80000001u;
+            return kPrepareFailed;
         if (!record->used || mCore.isSecWavReady(i))
             continue;
         if (!mAudioFileMngr)
-            return 0x80000001u;
-        if (const uint32_t e = mAudition.writeTempWave(&mCore, i, warning))
-            return (e << 4) | 0x80000002u;
+            return kPrepareFailed;
+        if (const uint32_t e = mCore.writeTempWave(i, warning))
+            return krm::nest(e, 2);
     }
-    return warning ? 0x80000003u : 0u;
+    return warning ? kPrepareSkipped : 0u;
 }
 
 QString MainWindow::chooseExportPath()
@@ -244,6 +239,7 @@ void MainWindow::releasedBtnExportStyErrorOnPreparation(ulong lErr)
         text = mCore.errorText();
     else
         text = tr("#0113 Creation working wav failed! [%1]").arg(qulonglong(lErr), 0, 16);
+    qWarning().noquote() << "export:" << krm::describeResult(uint32_t(lErr));
     MessageDialog::showMessage(this, tr("Export Audio Style File"), text, QMessageBox::Ok, QMessageBox::Ok);
     if (!names.isEmpty())
         KRMprotoSettings::setAudioStyleFilePath(QFileInfo(worker->outputPath()).absolutePath());

@@ -51,15 +51,8 @@ using Rules = WaveViewRules;
 
 const QPoint kNoPoint(-1, 0);
 
-bool isSection(int s)
-{
-    return s >= 0 && s < krm::kSectionCount;
-}
-
-bool isIntro(int s)
-{
-    return s >= 0 && s <= 2;
-}
+using krm::isIntro;
+constexpr bool (*isSection)(int) = krm::isSectionIndex;
 
 // The two ends of a range in order, as unsigned samples for the layers.
 std::pair<uint32_t, uint32_t> orderedRange(int32_t a, int32_t b)

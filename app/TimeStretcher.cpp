@@ -2,19 +2,14 @@
 
 #include "BeatGrid.h"
 #include "CKRMcore.h"
-#include "KRMAudition.h"
 #include "SectionWaveInfo.h"
 #include "base/WavFile.h"
 
 #include <QFile>
 
-TimeStretcher::TimeStretcher(CKRMcore* core, KRMAudition* audition, const QString& outputPath,
-                             uint32_t sectionIndex, uint32_t waveIndex)
-    : sectionIndex(sectionIndex),
-      waveIndex(waveIndex),
-      m_core(core),
-      m_audition(audition),
-      m_outputPath(outputPath)
+TimeStretcher::TimeStretcher(CKRMcore* core, const QString& outputPath, uint32_t sectionIndex,
+                             uint32_t waveIndex)
+    : sectionIndex(sectionIndex), waveIndex(waveIndex), m_core(core), m_outputPath(outputPath)
 { }
 
 TimeStretcher::~TimeStretcher() = default;
@@ -39,36 +34,36 @@ uint32_t TimeStretcher::failWith(uint32_t code, const QString& text)
 uint32_t TimeStretcher::stretchJob()
 {
     if (sectionIndex > 14)
-        return failWith(0x80000001, tr("no section is specified!"));
+        return failWith(kNoSection, tr("no section is specified!"));
     const uint8_t s = uint8_t(sectionIndex);
     const SectionWaveInfo info(m_core, int(s));
     SectionRecord* record = nullptr;
     if (m_core->getSecInfo(s, &record) != 0 || !record)
-        return failWith(0x80000002, tr("no section is specified!"));
+        return failWith(kNoSectionRecord, tr("no section is specified!"));
     if (!record->used)
-        return failWith(0x80000003, tr("trimming on is required!"));
+        return failWith(kSectionNotTrimmed, tr("trimming on is required!"));
     const float length = samplesToSeconds(record->endAdrs) - samplesToSeconds(record->startAdrs);
     if (length * 10000.0 < 1.0)
-        return failWith(0x80000004, tr("Selected range of waveform is too short."));
+        return failWith(kRangeTooShort, tr("Selected range of waveform is too short."));
     if (info.isStretchOutOfRange())
-        return failWith(0x80000005, tr("stretch ratio error!"));
+        return failWith(kStretchOutOfRange, tr("stretch ratio error!"));
     if (!m_core->isSecWavReady(s)) {
         bool warning = false;
-        if (m_audition->writeTempWave(m_core, s, warning) != 0)
-            return failWith(0x80000006, tr("stretch erro ") + m_core->errorText());
+        if (m_core->writeTempWave(s, warning) != 0)
+            return failWith(kWorkingAudioFailed, tr("stretch erro ") + m_core->errorText());
         if (warning)
-            return failWith(0x80000007, tr("stretch ratio error!"));
+            return failWith(kWorkingAudioSkipped, tr("stretch ratio error!"));
     }
     QFile file(m_outputPath);
     if (readWavHeaderFromDevice(&file, &frameCount) != 0)
-        return failWith(0x80000008, tr("stretch ratio error!"));
+        return failWith(kUnreadableResult, tr("stretch ratio error!"));
     uint8_t beatsPerBar = 4;
     uint8_t beatUnit = 4;
     if (m_core->getTimeSig(&beatsPerBar, &beatUnit) != 0)
-        return failWith(0x80000009, tr("stretch ratio error!"));
+        return failWith(kNoTimeSignature, tr("stretch ratio error!"));
     uint32_t bars = record->barCount;
     // An intro's pickup plays as a bar of its own before the first bar.
-    if (s <= 2 && record->pickupOn && record->pickupHalfBeats)
+    if (krm::isIntro(s) && record->pickupOn && record->pickupHalfBeats)
         ++bars;
     beatPoints = evenBeatPoints(frameCount, uint32_t(beatsPerBar) * bars);
     return 0;

@@ -1,7 +1,7 @@
 #pragma once
 // The time-stretch job of the main window: checks one section, has the
-// audition player write its working audio when the engine's copy is not
-// current, and lists the beat points of the result window. One job per
+// engine write its working audio when the engine's copy is not current, and
+// lists the beat points of the result window. One job per
 // object: the window moves it to a thread of its own, invokes doTimeStretch
 // once (queued) and receives `done` once.
 #include <QObject>
@@ -11,15 +11,13 @@
 #include <vector>
 
 class CKRMcore;
-class KRMAudition;
 
 class TimeStretcher : public QObject {
     Q_OBJECT
 public:
-    // `core` and `audition` are the window's, not owned. `outputPath` is the
-    // section's working-audio file; `waveIndex` is only handed back.
-    TimeStretcher(CKRMcore* core, KRMAudition* audition, const QString& outputPath, uint32_t sectionIndex,
-                  uint32_t waveIndex);
+    // `core` is the window's, not owned. `outputPath` is the section's
+    // working-audio file; `waveIndex` is only handed back.
+    TimeStretcher(CKRMcore* core, const QString& outputPath, uint32_t sectionIndex, uint32_t waveIndex);
     ~TimeStretcher() override;
 
     const QString& outputPath() const { return m_outputPath; }
@@ -39,8 +37,19 @@ public:
     // list is empty or already ends there.
     static std::vector<uint32_t> evenBeatPoints(uint32_t frames, uint32_t beats);
 
+    // The job's failure codes, in the order of its checks.
+    static constexpr uint32_t kNoSection = 0x80000001;          // index outside 0 to 14
+    static constexpr uint32_t kNoSectionRecord = 0x80000002;    // the engine has no record
+    static constexpr uint32_t kSectionNotTrimmed = 0x80000003;  // the section is not in use
+    static constexpr uint32_t kRangeTooShort = 0x80000004;
+    static constexpr uint32_t kStretchOutOfRange = 0x80000005;
+    static constexpr uint32_t kWorkingAudioFailed = 0x80000006;   // the engine's writeTempWave failed
+    static constexpr uint32_t kWorkingAudioSkipped = 0x80000007;  // ... or skipped the section
+    static constexpr uint32_t kUnreadableResult = 0x80000008;
+    static constexpr uint32_t kNoTimeSignature = 0x80000009;
+
 signals:
-    // Success (0, empty text) and failure (0x80000001 .. 0x80000009 and the
+    // Success (0, empty text) and failure (one of the codes above and the
     // translated text) alike.
     void done(unsigned long lErr, QString errorStr);
 
@@ -52,6 +61,5 @@ private:
     uint32_t failWith(uint32_t code, const QString& text);
 
     CKRMcore* m_core;
-    KRMAudition* m_audition;
     QString m_outputPath;
 };

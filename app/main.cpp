@@ -1,8 +1,9 @@
 // The program's entry: platform plugin, style, application object (a second start hands its
-// files over and ends here with -1), window, event loop, then the teardown:
+// files over and ends here with -1), the warning boxes, window, event loop, then the teardown:
 // window, application object, working audio files.
 #include "Application.h"
 #include "MainWindow.h"
+#include "MessageBoxWarningSink.h"
 #include "PlatformChoice.h"
 #include "TempWavFiles.h"
 
@@ -23,6 +24,10 @@ int main(int argc, char** argv)
         auto app = std::make_unique<Application>(argc, argv);
         running = true;
         {
+            // Warnings of the engine and the style writer show as boxes
+            // while the window lives (its jobs end with it).
+            MessageBoxWarningSink warningBoxes;
+            const krm::WarningSinkScope warningScope(&warningBoxes);
             MainWindow window(startFileFromArguments(argc, argv));
             app->fileOpenTarget = &window;
             window.show();

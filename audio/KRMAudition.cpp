@@ -3,7 +3,6 @@
 #include "AudioDeviceASFF.h"
 #include "BeatGrid.h"
 #include "CKRMcore.h"
-#include "IF_audioFileMngr.h"
 #include "ResultCode.h"
 #include "WavSeeker_libSndFile.h"
 
@@ -264,29 +263,6 @@ uint32_t KRMAudition::playStretchedFile(const std::wstring& path, int startFrame
     return selectAndStart(*holder, loop, 3);
 }
 
-uint32_t KRMAudition::writeTempWave(CKRMcore* core, uint8_t sectionIndex, bool& warning)
-{
-    if (!core)
-        return fail(1);
-    SectionRecord* section = nullptr;
-    WaveInfoRecord* wave = nullptr;
-    if (const uint32_t r = core->getSecAndWavInfo(sectionIndex, &section, &wave))
-        return nest(r, 1);
-    if (!section || !wave)
-        return fail(1);
-    QString folder;
-    core->getResourcePath(0, folder);
-    const QString path = folder + "/KRM_temp.wav";
-    const std::unique_ptr<IF_audioFileMngr> files(createAudioFileMngr());
-    if (!files)
-        return fail(2);
-    if (const uint32_t r = files->copyAudioFile(wave->path, path))
-        return nest(r, 2);
-    if (const uint32_t r = core->makeSectionAudio(sectionIndex, warning))
-        return nest(r, 3);
-    return kOk;
-}
-
 uint32_t KRMAudition::buildClickTriggers(CKRMcore& core, uint8_t waveIndex, uint8_t sectionIndex,
                                          const WaveInfoRecord& wave, uint8_t beatsPerBar, uint8_t halfBeat,
                                          uint8_t pickup, int startFrame, int endFrame,
@@ -311,7 +287,7 @@ uint32_t KRMAudition::buildClickTriggers(CKRMcore& core, uint8_t waveIndex, uint
     for (uint64_t k = s, e = layout.entryOf(s); layout.holds(e); ++k, e += layout.stride) {
         const int32_t offset = clampToI32(int64_t(secondsToSamples(wave.beats[size_t(e)])) - startFrame);
         const int64_t fromStart = int64_t(k - s);
-        if (sectionIndex < 3 && fromStart < u)
+        if (krm::isIntro(sectionIndex) && fromStart < u)
             list2.push_back(offset);  // the pickup of an intro
         else if ((fromStart - u) % b != 0)
             list2.push_back(offset);

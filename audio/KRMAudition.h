@@ -3,8 +3,8 @@
 // a stretch of an imported audio file between two frames, once or in a
 // loop, with a click on every beat (the first click sound on the first beat
 // of each bar, the second on the other beats), or a time-stretched file
-// with click triggers given by the caller; it also writes a section's
-// working audio for export and stretching.
+// with click triggers given by the caller. (A section's working audio for
+// export and stretching is the engine's: CKRMcore::writeTempWave.)
 //
 // It drives the process-wide output holder (AudioDeviceASFF), opened on the
 // output chosen by name with 2048 frames per buffer at 44100 Hz. All calls
@@ -75,11 +75,6 @@ public:
                                  const std::vector<int32_t>& triggers2);
     uint32_t playStretchedFile(const std::wstring& path, int startFrame, int endFrame, bool loop,
                                const std::vector<int32_t>& triggers1, const std::vector<int32_t>& triggers2);
-
-    // Writes section `sectionIndex`'s working audio: copies its wave to
-    // "KRM_temp.wav" in the engine's temporary folder, then has the engine
-    // cut the section from it. `warning` as the engine reports it.
-    uint32_t writeTempWave(CKRMcore* core, uint8_t sectionIndex, bool& warning);
 
     // Click triggers of mode 0, as offsets from startFrame: beat k of the
     // wave's beat grid (off-beat grid when halfBeat is 1) from the beat

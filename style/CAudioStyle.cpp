@@ -1,7 +1,7 @@
 #include "CAudioStyle.h"
 
-#include "FileUtil.h"
 #include "GlobalMessage.h"
+#include "WarningSink.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -488,8 +488,7 @@ Result CAudioStyle::loadWaveData(std::vector<uint8_t>& out, const CAudioWaveData
         return fail(5);
     if (Result r = readWaveFile(out, path)) {
         out.resize(start);
-        showWarning(nullptr, GlobalMessage(26), GlobalMessage(25) + QString::fromStdString(path),
-                    QMessageBox::Ok, QMessageBox::Ok);
+        krm::showWarning(GlobalMessage(26), GlobalMessage(25) + QString::fromStdString(path));
         return nest(r, 6);
     }
     return krm::kOk;

@@ -19,7 +19,8 @@
 //
 // Result codes: 0 success, 0x80000000 | step, a callee's failure nested.
 // Runs on the caller's thread (the export's worker); the warning for an
-// unreadable WAV goes through showWarning, which is safe there.
+// unreadable WAV goes to the installed warning sink (krm::showWarning),
+// which is safe there.
 #include "CAudioInfo.h"
 #include "CSmfStyle.h"
 

@@ -2,16 +2,11 @@
 
 #include "ResultCode.h"
 
-#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLatin1String>
-#include <QMetaObject>
 #include <QSaveFile>
-#include <QThread>
-#include <QtGlobal>
-#include <atomic>
 #include <fstream>
 
 namespace {
@@ -19,18 +14,6 @@ namespace {
 QString latin1(const std::string& s)
 {
     return QString(QLatin1String(s.c_str()));
-}
-
-std::atomic<WarningBoxFunction> gWarningBox {nullptr};
-
-QMessageBox::StandardButton showBox(QWidget* parent, const QString& title, const QString& text,
-                                    QMessageBox::StandardButtons buttons,
-                                    QMessageBox::StandardButton defaultButton)
-{
-    const WarningBoxFunction f = gWarningBox.load();
-    if (f != nullptr)
-        return f(parent, title, text, buttons, defaultButton);
-    return QMessageBox::warning(parent, title, text, buttons, defaultButton);
 }
 
 }  // namespace
@@ -58,30 +41,6 @@ uint32_t readWholeFile(const std::string& path, void* buffer, uint32_t size)
     if (in)
         in.read(static_cast<char*>(buffer), std::streamsize(size));
     return krm::kOk;
-}
-
-QMessageBox::StandardButton showWarning(QWidget* parent, const QString& title, const QString& text,
-                                        QMessageBox::StandardButtons buttons,
-                                        QMessageBox::StandardButton defaultButton)
-{
-    // Widgets may only be made on the GUI thread, and only with a QApplication.
-    auto* app = qobject_cast<QApplication*>(QCoreApplication::instance());
-    if (app == nullptr) {
-        qWarning("%s: %s", qUtf8Printable(title), qUtf8Printable(text));
-        return defaultButton;
-    }
-    if (QThread::currentThread() == app->thread())
-        return showBox(parent, title, text, buttons, defaultButton);
-    QMessageBox::StandardButton chosen = defaultButton;
-    QMetaObject::invokeMethod(
-        app, [&] { chosen = showBox(parent, title, text, buttons, defaultButton); },
-        Qt::BlockingQueuedConnection);
-    return chosen;
-}
-
-WarningBoxFunction setWarningBoxFunction(WarningBoxFunction f)
-{
-    return gWarningBox.exchange(f);
 }
 
 namespace krm {

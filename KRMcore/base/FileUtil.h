@@ -1,14 +1,12 @@
 #pragma once
-// Small file routines for the style file model's temporary wave files, and
-// the warning box. Paths are Latin-1 text up to the first zero byte.
-#include <QMessageBox>
+// Small file routines for the style file model's temporary wave files.
+// Paths are Latin-1 text up to the first zero byte. (Warnings to the user
+// go through showWarning of WarningSink.h.)
 #include <QString>
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
 #include <string>
-
-class QWidget;
 
 // Removes the file (a relative path is taken from the current folder).
 // 0x80000001 for an empty path; 0 otherwise, whether or not it was removed.
@@ -21,22 +19,6 @@ uint32_t fileSize(const std::string& path);
 // empty path, a null buffer or a size of 0; otherwise 0, also when the file
 // is missing or shorter (the rest of the buffer is left as it was).
 uint32_t readWholeFile(const std::string& path, void* buffer, uint32_t size);
-
-// A modal warning box; returns the button chosen. Callable from any thread:
-// off the GUI thread the box is shown on the GUI thread while the caller
-// waits. Without a QApplication the warning goes to the log and
-// `defaultButton` is returned.
-QMessageBox::StandardButton showWarning(QWidget* parent, const QString& title, const QString& text,
-                                        QMessageBox::StandardButtons buttons = QMessageBox::Ok,
-                                        QMessageBox::StandardButton defaultButton = QMessageBox::NoButton);
-
-// The function that shows the box (QMessageBox::warning unless replaced).
-// Tests put their own in place so no box waits for a click; returns the one
-// it replaces. Null restores QMessageBox::warning.
-using WarningBoxFunction = QMessageBox::StandardButton (*)(QWidget*, const QString&, const QString&,
-                                                           QMessageBox::StandardButtons,
-                                                           QMessageBox::StandardButton);
-WarningBoxFunction setWarningBoxFunction(WarningBoxFunction f);
 
 namespace krm {
 

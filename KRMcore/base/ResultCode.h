@@ -4,6 +4,8 @@
 // up from a called operation is nested as (inner << 4) | 0x80000000 | step,
 // so every level adds one hexadecimal digit (the top digit of the inner code
 // drops out in 32-bit arithmetic).
+#include <QString>
+
 #include <cstdint>
 
 namespace krm {
@@ -34,5 +36,12 @@ constexpr bool failed(Result r)
 {
     return r != kOk;
 }
+
+// The code in words for log lines: its lower-case hexadecimal digits (as the
+// user sees them in "[%1]") and the step of each level, from the outermost
+// call in, e.g. "80000121 (failed at step 1 > 2 > 1, outermost first)";
+// "0 (success)". Steps above 15 cannot be told apart from nesting and read
+// as two levels.
+QString describeResult(Result code);
 
 }  // namespace krm

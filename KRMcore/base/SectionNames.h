@@ -1,6 +1,8 @@
 #pragma once
-// Display names of the project sections, and the numbering of the style
-// file's sections (style section ids 0 to 19) with their names.
+// Display names of the project sections and what kind of section each slot
+// is, and the numbering of the style file's sections (style section ids 0
+// to 19) with their names.
+#include <cstdint>
 
 constexpr int kSectionNameCount = 20;
 
@@ -18,3 +20,55 @@ const char* sectionNameFromIndex(int id);
 // with its long name, then "Fill" plus the two letters (fills), then its
 // short form; "Break Fill" names 17.
 int sectionIndexFromName(const char* text);
+
+namespace krm {
+
+// The project's section slots: 0 to 14, "Intro 1" .. "Ending 3".
+constexpr uint8_t kSectionCount = 15;
+
+// What a project section slot is: slots 0-2 the intros, 3-6 the mains, 7-10
+// the fill-ins, 11 the break, 12-14 the endings; None for any other index.
+// Every rule that depends on a section's kind asks here.
+enum class SectionKind { Intro, Main, FillIn, Break, Ending, None };
+
+constexpr SectionKind sectionKind(int index)
+{
+    if (index < 0 || index >= kSectionCount)
+        return SectionKind::None;
+    if (index <= 2)
+        return SectionKind::Intro;
+    if (index <= 6)
+        return SectionKind::Main;
+    if (index <= 10)
+        return SectionKind::FillIn;
+    if (index == 11)
+        return SectionKind::Break;
+    return SectionKind::Ending;
+}
+
+constexpr bool isSectionIndex(int index)
+{
+    return sectionKind(index) != SectionKind::None;
+}
+
+// An intro's pickup stands before its first bar; an ending's incomplete bar
+// is filled after its last one.
+constexpr bool isIntro(int index)
+{
+    return sectionKind(index) == SectionKind::Intro;
+}
+
+constexpr bool isEnding(int index)
+{
+    return sectionKind(index) == SectionKind::Ending;
+}
+
+// Bars a section may hold: one for the fill-ins and the break (and any
+// index outside the sections), 32 for the others.
+constexpr uint32_t maxBarsOfSection(int index)
+{
+    const SectionKind kind = sectionKind(index);
+    return kind == SectionKind::FillIn || kind == SectionKind::Break || kind == SectionKind::None ? 1 : 32;
+}
+
+}  // namespace krm

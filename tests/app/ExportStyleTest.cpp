@@ -2,8 +2,9 @@
 // disk, and the style model's warning box shown on the GUI thread while the
 // job waits.
 #include "ExportStyle.h"
-#include "FileUtil.h"
 #include "JobTestSupport.h"
+#include "MessageBoxWarningSink.h"
+#include "MessageDialog.h"
 #include "SectionNames.h"
 
 #include <gtest/gtest.h>
@@ -25,7 +26,7 @@ uint32_t prepareAll(Project& p)
         if (p.core.getSecInfo(i, &record) != 0 || !record)
             return 0x80000001;
         bool warning = false;
-        if (record->used && !p.core.isSecWavReady(i) && p.audition.writeTempWave(&p.core, i, warning) != 0)
+        if (record->used && !p.core.isSecWavReady(i) && p.core.writeTempWave(i, warning) != 0)
             return 0x80000002;
     }
     return 0;
@@ -151,11 +152,11 @@ namespace {
 
 std::vector<bool> g_boxOnGuiThread;
 
-QMessageBox::StandardButton recordBox(QWidget*, const QString&, const QString&, QMessageBox::StandardButtons,
-                                      QMessageBox::StandardButton)
+// Records where each box was built and closes it without a click.
+QAbstractButton* recordBox(MessageDialog&)
 {
     g_boxOnGuiThread.push_back(QThread::currentThread() == qApp->thread());
-    return QMessageBox::Ok;
+    return nullptr;
 }
 
 }  // namespace
@@ -172,11 +173,14 @@ TEST(ExportStyle, WarningsOfTheJobThreadShowOnTheGuiThread)
     const Case cases[] = {
         {"callback warns",
          [](Project& p) {
-             showWarning(nullptr, "Stelvano", "from the job");
+             krm::showWarning("Stelvano", "from the job");
              return prepareAll(p);
          }},
     };
-    const WarningBoxFunction previous = setWarningBoxFunction(recordBox);
+    // The program's sink, as main installs it.
+    MessageBoxWarningSink boxes;
+    const krm::WarningSinkScope scope(&boxes);
+    MessageDialog::setResponder(recordBox);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         g_boxOnGuiThread.clear();
@@ -197,5 +201,5 @@ TEST(ExportStyle, WarningsOfTheJobThreadShowOnTheGuiThread)
         for (bool onGui : g_boxOnGuiThread)
             EXPECT_TRUE(onGui);
     }
-    setWarningBoxFunction(previous);
+    MessageDialog::setResponder(nullptr);
 }

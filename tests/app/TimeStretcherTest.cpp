@@ -40,7 +40,7 @@ constexpr uint8_t kMainA = 3;
 TEST(TimeStretcher, SectionIndexAboveFourteenFailsBeforeAnyEngineCall)
 {
     // Null engine and player: touching either would crash.
-    TimeStretcher job(nullptr, nullptr, "unused.wav", 15, 0);
+    TimeStretcher job(nullptr, "unused.wav", 15, 0);
     const Result r = run(job);
     EXPECT_EQ(r.emitted, 1);
     EXPECT_EQ(r.code, 0x80000001u);
@@ -75,7 +75,7 @@ TEST(TimeStretcher, EachCheckFailsWithItsCodeAndText)
         SCOPED_TRACE(c.name);
         Project p(20.0);
         c.setUp(p);
-        TimeStretcher job(&p.core, &p.audition, p.core.sectionWavePath(c.section), c.section, 0);
+        TimeStretcher job(&p.core, p.core.sectionWavePath(c.section), c.section, 0);
         const Result r = run(job);
         EXPECT_EQ(r.emitted, 1);
         EXPECT_EQ(r.code, c.code);
@@ -88,7 +88,7 @@ TEST(TimeStretcher, EngineTextFollowsTheWorkingAudioFailure)
 {
     Project p;
     p.stretch->failWith = 0x80000003;
-    TimeStretcher job(&p.core, &p.audition, p.core.sectionWavePath(kMainA), kMainA, 0);
+    TimeStretcher job(&p.core, p.core.sectionWavePath(kMainA), kMainA, 0);
     const Result r = run(job);
     ASSERT_EQ(r.code, 0x80000006u);
     EXPECT_FALSE(p.core.errorText().isEmpty());
@@ -135,7 +135,7 @@ TEST(TimeStretcher, BeatPointsCoverTheSectionsBars)
                 s.pickupHalfBeats = 2;
             });
         const QString path = p.core.sectionWavePath(c.section);
-        TimeStretcher job(&p.core, &p.audition, path, c.section, 7);
+        TimeStretcher job(&p.core, path, c.section, 7);
         const Result r = run(job);
         ASSERT_EQ(r.code, 0u) << r.text.toStdString() << " " << p.core.errorText().toStdString();
         EXPECT_TRUE(r.text.isEmpty());

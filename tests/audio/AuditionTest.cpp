@@ -294,24 +294,6 @@ TEST_F(Audition, APlayerGoneWhilePlayingLeavesTheOutputSafe)
     expectPlayed(played(), audiotest::referenceMix(song, kBeatFrames, kBeatFrames, metro1, {0}, {}, {}));
 }
 
-TEST_F(Audition, WriteTempWaveCopiesTheWaveThenNeedsTheEnginesSectionAudio)
-{
-    ASSERT_EQ(core.setResourcePath(0, 255, dir.path("work")), 0u);
-    ASSERT_TRUE(QDir().mkpath(dir.path("work")));
-    SectionRecord section;
-    section.used = 1;
-    section.waveIndex = 0;
-    ASSERT_EQ(core.updateSecInfo(3, section), 0u);
-
-    bool warning = false;
-    EXPECT_EQ(player->writeTempWave(&core, 4, warning), 0x80000121u) << "a section without a wave";
-    // The working copy is made, then the engine's rendering refuses a
-    // section without an area.
-    EXPECT_EQ(player->writeTempWave(&core, 3, warning), 0x80000043u);
-    EXPECT_EQ(core.errorText(), "section area error! [Main A : 0 - 0]");
-    EXPECT_EQ(audiotest::readStereo(dir.path("work/KRM_temp.wav")), song);
-}
-
 TEST(ClickSounds, TheGeneratorReproducesTheCheckedInFiles)
 {
     testutil::TempDir dir;

@@ -3,19 +3,13 @@
 // writer of the audio part. Nothing may crash or trip the sanitizers.
 #include "AudioFixtures.h"
 #include "CAudioStyle.h"
-#include "FileUtil.h"
+#include "RecordingWarningSink.h"
 
 #include <gtest/gtest.h>
 
 using sb::Bytes;
 
 namespace {
-
-QMessageBox::StandardButton silent(QWidget*, const QString&, const QString&, QMessageBox::StandardButtons,
-                                   QMessageBox::StandardButton)
-{
-    return QMessageBox::Ok;
-}
 
 std::string richWaveInfo()
 {
@@ -34,7 +28,8 @@ std::string richWaveInfo()
 
 TEST(AudioFuzz, DamagedWaveInfoTexts)
 {
-    WarningBoxFunction previous = setWarningBoxFunction(silent);
+    testutil::RecordingWarningSink quiet;
+    const krm::WarningSinkScope scope(&quiet);
     testutil::TempDir dir;
     const std::string wav = dir.path("w.wav").toStdString();
     af::writeWav(QString::fromStdString(wav), 8);
@@ -59,7 +54,6 @@ TEST(AudioFuzz, DamagedWaveInfoTexts)
     CAudioStyleDecorator writer;
     Bytes out;
     writer.writeAudioPart(&shared, out);
-    setWarningBoxFunction(previous);
 }
 
 TEST(AudioFuzz, DamagedWaveFiles)

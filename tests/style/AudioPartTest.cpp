@@ -1,6 +1,6 @@
 #include "AudioFixtures.h"
 #include "CAudioStyle.h"
-#include "FileUtil.h"
+#include "RecordingWarningSink.h"
 
 #include <gtest/gtest.h>
 
@@ -11,29 +11,13 @@ using sb::Bytes;
 
 namespace {
 
-struct Warning {
-    QString title, text;
-};
-std::vector<Warning> g_warnings;
-
-QMessageBox::StandardButton recordWarning(QWidget*, const QString& title, const QString& text,
-                                          QMessageBox::StandardButtons, QMessageBox::StandardButton)
-{
-    g_warnings.push_back({title, text});
-    return QMessageBox::Ok;
-}
-
 class AudioPart : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        g_warnings.clear();
-        m_previous = setWarningBoxFunction(recordWarning);
-    }
-    void TearDown() override { setWarningBoxFunction(m_previous); }
+    std::vector<testutil::RecordingWarningSink::Warning> warnings() const { return m_warnings.warnings(); }
 
     testutil::TempDir m_dir;
-    WarningBoxFunction m_previous = nullptr;
+    testutil::RecordingWarningSink m_warnings;
+    krm::WarningSinkScope m_warningScope {&m_warnings};
 };
 
 Bytes padded50(const std::string& s)
@@ -91,7 +75,7 @@ TEST_F(AudioPart, OneSectionOneFileByHand)
     Bytes out = {0xEE};
     ASSERT_EQ(writer.writeAudioPart(&info, out), 0u);
     EXPECT_EQ(out, expect);
-    EXPECT_TRUE(g_warnings.empty());
+    EXPECT_TRUE(warnings().empty());
     // Written twice, the part is the same (the mixer's end of track is not doubled).
     ASSERT_EQ(writer.writeAudioPart(&info, out), 0u);
     EXPECT_EQ(out, expect);
@@ -175,9 +159,11 @@ TEST_F(AudioPart, MissingWaveFileWarnsAndFailsAtTheWaveData)
     Bytes out;
     EXPECT_EQ(writer.writeAudioPart(&info, out), 0x81647443u);
     EXPECT_TRUE(out.empty());
-    ASSERT_EQ(g_warnings.size(), 1u);
-    EXPECT_EQ(g_warnings[0].title, "save SFF");
-    EXPECT_EQ(g_warnings[0].text, "wave file read error!\r\n" + QString::fromStdString(missing));
+    const auto shown = warnings();
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].title, "save SFF");
+    EXPECT_EQ(shown[0].text, "wave file read error!\r\n" + QString::fromStdString(missing));
+    EXPECT_EQ(shown[0].level, krm::WarningLevel::Warning);
     uint32_t rate = 0;
     info.files[0]->getWaveForm()->getFormat()->getSampleRate(&rate);
     EXPECT_EQ(rate, 44100u);
@@ -208,7 +194,7 @@ TEST_F(AudioPart, WaveBytesComeFromTheFirstSourceThatHasThem)
     ASSERT_EQ(CAudioStyle::loadWaveData(out, &d), 0u);
     EXPECT_EQ(out, (Bytes {1, 2}));
     EXPECT_EQ(CAudioStyle::loadWaveData(out, nullptr), 0x80000001u);
-    EXPECT_TRUE(g_warnings.empty());
+    EXPECT_TRUE(warnings().empty());
 }
 
 namespace {

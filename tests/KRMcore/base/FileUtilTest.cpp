@@ -1,11 +1,11 @@
 #include "FileUtil.h"
+#include "RecordingWarningSink.h"
 #include "TestUtil.h"
+#include "WarningSink.h"
 
-#include <QApplication>
 #include <QDir>
 #include <QFile>
-#include <QThread>
-#include <atomic>
+#include <QStringList>
 #include <gtest/gtest.h>
 #include <thread>
 
@@ -84,69 +84,71 @@ TEST(FileUtil, PathsAreLatin1TextUpToTheFirstZeroByte)
     EXPECT_FALSE(QFile::exists(dir.path(name)));
 }
 
-namespace {
-
-struct BoxCall {
-    int calls = 0;
-    bool onGuiThread = false;
-    QWidget* parent = nullptr;
-    QString title, text;
-    QMessageBox::StandardButtons buttons;
-    QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
-};
-BoxCall gBox;
-
-QMessageBox::StandardButton fakeBox(QWidget* parent, const QString& title, const QString& text,
-                                    QMessageBox::StandardButtons buttons, QMessageBox::StandardButton def)
+// Warnings go to the installed sink on the caller's thread (a worker's
+// warning reaches the program's sink on that worker, which marshals it).
+TEST(ShowWarning, HandsTitleTextAndLevelToTheInstalledSinkOnTheCallersThread)
 {
-    ++gBox.calls;
-    gBox.onGuiThread = QThread::currentThread() == qApp->thread();
-    gBox.parent = parent;
-    gBox.title = title;
-    gBox.text = text;
-    gBox.buttons = buttons;
-    gBox.defaultButton = def;
-    return QMessageBox::Cancel;
+    struct Case {
+        const char* title;
+        const char* text;
+        krm::WarningLevel level;
+        bool fromWorker;
+    };
+    const Case cases[] = {
+        {"save SFF", "wave file read error!\r\nx.wav", krm::WarningLevel::Warning, false},
+        {"t", "from worker", krm::WarningLevel::Warning, true},
+        {"i", "for your information", krm::WarningLevel::Information, false},
+        {"c", "critical from worker", krm::WarningLevel::Critical, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        testutil::RecordingWarningSink sink;
+        const krm::WarningSinkScope scope(&sink);
+        if (c.fromWorker)
+            std::thread([&] { krm::showWarning(c.title, c.text, c.level); }).join();
+        else
+            krm::showWarning(c.title, c.text, c.level);
+        const auto got = sink.warnings();
+        ASSERT_EQ(got.size(), 1u);
+        EXPECT_EQ(got[0].title, c.title);
+        EXPECT_EQ(got[0].text, c.text);
+        EXPECT_EQ(got[0].level, c.level);
+        EXPECT_EQ(got[0].onMainThread, !c.fromWorker);
+    }
 }
 
-// Puts the fake box in place for one test.
-struct FakeBoxScope {
-    WarningBoxFunction previous;
-    FakeBoxScope() : previous(setWarningBoxFunction(fakeBox)) { gBox = BoxCall(); }
-    ~FakeBoxScope() { setWarningBoxFunction(previous); }
-};
+namespace {
+
+QStringList g_logged;
+
+void recordLog(QtMsgType, const QMessageLogContext&, const QString& message)
+{
+    g_logged << message;
+}
 
 }  // namespace
 
-TEST(ShowWarning, ShowsTheBoxWithTheCallersArguments)
+TEST(ShowWarning, ScopesNestAndWithoutASinkTheWarningIsLogged)
 {
-    FakeBoxScope scope;
-    EXPECT_EQ(showWarning(nullptr, "save SFF", "wav file read error", QMessageBox::Ok | QMessageBox::Cancel,
-                          QMessageBox::Ok),
-              QMessageBox::Cancel);
-    EXPECT_EQ(gBox.calls, 1);
-    EXPECT_TRUE(gBox.onGuiThread);
-    EXPECT_EQ(gBox.title, "save SFF");
-    EXPECT_EQ(gBox.text, "wav file read error");
-    EXPECT_EQ(gBox.buttons, QMessageBox::Ok | QMessageBox::Cancel);
-    EXPECT_EQ(gBox.defaultButton, QMessageBox::Ok);
-}
+    testutil::RecordingWarningSink outer;
+    testutil::RecordingWarningSink inner;
+    {
+        const krm::WarningSinkScope outerScope(&outer);
+        {
+            const krm::WarningSinkScope innerScope(&inner);
+            krm::showWarning("t", "to the inner sink");
+        }
+        krm::showWarning("t", "to the outer sink again");
+    }
+    ASSERT_EQ(inner.warnings().size(), 1u);
+    EXPECT_EQ(inner.warnings()[0].text, "to the inner sink");
+    ASSERT_EQ(outer.warnings().size(), 1u);
+    EXPECT_EQ(outer.warnings()[0].text, "to the outer sink again");
 
-TEST(ShowWarning, FromAWorkerThreadTheBoxRunsOnTheGuiThread)
-{
-    FakeBoxScope scope;
-    std::atomic<bool> done {false};
-    QMessageBox::StandardButton result = QMessageBox::NoButton;
-    std::thread worker([&] {
-        result = showWarning(nullptr, "t", "from worker", QMessageBox::Ok, QMessageBox::Ok);
-        done = true;
-    });
-    // The worker waits until the GUI thread has served its request.
-    while (!done)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    worker.join();
-    EXPECT_EQ(result, QMessageBox::Cancel);
-    EXPECT_EQ(gBox.calls, 1);
-    EXPECT_TRUE(gBox.onGuiThread);
-    EXPECT_EQ(gBox.text, "from worker");
+    g_logged.clear();
+    const QtMessageHandler previous = qInstallMessageHandler(recordLog);
+    krm::showWarning("save SFF", "nobody listens");
+    qInstallMessageHandler(previous);
+    EXPECT_EQ(g_logged, QStringList {"save SFF: nobody listens"});
+    EXPECT_EQ(outer.warnings().size(), 1u) << "an uninstalled sink hears nothing";
 }

@@ -29,6 +29,45 @@ TEST(SectionRender, TwoBarsAtTheProjectTempo)
     EXPECT_EQ(p.core->sectionWavePath(3), p.folder + "/KRM_temp_Main A.wav");
 }
 
+// The working audio from scratch, as the export and the stretch job ask for
+// it: the wave is copied to the work file, then the section is rendered
+// from that copy; each stage's failure comes back nested at its step.
+TEST(SectionRender, WriteTempWaveCopiesTheWaveThenRendersTheSection)
+{
+    ClickProject p;
+    // The wave's own file differs from the work file the project starts with.
+    std::vector<uint8_t> song = p.work;
+    for (size_t k = 0; k < song.size(); k += 2)
+        song[k] ^= 0x55;
+    const QString songPath = p.folder + "/song.wav";
+    ASSERT_EQ(writeWavFile(songPath, song.data(), uint32_t(song.size())), 0u);
+    ASSERT_EQ(p.core->setWavPath(0, songPath.toStdWString()), 0u);
+
+    bool skipped = true;
+    EXPECT_EQ(p.core->writeTempWave(4, skipped), 0x80000121u) << "a section without a wave";
+    // The copy is made, then the rendering refuses a section without an area.
+    SectionRecord empty;
+    empty.used = 1;
+    empty.waveIndex = 0;
+    p.core->putSection(3, empty);
+    EXPECT_EQ(p.core->writeTempWave(3, skipped), 0x80000043u);
+    EXPECT_EQ(p.core->errorText(), "section area error! [Main A : 0 - 0]");
+    EXPECT_EQ(wavData(p.folder + "/KRM_temp.wav"), song);
+
+    ASSERT_EQ(p.setSection(3, 0, 8), 0u);
+    ASSERT_EQ(p.core->writeTempWave(3, skipped), 0u);
+    EXPECT_FALSE(skipped);
+    EXPECT_TRUE(p.core->isSecWavReady(3));
+    EXPECT_EQ(wavData(p.core->sectionWavePath(3)),
+              std::vector<uint8_t>(song.begin(), song.begin() + 4 * 176400))
+        << "rendered from the copy";
+
+    ASSERT_EQ(p.core->setWavPath(0, (p.folder + "/gone.wav").toStdWString()), 0u);
+    const uint32_t r = p.core->writeTempWave(3, skipped);
+    EXPECT_EQ(r & 0xF, 2u) << std::hex << r << ": a wave that cannot be copied fails at step 2";
+    EXPECT_TRUE(krm::failed(r));
+}
+
 TEST(SectionRender, BarsRecordedSlowerAreStretchedToTheBarLength)
 {
     // 2 bars at 100 per minute (211680 frames) become 2 bars at 120.

@@ -6,6 +6,7 @@
 #include "base/IF_audioFileMngr.h"
 #include "base/ResultCode.h"
 #include "base/WavSeekerSeq.h"
+#include "base/AudioFormat.h"
 
 #include <QDebug>
 #include <QFileInfo>
@@ -27,7 +28,7 @@ std::vector<float> trackBeats(const QString& workPath)
         WavSeekerSeq source(workPath);
         if (source.length() <= 0)
             return times;
-        RuBeatO::CBeatDetect detector(1024, kHop, 44100.0f, 3, 60.0f, 200.0f, false);
+        RuBeatO::CBeatDetect detector(1024, kHop, float(krm::audio::kSampleRate), 3, 60.0f, 200.0f, false);
         constexpr int kBlock = 4096;
         std::vector<float> stereo(2 * kBlock), mono(kBlock);
         for (;;) {
@@ -45,7 +46,7 @@ std::vector<float> trackBeats(const QString& workPath)
         std::vector<int> frames;
         detector.getBeatFrames(frames, 1, 0);
         for (int f : frames)
-            times.push_back(float(double(f) * kHop / 44100.0));
+            times.push_back(float(double(f) * kHop / krm::audio::kSampleRate));
     } catch (const std::exception& e) {
         qDebug() << "beat tracker:" << e.what();
         times.clear();
@@ -303,7 +304,7 @@ uint32_t ImportPipeline::analyzeOnsets(const QString& workPath, std::vector<floa
     }
     if (onsets.front() != 0.0f)
         onsets.insert(onsets.begin(), 0.0f);
-    const float end = float(frames) / 44100.0f;
+    const float end = float(frames) / float(krm::audio::kSampleRate);
     try {
         if (onsets.back() != end)
             onsets.push_back(end);
@@ -366,8 +367,8 @@ uint32_t ImportPipeline::forceBeatAs1Bar(const QString& workPath)
     }
     std::vector<float> beats {0.0f};
     for (uint32_t i = 1; i < beatsPerBar; ++i)
-        beats.push_back(float(uint32_t(uint64_t(i) * length / beatsPerBar)) / 44100.0f);
-    beats.push_back(float(length) / 44100.0f);
+        beats.push_back(float(uint32_t(uint64_t(i) * length / beatsPerBar)) / float(krm::audio::kSampleRate));
+    beats.push_back(float(length) / float(krm::audio::kSampleRate));
     if (const uint32_t e = m_core.updateBeat(0, beats)) {
         failText("error at doUpdateBeat() updateBeat");
         return krm::nest(e, 2);

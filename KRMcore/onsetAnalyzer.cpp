@@ -2,12 +2,13 @@
 
 #include "base/ResultCode.h"
 #include "base/WavSeekerSeq.h"
+#include "base/AudioFormat.h"
 
 #include <algorithm>
 
 namespace {
 
-constexpr int32_t kRate = 44100;
+constexpr int32_t kRate = int32_t(krm::audio::kSampleRate);
 
 }  // namespace
 

@@ -9,6 +9,7 @@
 #include "Onset/SyncAnalyze.h"
 #include "ResultCode.h"
 #include "Transient/TransientDetector.h"
+#include "base/AudioFormat.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -28,7 +29,7 @@ namespace {
 constexpr int kAttackBlock = 32;     // samples per detector call
 constexpr int64_t kAttackLead = 80;  // an attack is reported this far before its block
 constexpr double kTicksPerBeat = 1920.0;
-constexpr int kSyncSampleRate = 44100;
+constexpr int kSyncSampleRate = int(krm::audio::kSampleRate);
 constexpr int kSyncActivityMode = 1;  // spread of each frame's spectrum
 
 // The order in which the template's sections are laid end to end.

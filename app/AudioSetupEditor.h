@@ -3,6 +3,8 @@
 // the process-wide output holder knows, preselects the current one, and on
 // OK selects the chosen output and opens it (2048 frames per buffer, 44100
 // Hz). The caller runs it modally and then takes over the holder's choice.
+#include "AudioFormat.h"
+
 #include <QComboBox>
 #include <QDialog>
 #include <QGroupBox>
@@ -36,7 +38,7 @@ public:
     AudioSetupEditor(QWidget* parent, QSharedPointer<AudioDeviceASFF> holder);
 
     static constexpr int kBufferFrames = 2048;
-    static constexpr double kSampleRate = 44100.0;
+    static constexpr double kSampleRate = krm::audio::kSampleRate;
 
 private slots:
     void clickedCancel();

@@ -10,6 +10,8 @@
 // output chosen by name with 2048 frames per buffer at 44100 Hz. All calls
 // and slots run on the GUI thread; the render reaches this object only
 // through the holder's queued signals.
+#include "AudioFormat.h"
+
 #include <QObject>
 #include <QSharedPointer>
 #include <QString>
@@ -89,7 +91,7 @@ public:
                                        std::vector<int32_t>& list1, std::vector<int32_t>& list2);
 
     static constexpr int kBufferFrames = 2048;
-    static constexpr double kSampleRate = 44100.0;
+    static constexpr double kSampleRate = krm::audio::kSampleRate;
 
 signals:
     void signalStop();

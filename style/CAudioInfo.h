@@ -9,6 +9,7 @@
 // are UTF-8. Operations return result codes (0 success, 0x80000000 | step,
 // a callee's failure nested with krm::nest) and run on the caller's
 // thread; the model takes no locks.
+#include "AudioFormat.h"
 #include "CAudioRecords.h"
 #include "CSection.h"
 #include "RecordField.h"
@@ -117,7 +118,7 @@ public:
 private:
     uint16_t formatTag = 1;
     uint16_t channels = 2;
-    uint32_t sampleRate = 44100;
+    uint32_t sampleRate = krm::audio::kSampleRate;
     uint32_t avgBytesPerSec = 176400;
     uint16_t blockAlign = 4;
     uint16_t bitsPerSample = 16;

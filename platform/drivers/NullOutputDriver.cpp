@@ -1,5 +1,6 @@
 #include "NullOutputDriver.h"
 
+#include "AudioFormat.h"
 #include "ByteCodec.h"
 #include "DriverRegistry.h"
 #include "audio/NullPlayback.h"
@@ -339,7 +340,7 @@ private:
     int64_t m_resetAfter = 0;
     QString m_capturePath;
     QString m_error;
-    double m_rate = 44100.0;
+    double m_rate = krm::audio::kSampleRate;
 
     const ASIOCallbacks* m_callbacks = nullptr;
     bool m_timeInfo = false;

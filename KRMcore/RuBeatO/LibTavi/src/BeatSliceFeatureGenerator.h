@@ -9,6 +9,7 @@
 // the last samples; selectChordFeatures any number of times (also for the
 // data pushed so far); reset before a new stretch of audio that continues
 // the beat numbering.
+#include "AudioFormat.h"
 #include "BeatSliceFeatures.h"
 #include "FrameFeatureExtractor.h"
 
@@ -22,7 +23,7 @@ namespace tavi {
 
 class BeatSliceFeatureGenerator {
 public:
-    static constexpr double kSampleRate = 44100.0;
+    static constexpr double kSampleRate = krm::audio::kSampleRate;
     static constexpr int kFrameDecimation = 4;
 
     // frameLength: samples per semitone frame (16384 in the recognisers);

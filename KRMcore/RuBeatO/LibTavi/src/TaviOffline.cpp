@@ -1,5 +1,6 @@
 #include "TaviOffline.h"
 
+#include "AudioFormat.h"
 #include "BeatPeriodicityScorer.h"
 #include "BeatSliceFeatureGenerator.h"
 #include "CBeatDetect.h"
@@ -19,7 +20,7 @@ namespace tavi {
 
 namespace {
 
-constexpr double kSampleRate = 44100.0;
+constexpr double kSampleRate = krm::audio::kSampleRate;
 constexpr size_t kStrengthIndex = 25;  // the treble energy of a beat feature
 constexpr double kForbiddenMeter = -10000.0;
 constexpr int kSimpleMeter = 2;

@@ -16,7 +16,6 @@
 
 namespace {
 
-
 // Beat times in seconds of the working audio by the offline beat tracker,
 // empty when it finds none or cannot run. The import uses them when the
 // section segmenter gives no beats, so the user still gets a beat grid.

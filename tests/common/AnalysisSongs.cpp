@@ -28,22 +28,25 @@ BandSong song(double bpm, int beatsPerBar, std::vector<BandPart> parts, unsigned
     return s;
 }
 
-const BandChord C {0}, Dm {2, true}, D {2}, Em {4, true}, E {4}, F {5}, G {7}, G7 {7, false, true}, Am {9, true},
-    A {9}, Bm {11, true}, Bb {10}, Eb {3}, Cm {0, true}, Fm {5, true}, Gm {7, true}, D7 {2, false, true};
+const BandChord C {0}, Dm {2, true}, D {2}, Em {4, true}, E {4}, F {5}, G {7}, G7 {7, false, true},
+    Am {9, true}, A {9}, Bm {11, true}, Bb {10}, Eb {3}, Cm {0, true}, Fm {5, true}, Gm {7, true},
+    D7 {2, false, true};
 
 std::vector<AnalysisSong> makeSongs()
 {
     std::vector<AnalysisSong> songs;
-    songs.push_back({"pop 4/4 112", song(112, 4,
-                                         {part("intro", 4, {C, Am}, 0), part("verse", 8, {C, Am, F, G}, 1),
-                                          part("chorus", 8, {F, G, Em, Am}, 2), part("verse", 8, {C, Am, F, G}, 1),
-                                          part("chorus", 8, {F, G, Em, Am}, 2), part("outro", 2, {F, G7}, 0)},
-                                         21)});
-    songs.push_back({"waltz 3/4 96", song(96, 3,
-                                          {part("intro", 4, {D, G}, 0), part("verse", 8, {D, G, A, D}, 1),
-                                           part("chorus", 8, {Bm, G, D, A}, 2), part("verse", 8, {D, G, A, D}, 1),
-                                           part("ending", 4, {G, A, D, A}, 0)},
-                                          22)});
+    songs.push_back(
+        {"pop 4/4 112", song(112, 4,
+                             {part("intro", 4, {C, Am}, 0), part("verse", 8, {C, Am, F, G}, 1),
+                              part("chorus", 8, {F, G, Em, Am}, 2), part("verse", 8, {C, Am, F, G}, 1),
+                              part("chorus", 8, {F, G, Em, Am}, 2), part("outro", 2, {F, G7}, 0)},
+                             21)});
+    songs.push_back(
+        {"waltz 3/4 96", song(96, 3,
+                              {part("intro", 4, {D, G}, 0), part("verse", 8, {D, G, A, D}, 1),
+                               part("chorus", 8, {Bm, G, D, A}, 2), part("verse", 8, {D, G, A, D}, 1),
+                               part("ending", 4, {G, A, D, A}, 0)},
+                              22)});
     BandSong jig = song(66, 2,
                         {part("intro", 4, {Em, D}, 0), part("tune A", 8, {Em, D, Em, Bm}, 1),
                          part("tune B", 8, {G, D, C, D}, 2), part("tune A", 8, {Em, D, Em, Bm}, 1),

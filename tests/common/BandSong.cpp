@@ -173,7 +173,10 @@ void compress(Stereo& mix)
 class Band {
 public:
     Band(const BandSong& spec, std::vector<double> beatTime)
-        : m_spec(spec), m_beatTime(std::move(beatTime)), m_rng(spec.seed), m_human(0.0, spec.humaniseMs / 1000.0)
+        : m_spec(spec),
+          m_beatTime(std::move(beatTime)),
+          m_rng(spec.seed),
+          m_human(0.0, spec.humaniseMs / 1000.0)
     { }
 
     int pulses() const { return m_spec.compound ? 3 : 2; }
@@ -202,12 +205,18 @@ public:
     }
 
     void kickAt(double t, double gain = 0.8) { play(m_kick, t, gain, 0.0); }
-    void snareAt(double t, double gain = 0.45) { play(hit(0.25, 0.06, 0.3, 190.0, 0.5, m_rng), t, gain, -0.15); }
+    void snareAt(double t, double gain = 0.45)
+    {
+        play(hit(0.25, 0.06, 0.3, 190.0, 0.5, m_rng), t, gain, -0.15);
+    }
     void hatAt(double t, bool open, double gain = 0.12)
     {
         play(hit(open ? 0.3 : 0.06, open ? 0.12 : 0.015, 1.0, 0.0, 0.0, m_rng), t, gain, 0.4);
     }
-    void tomAt(double t, double freq, double gain) { play(hit(0.35, 0.05, 0.2, freq, 1.0, m_rng), t, gain, -0.3); }
+    void tomAt(double t, double freq, double gain)
+    {
+        play(hit(0.35, 0.05, 0.2, freq, 1.0, m_rng), t, gain, -0.3);
+    }
     void crashAt(double t) { play(hit(1.6, 0.7, 1.0, 0.0, 0.0, m_rng), t, 0.12, 0.3); }
     void bassAt(double t, int midi, double seconds, double gain = 0.55)
     {
@@ -407,7 +416,8 @@ Song makeBandSong(const BandSong& spec)
     const BandChord firstChord = spec.parts.empty() ? BandChord {} : spec.parts.front().chords.front();
     for (int k = 0; k < spec.pickupBeats; ++k) {
         band.snareAt(band.at(k, 0), 0.25 + 0.1 * k);
-        band.bassAt(band.at(k, 0), bassRoot(firstChord) - (spec.pickupBeats - k) * 2, 0.8 * band.beatLength(k));
+        band.bassAt(band.at(k, 0), bassRoot(firstChord) - (spec.pickupBeats - k) * 2,
+                    0.8 * band.beatLength(k));
         addBeat(k, -1, false);
     }
 

@@ -37,9 +37,9 @@ struct BandPart {
 };
 
 struct BandSong {
-    double bpm = 120.0;     // beats per minute; in 6/8 the dotted quarter
-    int beatsPerBar = 4;    // beats of the bar; 6/8 is 2 compound beats
-    bool compound = false;  // each beat holds three eighths instead of two
+    double bpm = 120.0;         // beats per minute; in 6/8 the dotted quarter
+    int beatsPerBar = 4;        // beats of the bar; 6/8 is 2 compound beats
+    bool compound = false;      // each beat holds three eighths instead of two
     double driftPercent = 0.0;  // linear tempo change over the song
     double swing = 0.0;         // delay of the off-beat eighth, fraction of a beat
     double humaniseMs = 6.0;    // spread of every note's timing

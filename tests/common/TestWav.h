@@ -37,8 +37,8 @@ inline bool writePcm16(const QString& path, const std::vector<int16_t>& interlea
     for (size_t i = 0; i < interleaved.size(); ++i)
         testbytes::setLe16(b, 44 + 2 * i, uint16_t(interleaved[i]));
     QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(reinterpret_cast<const char*>(b.data()), qint64(b.size())) ==
-                                                qint64(b.size());
+    return f.open(QIODevice::WriteOnly) &&
+           f.write(reinterpret_cast<const char*>(b.data()), qint64(b.size())) == qint64(b.size());
 }
 
 // Float samples in [-1, 1] (clipped) as 16-bit values.

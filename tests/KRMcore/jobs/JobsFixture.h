@@ -12,8 +12,8 @@
 
 namespace jobs_test {
 
-using standin::FakeSegmenter;
 using standin::fakeFactory;
+using standin::FakeSegmenter;
 using standin::SegmenterScript;
 
 // An engine whose jobs the tests replace; the engine owns what it is given.

@@ -50,10 +50,7 @@ template <typename T> bool sameBytes(const T& a, const T& b)
 
 class OnsetJob : public testing::Test {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(testwav::writePcm16(path, std::vector<int16_t>(2 * kFrames, 0)));
-    }
+    void SetUp() override { ASSERT_TRUE(testwav::writePcm16(path, std::vector<int16_t>(2 * kFrames, 0))); }
     static constexpr int32_t kFrames = 1000;
     testutil::TempDir dir;
     QString path = dir.path("work.wav");

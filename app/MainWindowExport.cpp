@@ -100,8 +100,12 @@ uint32_t MainWindow::prepareSectionWavs()
             continue;
         if (!mAudioFileMngr)
             return kPrepareFailed;
-        if (const uint32_t e = mCore.writeTempWave(i, warning))
+        // Each section's render clears its own flag, so gather them: a
+        // section skipped early must still be reported.
+        bool skipped = false;
+        if (const uint32_t e = mCore.writeTempWave(i, skipped))
             return krm::nest(e, 2);
+        warning = warning || skipped;
     }
     return warning ? kPrepareSkipped : 0u;
 }

@@ -1,6 +1,7 @@
 #include "ExportStyle.h"
 
 #include "CKRMcore.h"
+#include "ResultCode.h"
 
 ExportStyle::ExportStyle(Preparation preparation, CKRMcore* core, const QString& path, QWidget* owner)
     : m_preparation(std::move(preparation)), m_core(core), m_path(path), m_owner(owner)
@@ -11,7 +12,7 @@ ExportStyle::~ExportStyle() = default;
 void ExportStyle::doExport()
 {
     m_core->clearError();
-    const uint32_t prepared = m_preparation ? m_preparation() : 0x80000001u;
+    const uint32_t prepared = m_preparation ? m_preparation() : krm::fail(1);
     if (prepared != 0) {
         emit errorOnPreparation(prepared);
         return;

@@ -15,6 +15,7 @@
 #include "CKRMcore.h"
 #include "KRMAudition.h"
 #include "MainWindowForm.h"
+#include "ResultCode.h"
 #include "wavPainterLayers.h"
 
 #include <QMainWindow>
@@ -317,8 +318,8 @@ private:
     // audio nest(e, 2), and kPrepareSkipped when the engine skipped the last
     // section written (its stretch ratio out of range).
     uint32_t prepareSectionWavs();
-    static constexpr uint32_t kPrepareFailed = 0x80000001;
-    static constexpr uint32_t kPrepareSkipped = 0x80000003;
+    static constexpr uint32_t kPrepareFailed = krm::fail(1);
+    static constexpr uint32_t kPrepareSkipped = krm::fail(3);
     // Asks for the style file to write; empty when cancelled. A name typed
     // without a suffix under the style filter gets ".aus".
     QString chooseExportPath();

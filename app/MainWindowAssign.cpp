@@ -186,7 +186,8 @@ uint32_t MainWindow::assignAreaToSection()
     if (const uint32_t e = mCore.getSecInfo(section, &rec); e != 0 || !rec)
         return fail(krm::nest(e, 1));
     WaveInfoRecord* wave = nullptr;
-    if (const uint32_t e = mWave < 0 ? 0x80000001 : mCore.getWavInfo(uint8_t(mWave), &wave); e != 0 || !wave)
+    if (const uint32_t e = mWave < 0 ? krm::fail(1) : mCore.getWavInfo(uint8_t(mWave), &wave);
+        e != 0 || !wave)
         return fail(krm::nest(e, 2));
     const SectionRecord old = *rec;
     const auto restoreSelection = [this, &old] {
@@ -244,7 +245,7 @@ uint32_t MainWindow::assignAreaToSection()
     const BeatGridLayout grid(wave->beats.size(), wave->beatStep, parity);
     const uint64_t i = grid.entryOf(startBeat);
     if (!grid.holds(i))
-        return fail(0x80000009);
+        return fail(krm::fail(9));
     next.startAdrs = secondsToSamples(wave->beats[size_t(i)]);
     next.startOffset = pickup && next.pickupHalfBeats != 0 ? 0 : int32_t(int64_t(lower) - next.startAdrs);
     const uint64_t j = grid.entryOf(endBeat);

@@ -432,7 +432,7 @@ uint32_t MainWindow::syncSectionControls(int section)
     }
     const uint32_t r = syncViewMarks(section);
     update();
-    if (r == 0 || r == 0x80000001)
+    if (r == 0 || r == krm::fail(1))
         return r;
     return krm::nest(r, 2);
 }

@@ -48,7 +48,7 @@ float MainWindow::currentWaveSeconds()
 uint32_t MainWindow::readCurrentSection(CKRMcore& engine, SectionRecord*& rec)
 {
     rec = nullptr;
-    const uint32_t e = isSectionIndex(mSection) ? engine.getSecInfo(uint8_t(mSection), &rec) : 0x80000001;
+    const uint32_t e = isSectionIndex(mSection) ? engine.getSecInfo(uint8_t(mSection), &rec) : krm::fail(1);
     if (e == 0 && rec)
         return 0;
     mMemoryFull = engine.hasError();
@@ -131,7 +131,7 @@ uint32_t MainWindow::applySectionTrim(float start, float end, CKRMcore& engine)
         return e;
     WaveInfoRecord* wave = nullptr;
     if (mWave < 0 || engine.getWavInfo(uint8_t(mWave), &wave) != 0 || !wave)
-        return 0x80000002;
+        return krm::fail(2);
     SectionRecord copy = *rec;
     copy.used = 1;
     copy.startAdrs = secondsToSamples(start);
@@ -600,7 +600,7 @@ uint32_t MainWindow::unshiftSectionHalfBeat()
 uint32_t MainWindow::moveSectionHalfBeat(bool later)
 {
     SectionRecord* rec = nullptr;
-    const uint32_t e = isSectionIndex(mSection) ? mCore.getSecInfo(uint8_t(mSection), &rec) : 0x80000001;
+    const uint32_t e = isSectionIndex(mSection) ? mCore.getSecInfo(uint8_t(mSection), &rec) : krm::fail(1);
     if (e != 0 || !rec)
         return krm::nest(e, 1);
     const uint8_t w = rec->waveIndex;

@@ -172,12 +172,12 @@ uint32_t MainWindow::startAnalysis(const QStringList& folders, const QStringList
             mAnaThread = new anaThread;
         } catch (const std::bad_alloc&) {
             showMessage(tr("#0112 memory full"));
-            return 0x80000002;
+            return krm::fail(2);
         }
     }
     if (!mAnaThread) {
         showMessage(tr("#0091 process returns some error!"));
-        return 0x80000003;
+        return krm::fail(3);
     }
     if (anaThreadObj* worker = mAnaThread->worker()) {
         connect(worker, &anaThreadObj::signalAnalyzed, this, &MainWindow::analyzed, Qt::UniqueConnection);
@@ -253,7 +253,7 @@ uint32_t MainWindow::loadWaveInfoFile(CKRMcore& core, const QString& audioPath, 
         record = new WaveInfoRecord;
     } catch (const std::bad_alloc&) {
         mMemoryFull = true;
-        return 0x80000001;
+        return krm::fail(1);
     }
     record->path = audioPath.toStdWString();
     if (const uint32_t r = core.applyWaveInfo(record, waveInfoPath, length)) {
@@ -339,7 +339,7 @@ uint32_t MainWindow::checkAudioFile(const QString& audioPath, uint32_t& frames)
 {
     frames = 0;
     if (!mAudioFileMngr)
-        return 0x80000001;
+        return krm::fail(1);
     const uint32_t r = mAudioFileMngr->checkAudioFile(audioPath.toStdWString(), &frames);
     if (r != 0 && mCore.errorText().isEmpty())
         mCore.setErrorText(mAudioFileMngr->errorText());
@@ -467,10 +467,10 @@ uint32_t MainWindow::assignWholeWave(CKRMcore& project, int section, int wave)
 {
     SectionRecord* record = nullptr;
     WaveInfoRecord* file = nullptr;
-    uint32_t r = section < 0 || section >= krm::kSectionCount ? 0x80000001u
+    uint32_t r = section < 0 || section >= krm::kSectionCount ? krm::fail(1)
                                                               : project.getSecInfo(uint8_t(section), &record);
     if (r == 0 && (!record || (r = project.getWavInfo(uint8_t(wave), &file)) != 0 || !file))
-        r = r ? r : 0x80000002u;
+        r = r ? r : krm::fail(2);
     if (r == 0) {
         const uint32_t end = file->onsets.empty() ? 0 : secondsToSamples(file->onsets.back());
         m_selectionStart = 0;

@@ -138,7 +138,7 @@ void MainWindow::openProjectFile(const QString& fileName)
     KRMprotoSettings::setProjectFilePath(QFileInfo(name).absolutePath());
 
     const uint32_t relinked = relinkAudioFiles();
-    if (relinked == 0x80000001) {
+    if (relinked == krm::fail(1)) {
         newProject();
         mProjectPath = name;
         setProjectTitle(name);
@@ -167,7 +167,7 @@ uint32_t MainWindow::relinkAudioFiles()
 {
     const int count = waveCount();
     if (count == 0)
-        return 0x80000001;
+        return krm::fail(1);
     for (int i = 0; i < count; ++i) {
         WaveInfoRecord* wave = nullptr;
         const uint32_t e = mCore.getWavInfo(uint8_t(i), &wave);

@@ -506,9 +506,9 @@ uint32_t MainWindow::collectWaveMarks(int section)
     SectionRecord* sec = nullptr;
     WaveInfoRecord* wave = nullptr;
     if (!isSection(section) || mCore.getSecAndWavInfo(uint8_t(section), &sec, &wave) != 0 || !sec || !wave)
-        return 0x80000001;
+        return krm::fail(1);
     if (!QFileInfo::exists(QString::fromStdWString(wave->path)))
-        return 0x80000002;
+        return krm::fail(2);
 
     // The beats on the section's grid: every second half beat from the
     // section's own (on-beat or off-beat) entry.
@@ -532,10 +532,10 @@ uint32_t MainWindow::syncViewMarks(int section)
 {
     SectionRecord* sec = nullptr;
     if (isSection(section) && (mCore.getSecInfo(uint8_t(section), &sec) != 0 || !sec))
-        return 0x80000001;
+        return krm::fail(1);
     // A section whose audio file is missing keeps the marks it was given.
-    if (sec && sec->used && collectWaveMarks(section) == 0x80000001)
-        return 0x80000001;
+    if (sec && sec->used && collectWaveMarks(section) == krm::fail(1))
+        return krm::fail(1);
 
     auto* beats = mLayers.size() > size_t(kBeatLayer) ? dynamic_cast<wavPainterMetaLine*>(mLayers[kBeatLayer])
                                                       : nullptr;
@@ -576,7 +576,7 @@ uint32_t MainWindow::collectSectionLabels()
         if (const uint32_t r = mCore.getSecInfo(i, &sec))
             return krm::nest(r, 6);
         if (!sec)
-            return 0x80000007;
+            return krm::fail(7);
         if (!sec->used || int(sec->waveIndex) != mWave)
             continue;
         wavPainterMetaLineDur::Region region;

@@ -4,6 +4,8 @@
 // lists the beat points of the result window. One job per
 // object: the window moves it to a thread of its own, invokes doTimeStretch
 // once (queued) and receives `done` once.
+#include "ResultCode.h"
+
 #include <QObject>
 #include <QString>
 
@@ -38,15 +40,15 @@ public:
     static std::vector<uint32_t> evenBeatPoints(uint32_t frames, uint32_t beats);
 
     // The job's failure codes, in the order of its checks.
-    static constexpr uint32_t kNoSection = 0x80000001;          // index outside 0 to 14
-    static constexpr uint32_t kNoSectionRecord = 0x80000002;    // the engine has no record
-    static constexpr uint32_t kSectionNotTrimmed = 0x80000003;  // the section is not in use
-    static constexpr uint32_t kRangeTooShort = 0x80000004;
-    static constexpr uint32_t kStretchOutOfRange = 0x80000005;
-    static constexpr uint32_t kWorkingAudioFailed = 0x80000006;   // the engine's writeTempWave failed
-    static constexpr uint32_t kWorkingAudioSkipped = 0x80000007;  // ... or skipped the section
-    static constexpr uint32_t kUnreadableResult = 0x80000008;
-    static constexpr uint32_t kNoTimeSignature = 0x80000009;
+    static constexpr uint32_t kNoSection = krm::fail(1);          // index outside 0 to 14
+    static constexpr uint32_t kNoSectionRecord = krm::fail(2);    // the engine has no record
+    static constexpr uint32_t kSectionNotTrimmed = krm::fail(3);  // the section is not in use
+    static constexpr uint32_t kRangeTooShort = krm::fail(4);
+    static constexpr uint32_t kStretchOutOfRange = krm::fail(5);
+    static constexpr uint32_t kWorkingAudioFailed = krm::fail(6);   // the engine's writeTempWave failed
+    static constexpr uint32_t kWorkingAudioSkipped = krm::fail(7);  // ... or skipped the section
+    static constexpr uint32_t kUnreadableResult = krm::fail(8);
+    static constexpr uint32_t kNoTimeSignature = krm::fail(9);
 
 signals:
     // Success (0, empty text) and failure (one of the codes above and the

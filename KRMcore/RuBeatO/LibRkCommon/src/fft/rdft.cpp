@@ -618,8 +618,14 @@ template <typename T> using Pair = typename Vectors<T>::Pair;
 // ---------------------------------------------------------------------------
 // The same kernels for AVX2: 8 floats or 4 doubles a vector
 
+// GCC takes the target for the region; clang ignores that pragma and takes
+// the attribute on every function declared in it.
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx2"))), apply_to = function)
+#else
 #pragma GCC push_options
 #pragma GCC target("avx2")
+#endif
 namespace avx2 {
 
 // 8 floats: 4 complex values.
@@ -724,7 +730,11 @@ template <typename T> using Narrow = typename Vectors<T>::Narrow;
 template <typename T> using Pair = typename Vectors<T>::Pair;
 #include "fft/rdftKernels.inc"
 }  // namespace avx2
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
 #pragma GCC pop_options
+#endif
 
 bool haveAvx2()
 {

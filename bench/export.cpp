@@ -337,7 +337,9 @@ void printGrowth()
 {
     std::printf("\n%-18s %10s %10s %10s %9s %9s\n", "stage", "16 s ms", "64 s ms", "240 s ms", "64/16",
                 "240/16");
-    for (const auto& [stage, times] : stageTimes()) {
+    for (const auto& entry : stageTimes()) {
+        const std::string& stage = entry.first;
+        const auto& times = entry.second;  // a lambda may not capture a structured binding
         auto at = [&](int s) {
             const auto it = times.find(s);
             return it == times.end() ? 0.0 : it->second;

@@ -167,7 +167,9 @@ int main(int argc, char** argv)
     // Linear growth gives 2, 4 and 8 for 2, 4 and 8 times the waves.
     std::printf("\n%-8s %9s %9s %9s %9s %7s %7s %7s\n", "", "32 ms", "64 ms", "128 ms", "255 ms", "64/32",
                 "128/32", "255/32");
-    for (const auto& [name, byWaves] : times()) {
+    for (const auto& entry : times()) {
+        const std::string& name = entry.first;
+        const auto& byWaves = entry.second;  // a lambda may not capture a structured binding
         auto at = [&](int w) {
             const auto it = byWaves.find(w);
             return it == byWaves.end() ? 0.0 : it->second;

@@ -2,6 +2,7 @@
 
 #include "Hpcp/PitchNames.h"
 #include "fft/CFft.h"
+#include "fft/rdftPath.h"
 
 #include <algorithm>
 #include <climits>
@@ -93,18 +94,12 @@ __attribute__((target("avx2"))) int smoothBlocksAvx2(const float* x, const float
 {
     return smoothBlocks(x, kernel, bg, from, to);
 }
-
-bool haveAvx2()
-{
-    static const bool have = __builtin_cpu_supports("avx2") != 0;
-    return have;
-}
 #endif
 
 int smoothInside(const float* x, const float* kernel, float* bg, int from, int to)
 {
 #if defined(__GNUC__) && defined(__x86_64__)
-    if (haveAvx2())
+    if (cpuHasAvx2())
         return smoothBlocksAvx2(x, kernel, bg, from, to);
 #endif
     return smoothBlocks(x, kernel, bg, from, to);

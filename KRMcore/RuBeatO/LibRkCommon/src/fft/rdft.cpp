@@ -736,16 +736,6 @@ template <typename T> using Pair = typename Vectors<T>::Pair;
 #pragma GCC pop_options
 #endif
 
-bool haveAvx2()
-{
-    static const bool have = __builtin_cpu_supports("avx2") != 0;
-    return have;
-}
-#else
-bool haveAvx2()
-{
-    return false;
-}
 #endif
 
 // Kernels in use: RdftKernels::Auto picks AVX2 where the processor has it.
@@ -754,7 +744,7 @@ std::atomic<int> g_kernels {static_cast<int>(RdftKernels::Auto)};
 bool useAvx2()
 {
     const auto k = static_cast<RdftKernels>(g_kernels.load(std::memory_order_relaxed));
-    return k == RdftKernels::Avx2 || (k == RdftKernels::Auto && haveAvx2());
+    return k == RdftKernels::Avx2 || (k == RdftKernels::Auto && cpuHasAvx2());
 }
 
 // ---------------------------------------------------------------------------
@@ -784,9 +774,19 @@ template <typename T> void realFft(int n, int isgn, T* a, int* ip, T* w)
 
 }  // namespace
 
+bool cpuHasAvx2()
+{
+#if KRM_RDFT_AVX2
+    static const bool have = __builtin_cpu_supports("avx2") != 0;
+    return have;
+#else
+    return false;
+#endif
+}
+
 bool setRdftKernels(RdftKernels kernels)
 {
-    if (kernels == RdftKernels::Avx2 && !haveAvx2())
+    if (kernels == RdftKernels::Avx2 && !cpuHasAvx2())
         return false;
     g_kernels.store(static_cast<int>(kernels), std::memory_order_relaxed);
     return true;

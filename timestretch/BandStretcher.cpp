@@ -7,6 +7,7 @@
 #include "StretchBuffer.h"
 #include "StretchMath.h"
 #include "TimeScaleParameterBlock.h"
+#include "VectorMath.h"
 
 #include <algorithm>
 #include <cmath>
@@ -47,6 +48,79 @@ void sineAndCosine(float x, float& sine, float& cosine)
     sine = std::sin(x);
     cosine = std::cos(x);
 #endif
+}
+
+// The per-bin loops below run over blocks: a block goes through a loop of
+// arithmetic and selects that the compiler vectorises, and one holding any
+// unusual value (a phase or dB value outside the range of the fast functions,
+// not-a-number, a phase more than a turn out) is done again bin by bin by the
+// library's functions, so such values come out as they always did.
+constexpr int32_t kBlock = 64;
+
+// wrapTurn's first step, without its check: a phase less than a turn
+// outside [0, 2 pi) moved by one turn.
+float oneTurnIn(float phase)
+{
+    const float twoPi = static_cast<float>(kTwoPi);
+    return phase < 0.0f ? phase + twoPi : (phase >= twoPi ? phase - twoPi : phase);
+}
+
+bool inTurn(float phase)
+{
+    return (phase >= 0.0f) & (phase < static_cast<float>(kTwoPi));
+}
+
+// One bin of the packed real spectrum from its dB magnitude and phase by the
+// library's functions; false for a silent or unusable bin, which adds
+// nothing.
+bool binByLibrary(float db, float phase, float& re, float& im)
+{
+    if (db == kSilent || !std::isfinite(db))
+        return false;
+    const float m = static_cast<float>(kFullScale) * std::exp(db * static_cast<float>(kDbToNeper));
+    float sine = 0.0f, cosine = 0.0f;
+    sineAndCosine(phase, sine, cosine);
+    re = m * cosine;
+    im = m * sine;
+    return true;
+}
+
+// Bins [from, to) of the packed real spectrum (0 < from, to <= n / 2):
+// bin k's real and imaginary parts at 2k and 2k + 1 of a zeroed buffer.
+void spectrumBins(const float* db, const float* phase, int32_t from, int32_t to, float* buffer)
+{
+    float re[kBlock], im[kBlock];
+    const float toNeper = static_cast<float>(kDbToNeper);
+    const float fullScale = static_cast<float>(kFullScale);
+    for (int32_t at = from; at < to; at += kBlock) {
+        const int32_t count = std::min(kBlock, to - at);
+        const float* d = db + at;
+        const float* p = phase + at;
+        int32_t unusual = 0;
+        for (int32_t i = 0; i < count; ++i) {
+            const float x = d[i] * toNeper;
+            const bool plain = (x >= stretch::kFastExpLow) & (x <= stretch::kFastExpHigh) &
+                               (std::fabs(p[i]) <= stretch::kFastSinCosLimit);
+            unusual |= static_cast<int32_t>(!plain & (d[i] != kSilent));
+            float sine, cosine;
+            stretch::fastSinCos(plain ? p[i] : 0.0f, sine, cosine);
+            const float m = plain ? fullScale * stretch::fastExp(plain ? x : 0.0f) : 0.0f;
+            re[i] = m * cosine;
+            im[i] = m * sine;
+        }
+        float* out = buffer + 2 * at;
+        if (unusual) {
+            for (int32_t i = 0; i < count; ++i) {
+                if (!binByLibrary(d[i], p[i], out[2 * i], out[2 * i + 1]))
+                    out[2 * i] = out[2 * i + 1] = 0.0f;
+            }
+            continue;
+        }
+        for (int32_t i = 0; i < count; ++i) {
+            out[2 * i] = re[i];
+            out[2 * i + 1] = im[i];
+        }
+    }
 }
 
 double binWidth(const SMSFrame& frame, double lastBinFrequency)
@@ -532,19 +606,34 @@ void BandStretcher::BuildSpectrum(const Frames& frames, Channel& ch, const float
         // pair nearest in frequency: below the lowest pair only from half
         // its frequency up, above the highest only half way to the top. A
         // pair taking its measured phase (phase reset) advances nothing.
-        int32_t i = 0;
-        for (int32_t k = 0; k < bins; ++k) {
-            const double f = k * width;
-            while (i + 1 < n && f > 0.5 * (p.later[i] + p.later[i + 1]))
-                ++i;
-            double a = 0.0;
-            if (n > 0 && !p.reset[i] && f < ch.resetFrom) {
-                const bool belowLowest = i == 0 && f < 0.5 * p.later[0];
-                const bool aboveHighest = i == n - 1 && f > 0.5 * (p.later[i] + top);
-                if (!belowLowest && !aboveHighest)
-                    a = p.advance[i];
+        if (ch.binAdvance.size() < static_cast<size_t>(bins))
+            stretch::resizeOrThrow(ch.binAdvance, static_cast<size_t>(bins));
+        float* advance = ch.binAdvance.data();
+        int32_t k = 0;
+        for (int32_t i = 0; i < n && k < bins; ++i) {
+            const bool last = i + 1 == n;
+            const double nearestUpTo =
+                last ? std::numeric_limits<double>::infinity() : 0.5 * (p.later[i] + p.later[i + 1]);
+            const float a = p.reset[i] ? 0.0f : static_cast<float>(p.advance[i]);
+            const double lowest = i == 0 ? 0.5 * p.later[0] : -1.0;
+            const double highest = last ? 0.5 * (p.later[i] + top) : std::numeric_limits<double>::infinity();
+            for (; k < bins; ++k) {
+                const double f = k * width;
+                if (f > nearestUpTo)
+                    break;
+                advance[k] = (f < ch.resetFrom && !(f < lowest) && !(f > highest)) ? a : 0.0f;
             }
-            phase[k] = wrapTurn(measured[k] + static_cast<float>(a));
+        }
+        std::fill(advance + k, advance + bins, 0.0f);
+        int32_t unusual = 0;
+        for (int32_t b = 0; b < bins; ++b) {
+            const float v = oneTurnIn(measured[b] + advance[b]);
+            unusual |= static_cast<int32_t>(!inTurn(v));
+            phase[b] = v;
+        }
+        if (unusual) {
+            for (int32_t b = 0; b < bins; ++b)
+                phase[b] = wrapTurn(measured[b] + advance[b]);
         }
         int32_t from = 0, to = 0;
         DomainBins(ch, r, width, bins, from, to);
@@ -571,18 +660,40 @@ void BandStretcher::LinkChannels(const Frames* frames)
         const float* lm = left.MagnitudeData();
         const float* rm = right.MagnitudeData();
         const float twoPi = static_cast<float>(kTwoPi);
-        for (int32_t k = 0; k < bins; ++k) {
-            if (lm[k] == kSilent || rm[k] == kSilent)
+        for (int32_t at = 0; at < bins; at += kBlock) {
+            const int32_t count = std::min(kBlock, bins - at);
+            float newLeft[kBlock], newRight[kBlock];
+            int32_t unusual = 0;
+            for (int32_t i = 0; i < count; ++i) {
+                const int32_t k = at + i;
+                // The output's right-minus-left difference against the
+                // input's, within pi: half of it moves each channel back.
+                float drift = (rp[k] - l[k]) - (inRight[k] - inLeft[k]);
+                drift -= twoPi * stretch::floorBySelect(drift * (1.0f / twoPi) + 0.5f);
+                const bool moves = (lm[k] != kSilent) & (rm[k] != kSilent) & (drift != 0.0f);
+                const float c = drift * weight;
+                const float movedLeft = oneTurnIn(l[k] + c);
+                const float movedRight = oneTurnIn(rp[k] - c);
+                unusual |= static_cast<int32_t>(moves & !(inTurn(movedLeft) & inTurn(movedRight)));
+                newLeft[i] = moves ? movedLeft : l[k];
+                newRight[i] = moves ? movedRight : rp[k];
+            }
+            if (unusual) {
+                for (int32_t k = at; k < at + count; ++k) {
+                    if (lm[k] == kSilent || rm[k] == kSilent)
+                        continue;
+                    float drift = (rp[k] - l[k]) - (inRight[k] - inLeft[k]);
+                    drift -= twoPi * std::floor(drift * (1.0f / twoPi) + 0.5f);
+                    if (drift == 0.0f)
+                        continue;
+                    const float c = drift * weight;
+                    l[k] = wrapTurn(l[k] + c);
+                    rp[k] = wrapTurn(rp[k] - c);
+                }
                 continue;
-            // The output's right-minus-left difference against the input's,
-            // within pi: half of it moves each channel back.
-            float drift = (rp[k] - l[k]) - (inRight[k] - inLeft[k]);
-            drift -= twoPi * std::floor(drift * (1.0f / twoPi) + 0.5f);
-            if (drift == 0.0f)
-                continue;
-            const float c = drift * weight;
-            l[k] = wrapTurn(l[k] + c);
-            rp[k] = wrapTurn(rp[k] - c);
+            }
+            std::copy(newLeft, newLeft + count, l + at);
+            std::copy(newRight, newRight + count, rp + at);
         }
     }
 }
@@ -625,26 +736,21 @@ int BandStretcher::SynthesizeFrame(SMSFrame& frame, float bandEdge, int release)
         const int32_t bins = std::min(frame.Count(), half + 1);
         const double top = std::trunc(static_cast<double>(bandEdge));
         const double width = static_cast<double>(m_sampleRate) / n;
+        // Bins up to the band's top edge sound: [0, end).
+        const double reach = (top + kTolerance) / width;
+        int32_t end = reach >= 0.0 ? (reach < bins ? static_cast<int32_t>(reach) + 1 : bins) : 0;
+        while (end > 0 && (end - 1) * width > top + kTolerance)
+            --end;
+        while (end < bins && !(end * width > top + kTolerance))
+            ++end;
         const float* magnitude = frame.MagnitudeData();
         const float* phase = frame.PhaseData();
-        for (int32_t k = 0; k < bins; ++k) {
-            if (k * width > top + kTolerance)
-                break;
-            const float db = magnitude[k];
-            if (db == kSilent || !std::isfinite(db))
-                continue;
-            const float m = static_cast<float>(kFullScale) * std::exp(db * static_cast<float>(kDbToNeper));
-            float sine = 0.0f, cosine = 0.0f;
-            sineAndCosine(phase[k], sine, cosine);
-            if (k == 0) {
-                buffer[0] = m * cosine;
-            } else if (k == half) {
-                buffer[1] = m * cosine;
-            } else {
-                buffer[2 * k] = m * cosine;
-                buffer[2 * k + 1] = m * sine;
-            }
-        }
+        float re = 0.0f, im = 0.0f;
+        if (end > 0 && binByLibrary(magnitude[0], phase[0], re, im))
+            buffer[0] = re;
+        spectrumBins(magnitude, phase, 1, std::min(end, half), buffer);
+        if (end > half && binByLibrary(magnitude[half], phase[half], re, im))
+            buffer[1] = re;
         m_lastFrameTime = frame.Time();
         const int rc = InverseSpectrum(buffer, buffer);
         if (rc != 0)

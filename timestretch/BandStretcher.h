@@ -144,6 +144,7 @@ private:
         std::unique_ptr<PeakPairTable> pairs;
         std::vector<std::vector<float>> previousPhases;  // per range: the last output phases
         std::vector<Region> resetRegions;
+        std::vector<float> binAdvance;  // per bin: the advance the built frame adds
         double previousInputTime = -1.0;
         double resetFrom = 0.0;  // bins from here up take the measured phase
     };

@@ -89,6 +89,12 @@ bool binByLibrary(float db, float phase, float& re, float& im)
 // bin k's real and imaginary parts at 2k and 2k + 1 of a zeroed buffer.
 void spectrumBins(const float* db, const float* phase, int32_t from, int32_t to, float* buffer)
 {
+    // A range's frame is silent outside its own domain: those bins add
+    // nothing.
+    while (from < to && db[from] == kSilent)
+        ++from;
+    while (to > from && db[to - 1] == kSilent)
+        --to;
     float re[kBlock], im[kBlock];
     const float toNeper = static_cast<float>(kDbToNeper);
     const float fullScale = static_cast<float>(kFullScale);

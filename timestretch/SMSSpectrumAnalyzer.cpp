@@ -104,11 +104,22 @@ void SMSSpectrumAnalyzer::Analyze(SMSFrame& frame)
         at += m_ringLength;
     int32_t slot = ((-half % n) + n) % n;
     const float* window = m_window.data();
-    for (int32_t j = 0; j <= 2 * half; ++j) {
-        t[slot] += m_ring[at] * window[j];
-        if (++at == m_ringLength)
+    // In runs that neither the ring nor the frame wraps inside, so that each
+    // run is a plain loop the compiler vectorises; every slot still adds its
+    // samples in the same order.
+    for (int32_t j = 0, count = 2 * half + 1; j < count;) {
+        const int32_t run = std::min({count - j, m_ringLength - at, n - slot});
+        const float* in = m_ring + at;
+        const float* w = window + j;
+        float* out = t + slot;
+        for (int32_t i = 0; i < run; ++i)
+            out[i] += in[i] * w[i];
+        j += run;
+        at += run;
+        if (at == m_ringLength)
             at = 0;
-        if (++slot == n)
+        slot += run;
+        if (slot == n)
             slot = 0;
     }
     Fft().Transform(n, 1, t);

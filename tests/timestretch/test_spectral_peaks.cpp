@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <random>
 #include <vector>
@@ -87,6 +88,47 @@ TEST(FindSpectralPeaks, PicksTheMaximaAboveTheThreshold)
         for (double f : p)
             EXPECT_TRUE(std::isfinite(f));
         EXPECT_NE(std::find(p.begin(), p.end(), 15.0), p.end());
+    }
+}
+
+TEST(FindSpectralPeaks, FindsEveryStrictMaximumOfLongNoisySpectra)
+{
+    // Long spectra in which most bins sit on a slope (the search skips
+    // those quickly): every bin above the threshold and above all its
+    // neighbours within the half-width is found, within half a bin, and
+    // every peak found lies on a bin below neither neighbour.
+    std::mt19937 random(7);
+    std::normal_distribution<float> step(0.0f, 3.0f);
+    for (int halfWidth : {1, 2, 3}) {
+        for (int trial = 0; trial < 20; ++trial) {
+            const int n = 2049;
+            std::vector<float> m(static_cast<size_t>(n));
+            float level = -60.0f;
+            for (float& v : m) {
+                level = std::min(0.0f, std::max(-120.0f, level + step(random)));
+                v = level;
+            }
+            const double threshold = -70.0;
+            const std::vector<double> p = peaksOf(m, static_cast<float>(n - 1), threshold, halfWidth);
+            const auto at = [&](int k) { return m[static_cast<size_t>(k)]; };
+            for (int k = 2; k <= n - 4; ++k) {
+                bool strict = at(k) > threshold;
+                for (int j = std::max(k - halfWidth, 1); j <= std::min(k + halfWidth, n - 2) && strict; ++j)
+                    strict = j == k || at(j) < at(k);
+                if (!strict)
+                    continue;
+                const bool found =
+                    std::any_of(p.begin(), p.end(), [&](double f) { return std::fabs(f - k) <= 0.5; });
+                EXPECT_TRUE(found) << "bin " << k << ", half-width " << halfWidth << ", trial " << trial;
+            }
+            for (double f : p) {
+                const int k = static_cast<int>(std::lround(f));
+                if (k == 0)
+                    continue;  // the DC bin follows its own rule
+                ASSERT_LE(k, n - 2);
+                EXPECT_TRUE(at(k) >= at(k - 1) || at(k) >= at(k + 1)) << f;
+            }
+        }
     }
 }
 

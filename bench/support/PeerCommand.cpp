@@ -13,15 +13,25 @@
 namespace peer {
 namespace {
 
-double childCpuSeconds()
+double cpuSeconds(int who)
 {
     rusage u {};
-    getrusage(RUSAGE_CHILDREN, &u);
+    getrusage(who, &u);
     return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
            1e-6 * double(u.ru_utime.tv_usec + u.ru_stime.tv_usec);
 }
 
+double childCpuSeconds()
+{
+    return cpuSeconds(RUSAGE_CHILDREN);
+}
+
 }  // namespace
+
+double processCpuSeconds()
+{
+    return cpuSeconds(RUSAGE_SELF);
+}
 
 bool available(const std::string& probe)
 {

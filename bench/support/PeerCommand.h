@@ -9,6 +9,10 @@
 
 namespace peer {
 
+// User and system seconds of this process so far, all its threads: our
+// side of a comparison, counted as `Run::cpu` counts the peer's.
+double processCpuSeconds();
+
 // Whether `probe` (a shell command) runs and ends with status 0.
 bool available(const std::string& probe);
 

@@ -3,10 +3,12 @@
 // they make is parented at once and named after the form member holding it.
 #include <QAction>
 #include <QFont>
+#include <QBoxLayout>
 #include <QFrame>
 #include <QIcon>
 #include <QLayout>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSize>
 #include <QSizePolicy>
 #include <QSlider>
@@ -83,6 +85,35 @@ template <typename B> B* zoomButton(QWidget* parent, const char* name, const cha
     b->setIcon(iconFrom(icon));
     b->setFlat(true);
     return b;
+}
+
+// The row under the wave view of both windows: the horizontal scroll bar and
+// the two zoom buttons, each group in a frame of its own. The row's frame
+// takes `horizontal` as its width policy; its layout keeps `bottom` pixels
+// below. The pieces land in the form's members named after them.
+template <typename B>
+void scrollRow(QWidget* parent, P::Policy horizontal, int bottom, QFrame*& frame, QHBoxLayout*& layout,
+               QScrollBar*& scrollBar, QFrame*& zoomFrame, QHBoxLayout*& zoomLayout, B*& zoomIn, B*& zoomOut)
+{
+    frame = make<QFrame>(parent, "mScrollFrame");
+    policy(frame, horizontal, P::Fixed);
+    look(frame, QFrame::NoFrame, QFrame::Raised);
+    layout = makeLayout<QHBoxLayout>(frame, "horizontalLayout_7", 10, 0, 0, 8, bottom);
+    scrollBar = make<QScrollBar>(frame, "mScrollBar");
+    policy(scrollBar, P::Expanding, P::Fixed);
+    scrollBar->setMinimumSize(QSize(0, 17));
+    scrollBar->setOrientation(Qt::Horizontal);
+    layout->addWidget(scrollBar);
+    zoomFrame = make<QFrame>(frame, "mZoomFrame");
+    policy(zoomFrame, P::Preferred, P::Preferred);
+    limits(zoomFrame, 0, 0, kMax, kMax);
+    look(zoomFrame, QFrame::NoFrame, QFrame::Raised);
+    zoomLayout = makeLayout<QHBoxLayout>(zoomFrame, "horizontalLayout_9", 4, 1, 1, 1, 1);
+    zoomIn = zoomButton<B>(zoomFrame, "mBtnHorZoomIn", ":/newPrefix/img/btn_zoom_in_off.png");
+    zoomLayout->addWidget(zoomIn);
+    zoomOut = zoomButton<B>(zoomFrame, "mBtnHorZoomOut", ":/newPrefix/img/btn_zoom_out_off.png");
+    zoomLayout->addWidget(zoomOut);
+    layout->addWidget(zoomFrame);
 }
 
 // The play button of both windows: 105x30, 14 pt, the play image, never

@@ -337,27 +337,8 @@ void Ui_MainWindow::setupMiddleFrame()
     verticalLayout->addWidget(frame_3);
     mVerticalLayoutMiddle->addWidget(mFrameWavBase);
 
-    mScrollFrame = make<QFrame>(mMiddleVerticalLayoutMiddle, "mScrollFrame");
-    policy(mScrollFrame, P::Preferred, P::Fixed);
-    look(mScrollFrame, QFrame::NoFrame, QFrame::Raised);
-    horizontalLayout_7 = makeLayout<QHBoxLayout>(mScrollFrame, "horizontalLayout_7", 10, 0, 0, 8, 2);
-    mScrollBar = make<QScrollBar>(mScrollFrame, "mScrollBar");
-    policy(mScrollBar, P::Expanding, P::Fixed);
-    mScrollBar->setMinimumSize(QSize(0, 17));
-    mScrollBar->setOrientation(Qt::Horizontal);
-    horizontalLayout_7->addWidget(mScrollBar);
-    mZoomFrame = make<QFrame>(mScrollFrame, "mZoomFrame");
-    policy(mZoomFrame, P::Preferred, P::Preferred);
-    limits(mZoomFrame, 0, 0, kMax, kMax);
-    look(mZoomFrame, QFrame::NoFrame, QFrame::Raised);
-    horizontalLayout_9 = makeLayout<QHBoxLayout>(mZoomFrame, "horizontalLayout_9", 4, 1, 1, 1, 1);
-    mBtnHorZoomIn =
-        zoomButton<VPushButton>(mZoomFrame, "mBtnHorZoomIn", ":/newPrefix/img/btn_zoom_in_off.png");
-    horizontalLayout_9->addWidget(mBtnHorZoomIn);
-    mBtnHorZoomOut =
-        zoomButton<VPushButton>(mZoomFrame, "mBtnHorZoomOut", ":/newPrefix/img/btn_zoom_out_off.png");
-    horizontalLayout_9->addWidget(mBtnHorZoomOut);
-    horizontalLayout_7->addWidget(mZoomFrame);
+    scrollRow(mMiddleVerticalLayoutMiddle, P::Preferred, 2, mScrollFrame, horizontalLayout_7, mScrollBar,
+              mZoomFrame, horizontalLayout_9, mBtnHorZoomIn, mBtnHorZoomOut);
     mVerticalLayoutMiddle->addWidget(mScrollFrame);
 
     mVerticalLayout->addWidget(mMiddleVerticalLayoutMiddle);

@@ -164,7 +164,9 @@ TEST_F(AuditionTest, AtLevelZeroOnlyTheClicksSoundOnTheBeats)
     Access::setSelection(w(), int32_t(song.mainStart), int32_t(song.mainEnd));
     Access::playLoop(w());
     ASSERT_TRUE(Access::playing(w()));
-    QTest::qWait(2500);
+    // Stopped half way between two beats (2.0 s and 2.5 s after the first),
+    // away from any click.
+    QTest::qWait(2250);
     Access::playLoop(w());
     // The capture is complete once the output is closed.
     Access::audition(w()).closeDevice();
@@ -185,19 +187,30 @@ TEST_F(AuditionTest, AtLevelZeroOnlyTheClicksSoundOnTheBeats)
     // Beat k of the song is half-beat entry 2k; Main A starts on beat 8, a
     // bar line, in 4/4.
     std::vector<bool> covered(out.size(), false);
+    // The last click may be cut off by the stop (on a loaded machine the
+    // stop comes late): from there on the output is the end of the capture
+    // or silence.
+    const auto silentFrom = [&out](size_t at) {
+        return std::all_of(out.begin() + long(at), out.end(), [](int16_t v) { return v == 0; });
+    };
     int heard = 0;
-    for (size_t k = 8; 2 * k < song.beats.size(); ++k) {
+    bool cut = false;
+    for (size_t k = 8; 2 * k < song.beats.size() && !cut; ++k) {
         const int64_t offset = int64_t(secondsToSamples(song.beats[2 * k])) - int64_t(song.mainStart);
         const std::vector<int16_t>& sound = click[(k - 8) % 4 == 0 ? 0 : 1];
         if (offset < 0 || size_t(offset) * 2 >= out.size())
             continue;
         ++heard;
-        // The last click may be cut off by the stop.
         const size_t n = std::min(sound.size(), out.size() - size_t(offset) * 2);
         for (size_t i = 0; i < n; ++i) {
+            const size_t at = size_t(offset) * 2 + i;
             const int expected = std::clamp<int>(sound[i], -31130, 31129);
-            ASSERT_EQ(out[size_t(offset) * 2 + i], expected) << "beat " << k << " sample " << i;
-            covered[size_t(offset) * 2 + i] = true;
+            if (out[at] != expected && out[at] == 0 && silentFrom(at)) {
+                cut = true;
+                break;
+            }
+            ASSERT_EQ(out[at], expected) << "beat " << k << " sample " << i;
+            covered[at] = true;
         }
     }
     EXPECT_GE(heard, 4);

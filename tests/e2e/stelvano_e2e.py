@@ -202,11 +202,14 @@ class Session:
     # Windows.
 
     def windows(self, title):
-        """X ids of the mapped top-level windows with that title, oldest first."""
+        """X ids of the mapped top-level windows with that title, oldest first.
+        Menus and tooltips (override-redirect windows) are not among them: a
+        menu still closing may carry the program's title too."""
         found = []
         for w in self.display.screen().root.query_tree().children:
             try:
-                if w.get_attributes().map_state != X.IsViewable:
+                attributes = w.get_attributes()
+                if attributes.map_state != X.IsViewable or attributes.override_redirect:
                     continue
                 name = w.get_full_property(self.display.intern_atom("_NET_WM_NAME"),
                                            self.display.intern_atom("UTF8_STRING"))
@@ -238,8 +241,15 @@ class Session:
 
     # Input: real key and pointer events through the XTEST extension.
 
-    def focus(self, window):
-        subprocess.run(["xdotool", "windowfocus", "--sync", str(window)], env=self.env, check=True)
+    def focus(self, window, tries=5):
+        """Gives `window` the keyboard focus; a window that a loaded machine
+        has not quite made viewable yet gets a few more chances."""
+        for attempt in range(tries):
+            done = subprocess.run(["xdotool", "windowfocus", "--sync", str(window)], env=self.env)
+            if done.returncode == 0:
+                return
+            time.sleep(0.3)
+        raise RuntimeError("window %s never took the focus:\n%s" % (window, self.log()))
 
     def key(self, window, *keys):
         self.focus(window)

@@ -3,11 +3,11 @@
 #include "SMSAnalysisParams.h"
 #include "SMSFrame.h"
 #include "StretchAlloc.h"
+#include "VectorMath.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <cstring>
 
 namespace {
 
@@ -18,42 +18,6 @@ float toDb(double magnitude)
 {
     return magnitude > 0.0 ? static_cast<float>(20.0 * std::log10(magnitude * kFullScaleInverse))
                            : SMSFrame::kSilentDb;
-}
-
-// The natural logarithm of a normal positive float: its exponent, and the
-// mantissa (within a factor sqrt 2 of 1) by the series of artanh, good to
-// 1e-7. Written without branches so that a loop over bins vectorises.
-inline float logOf(float x)
-{
-    uint32_t bits = 0;
-    std::memcpy(&bits, &x, sizeof bits);
-    const int exponent = static_cast<int>((bits >> 23) & 0xFF) - 127;
-    bits = (bits & 0x7FFFFFu) | 0x3F800000u;
-    float m = 0.0f;
-    std::memcpy(&m, &bits, sizeof m);
-    const bool high = m > 1.41421356f;
-    m = high ? m * 0.5f : m;
-    const float e = static_cast<float>(exponent) + (high ? 1.0f : 0.0f);
-    const float z = (m - 1.0f) / (m + 1.0f);
-    const float s = z * z;
-    const float lnM = 2.0f * z * (1.0f + s * (1.0f / 3.0f + s * (1.0f / 5.0f + s * (1.0f / 7.0f))));
-    return lnM + e * 0.693147181f;
-}
-
-// atan2 in float by a polynomial: within 2e-6 rad of the exact value, in
-// (-pi, pi]; 0 where both parts are 0. Without branches, as logOf.
-inline float phaseOf(float im, float re)
-{
-    const float ax = std::fabs(re), ay = std::fabs(im);
-    const float a = std::min(ax, ay) / std::max(std::max(ax, ay), 1e-37f);
-    const float s = a * a;
-    float r =
-        a *
-        (0.99997726f +
-         s * (-0.33262347f + s * (0.19354346f + s * (-0.11643287f + s * (0.05265332f + s * -0.01172120f)))));
-    r = ay > ax ? 1.57079637f - r : r;
-    r = re < 0.0f ? kPiFloat - r : r;
-    return im < 0.0f ? -r : r;
 }
 
 // Powers below this are converted exactly (and 0 is silence).
@@ -138,10 +102,10 @@ void SMSSpectrumAnalyzer::Analyze(SMSFrame& frame)
         const float re = t[2 * k];
         const float im = -t[2 * k + 1];
         power[k] = (re * re + im * im) * scale;
-        phase[k] = phaseOf(im, re);
+        phase[k] = stretch::fastAtan2(im, re);
     }
     for (int32_t k = 1; k < n / 2; ++k)
-        magnitude[k] = kDbPerNeper * logOf(std::max(power[k], kSmallPower));
+        magnitude[k] = kDbPerNeper * stretch::fastLog(std::max(power[k], kSmallPower));
     for (int32_t k = 1; k < n / 2; ++k) {
         if (!(power[k] > kSmallPower)) {
             const double re = t[2 * k], im = t[2 * k + 1];

@@ -62,6 +62,31 @@ TEST(VectorMath, SineAndCosineStayWithinFloatRoundingOverTheirRange)
     }
 }
 
+TEST(VectorMath, LogAndArctangentStayNearTheExactValues)
+{
+    // The spectrum analysis takes powers from 1e-30 up to the largest
+    // floats, and phases of bins all round the circle.
+    double worstLog = 0.0;
+    for (float x = 1e-30f; x < 3e38f; x *= 1.0007f)
+        worstLog = std::max(worstLog, std::fabs(stretch::fastLog(x) - std::log(static_cast<double>(x))) /
+                                          std::max(1.0, std::fabs(std::log(static_cast<double>(x)))));
+    EXPECT_LE(worstLog, 2e-7);
+    EXPECT_EQ(stretch::fastLog(1.0f), 0.0f);
+    double worstAngle = 0.0;
+    for (int step = 0; step < 100000; ++step) {
+        const double angle = -3.14159265 + step * (2 * 3.14159265 / 100000);
+        for (float radius : {1e-20f, 1.0f, 3e30f}) {
+            const auto re = static_cast<float>(radius * std::cos(angle));
+            const auto im = static_cast<float>(radius * std::sin(angle));
+            worstAngle =
+                std::max(worstAngle, std::fabs(stretch::fastAtan2(im, re) -
+                                               std::atan2(static_cast<double>(im), static_cast<double>(re))));
+        }
+    }
+    EXPECT_LE(worstAngle, 2e-6);
+    EXPECT_EQ(stretch::fastAtan2(0.0f, 0.0f), 0.0f);
+}
+
 TEST(VectorMath, FloorBySelectIsTheLibrarysFloor)
 {
     const float inf = std::numeric_limits<float>::infinity();

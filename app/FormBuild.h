@@ -2,8 +2,8 @@
 // Small builders shared by the window forms: every widget, layout and action
 // they make is parented at once and named after the form member holding it.
 #include <QAction>
-#include <QFont>
 #include <QBoxLayout>
+#include <QFont>
 #include <QFrame>
 #include <QIcon>
 #include <QLayout>

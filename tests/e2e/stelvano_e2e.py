@@ -244,7 +244,7 @@ class Session:
     def focus(self, window, tries=5):
         """Gives `window` the keyboard focus; a window that a loaded machine
         has not quite made viewable yet gets a few more chances."""
-        for attempt in range(tries):
+        for _ in range(tries):
             done = subprocess.run(["xdotool", "windowfocus", "--sync", str(window)], env=self.env)
             if done.returncode == 0:
                 return

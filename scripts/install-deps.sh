@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages needed to build, run, test and benchmark the
-# program (the benchmarks run two peer programs side by side with ours).
+# program (the benchmarks run two peer programs side by side with ours; the
+# import-format tests make their files with sox; the end-to-end tests draw
+# in the two font families named here).
 # Does nothing when everything is already present.
 set -euo pipefail
 pkgs=(
@@ -9,7 +11,8 @@ pkgs=(
   libsndfile1-dev libboost-dev libeigen3-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev libfftw3-dev
   libasound2-dev
-  xvfb xauth xdotool python3-xlib fonts-liberation2
+  xvfb xauth xdotool python3-xlib fonts-liberation2 fonts-dejavu-core
+  sox
   libjack-jackd2-dev jackd2
   rubberband-cli aubio-tools
 )

@@ -9,7 +9,6 @@ import configparser
 import os
 import struct
 import sys
-import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import stelvano_e2e as e2e  # noqa: E402
@@ -41,12 +40,7 @@ def wav_problems(path):
 
 def wait_gone(session, window, timeout):
     """True once the top-level window `window` is no longer shown."""
-    deadline = time.time() + timeout
-    while time.time() < deadline:
-        if window not in session.windows(e2e.TITLE):
-            return True
-        time.sleep(0.1)
-    return False
+    return e2e.wait_for(lambda: window not in session.windows(e2e.TITLE), timeout)
 
 
 def main():
@@ -77,17 +71,14 @@ def main():
         s.screenshot("driver_host_setup")
         # The list opened shows the outputs in order.
         s.key(dialog, "Tab", "Tab", "alt+Down")
-        s.screenshot("driver_host_setup_list")
+        e2e.wait_for(s.popups, 10)
+        s.screenshot("driver_host_setup_list", s.wait_still())
         s.key(dialog, "Escape")
         # OK (first in the tab order) takes the current entry.
         s.key(dialog, "Tab", "space")
         check(wait_gone(s, dialog, 15), "OK closes the dialog")
 
-        s.key(window, "ctrl+q")
-        status = s.wait_exit(15)
-        if status is None:
-            s.answer_exit_yes(window)
-            status = s.wait_exit(60)
+        status = s.quit(window)
         check(status == 0, "Ctrl+Q ends the program with status 0, got %r" % status)
 
         log = s.log()

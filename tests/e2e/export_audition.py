@@ -60,28 +60,26 @@ def drag_level_to_zero(s, window, check, tries=3):
     its left end; the fill must be gone then."""
     wx, wy, ww, wh = s.geometry(window)
     box = (wx, wy, ww, min(wh, 160))
-    groove = None
-    deadline = time.time() + 20
-    while groove is None and time.time() < deadline:
-        groove = slider_groove(s.grab()[2], box)
-        time.sleep(0.2)
+    groove = e2e.wait_for(lambda: slider_groove(s.grab()[2], box), 20)
     if not check(groove is not None, "the level slider shows its fill"):
         return
     left, right, y = groove
+    after = groove
     for _ in range(tries):
         subprocess.run(["xdotool", "mousemove", "--sync", str(right + 4), str(y), "mousedown", "1"], env=s.env,
                        check=True)
         for x in range(right, left - 40, -20):
             subprocess.run(["xdotool", "mousemove", "--sync", str(x), str(y)], env=s.env, check=True)
-            time.sleep(0.02)
         subprocess.run(["xdotool", "mousemove", "--sync", str(left - 40), str(y), "mouseup", "1"], env=s.env,
                        check=True)
-        settled = time.time() + 3
-        while time.time() < settled:
-            time.sleep(0.3)
-            after = slider_groove(s.grab()[2], box)
-            if after is None or after[1] - after[0] < 10:
-                return
+
+        def emptied():
+            found = slider_groove(s.grab()[2], box)
+            return found is None or found[1] - found[0] < 10
+
+        if e2e.wait_for(emptied, 3):
+            return
+        after = slider_groove(s.grab()[2], box)
     check(False, "the slider's fill is gone (level 0), got %r" % (after,))
 
 
@@ -154,15 +152,18 @@ def check_clicks(capture, sounds, beats_per_bar, grids, check):
 
 
 def wait_export_message(s, target, check, timeout=120):
-    """Waits for the style file and a window with the export's title (the
-    busy dialog, or the outcome box that follows it); False on time-out."""
-    deadline = time.time() + timeout
-    while time.time() < deadline:
-        if os.path.exists(target) and s.windows(EXPORT_TITLE):
-            time.sleep(1.0)
-            return True
-        time.sleep(0.1)
-    return check(False, "the export writes its file and reports")
+    """Waits for the style file and the export's outcome box (a dialog; the
+    busy dialog before it is a tool window of the same title); False on
+    time-out."""
+    def outcome():
+        return os.path.exists(target) and [w for w in s.windows(EXPORT_TITLE)
+                                           if s.window_type(w) == "_NET_WM_WINDOW_TYPE_DIALOG"]
+
+    shown = e2e.wait_for(outcome, timeout, step=0.1)
+    if not check(bool(shown), "the export writes its file and reports"):
+        return False
+    s.wait_still(s.geometry(shown[-1]))
+    return True
 
 
 def close_export_message(s, check, timeout=60):
@@ -175,8 +176,19 @@ def close_export_message(s, check, timeout=60):
         if not found:
             return True
         s.key(found[-1], "Return")
-        time.sleep(0.5)
+        e2e.wait_for(lambda: found[-1] not in s.windows(EXPORT_TITLE), 2)
     return check(False, "the export's outcome box closes")
+
+
+def wait_played(capture, seconds, timeout=60):
+    """Waits until the capture holds `seconds` of output from its first
+    sound on: the output has played that long."""
+    def played():
+        samples = e2e.wav_samples(capture)
+        start = e2e.first_sound(samples)
+        return start is not None and len(samples) // 2 - start >= int(seconds * 44100)
+
+    return e2e.wait_for(played, timeout, step=0.1)
 
 
 def run(a, check):
@@ -193,16 +205,17 @@ def run(a, check):
 
         window = s.start()
         awi = import_song(s, window, song, check)
+        before = s.grab()[2]
         s.key(window, "ctrl+a")
-        time.sleep(1.0)
+        check(s.wait_change(before, s.geometry(window)) is not None, "Ctrl+A gives Main A the whole song")
         drag_level_to_zero(s, window, check)
 
+        # Play until the capture holds three seconds (six beats at 120 BPM).
         s.key(window, "space")
-        time.sleep(1.5)
+        check(wait_played(capture_path, 0.2), "Space starts the output")
         s.screenshot("audition_playing")
-        time.sleep(1.5)
+        check(wait_played(capture_path, 3.0), "the output plays on")
         s.key(window, "space")
-        time.sleep(0.5)
 
         target = os.path.join(s.path("export"), "song.aus")
         os.makedirs(os.path.dirname(target))

@@ -11,7 +11,6 @@ the file written there holds the edit. Screenshots go to the output
 folder."""
 import os
 import sys
-import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import stelvano_e2e as e2e  # noqa: E402
@@ -34,7 +33,7 @@ def export_dialog_opens(s, window, what, check):
         s.screenshot("export_from_" + what.replace(" ", "_"))
         s.key(shown[-1], "Escape")
         trip.wait_for(lambda: not s.windows(EXPORT_DIALOG), 10)
-    trip.settle(0.5)
+    s.wait_still()
 
 
 def boxes_beside(s, window):
@@ -65,15 +64,18 @@ def main():
         s.screenshot("opened")
 
         # The menu's keys from the fields.
-        s.click(*controls.tempo)
-        trip.settle(0.5)
+        x, y = controls.tempo
+        before = s.grab()[2]
+        s.click(x, y)
+        s.wait_change(before, (x - 40, y - 12, 80, 24), 10)  # the field shows the focus
         export_dialog_opens(s, window, "tempo field", check)
         trip.choose_section(s, controls, "Main A")
         export_dialog_opens(s, window, "trim field", check)
 
         # An edit, then a damaged project file.
+        steps = trip.undo_steps(s)
         s.key(window, "ctrl+a")
-        trip.settle()
+        check(trip.wait_logged(s, steps), "Ctrl+A edits the project")
         s.screenshot("edited")
         s.key(window, "ctrl+o")
         # The edit is unsaved: "Yes" goes on without saving.
@@ -84,7 +86,7 @@ def main():
             s.screenshot("open_refused")
             s.key(error[-1], "Return")
             trip.wait_for(lambda: not boxes_beside(s, window), 10)
-        trip.settle(0.5)
+        s.wait_still()
 
         # Quit: the save question, whose "No" saves first.
         s.key(window, "ctrl+q")

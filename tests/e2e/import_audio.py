@@ -8,7 +8,6 @@ import os
 import shutil
 import subprocess
 import sys
-import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import stelvano_e2e as e2e  # noqa: E402
@@ -22,17 +21,26 @@ def import_song(s, window, song, check):
     progress dialog showed."""
     s.key(window, "ctrl+i")
     s.type_into_dialog("Open Audio File", song)
-    seen = False
-    deadline = time.time() + 240
-    while time.time() < deadline:
+    seen = []
+
+    def done():
         showing = bool(s.windows(DIALOG))
-        seen = seen or showing
-        if not showing and not s.windows("Open Audio File") and (seen or os.path.exists(awi_of(song))):
-            break
-        time.sleep(0.02)
+        if showing and not seen:
+            seen.append(True)
+        return not showing and not s.windows("Open Audio File") and (seen or os.path.exists(awi_of(song)))
+
+    e2e.wait_for(done, 240, step=0.02)
     check(not s.windows(DIALOG), "the progress dialog has gone")
-    time.sleep(1.0)
-    return seen
+    wait_song_drawn(s, window)
+    return bool(seen)
+
+
+def wait_song_drawn(s, window, timeout=60):
+    """Waits until the view shows a song's beat lines and the screen is
+    still: the window has loaded the wave-info file and drawn it."""
+    box = s.geometry(window)
+    e2e.wait_for(lambda: view.beat_layer(s.grab()[2], box) is not None, timeout)
+    s.wait_still(box)
 
 
 def awi_of(song):
@@ -80,7 +88,7 @@ def quit_program(s, window, check):
         # close a left-over box with Escape and ask again.
         for box in [w for w in s.windows(e2e.TITLE) if w != window]:
             s.key(box, "Escape")
-        time.sleep(0.5)
+        e2e.wait_for(lambda: s.windows(e2e.TITLE) == [window], 10)
         s.key(window, "ctrl+q")
     check(status == 0, "Ctrl+Q ends the program with status 0, got %r" % status)
     log = s.log()

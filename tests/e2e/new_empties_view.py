@@ -7,7 +7,6 @@ beat, label or range pixels, compared pixel by pixel over the view and its
 label strip. Screenshots go to the output folder."""
 import os
 import sys
-import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import stelvano_e2e as e2e  # noqa: E402
@@ -15,12 +14,6 @@ import import_audio  # noqa: E402
 import wave_view as view  # noqa: E402
 
 LABEL_STRIP = 45  # rows under the channels that the label strip may take
-
-
-def differing(before, after, box):
-    x, y, w, h = box
-    return sum(before[j][i * 3:i * 3 + 3] != after[j][i * 3:i * 3 + 3]
-               for j in range(y, y + h) for i in range(x, x + w))
 
 
 def main():
@@ -34,7 +27,6 @@ def main():
         song = os.path.join(folder, "song.wav")
 
         window = s.start()
-        time.sleep(1.0)
         _, _, fresh = s.screenshot("fresh")
         import_audio.import_song(s, window, song, check)
         wx, wy, ww, wh = s.geometry(window)
@@ -51,13 +43,15 @@ def main():
         # The import is an unsaved change: New asks, and Yes drops it.
         s.key(window, "ctrl+n")
         s.answer_exit_yes(window, buttons=3)
-        time.sleep(1.0)
+        # New is done once the question has gone and the view has changed.
+        e2e.wait_for(lambda: s.windows(e2e.TITLE) == [window], 20)
+        s.wait_change(imported, box)
         _, _, after = s.screenshot("after_new")
         # The caption "section assigned" is dark gray too, at any time.
         gray, caption = view.count(after, channels, view.GRAY), view.count(fresh, channels, view.GRAY)
         check(gray == caption, "no waveform pixels after New (%d dark gray, %d at the start)" % (gray, caption))
         check(view.beat_layer(after, box) is None, "no beat lines after New")
-        changed = differing(fresh, after, box)
+        changed = e2e.differing(fresh, after, box)
         check(changed == 0, "the view after New is the fresh start's view (%d pixels differ)" % changed)
 
         s.key(window, "ctrl+q")

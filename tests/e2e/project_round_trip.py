@@ -20,7 +20,6 @@ Screenshots go to the output folder."""
 import os
 import subprocess
 import sys
-import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import stelvano_e2e as e2e  # noqa: E402
@@ -33,6 +32,7 @@ SECTION_COMBO_FROM_MANUAL = (-65, 0)
 BARS_FROM_MANUAL = (113, 0)
 TEMPO_FROM_CLICK = (115, -43)
 SECTIONS = ["Intro 1", "Intro 2", "Intro 3", "Main A"]
+UNDO_WORDS = ("push", "undo", "redo", "clear")
 
 
 def read(path):
@@ -40,19 +40,22 @@ def read(path):
         return f.read()
 
 
-def settle(seconds=0.8):
-    time.sleep(seconds)
-
-
 def wait_for(what, timeout=20):
     """The first true value of what() within the timeout, else None."""
-    deadline = time.time() + timeout
-    while time.time() < deadline:
-        value = what()
-        if value:
-            return value
-        time.sleep(0.3)
-    return None
+    return e2e.wait_for(what, timeout) or None
+
+
+def undo_steps(session):
+    """How many undo-history lines the program has logged."""
+    return len([l for l in session.log().splitlines() if l.split(" ->")[0] in UNDO_WORDS])
+
+
+def wait_logged(session, steps, timeout=20):
+    """Waits until the program has logged more than `steps` undo-history
+    lines (the edit reached the engine) and the screen is still."""
+    done = e2e.wait_for(lambda: undo_steps(session) > steps, timeout)
+    session.wait_still()
+    return done
 
 
 def find_controls(session, window, timeout=20):
@@ -67,7 +70,7 @@ def find_controls(session, window, timeout=20):
 
 def undo_trace(log):
     """The engine's undo-history lines from the first step on."""
-    lines = [l for l in log.splitlines() if l.split(" ->")[0] in ("push", "undo", "redo", "clear")]
+    lines = [l for l in log.splitlines() if l.split(" ->")[0] in UNDO_WORDS]
     first = next((i for i, l in enumerate(lines) if l.startswith("push")), len(lines))
     return lines[first:]
 
@@ -135,31 +138,39 @@ def shifted(point, offset):
 
 
 def choose_section(session, controls, name):
-    """Opens the section list and picks `name` with the keys of the list."""
+    """Opens the section list and picks `name` with the keys of the list;
+    returns once the list has closed and the window is drawn."""
     session.click(*controls.section_combo)
-    settle(0.6)
+    if not e2e.wait_for(session.popups, 10):
+        raise RuntimeError("the section list does not open")
     wave_view.xdo(session, "key", "Home", *(["Down"] * SECTIONS.index(name)), "Return")
-    settle()
+    e2e.wait_for(lambda: not session.popups(), 10)
+    session.wait_still()
 
 
 def type_into_spin(session, point, text):
-    """Selects the spin box's number with a double click and types over it."""
+    """Selects the spin box's number with a double click and types over it;
+    returns once the engine has logged the edit."""
+    box = (point[0] - 40, point[1] - 12, 80, 24)
+    before = session.grab()[2]
     wave_view.xdo(session, "mousemove", "--sync", point[0], point[1], "click", "--repeat", "2", "--delay", "80", "1")
-    settle(0.4)
+    session.wait_change(before, box, 10)  # the number shows selected
+    steps = undo_steps(session)
     wave_view.xdo(session, "type", "--delay", "120", text)
-    settle()
+    wait_logged(session, steps)
 
 
 def drag(session, start, end, steps=12):
+    """A pointer drag from start to end; returns once the engine has logged
+    the edit."""
+    logged = undo_steps(session)
     wave_view.xdo(session, "mousemove", "--sync", start[0], start[1])
-    settle(0.3)
     wave_view.xdo(session, "mousedown", "1")
     for k in range(1, steps + 1):
         x = start[0] + (end[0] - start[0]) * k // steps
         wave_view.xdo(session, "mousemove", "--sync", x, end[1])
-        time.sleep(0.05)
     wave_view.xdo(session, "mouseup", "1")
-    settle()
+    wait_logged(session, logged)
 
 
 def edit_in_window(s, check, project):
@@ -168,8 +179,7 @@ def edit_in_window(s, check, project):
     s.key(window, "ctrl+o")
     s.type_into_dialog("Open Project File", project)
     controls = find_controls(s, window)
-    settle()
-    _, _, rows = s.screenshot("round_trip_opened")
+    _, _, rows = s.screenshot("round_trip_opened", s.wait_still())
     check(not controls.manual_checked(rows), "Main A opens without manual bars")
 
     choose_section(s, controls, "Intro 1")
@@ -186,19 +196,19 @@ def edit_in_window(s, check, project):
     drag(s, (left + width // 2, top + 30), (left + width * 86 // 100, top + 30))
     s.screenshot("round_trip_dragged")
     s.click(*controls.manual)
-    settle()
-    _, _, rows = s.screenshot("round_trip_manual")
+    _, _, rows = s.screenshot("round_trip_manual", s.wait_grab(controls.manual_checked, 10))
     check(controls.manual_checked(rows), "a click checks Manual")
     type_into_spin(s, controls.bars, "4")
     s.screenshot("round_trip_bars")
     for keys in ("ctrl+z", "ctrl+z", "ctrl+y", "ctrl+y"):
+        steps = undo_steps(s)
         s.key(window, keys)
-        settle(0.5)
+        check(wait_logged(s, steps), "%s reaches the engine" % keys)
     s.screenshot("round_trip_redone")
     saved = os.stat(project).st_mtime_ns
     s.key(window, "ctrl+s")
     check(wait_for(lambda: os.stat(project).st_mtime_ns != saved), "Ctrl+S saves the project")
-    settle()
+    s.wait_still()
     s.key(window, "ctrl+q")
     # "Do you wish to exit?": No is the default, Yes comes first.
     s.wait_window(e2e.TITLE, 20, count=2)
@@ -251,8 +261,7 @@ def main():
         s.key(window, "ctrl+shift+s")
         s.type_into_dialog("Save Project File", second)
         wait_for(lambda: os.path.exists(second))
-        settle()
-        s.screenshot("round_trip_saved_as")
+        s.screenshot("round_trip_saved_as", s.wait_still())
         check(os.path.exists(second) and read(second) == read(expected),
               "Save As writes the same bytes under the second name")
         s.program.kill()

@@ -30,15 +30,9 @@ def main():
         check(w >= 600 and h >= 500, "the window has the form's size, got %dx%d" % (w, h))
         check(e2e.distinct_colours(rows, (x, y, w, h)) > 8, "the window shows its controls")
 
-        s.key(window, "ctrl+q")
-        status = s.wait_exit(15)
-        if status is None:
-            # Asked whether to exit: the question's "Yes" is the button before
-            # its default "No".
-            s.wait_window(e2e.TITLE, 10, count=2)
-            s.screenshot("shell_exit_question")
-            s.answer_exit_yes(window)
-            status = s.wait_exit(60)
+        # Asked whether to exit: the question's "Yes" is the button before
+        # its default "No".
+        status = s.quit(window, screenshot="shell_exit_question")
         check(status == 0, "Ctrl+Q ends the program with status 0, got %r" % status)
 
         ini = configparser.ConfigParser()

@@ -11,6 +11,7 @@ that cannot find them exits with SKIP (77), which CTest reports as skipped.
         s.wait_exit()
 """
 import argparse
+import array
 import os
 import secrets
 import shutil
@@ -49,6 +50,54 @@ LSAN_SUPPRESSIONS = "\n".join([
 ]) + "\n"
 
 
+# The faces the forms' texts are drawn in. The pixel and offset lookups of
+# the tests (check boxes beside their labels, fields beside the boxes) hold
+# for these faces only, so the program sees just them, whatever else the
+# machine has: the forms' "Arial" is Liberation Sans (fonts-liberation2,
+# metric-compatible), every other text DejaVu Sans (fonts-dejavu-core).
+FONT_FILES = {
+    "Liberation Sans": "/usr/share/fonts/truetype/liberation2/LiberationSans-Regular.ttf",
+    "Liberation Sans Bold": "/usr/share/fonts/truetype/liberation2/LiberationSans-Bold.ttf",
+    "DejaVu Sans": "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf",
+}
+FONTS_CONF = """<?xml version="1.0"?>
+<!DOCTYPE fontconfig SYSTEM "urn:fontconfig:fonts.dtd">
+<fontconfig>
+  <dir>/usr/share/fonts/truetype/liberation2</dir>
+  <dir>/usr/share/fonts/truetype/dejavu</dir>
+  <cachedir>%(cache)s</cachedir>
+  <match target="pattern">
+    <edit name="family" mode="append_last"><string>sans-serif</string></edit>
+  </match>
+  <alias binding="same"><family>Arial</family><accept><family>Liberation Sans</family></accept></alias>
+  <alias binding="same"><family>Helvetica</family><accept><family>Liberation Sans</family></accept></alias>
+  <alias><family>Sans Serif</family><prefer><family>DejaVu Sans</family></prefer></alias>
+  <alias><family>Sans</family><prefer><family>DejaVu Sans</family></prefer></alias>
+  <alias><family>sans-serif</family><prefer><family>DejaVu Sans</family></prefer></alias>
+  <alias><family>serif</family><prefer><family>DejaVu Serif</family></prefer></alias>
+  <alias><family>monospace</family><prefer><family>DejaVu Sans Mono</family></prefer></alias>
+  <match target="font">
+    <edit name="antialias" mode="assign"><bool>true</bool></edit>
+    <edit name="hinting" mode="assign"><bool>true</bool></edit>
+    <edit name="hintstyle" mode="assign"><const>hintslight</const></edit>
+    <edit name="autohint" mode="assign"><bool>false</bool></edit>
+    <edit name="rgba" mode="assign"><const>none</const></edit>
+    <edit name="lcdfilter" mode="assign"><const>lcddefault</const></edit>
+    <edit name="embeddedbitmap" mode="assign"><bool>false</bool></edit>
+  </match>
+</fontconfig>
+"""
+
+
+def require_fonts():
+    """Fails (not skips) when a face the tests rely on is missing: the
+    lookups would find controls in the wrong places."""
+    missing = ["%s (%s)" % (face, path) for face, path in FONT_FILES.items() if not os.path.exists(path)]
+    if missing:
+        raise RuntimeError("e2e: the tests expect these faces, installed by scripts/install-deps.sh: " +
+                           ", ".join(missing))
+
+
 def arguments(*required):
     """The script's options: --binary and --out, and the named ones."""
     parser = argparse.ArgumentParser()
@@ -63,6 +112,40 @@ def make_project(maker, folder, seconds, *options):
     out = subprocess.run([maker, folder, str(seconds)] + list(options), check=True, capture_output=True,
                          text=True).stdout
     return dict(line.split("=", 1) for line in out.splitlines() if "=" in line)
+
+
+def wait_for(what, timeout=20, step=0.05):
+    """Polls what() until it gives a true value, which is returned; after
+    `timeout` seconds its last (false) value."""
+    deadline = time.time() + timeout
+    while True:
+        value = what()
+        if value or time.time() >= deadline:
+            return value
+        time.sleep(step)
+
+
+# Pixels that may change on a screen at rest: a text cursor blinking in the
+# focused field (one pixel wide, a line of text high).
+CURSOR_PIXELS = 40
+
+
+def differing(before, after, box=None, limit=None):
+    """Pixels that differ between two grabs' rows inside box (x, y, w, h),
+    the whole grab when box is None; counting stops past `limit`."""
+    if box is None:
+        box = (0, 0, len(before[0]) // 3, len(before))
+    x, y, w, h = box
+    x, y = max(x, 0), max(y, 0)
+    w, h = min(w, len(before[0]) // 3 - x), min(h, len(before) - y)
+    count = 0
+    for j in range(y, y + h):
+        a, b = before[j][x * 3:(x + w) * 3], after[j][x * 3:(x + w) * 3]
+        if a != b:
+            count += sum(a[i:i + 3] != b[i:i + 3] for i in range(0, len(a), 3))
+            if limit is not None and count > limit:
+                break
+    return count
 
 
 class Checks:
@@ -83,16 +166,19 @@ class Session:
 
     def __init__(self, binary, out_dir, width=1280, height=800):
         require_tools()
-        self.binary = binary
+        self.binary = os.path.abspath(binary)
         self.out_dir = out_dir
         os.makedirs(out_dir, exist_ok=True)
         self.size = (width, height)
         self.root = tempfile.mkdtemp(prefix="stelvano-e2e-")
-        for sub in ("run", "data", "tmp", "home", "cwd"):
+        for sub in ("run", "data", "config", "cache", "tmp", "home", "cwd"):
             os.makedirs(self.path(sub))
         os.chmod(self.path("run"), 0o700)
         with open(self.path("lsan.supp"), "w") as f:
             f.write(LSAN_SUPPRESSIONS)
+        require_fonts()
+        with open(self.path("fonts.conf"), "w") as f:
+            f.write(FONTS_CONF % {"cache": self.path("cache/fontconfig")})
         self.xvfb = None
         self.program = None
         self.log_file = None
@@ -100,6 +186,43 @@ class Session:
 
     def path(self, name):
         return os.path.join(self.root, name)
+
+    def program_environment(self, auth):
+        """The environment of the program and the X tools: built from
+        nothing, so that nothing of the caller's session (Qt's scale, style
+        and input method, the locale, the session bus, the configuration
+        folder with its driver registry) reaches the program. Only PATH and
+        the sanitizer options are taken over."""
+        env = {
+            "PATH": os.environ.get("PATH", "/usr/local/bin:/usr/bin:/bin"),
+            "LANG": "C.UTF-8",
+            "HOME": self.path("home"),
+            "XDG_RUNTIME_DIR": self.path("run"),
+            "XDG_DATA_HOME": self.path("data"),
+            "XDG_CONFIG_HOME": self.path("config"),
+            "XDG_CACHE_HOME": self.path("cache"),
+            "TMPDIR": self.path("tmp"),
+            "DISPLAY": self.display_name,
+            "XAUTHORITY": auth,
+            "QT_QPA_PLATFORM": "xcb",
+            # The program draws with QPainter only: without this, Qt's X11
+            # plugin probes GLX at start and loads the machine's GL driver
+            # (Mesa's swrast and LLVM), whose memory and unloading are
+            # outside the program and upset the leak check at exit.
+            "QT_XCB_GL_INTEGRATION": "none",
+            # No session bus: a connection that fails at once, never one
+            # that is looked for or started.
+            "DBUS_SESSION_BUS_ADDRESS": "unix:path=" + self.path("run/no-bus"),
+            "FONTCONFIG_FILE": self.path("fonts.conf"),
+            "STELVANO_AUDIO_NULL": "1",
+            "STELVANO_AUDIO_ALSA": "0",
+        }
+        for name in ("ASAN_OPTIONS", "UBSAN_OPTIONS"):
+            if name in os.environ:
+                env[name] = os.environ[name]
+        lsan = [os.environ["LSAN_OPTIONS"]] if os.environ.get("LSAN_OPTIONS") else []
+        env["LSAN_OPTIONS"] = ":".join(lsan + ["suppressions=" + self.path("lsan.supp"), "print_suppressions=0"])
+        return env
 
     # The X server.
 
@@ -122,20 +245,8 @@ class Session:
             self.xvfb = None
         if not self.xvfb:
             raise RuntimeError("no X server could be started")
-        os.environ["XAUTHORITY"] = auth
-        self.env = dict(os.environ)
-        self.env.update({
-            "DISPLAY": self.display_name,
-            "XAUTHORITY": auth,
-            "QT_QPA_PLATFORM": "xcb",
-            "XDG_RUNTIME_DIR": self.path("run"),
-            "XDG_DATA_HOME": self.path("data"),
-            "TMPDIR": self.path("tmp"),
-            "HOME": self.path("home"),
-            "STELVANO_AUDIO_NULL": "1",
-            "STELVANO_AUDIO_ALSA": "0",
-            "LSAN_OPTIONS": "suppressions=%s:print_suppressions=0" % self.path("lsan.supp"),
-        })
+        os.environ["XAUTHORITY"] = auth  # for this script's own connection
+        self.env = self.program_environment(auth)
         self.display = xdisplay.Display(self.display_name)
         return self
 
@@ -220,6 +331,16 @@ class Session:
                 found.append(w.id)
         return found
 
+    def window_type(self, window):
+        """The window's kind as its _NET_WM_WINDOW_TYPE names it, e.g.
+        "_NET_WM_WINDOW_TYPE_DIALOG" for a message box; "" when unset."""
+        w = self.display.create_resource_object("window", window)
+        try:
+            kind = w.get_full_property(self.display.intern_atom("_NET_WM_WINDOW_TYPE"), X.AnyPropertyType)
+        except xerror.XError:
+            return ""
+        return self.display.get_atom_name(kind.value[0]) if kind and len(kind.value) else ""
+
     def wait_window(self, title, timeout, count=1):
         deadline = time.time() + timeout
         while time.time() < deadline:
@@ -227,9 +348,9 @@ class Session:
                 raise RuntimeError("the program ended early (%s):\n%s" % (self.program.returncode, self.log()))
             found = self.windows(title)
             if len(found) >= count:
-                time.sleep(0.5)  # let the first paint finish
+                self.wait_still(self.geometry(found[-1]), timeout=max(deadline - time.time(), 5))
                 return found[-1]
-            time.sleep(0.1)
+            time.sleep(0.05)
         raise RuntimeError("no window titled %r after %d s:\n%s" % (title, timeout, self.log()))
 
     def geometry(self, window):
@@ -263,14 +384,11 @@ class Session:
         for attempt in range(tries):
             dialog = self.wait_window(title, 30)
             self.focus(dialog)
-            time.sleep(0.5 + attempt)
+            self.wait_still(self.geometry(dialog))
             self.key(dialog, "ctrl+a")
             subprocess.run(["xdotool", "type", "--delay", "5", text], env=self.env, check=True)
             subprocess.run(["xdotool", "key", "Return"], env=self.env, check=True)
-            deadline = time.time() + 10
-            while time.time() < deadline and dialog in self.windows(title):
-                time.sleep(0.1)
-            if dialog not in self.windows(title):
+            if wait_for(lambda: dialog not in self.windows(title), 10):
                 return
             print("the %r dialog is still open after typing, attempt %d" % (title, attempt + 1))
         raise RuntimeError("the %r dialog took no text" % title)
@@ -284,6 +402,19 @@ class Session:
         box = [w for w in self.windows(TITLE) if w != window][0]
         x, y, w, h = self.geometry(box)
         self.click(x + w - 51 - 86 * (buttons - 1), y + int(h * 0.68))
+
+    def quit(self, window, buttons=2, screenshot=None, timeout=60):
+        """Ctrl+Q on `window`; when the program asks instead of ending (the
+        exit question, or with `buttons` 3 the save question), the question
+        is answered "Yes" (a screenshot of it first when named). Returns the
+        exit status, or None when the program still runs."""
+        self.key(window, "ctrl+q")
+        asked = wait_for(lambda: self.program.poll() is not None or len(self.windows(TITLE)) >= 2, timeout)
+        if asked and self.program.poll() is None:
+            if screenshot:
+                self.screenshot(screenshot, self.wait_still())
+            self.answer_exit_yes(window, buttons=buttons)
+        return self.wait_exit(timeout)
 
     def close_window(self, window):
         """Asks `window` to close as a window manager's close button would
@@ -311,6 +442,58 @@ class Session:
         subprocess.run(["xdotool", "mousemove", "--sync", str(x), str(y), "click", str(button)],
                        env=self.env, check=True)
 
+    # Waiting for the screen.
+
+    def wait_still(self, box=None, timeout=20, gap=0.15):
+        """The rows of the first of two grabs `gap` seconds apart that differ
+        in box by no more than a blinking cursor: the program has drawn what
+        it was drawing. After `timeout` seconds, the last grab."""
+        deadline = time.time() + timeout
+        rows = self.grab()[2]
+        while True:
+            time.sleep(gap)
+            now = self.grab()[2]
+            if differing(rows, now, box, CURSOR_PIXELS) <= CURSOR_PIXELS or time.time() >= deadline:
+                return now
+            rows = now
+
+    def wait_grab(self, test, timeout=20):
+        """The rows of the first grab for which test(rows) is true, or None
+        after `timeout` seconds."""
+        found = []
+
+        def attempt():
+            rows = self.grab()[2]
+            if test(rows):
+                found.append(rows)
+            return bool(found)
+
+        return found[0] if wait_for(attempt, timeout) else None
+
+    def wait_change(self, before, box=None, timeout=20):
+        """Waits until box shows something else than the grab `before` (more
+        than a cursor's blink), then until it is still; the rows then, or
+        None when nothing changed within `timeout` seconds."""
+        def changed():
+            rows = self.grab()[2]
+            return differing(before, rows, box, CURSOR_PIXELS) > CURSOR_PIXELS
+
+        changed = wait_for(changed, timeout)
+        return self.wait_still(box) if changed else None
+
+    def popups(self):
+        """X ids of the mapped override-redirect windows: open menus, combo
+        box lists and tooltips."""
+        found = []
+        for w in self.display.screen().root.query_tree().children:
+            try:
+                attributes = w.get_attributes()
+            except xerror.XError:
+                continue
+            if attributes.map_state == X.IsViewable and attributes.override_redirect:
+                found.append(w.id)
+        return found
+
     # Screenshots.
 
     def grab(self):
@@ -328,11 +511,46 @@ class Session:
             rows.append(bytes(rgb))
         return width, height, rows
 
-    def screenshot(self, name):
-        """Writes <out_dir>/<name>.png and returns the grabbed screen."""
-        width, height, rows = self.grab()
+    def screenshot(self, name, rows=None):
+        """Writes <out_dir>/<name>.png of `rows` (a grab's), or of a new grab,
+        and returns (width, height, rows)."""
+        width, height = self.size
+        if rows is None:
+            rows = self.grab()[2]
         write_png(os.path.join(self.out_dir, name + ".png"), width, height, rows)
         return width, height, rows
+
+
+def wav_samples(path):
+    """The interleaved 16-bit samples of a WAV file, read to the end of the
+    file (a capture still being written has a stale data size); empty when
+    the file is missing or holds no data chunk yet."""
+    try:
+        with open(path, "rb") as f:
+            data = f.read()
+    except FileNotFoundError:
+        return array.array("h")
+    at = 12
+    while at + 8 <= len(data):
+        tag = data[at:at + 4]
+        size, = struct.unpack("<I", data[at + 4:at + 8])
+        if tag == b"data":
+            body = data[at + 8:]
+            samples = array.array("h")
+            samples.frombytes(body[:len(body) // 4 * 4])
+            if sys.byteorder != "little":
+                samples.byteswap()
+            return samples
+        at += 8 + size + (size & 1)
+    return array.array("h")
+
+
+def first_sound(samples):
+    """Frame of the first non-zero sample, or None."""
+    for i, v in enumerate(samples):
+        if v:
+            return i // 2
+    return None
 
 
 def write_png(path, width, height, rows):

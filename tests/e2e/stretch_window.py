@@ -85,34 +85,6 @@ def count(rows, box, colour):
     return sum(pixel(rows, i, j) == colour for j in range(top, bottom + 1) for i in range(left, right + 1))
 
 
-def wav_samples(path):
-    """The interleaved 16-bit samples of a WAV file, read to the end of the
-    file (a capture still being written has a stale data size)."""
-    with open(path, "rb") as f:
-        data = f.read()
-    at = 12
-    while at + 8 <= len(data):
-        tag = data[at:at + 4]
-        size, = struct.unpack("<I", data[at + 4:at + 8])
-        if tag == b"data":
-            body = data[at + 8:]
-            samples = array.array("h")
-            samples.frombytes(body[:len(body) // 4 * 4])
-            if sys.byteorder != "little":
-                samples.byteswap()
-            return samples
-        at += 8 + size + (size & 1)
-    return array.array("h")
-
-
-def first_sound(samples):
-    """Frame of the first non-zero sample, or None."""
-    for i, v in enumerate(samples):
-        if v:
-            return i // 2
-    return None
-
-
 def last_sound(samples, block):
     """End frame of the last block of `block` frames that holds a non-zero
     sample (0 for none)."""
@@ -157,7 +129,7 @@ def residual_onsets(capture, start, song, limit=20):
 def check_capture(check, capture, song, first, second):
     """The capture against the stretched file and the click sounds."""
     length = len(song) // 2
-    start = first_sound(capture)
+    start = e2e.first_sound(capture)
     if not check(start is not None, "the capture holds sound"):
         return
     # Once stopped, the output renders silence until it is closed: play
@@ -218,7 +190,7 @@ def empty_check_boxes(rows, box):
     return sorted(found, key=lambda p: (p[1], p[0]))
 
 
-def wait_still(path, timeout):
+def wait_file_still(path, timeout):
     """True once the size of the file at `path` stayed the same for a second."""
     deadline = time.time() + timeout
     size = os.path.getsize(path)
@@ -244,6 +216,15 @@ def watch_titles(session, titles, timeout):
                 seen.append(title)
         time.sleep(0.02)
     return seen
+
+
+def play_line_inside(rows, geometry):
+    """True when the grab shows the green play line inside the selected view."""
+    view = bounds(rows, geometry, SELECTED)
+    if view is None:
+        return False
+    left, _, right, _ = view
+    return any(left + 5 < i < right - 5 for i in line_columns(rows, view, PLAY_LINE))
 
 
 def check_view(check, rows, geometry):
@@ -293,19 +274,16 @@ def main():
         # An opened project leaves "Time stretch" as the window had it
         # (off). Its box is the first of the three empty check boxes in
         # reading order ("Time stretch", "Manual", "Fade").
-        for _ in range(20):
-            _, _, rows = s.screenshot("stretch_main")
-            boxes = empty_check_boxes(rows, s.geometry(window))
-            if len(boxes) == 3:
-                break
-            time.sleep(0.5)
+        area = s.geometry(window)
+        _, _, rows = s.screenshot("stretch_main", s.wait_grab(lambda grab: len(empty_check_boxes(grab, area)) == 3))
+        boxes = empty_check_boxes(rows, area)
         if not check(len(boxes) == 3, "the main window shows three empty check boxes, found %r" % boxes):
             print(s.log())
             return 1
         s.click(*boxes[0])
-        time.sleep(0.5)
-        _, _, rows = s.screenshot("stretch_main_checked")
-        check(boxes[0] not in empty_check_boxes(rows, s.geometry(window)), "\"Time stretch\" is checked")
+        checked = e2e.wait_for(lambda: boxes[0] not in empty_check_boxes(s.grab()[2], s.geometry(window)), 10)
+        s.screenshot("stretch_main_checked")
+        check(checked, "\"Time stretch\" is checked")
 
         s.key(window, "space")
         seen = watch_titles(s, (PROGRESS, RESULT), 180)
@@ -318,32 +296,32 @@ def main():
         if not check(len(stretched) == 1, "the stretched file %r is written" % STRETCHED):
             return 1
         shutil.copy(stretched[0], a.out)
-        song = wav_samples(stretched[0])
+        song = e2e.wav_samples(stretched[0])
 
-        time.sleep(1.5)
-        _, _, rows = s.screenshot("stretch_window")
-        check_view(check, rows, s.geometry(result))
+        # The view is checked on a grab that shows the play line inside it.
+        geometry = s.geometry(result)
+        _, _, rows = s.screenshot("stretch_window", s.wait_grab(lambda grab: play_line_inside(grab, geometry), 30))
+        check_view(check, rows, geometry)
 
         # One whole pass of the loop and a bit.
-        deadline = time.time() + 60
-        while time.time() < deadline:
-            samples = wav_samples(capture)
-            start = first_sound(samples)
-            if start is not None and len(samples) // 2 >= start + len(song) // 2 + 4096:
-                break
-            time.sleep(0.5)
+        def whole_pass():
+            samples = e2e.wav_samples(capture)
+            start = e2e.first_sound(samples)
+            return start is not None and len(samples) // 2 >= start + len(song) // 2 + 4096
+
+        e2e.wait_for(whole_pass, 60, step=0.5)
 
         s.close_window(result)
         check(wait_gone(s, result, 15), "the window manager's close message closes the result window")
         # A running output appends 176400 bytes a second.
-        check(wait_still(capture, 15), "the capture stops growing once the window is closed")
+        check(wait_file_still(capture, 15), "the capture stops growing once the window is closed")
         for problem in wav_problems(capture):
             check(False, "capture: " + problem)
         shutil.copy(capture, os.path.join(a.out, "capture.wav"))
         metro = [line.split(": ", 1)[1].strip() for line in s.log().splitlines()
                  if line.strip().startswith(("find Metro1.wav:", "find Metro2.wav:"))]
         if check(len(metro) == 2, "the log names the two click sounds"):
-            check_capture(check, wav_samples(capture), song, wav_samples(metro[0]), wav_samples(metro[1]))
+            check_capture(check, e2e.wav_samples(capture), song, e2e.wav_samples(metro[0]), e2e.wav_samples(metro[1]))
 
         # The stretch left the project as it was: the plain exit question
         # comes, not the question about unsaved changes.

@@ -8,7 +8,6 @@ pointer to the dragged edge. Screenshots go to the output folder."""
 import os
 import subprocess
 import sys
-import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import stelvano_e2e as e2e  # noqa: E402
@@ -142,8 +141,9 @@ def main():
         zoom_in = buttons[0]
         before_gap = median_gap(columns)
         for _ in range(2):
+            before = s.grab()[2]
             s.click(*zoom_in)
-            time.sleep(0.5)
+            check(s.wait_change(before, view) is not None, "a zoom-in redraws the view")
         _, _, rows = s.screenshot("view_zoom4")
         after_gap = median_gap(beat_columns(rows, layer))
         print("beat spacing", before_gap, "->", after_gap)
@@ -155,26 +155,25 @@ def main():
         xdo(s, "mousemove", "--sync", str(left + (right - left) // 2), str(top + 20))
         s.focus(window)
         xdo(s, "key", "Down", "Down")
-        time.sleep(0.5)
-        _, _, paged = s.screenshot("view_zoom4_paged")
+        _, _, paged = s.screenshot("view_zoom4_paged", s.wait_grab(lambda grab: grab[top + 2] != rows[top + 2]))
         check(paged[top + 2] != rows[top + 2], "the enabled scroll bar pages the view")
         rows = paged
 
         # A Shift+Right drag at the right edge grabs the range's end: the view
         # scrolls and the pointer is put on the dragged end, left of where the
         # key alone would have put it.
+        # The X server hands the program the events in order, so the key
+        # comes with Shift held and the pointer at the edge.
         edge = (right - 10, top + (bottom - top) // 4)
         xdo(s, "mousemove", "--sync", str(edge[0]), str(edge[1]))
-        time.sleep(0.3)
         s.focus(window)
         xdo(s, "keydown", "shift")
-        time.sleep(0.3)
         xdo(s, "key", "Right")
-        time.sleep(0.5)
+        e2e.wait_for(lambda: pointer(s) != edge, 10)
         moved = pointer(s)
-        _, _, dragged = s.screenshot("view_shift_drag")
+        _, _, dragged = s.screenshot("view_shift_drag", s.wait_still(view))
         xdo(s, "keyup", "shift")
-        time.sleep(0.5)
+        s.wait_still()
         print("pointer", edge, "->", moved)
         check(moved[0] < edge[0] - 5 and moved[1] == edge[1],
               "the drag at the right edge scrolls and puts the pointer on the edge (%r -> %r)" % (edge, moved))
@@ -187,13 +186,9 @@ def main():
             if len(boxes) < 2:
                 break
             s.key(boxes[-1], "Return")
-            time.sleep(0.5)
-        s.key(window, "ctrl+q")
-        status = s.wait_exit(15)
-        if status is None:
-            # The drag changed the project: "Yes" drops the change.
-            s.answer_exit_yes(window, buttons=3)
-            status = s.wait_exit(60)
+            e2e.wait_for(lambda: boxes[-1] not in s.windows(e2e.TITLE), 10)
+        # The drag changed the project: "Yes" drops the change.
+        status = s.quit(window, buttons=3)
         check(status == 0, "Ctrl+Q ends the program with status 0, got %r" % status)
         log = s.log()
         check("ERROR: AddressSanitizer" not in log and "runtime error:" not in log,

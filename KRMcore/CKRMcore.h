@@ -298,7 +298,9 @@ public:
 
     // Writes the style file: every used section must have been rendered.
     // The masks (zeroed by the caller) report sections whose point lists
-    // were cut at their limits.
+    // were cut at their limits. A failure always leaves an error text (the
+    // file that cannot be read or written, the template, else the code);
+    // the error flag means that memory ran out.
     uint32_t exportSty(const std::wstring& path, uint32_t& size, uint16_t& attackMask, uint16_t& beatMask,
                        uint16_t& syncMask);
     uint32_t sendAllSectionAudio();
@@ -320,5 +322,8 @@ protected:
     uint32_t beginRendering(uint8_t i, uint32_t& frames, uint8_t& ratioError, SectionRecord*& sec,
                             WaveInfoRecord*& wave);
     uint32_t writeRenderedSection(uint8_t i, const std::vector<uint8_t>& output);
+    // exportSty without its last word on the error text.
+    uint32_t writeStyleFile(const std::wstring& path, uint32_t& size, uint16_t& attackMask,
+                            uint16_t& beatMask, uint16_t& syncMask);
     // ---- end of section audio rendering and export preparation ----
 };

@@ -53,8 +53,7 @@ int64_t powerOfTwoDivisor(int64_t x, int64_t limit)
 
 void CKRMcore::setErrorTextOnce(const QString& text)
 {
-    if (errorText().isEmpty())
-        setErrorText(text);
+    m_errorState.setTextOnce(text);
 }
 
 void CKRMcore::raiseErrorFlag()

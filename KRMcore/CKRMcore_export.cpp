@@ -4,6 +4,7 @@
 // with the project's tempo, time signature, lengths and bar counts.
 #include "CKRMcore.h"
 
+#include "ExportText.h"
 #include "IF_styMngr.h"
 #include "SectionAudio.h"
 #include "base/ResultCode.h"
@@ -60,6 +61,20 @@ void toUtf8String(const std::wstring& text, std::string& out)
 
 uint32_t CKRMcore::exportSty(const std::wstring& path, uint32_t& size, uint16_t& attackMask,
                              uint16_t& beatMask, uint16_t& syncMask)
+{
+    const uint32_t r = writeStyleFile(path, size, attackMask, beatMask, syncMask);
+    if (r != kOk) {
+        // Every failure leaves a text: the first of the chain (the step
+        // that found the cause), else the style manager's, else the code.
+        if (styMngr)
+            m_errorState.setTextOnce(styMngr->errorText());
+        m_errorState.setTextOnce(krm::exportErrorText(r));
+    }
+    return r;
+}
+
+uint32_t CKRMcore::writeStyleFile(const std::wstring& path, uint32_t& size, uint16_t& attackMask,
+                                  uint16_t& beatMask, uint16_t& syncMask)
 {
     size = 0;
     if (!styMngr)
@@ -193,6 +208,7 @@ uint32_t CKRMcore::normalizeSectionLevels()
         if (loadWavFile(sectionWavePath(i), data, &bytes, &outOfMemory) != kOk) {
             if (outOfMemory)
                 m_errorState.raiseFlag();
+            m_errorState.setTextOnce(krm::waveReadErrorText(sectionWavePath(i)));
             return fail(3);
         }
         if (bytes == 0)
@@ -224,6 +240,7 @@ uint32_t CKRMcore::normalizeSectionLevels()
         if (loadWavFile(path, data, &bytes, &outOfMemory) != kOk) {
             if (outOfMemory)
                 m_errorState.raiseFlag();
+            m_errorState.setTextOnce(krm::waveReadErrorText(path));
             return fail(3);
         }
         for (uint32_t k = 0; k + 1 < bytes; k += 2) {
@@ -232,8 +249,10 @@ uint32_t CKRMcore::normalizeSectionLevels()
             data[k] = static_cast<uint8_t>(uint16_t(v));
             data[k + 1] = static_cast<uint8_t>(uint16_t(v) >> 8);
         }
-        if (writeWavFile(path, data.get(), bytes) != kOk)
+        if (writeWavFile(path, data.get(), bytes) != kOk) {
+            m_errorState.setTextOnce(krm::writeErrorText(path));
             return fail(4);
+        }
         secWavReady[p.section] = 0;
     }
     return kOk;

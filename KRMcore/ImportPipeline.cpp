@@ -105,8 +105,10 @@ uint32_t ImportPipeline::run(const ImportPaths& paths, ImportDetails* details)
     ImportDetails local;
     ImportDetails& out = details ? *details : local;
     out = ImportDetails();
-    if (!m_files)
+    if (!m_files) {
+        failText("error at analyzeFileTh() <no audio file manager>");
         return krm::fail(1);
+    }
     const std::wstring path = paths.audio.toStdWString();
     const QFileInfo checked(paths.audio);
     m_checkedSize = checked.size();
@@ -207,8 +209,12 @@ uint32_t ImportPipeline::run(const ImportPaths& paths, ImportDetails* details)
         failText("#0064 error at makeInitSecAsgnBySegLbl()");
         return krm::nest(e, 8);
     }
-    if (const uint32_t e = m_core.updateSecInfoOfWav(0, 3, message))
+    if (const uint32_t e = m_core.updateSecInfoOfWav(0, 3, message)) {
+        // The engine's own text, else the step with its code (a file
+        // without audio fails here: no beats, so no bar length).
+        failText(QString("error at analyzeFileTh() updateSecInfoOfWav [%1]").arg(e, 0, 16));
         return krm::nest(e, 9);
+    }
 
     qDebug() << "writer awi start";
     progress(98);

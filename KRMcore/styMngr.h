@@ -66,7 +66,10 @@ public:
     // existing file untouched and `size` 0. Steps: 1 no path or no audio
     // model, 2 section analysis, 3 template, 4..6 reloading and saving the
     // style part, 7 opening or writing the target (also a target that is
-    // not writable), 8 the audio part, 0xA the final rename.
+    // not writable), 8 the audio part, 0xA the final rename. The error text
+    // names the section file that cannot be read, the template that cannot
+    // be loaded or the target that cannot be written; the error flag is
+    // raised only when memory ran out.
     uint32_t exportStyle(const std::wstring& path, uint32_t& size, uint16_t& attackMask, uint16_t& beatMask,
                          uint16_t& syncMask) override;
     // Stores the settings and writes bar count, tempo and time signature of
@@ -129,12 +132,14 @@ public:
     // Virtual so that tests can make it run out.
     virtual uint32_t findCutPoints(uint32_t part, uint32_t parts, uint8_t s,
                                    const std::vector<uint8_t>& bytes, std::vector<uint32_t>& cuts);
-    // Serialised template fitted to the settings and the audio model.
+    // Serialised template fitted to the settings and the audio model. A
+    // template that cannot be read or parsed is named in the error text.
     uint32_t buildTemplateStyle(std::vector<uint8_t>& out);
     // Appends the audio part to `file` (open for writing, at its end) one
     // chunk at a time and counts its bytes in `bytes`. 0x80000001 no audio
     // model; 0x80000002 when the part fails or nothing comes out;
-    // nest(0x80000001, 3) when the file takes no more bytes.
+    // nest(0x80000001, 3) when the file takes no more bytes (the file is
+    // then named in the error text).
     uint32_t appendAudioPart(QFileDevice& file, uint64_t& bytes);
 
     // Largest serialised template the export takes (16 MiB).
@@ -146,8 +151,12 @@ private:
     uint32_t findFileForSlot(uint8_t slot, CAudioFile*& file, uint32_t& joinCode);
     template <typename Write> uint32_t writeSlotField(uint8_t slot, Write write, bool barCountCodes);
     uint32_t templateTimeSignature(uint32_t& word);
+    // `code`, with the template named in the error text (unless a text is
+    // there already).
+    uint32_t templateFailure(uint32_t code);
     // The section's frames: the embedded bytes, else the WAV file's data.
-    // Failures are numbered from `base` (no wave form) on.
+    // Failures are numbered from `base` (no wave form) on; a WAV file that
+    // cannot be read is named in the error text.
     uint32_t sectionBytes(CAudioWaveForm* form, std::vector<uint8_t>& bytes, uint32_t base);
     // The attack and sync points of section s from its frames, read once
     // for both by the export (the make* stages read them each).

@@ -6,6 +6,7 @@
 #include "CAudioInfo.h"
 #include "CAudioStyle.h"
 #include "CSmfStyle.h"
+#include "ExportText.h"
 #include "Onset/SyncAnalyze.h"
 #include "ResultCode.h"
 #include "Transient/TransientDetector.h"
@@ -129,7 +130,10 @@ uint32_t styMngr::sectionBytes(CAudioWaveForm* form, std::vector<uint8_t>& bytes
         data->getFileName(name);
         CAudioStyleDecorator reader;
         const uint32_t r = reader.readWaveFile(bytes, name);
-        return r == kOk ? kOk : nest(r, base + 5);
+        if (r == kOk)
+            return kOk;
+        m_error.setTextOnce(krm::waveReadErrorText(QString::fromStdString(name)));
+        return nest(r, base + 5);
     }
     std::unique_ptr<uint8_t[]> copy(new (std::nothrow) uint8_t[size]);
     if (!copy) {
@@ -440,26 +444,32 @@ uint32_t styMngr::templateTimeSignature(uint32_t& word)
     return kOk;
 }
 
+uint32_t styMngr::templateFailure(uint32_t code)
+{
+    m_error.setTextOnce(krm::templateErrorText(m_templatePath));
+    return code;
+}
+
 uint32_t styMngr::buildTemplateStyle(std::vector<uint8_t>& out)
 {
     out.clear();
     if (m_templatePath.isEmpty())
-        return fail(1);
+        return templateFailure(fail(1));
     QFile file(m_templatePath);
     if (!file.open(QIODevice::ReadOnly))
-        return fail(2);
+        return templateFailure(fail(2));
     const qint64 size = file.size();
     if (size < 1)
-        return fail(3);
+        return templateFailure(fail(3));
     const QByteArray raw = file.readAll();
     if (raw.size() != size)
-        return fail(4);
+        return templateFailure(fail(4));
     file.close();
 
     CSmfStyleDecoratorForASFF style;
     const std::vector<uint8_t> bytes(raw.begin(), raw.end());
     if (const uint32_t r = style.load(bytes))
-        return nest(r, 5);
+        return templateFailure(nest(r, 5));
     const uint32_t tempo = m_info.tempo ? m_info.tempo : 120;
     if (const uint32_t r = style.setTempo(60000000u / tempo))
         return nest(r, 6);
@@ -510,8 +520,10 @@ uint32_t styMngr::appendAudioPart(QFileDevice& file, uint64_t& bytes)
     CAudioStyle::FilePartSink sink(file);
     CAudioStyleDecorator writer;
     const uint32_t r = writer.writeAudioPart(m_audioInfo.get(), sink, bytes);
-    if (sink.failed())
+    if (sink.failed()) {
+        m_error.setTextOnce(krm::writeErrorText(file.fileName()));
         return nest(fail(1), 3);
+    }
     // Judged by what comes out, as a part built whole would be: a failed
     // or empty part is no part.
     return r == kOk && bytes > 0 ? kOk : fail(2);
@@ -544,24 +556,30 @@ uint32_t styMngr::exportStyle(const std::wstring& path, uint32_t& size, uint16_t
     // replaces the target only once all of it is written: a failed export
     // leaves an existing file as it was and no partial file behind.
     const QString target = QString::fromStdWString(path);
+    // What cannot be written names the target, whether the target itself,
+    // its folder or the disk refused it.
+    const auto writeFailure = [this, &target](uint32_t code) {
+        m_error.setTextOnce(krm::writeErrorText(target));
+        return code;
+    };
     const QFileInfo targetInfo(target);
     if (targetInfo.exists() && (!targetInfo.isFile() || !targetInfo.isWritable()))
-        return fail(7);
+        return writeFailure(fail(7));
     QSaveFile file(target);
     if (!file.open(QIODevice::WriteOnly))
-        return fail(7);
+        return writeFailure(fail(7));
     if (file.write(reinterpret_cast<const char*>(style.data()), qint64(style.size())) !=
             qint64(style.size()) ||
         !file.flush())
-        return fail(7);
+        return writeFailure(fail(7));
 
     uint64_t audioBytes = 0;
     if (const uint32_t r = appendAudioPart(file, audioBytes))
         return nest(r, 8);
     if (!file.flush())
-        return nest(nest(fail(1), 3), 8);
+        return writeFailure(nest(nest(fail(1), 3), 8));
     if (!file.commit())
-        return fail(0xA);
+        return writeFailure(fail(0xA));
     size = static_cast<uint32_t>(style.size() + audioBytes);
     return kOk;
 }

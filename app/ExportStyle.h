@@ -28,7 +28,9 @@ public:
 
     // Results, readable after the signal until the object is destroyed:
     // the byte count the engine wrote, and one bit per section whose
-    // playback control points reached the export's limit.
+    // playback control points reached the export's limit. The mask is
+    // filled before the file is written: it tells of a written file only
+    // when the job reported 0.
     uint32_t writtenBytes = 0;
     uint16_t warningMask = 0;
 

@@ -228,7 +228,11 @@ void MainWindow::releasedBtnExportStyErrorOnPreparation(ulong lErr)
 {
     closeJob(mExportDialog, mExportThread);
     auto* worker = static_cast<ExportStyle*>(mExportWorker);
-    const QString names = sectionMaskText(worker->warningMask);
+    // Only code 0 reaches here with a file written (with warnings). The
+    // mask is filled before anything is written, so after a failure it
+    // tells of no file and its warning is not shown.
+    const bool written = lErr == 0;
+    const QString names = written ? sectionMaskText(worker->warningMask) : QString();
     mMemoryFull = mCore.hasError();
     QString text;
     if (mMemoryFull)
@@ -243,7 +247,7 @@ void MainWindow::releasedBtnExportStyErrorOnPreparation(ulong lErr)
         text = mCore.errorText();
     else
         text = tr("#0113 Creation working wav failed! [%1]").arg(qulonglong(lErr), 0, 16);
-    qWarning().noquote() << "export:" << krm::describeResult(uint32_t(lErr));
+    qWarning().noquote() << "export:" << krm::describeResult(uint32_t(lErr)) << mCore.errorText();
     MessageDialog::showMessage(this, tr("Export Audio Style File"), text, QMessageBox::Ok, QMessageBox::Ok);
     if (!names.isEmpty())
         KRMprotoSettings::setAudioStyleFilePath(QFileInfo(worker->outputPath()).absolutePath());

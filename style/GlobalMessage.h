@@ -8,3 +8,11 @@ constexpr int kGlobalMessageCount = 34;
 
 // The translated text of entry 0 to 33; an empty text for any other index.
 QString GlobalMessage(int index);
+
+// Entries that the export puts into its error texts.
+namespace globalmsg {
+constexpr int kTemplateLoadFailed = 7;   // "Template File failed to load."
+constexpr int kStyleCreationFailed = 8;  // "Style File creation failed."
+constexpr int kWriteError = 24;          // "Write error!"
+constexpr int kWaveReadError = 25;       // "wave file read error!\r\n"
+}  // namespace globalmsg

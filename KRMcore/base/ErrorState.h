@@ -38,6 +38,14 @@ public:
     // Replaces the text alone; the flag keeps its state. The engine's text
     // reports what went wrong in an edit without marking an error by itself.
     void setText(const QString& text) { m_text = text; }
+    // Sets the text alone when there is none yet: the first message of a
+    // chain of failures is the one that stays. The flag keeps its state, so
+    // a failure that is no lack of memory is not reported as one.
+    void setTextOnce(const QString& text)
+    {
+        if (m_text.isEmpty())
+            m_text = text;
+    }
 
 private:
     QString m_text;

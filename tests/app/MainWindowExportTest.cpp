@@ -8,6 +8,8 @@
 #include "WindowJobFixture.h"
 #include "MessageDialog.h"
 #include "ModalDialogs.h"
+#include "TestUtil.h"
+#include "TestWav.h"
 #include "TimeStretcher.h"
 
 #include <QDir>
@@ -209,10 +211,15 @@ TEST_F(ExportWorkflowTest, BusyDialogBlocksTheFileActions)
     EXPECT_EQ(shownTexts(), QStringList {"Export operation has been finished."});
 }
 
+// What the window makes of each outcome the job can report. Code 0 with a
+// mask is the one outcome with a file written; after a failure the mask
+// (filled before anything is written) shows no warning.
 TEST_F(ExportWorkflowTest, ProblemReportsInTheirOrder)
 {
+    const QString warningEnd = "\n\n section: Main A.";
     struct Case {
         const char* name;
+        ulong code;
         uint16_t mask;
         bool memoryFull;
         QString engineText;
@@ -220,10 +227,15 @@ TEST_F(ExportWorkflowTest, ProblemReportsInTheirOrder)
         bool storesFolder;
     };
     const Case cases[] = {
-        {"memory full", 0x0008, true, "engine", "Internal Error #0112 ", true},
-        {"mask", 0x0008, false, "engine", "\n\n section: Main A.", true},
-        {"engine text", 0, false, "section area error!", "section area error!", false},
-        {"code only", 0, false, "", "Internal Error #0113 [80000003]", false},
+        {"memory full, written", 0, 0x0008, true, "engine", "Internal Error #0112 ", true},
+        {"memory full, failed", 0x80001388, 0x0008, true, "engine", "Internal Error #0112 ", false},
+        {"written with warnings", 0, 0x0008, false, "", warningEnd, true},
+        {"failed after the limit, with a text", 0x80001388, 0x0008, false, "Write error!\r\nx.aus",
+         "Write error!\r\nx.aus", false},
+        {"failed after the limit, code only", 0x80001388, 0x0008, false, "",
+         "Internal Error #0113 [80001388]", false},
+        {"engine text", 0x80000003, 0, false, "section area error!", "section area error!", false},
+        {"code only", 0x80000003, 0, false, "", "Internal Error #0113 [80000003]", false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -238,18 +250,92 @@ TEST_F(ExportWorkflowTest, ProblemReportsInTheirOrder)
         if (c.memoryFull)
             jobtest::CoreAccess::raiseErrorFlag(core());
         const int shownBefore = boxes.shown().size();
-        Access::exportErrorOnPreparation(w(), 0x80000003);
+        Access::exportErrorOnPreparation(w(), c.code);
         ASSERT_EQ(boxes.shown().size(), shownBefore + 1);
         const auto& shown = boxes.shown().back();
         EXPECT_EQ(shown.title, "Export Audio Style File");
-        if (c.mask)
-            EXPECT_TRUE(shown.text.endsWith(c.shown)) << shown.text.toStdString();
+        if (c.shown == warningEnd)
+            EXPECT_TRUE(shown.text.startsWith("Waveform playback time of some sections is too long") &&
+                        shown.text.endsWith(c.shown))
+                << shown.text.toStdString();
         else
             EXPECT_EQ(shown.text, c.shown);
         EXPECT_EQ(Access::memoryFull(w()), c.memoryFull);
         EXPECT_EQ(KRMprotoSettings::getAudioStyleFilePath(), c.storesFolder ? out.path() : before);
     }
     core().clearError();
+}
+
+// Real export jobs from the window's command to its message, for a target
+// that is written, one on a full disk and one that cannot be made, each
+// with and without a section past the limit of playback control points.
+// The message names the failure exactly when no file was written and
+// shows the warning exactly when a file was written past the limit.
+TEST_F(ExportWorkflowTest, OutcomeOfRealJobsNamesTheFailureOrTheWarning)
+{
+    const QString warning =
+        "Waveform playback time of some sections is too long, so the quantity of playback control "
+        "information of the section exceeds the limit. This may result in degraded sound quality when "
+        "playing back the exported Audio Style on the instrument.\n\n section: Main A.";
+    // Tests run as root, for whom permissions do not stop a write: a target
+    // whose folder is a regular file cannot be made by anyone.
+    ASSERT_TRUE(testutil::writeFile(out.filePath("plain"), {'x'}));
+    const std::vector<uint8_t> songBytes = testutil::readFile(song.wavPath);
+    // Clicks 40 times a second: 320 attacks in the 8 s of Main A, past the
+    // 256 points the window allows; the 160 of Intro 1 stay within it.
+    testsig::Signal dense = testsig::clickTrack(2400.0, 16.0, 0.8f, 64);
+    dense.samples.resize(song.frames);
+
+    enum class Target { Writable, Full, Unmakeable };
+    const struct {
+        const char* name;
+        Target target;
+    } targets[] = {
+        {"writable", Target::Writable}, {"full disk", Target::Full}, {"unmakeable", Target::Unmakeable}};
+    for (const bool limit : {false, true}) {
+        if (limit)
+            ASSERT_TRUE(testwav::writeMonoAsStereo(song.wavPath, dense.samples));
+        else
+            ASSERT_TRUE(testutil::writeFile(song.wavPath, songBytes));
+        // Rendered here, so that the full disk refuses only the style file.
+        for (const uint8_t i : {uint8_t(0), uint8_t(3)}) {
+            bool skipped = false;
+            ASSERT_EQ(core().writeTempWave(i, skipped), 0u) << core().errorText().toStdString();
+            ASSERT_FALSE(skipped);
+        }
+        for (const auto& t : targets) {
+            SCOPED_TRACE(std::string(t.name) + (limit ? ", limit reached" : ", within the limit"));
+            const QString path = t.target == Target::Unmakeable
+                                     ? out.filePath("plain/x.aus")
+                                     : out.filePath(QString("%1-%2.aus").arg(int(t.target)).arg(limit));
+            KRMprotoSettings::setAudioStyleFilePath(QString());
+            const QString folderBefore = KRMprotoSettings::getAudioStyleFilePath();
+            const int shownBefore = boxes.shown().size();
+            if (t.target == Target::Full)
+                // The process's file-size limit refuses any write past 64 KiB,
+                // as a full disk does: the style file with its audio is larger.
+                testutil::withFileSizeLimit(64 * 1024, [&] { ASSERT_TRUE(exportTo(path)); });
+            else
+                ASSERT_TRUE(exportTo(path));
+            ASSERT_EQ(boxes.shown().size(), shownBefore + 1);
+            const QString shown = boxes.shown().back().text;
+            auto* job = static_cast<ExportStyle*>(Access::exportWorker(w()));
+            EXPECT_EQ(job->warningMask, limit ? 0x0008 : 0) << "the limit is reached as the row says";
+
+            const bool written = t.target == Target::Writable;
+            EXPECT_EQ(QFileInfo::exists(path), written);
+            if (written) {
+                EXPECT_EQ(QFileInfo(path).size(), qint64(job->writtenBytes));
+                EXPECT_EQ(shown, limit ? warning : QString("Export operation has been finished."));
+                EXPECT_EQ(KRMprotoSettings::getAudioStyleFilePath(), out.path());
+            } else {
+                EXPECT_EQ(shown, "Write error!\r\n" + path);
+                EXPECT_EQ(KRMprotoSettings::getAudioStyleFilePath(), folderBefore);
+            }
+            EXPECT_FALSE(Access::memoryFull(w()));
+            EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+        }
+    }
 }
 
 // Replacing a finished job's thread and worker, and closing the window

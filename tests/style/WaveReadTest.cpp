@@ -165,6 +165,11 @@ TEST(WaveRead, MessageCatalogue)
                       "converted. \nExecute? (CAN NOTE RETURN!)"));
     EXPECT_EQ(GlobalMessage(19), GlobalMessage(20));
     EXPECT_EQ(GlobalMessage(33), QString("Keep Audio Information[yes] or not[no]"));
+    // The entries the export names.
+    EXPECT_EQ(GlobalMessage(globalmsg::kTemplateLoadFailed), QString("Template File failed to load."));
+    EXPECT_EQ(GlobalMessage(globalmsg::kStyleCreationFailed), QString("Style File creation failed."));
+    EXPECT_EQ(GlobalMessage(globalmsg::kWriteError), QString("Write error!"));
+    EXPECT_EQ(GlobalMessage(globalmsg::kWaveReadError), GlobalMessage(25));
     for (int i = 0; i < kGlobalMessageCount; ++i)
         EXPECT_FALSE(GlobalMessage(i).isEmpty()) << i;
     EXPECT_TRUE(GlobalMessage(-1).isEmpty());

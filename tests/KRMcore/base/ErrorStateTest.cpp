@@ -27,4 +27,12 @@ TEST(ErrorState, TextAndFlagAreSetAndClearedAsTheOperationsSay)
     e.setError("replaced");
     EXPECT_EQ(e.errorText(), "replaced");
     EXPECT_TRUE(e.hasError());
+
+    // A failure's text without the flag: the first one stays, and no lack
+    // of memory is claimed.
+    e.clearError();
+    e.setTextOnce("Write error!");
+    e.setTextOnce("Style File creation failed.");
+    EXPECT_EQ(e.errorText(), "Write error!");
+    EXPECT_FALSE(e.hasError());
 }

@@ -11,6 +11,7 @@
 
 #include <QFile>
 #include <csignal>
+#include <functional>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -435,4 +436,129 @@ TEST(ExportPreparation, NormalisationRaisesQuietFiles)
     EXPECT_TRUE(s.core->isSecWavReady(3));
     QFile::remove(s.core->sectionWavePath(3));
     EXPECT_EQ(s.core->normalizeSectionLevels(), 0x80000003u);
+}
+
+// ---------------------------------------------------------------- failure texts
+
+namespace {
+
+// Bytes of a section's working file, changed by `damage`, written back.
+void damageFile(const QString& path, const std::function<void(std::vector<uint8_t>&)>& damage)
+{
+    std::vector<uint8_t> bytes = testutil::readFile(path);
+    damage(bytes);
+    ASSERT_TRUE(testutil::writeFile(path, bytes));
+}
+
+}  // namespace
+
+// Every failure of the export leaves a text that says what failed (the
+// file that cannot be read or written, the template, else the code), and
+// none of them claims a lack of memory.
+TEST(StyleExport, EveryFailureLeavesItsText)
+{
+    using Text = std::function<QString(TwoSectionProject&, const QString& target)>;
+    const Text introUnreadable = [](TwoSectionProject& p, const QString&) {
+        return "wave file read error!\r\n" + p.core->sectionWavePath(0);
+    };
+    const Text targetUnwritable = [](TwoSectionProject&, const QString& target) {
+        return "Write error!\r\n" + target;
+    };
+    const Text templateUnreadable = [](TwoSectionProject& p, const QString&) {
+        return "Template File failed to load.\r\n" + p.core->style()->templatePath();
+    };
+    const auto codeText = [](uint32_t code) {
+        return [code](TwoSectionProject&, const QString&) {
+            return QString("Style File creation failed. [%1]").arg(code, 0, 16);
+        };
+    };
+    const auto cutIntro = [](size_t bytes) {
+        return [bytes](TwoSectionProject& p) {
+            damageFile(p.core->sectionWavePath(0), [bytes](std::vector<uint8_t>& b) { b.resize(bytes); });
+        };
+    };
+    struct Case {
+        const char* name;
+        std::function<void(TwoSectionProject&)> setUp;
+        QString target;  // in the project's folder
+        uint32_t code;
+        Text text;
+    };
+    const Case cases[] = {
+        {"empty section file", cutIntro(0), "out.aus", 0x80237228, introUnreadable},
+        {"section file cut in its header", cutIntro(30), "out.aus", 0x80237228, introUnreadable},
+        {"section file with a header only", cutIntro(44), "out.aus", 0x80087228, introUnreadable},
+        {"section file cut in its data", cutIntro(44 + 1000), "out.aus", 0x80087228, introUnreadable},
+        {"section file with a damaged tag",
+         [](TwoSectionProject& p) {
+             damageFile(p.core->sectionWavePath(0), [](std::vector<uint8_t>& b) { b[0] = 'X'; });
+         },
+         "out.aus", 0x80337228, introUnreadable},
+        {"section file cut, levels normalised",
+         [&](TwoSectionProject& p) {
+             cutIntro(44 + 1000)(p);
+             p.core->commonInfo().normalizeOn = 1;
+         },
+         "out.aus", 0x80000033, introUnreadable},
+        {"deleted section file", [](TwoSectionProject& p) { QFile::remove(p.core->sectionWavePath(0)); },
+         "out.aus", 0x80000022,
+         [](TwoSectionProject& p, const QString&) {
+             return p.core->sectionWavePath(0) + "\r\ndoes not exist.";
+         }},
+        {"missing template",
+         [](TwoSectionProject& p) { p.core->setResourcePath(1, 255, p.folder + "/none"); }, "out.aus",
+         0x80000238, templateUnreadable},
+        {"damaged template",
+         [](TwoSectionProject& p) {
+             ASSERT_TRUE(QDir(p.folder).mkdir("bad"));
+             ASSERT_TRUE(testutil::writeFile(p.folder + "/bad/Empty.sty", {'M', 'T', 'h', 'x', 0, 0}));
+             p.core->setResourcePath(1, 255, p.folder + "/bad");
+         },
+         "out.aus", 0x83412538, templateUnreadable},
+        {"target in a missing folder", [](TwoSectionProject&) {}, "none/out.aus", 0x80000078,
+         targetUnwritable},
+        {"target is a folder", [](TwoSectionProject& p) { ASSERT_TRUE(QDir(p.folder).mkdir("dir.aus")); },
+         "dir.aus", 0x80000078, targetUnwritable},
+        // Holds for root too, for whom permissions do not stop a write.
+        {"target's folder is a file",
+         [](TwoSectionProject& p) { ASSERT_TRUE(testutil::writeFile(p.folder + "/plain", {'x'})); },
+         "plain/out.aus", 0x80000078, targetUnwritable},
+        {"used section without rendered audio",
+         [](TwoSectionProject& p) {
+             SectionRecord rec = p.core->sec(7);
+             rec.renderedFrames = 0;
+             p.core->putSection(7, rec);
+         },
+         "out.aus", 0x80000006, codeText(0x80000006)},
+        {"no used section",
+         [](TwoSectionProject& p) {
+             p.core->putSection(0, SectionRecord());
+             p.core->putSection(7, SectionRecord());
+         },
+         "out.aus", 0x80000288, codeText(0x80000288)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TwoSectionProject p;
+        c.setUp(p);
+        const QString target = p.folder + "/" + c.target;
+        uint32_t size = 1;
+        uint16_t attack = 0, beat = 0, sync = 0;
+        p.core->clearError();
+        EXPECT_EQ(p.core->exportSty(target.toStdWString(), size, attack, beat, sync), c.code);
+        EXPECT_EQ(size, 0u);
+        EXPECT_EQ(p.core->errorText(), c.text(p, target));
+        EXPECT_FALSE(p.core->hasError()) << "no lack of memory";
+    }
+
+    // A full disk (the process's file-size limit) refuses the style file.
+    TwoSectionProject p;
+    const QString target = p.folder + "/out.aus";
+    uint32_t size = 1, r = 0;
+    uint16_t attack = 0, beat = 0, sync = 0;
+    testutil::withFileSizeLimit(
+        64 * 1024, [&] { r = p.core->exportSty(target.toStdWString(), size, attack, beat, sync); });
+    EXPECT_EQ(r, 0x80001388u);
+    EXPECT_EQ(p.core->errorText(), "Write error!\r\n" + target);
+    EXPECT_FALSE(p.core->hasError());
 }

@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
+#include <functional>
 #include <memory>
 
 using jobs_test::SegmenterScript;
@@ -106,5 +107,105 @@ TEST_F(ImportPipelineTest, StepsReportTheirProgressAndAStopWritesNothing)
         EXPECT_FALSE(details.completed) << stopAt;
         EXPECT_EQ(listener.seen.back(), stopAt) << stopAt;
         EXPECT_FALSE(QFileInfo::exists(m_paths.waveInfo)) << stopAt;
+    }
+}
+
+namespace {
+
+// Rewrites the audio when the import reaches the given percentage, as a
+// user who saves another take over it meanwhile.
+struct Rewriter : ImportListener {
+    void progress(uint8_t percent) override
+    {
+        if (percent == at)
+            rewrite();
+    }
+    int at = -1;
+    std::function<void()> rewrite;
+};
+
+}  // namespace
+
+// Every failure the import reports leaves the first message of its chain
+// as the engine's error text, and none claims a lack of memory.
+TEST_F(ImportPipelineTest, EveryFailureLeavesItsText)
+{
+    struct Case {
+        const char* name;
+        // Prepares the files and the engine; false: import without an
+        // audio-file manager.
+        std::function<bool(jobs_test::JobsCore&, ImportPaths&, Rewriter&)> setUp;
+        uint32_t code;
+        QString text;
+    };
+    const auto scripted = [this](jobs_test::JobsCore& core, std::vector<RkMir::SegmentRecord> segments) {
+        m_script.beatTimes = {0.0f, 1.0f, 2.0f};
+        m_script.segments = std::move(segments);
+        core.useSegmenter(new segmenter(jobs_test::fakeFactory(m_script)));
+    };
+    const auto plain = [scripted](jobs_test::JobsCore& core, ImportPaths&, Rewriter&) {
+        scripted(core, {{0.0f, 3.0f, 0, 0}});
+        return true;
+    };
+    const Case cases[] = {
+        {"no audio-file manager", [](jobs_test::JobsCore&, ImportPaths&, Rewriter&) { return false; },
+         0x80000001, "error at analyzeFileTh() <no audio file manager>"},
+        {"mono audio",
+         [](jobs_test::JobsCore&, ImportPaths& paths, Rewriter&) {
+             return testwav::writePcm16(paths.audio, std::vector<int16_t>(kFrames, 0), 1);
+         },
+         0x80000042, "#0057 audio file format error!"},
+        // The section segmenter itself runs on it; the refresh of the
+        // sections finds no beats to measure a bar by.
+        {"header without audio",
+         [](jobs_test::JobsCore&, ImportPaths& paths, Rewriter&) {
+             return testwav::writePcm16(paths.audio, std::vector<int16_t>());
+         },
+         0x80000269, "error at analyzeFileTh() updateSecInfoOfWav [80000026]"},
+        {"working copy cannot be made",
+         [&](jobs_test::JobsCore& core, ImportPaths& paths, Rewriter& r) {
+             paths.work = m_dir.filePath("plain/KRM_temp.wav");
+             return testutil::writeFile(m_dir.filePath("plain"), {'x'}) && plain(core, paths, r);
+         },
+         0x80000023, "#0059 error at analyzeProcTh() copyWorkWav"},
+        // The segmenter's stand-in gives beats; the first section
+        // assignment fails on the segment of no length, and the engine's
+        // own text of that step stands before the import's "#0064".
+        {"header without audio, segment of no length",
+         [scripted](jobs_test::JobsCore& core, ImportPaths& paths, Rewriter&) {
+             scripted(core, {{0.0f, 0.0f, 0, 0}});
+             return testwav::writePcm16(paths.audio, std::vector<int16_t>());
+         },
+         0x800a7268, "error at makeInitSecAsgnBySegLbl() doSegToSec [80000a72]"},
+        {"wave-info file cannot be written",
+         [&](jobs_test::JobsCore& core, ImportPaths& paths, Rewriter& r) {
+             paths.waveInfo = m_dir.filePath("plain/quiet.awi");
+             return testutil::writeFile(m_dir.filePath("plain"), {'x'}) && plain(core, paths, r);
+         },
+         0x80000229, "#0065 error at saveAwi()"},
+        {"audio replaced during the analysis",
+         [&](jobs_test::JobsCore& core, ImportPaths& paths, Rewriter& r) {
+             r.at = 98;
+             r.rewrite = [audio = paths.audio] {
+                 testwav::writePcm16(audio, std::vector<int16_t>(4 * kFrames, 0));
+             };
+             return plain(core, paths, r);
+         },
+         0x80000009, "The audio file was removed or changed during its analysis."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QFile::remove(m_dir.filePath("plain"));
+        ImportPaths paths = m_paths;
+        ASSERT_TRUE(testwav::writePcm16(paths.audio, std::vector<int16_t>(2 * kFrames, 0)));
+        jobs_test::JobsCore core;
+        Rewriter listener;
+        const bool withFiles = c.setUp(core, paths, listener);
+        ImportPipeline pipeline(core, withFiles ? m_files.get() : nullptr, AnalysisOptions(), &listener);
+        ImportDetails details;
+        EXPECT_EQ(pipeline.run(paths, &details), c.code);
+        EXPECT_FALSE(details.completed);
+        EXPECT_EQ(core.errorText().toStdString(), c.text.toStdString());
+        EXPECT_FALSE(core.hasError()) << "no lack of memory";
     }
 }

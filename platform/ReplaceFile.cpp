@@ -4,6 +4,8 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -70,6 +72,22 @@ bool syncToDisk(int fd)
 bool renameOver(const QString& from, const QString& to)
 {
     return ::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0;
+}
+
+QStringList namesEndingWith(const QString& folder, const QByteArray& suffix)
+{
+    QStringList names;
+    DIR* dir = ::opendir(QFile::encodeName(folder).constData());
+    if (!dir)
+        return names;
+    const size_t n = size_t(suffix.size());
+    while (const dirent* entry = ::readdir(dir)) {
+        const size_t length = std::strlen(entry->d_name);
+        if (length > n && std::memcmp(entry->d_name + length - n, suffix.constData(), n) == 0)
+            names << QFile::decodeName(QByteArray(entry->d_name, int(length)));
+    }
+    ::closedir(dir);
+    return names;
 }
 
 bool removeUnlockedFile(const QString& path)

@@ -4,7 +4,9 @@
 // disk, then renamed over the target. The lock tells a live temporary from
 // one whose writer was killed: only the writer's own descriptor holds it, and
 // the system drops it when that process ends, however it ends.
+#include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 namespace krm::platform {
 
@@ -27,6 +29,12 @@ bool syncToDisk(int fd);
 // Renames `from` over `to` in one step: `to` names the old file or the new
 // one at every moment. Both must lie in the same folder.
 bool renameOver(const QString& from, const QString& to);
+
+// The names of the entries of `folder` whose encoded names end with
+// `suffix`, hidden ones too, of whatever kind; empty when it cannot be read.
+// Reads the folder once without looking at any entry, so that a folder of
+// many files costs little.
+QStringList namesEndingWith(const QString& folder, const QByteArray& suffix);
 
 // Removes `path` when it is a regular file (a link is not followed) that no
 // writer holds locked through createLockedFile. True when it was removed.

@@ -4,7 +4,6 @@
 #include "ResultCode.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QLatin1String>
@@ -87,12 +86,9 @@ QString resolvedTarget(const QString& target)
 // removed: their writer was killed (a live writer holds its file locked).
 void removeStaleTemporaries(const QString& folder, const QString& targetName)
 {
-    QDirIterator it(folder, {QStringLiteral("*") + kTemporarySuffix},
-                    QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-    while (it.hasNext()) {
-        it.next();
-        if (isSafeSaveTemporaryOf(it.fileName(), targetName))
-            platform::removeUnlockedFile(it.filePath());
+    for (const QString& name : platform::namesEndingWith(folder, QFile::encodeName(kTemporarySuffix))) {
+        if (isSafeSaveTemporaryOf(name, targetName))
+            platform::removeUnlockedFile(folder + QLatin1Char('/') + name);
     }
 }
 

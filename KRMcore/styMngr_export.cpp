@@ -11,10 +11,10 @@
 #include "ResultCode.h"
 #include "Transient/TransientDetector.h"
 #include "base/AudioFormat.h"
+#include "base/FileUtil.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <algorithm>
 #include <cmath>
 #include <memory>
@@ -565,7 +565,7 @@ uint32_t styMngr::exportStyle(const std::wstring& path, uint32_t& size, uint16_t
     const QFileInfo targetInfo(target);
     if (targetInfo.exists() && (!targetInfo.isFile() || !targetInfo.isWritable()))
         return writeFailure(fail(7));
-    QSaveFile file(target);
+    krm::SafeSaveFile file(target);
     if (!file.open(QIODevice::WriteOnly))
         return writeFailure(fail(7));
     if (file.write(reinterpret_cast<const char*>(style.data()), qint64(style.size())) !=

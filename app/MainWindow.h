@@ -416,8 +416,9 @@ private:
     // "Yes", "No", "Cancel", or empty when the box closed without a click.
     QString askSaveChanges();
     // Chooses the file when `audioPath` is empty, gives its wave-info path
-    // and analyses it unless that file exists; false when nothing is to be
-    // loaded (no choice, cancel, failure: the messages are shown).
+    // and analyses it unless that file holds its analysis already (it can be
+    // read and the audio was not written after it); false when nothing is
+    // to be loaded (no choice, cancel, failure: the messages are shown).
     bool importAudioFile(QString& audioPath, QString& waveInfoPath);
     uint32_t startAnalysis(const QStringList& folders, const QStringList& files);
     // Reads a wave-info file into `core` as its newest audio file.

@@ -1,8 +1,9 @@
 // Importing audio into the main window's project: choosing the file,
 // analysing it on the analysis thread behind a modal progress dialog (or
-// reusing its ".awi" file), turning the job's outcome into messages, and
-// loading the wave-info file into the project, either as a new project or
-// as one more audio file assigned to the current section.
+// reusing its ".awi" file while that holds its analysis), turning the job's
+// outcome into messages, and loading the wave-info file into the project,
+// either as a new project or as one more audio file assigned to the current
+// section.
 #include "MainWindow.h"
 
 #include "AnalysisJob.h"
@@ -20,6 +21,8 @@
 #include <QProgressBar>
 #include <QRegularExpression>
 
+#include <cstdint>
+#include <memory>
 #include <new>
 
 namespace {
@@ -53,6 +56,33 @@ std::vector<int> preferenceList(int c)
     std::vector<int> list {c};
     list.insert(list.end(), groups.begin(), groups.end());
     return list;
+}
+
+// The analysis stored beside an audio file is its own only when the audio
+// has not been written since (a re-recorded or replaced take needs a new
+// one) and the file can be read: a damaged one must not block the audio for
+// good. It is read as the window reads it, into an engine of its own, with
+// no limit from the audio's length (whose check stays with the load).
+bool storedAnalysisServes(const QString& audioPath, const QString& waveInfoPath)
+{
+    const QFileInfo audio(audioPath), waveInfo(waveInfoPath);
+    if (!waveInfo.isFile())
+        return false;
+    if (audio.exists() && audio.lastModified() > waveInfo.lastModified())
+        return false;
+    try {
+        CKRMcore probe;
+        probe.resetComnInfo();
+        probe.clearWavList();
+        auto record = std::make_unique<WaveInfoRecord>();
+        record->path = audioPath.toStdWString();
+        if (probe.applyWaveInfo(record.get(), waveInfoPath, UINT32_MAX) != 0)
+            return false;
+        record.release();  // the engine took it over
+        return true;
+    } catch (const std::bad_alloc&) {
+        return true;  // the load reports the lack of memory
+    }
 }
 
 }  // namespace
@@ -114,7 +144,7 @@ bool MainWindow::importAudioFile(QString& audioPath, QString& waveInfoPath)
     }
     waveInfoPath = waveInfoPathOf(audioPath);
     KRMprotoSettings::setAudioFilePath(QFileInfo(audioPath).path());
-    if (QFileInfo::exists(waveInfoPath))
+    if (storedAnalysisServes(audioPath, waveInfoPath))
         return true;
     if (startAnalysis(QStringList(), QStringList {audioPath}) != 0)
         return false;

@@ -1,12 +1,16 @@
 #include "FileUtil.h"
 
+#include "ReplaceFile.h"
 #include "ResultCode.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLatin1String>
-#include <QSaveFile>
+#include <QRandomGenerator>
+
+#include <atomic>
+#include <cerrno>
 #include <fstream>
 
 namespace {
@@ -45,10 +49,176 @@ uint32_t readWholeFile(const std::string& path, void* buffer, uint32_t size)
 
 namespace krm {
 
+namespace {
+
+const QString kTemporarySuffix = QStringLiteral(".stelvano-tmp");
+constexpr int kRandomLength = 6;
+
+std::atomic<SaveStepHook> g_stepHook {nullptr};
+
+void step(SaveStep s)
+{
+    if (const SaveStepHook hook = g_stepHook.load())
+        hook(s);
+}
+
+QString randomPart()
+{
+    static const char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    QString out;
+    for (int i = 0; i < kRandomLength; ++i)
+        out += QLatin1Char(kAlphabet[QRandomGenerator::global()->bounded(int(sizeof kAlphabet - 1))]);
+    return out;
+}
+
+// The file a save of `target` replaces: a link is followed to what it names,
+// so that the link stays a link.
+QString resolvedTarget(const QString& target)
+{
+    QFileInfo info(target);
+    int depth = 128;
+    while (--depth > 0 && info.isSymLink())
+        info.setFile(info.symLinkTarget());
+    return depth > 0 ? info.filePath() : target;
+}
+
+// Temporaries of earlier saves of the target that were never committed nor
+// removed: their writer was killed (a live writer holds its file locked).
+void removeStaleTemporaries(const QString& folder, const QString& targetName)
+{
+    for (const QString& name : platform::namesEndingWith(folder, QFile::encodeName(kTemporarySuffix))) {
+        if (isSafeSaveTemporaryOf(name, targetName))
+            platform::removeUnlockedFile(folder + QLatin1Char('/') + name);
+    }
+}
+
+}  // namespace
+
+bool isSafeSaveTemporaryOf(const QString& fileName, const QString& targetName)
+{
+    const QString prefix = QLatin1Char('.') + targetName + QLatin1Char('.');
+    if (targetName.isEmpty() || fileName.size() != prefix.size() + kRandomLength + kTemporarySuffix.size() ||
+        !fileName.startsWith(prefix) || !fileName.endsWith(kTemporarySuffix))
+        return false;
+    for (int i = prefix.size(); i < prefix.size() + kRandomLength; ++i) {
+        const QChar c = fileName[i];
+        if (!(c >= QLatin1Char('a') && c <= QLatin1Char('z')) &&
+            !(c >= QLatin1Char('A') && c <= QLatin1Char('Z')) &&
+            !(c >= QLatin1Char('0') && c <= QLatin1Char('9')))
+            return false;
+    }
+    return true;
+}
+
+void setSaveStepHook(SaveStepHook hook)
+{
+    g_stepHook.store(hook);
+}
+
+SafeSaveFile::SafeSaveFile(const QString& target) : QFile(target), m_target(target)
+{ }
+
+SafeSaveFile::~SafeSaveFile()
+{
+    if (isOpen())
+        discard();
+}
+
+bool SafeSaveFile::open(OpenMode mode)
+{
+    if (isOpen() || !(mode & WriteOnly) || (mode & (ReadOnly | Append)))
+        return false;
+    const QFileInfo existing(m_target);
+    if (existing.isDir() || (existing.exists() && !existing.isWritable()))
+        return false;
+    const QString replaced = resolvedTarget(m_target);
+    const QFileInfo targetInfo(replaced);
+    const QString folder = targetInfo.absolutePath();
+    const QString name = targetInfo.fileName();
+    if (name.isEmpty())
+        return false;
+    removeStaleTemporaries(folder, name);
+
+    // Kept from other users until it carries the old file's permissions.
+    const bool replacing = targetInfo.exists();
+    int fd = -1;
+    QString temporary;
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+        temporary = folder + QStringLiteral("/.") + name + QLatin1Char('.') + randomPart() + kTemporarySuffix;
+        fd = platform::createLockedFile(temporary, replacing ? 0600 : 0666);
+        if (fd < 0 && errno != EEXIST)
+            return false;
+    }
+    if (fd < 0)
+        return false;
+    if (replacing)
+        QFile::setPermissions(temporary, targetInfo.permissions());
+    if (!QFile::open(fd, mode, AutoCloseHandle)) {
+        platform::closeAndRemove(fd, temporary);
+        return false;
+    }
+    m_temporary = temporary;
+    m_target = replaced;
+    step(SaveStep::Created);
+    return true;
+}
+
+bool SafeSaveFile::commit()
+{
+    if (!isOpen())
+        return false;
+    if (!flush() || error() != NoError) {
+        discard();
+        return false;
+    }
+    step(SaveStep::Flushed);
+    if (!platform::syncToDisk(handle())) {
+        discard();
+        return false;
+    }
+    step(SaveStep::Synced);
+    // Renamed while still open, so that the lock holds until the name is
+    // gone and no clean-up can take the finished file for stale.
+    if (!platform::renameOver(m_temporary, m_target)) {
+        discard();
+        return false;
+    }
+    step(SaveStep::Renamed);
+    QFile::close();
+    m_temporary.clear();
+    setFileName(m_target);
+    return true;
+}
+
+void SafeSaveFile::cancelWriting()
+{
+    if (isOpen())
+        discard();
+}
+
+void SafeSaveFile::close()
+{
+    cancelWriting();
+}
+
+QString SafeSaveFile::fileName() const
+{
+    return m_temporary.isEmpty() ? QFile::fileName() : m_temporary;
+}
+
+void SafeSaveFile::discard()
+{
+    // Removed while still locked, as a clean-up would.
+    if (!m_temporary.isEmpty())
+        QFile::remove(m_temporary);
+    QFile::close();
+    m_temporary.clear();
+}
+
 SaveOutcome saveFileReplacing(const QString& path, std::initializer_list<FilePart> parts)
 {
-    QSaveFile f(path);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+    SafeSaveFile f(path);
+    if (!f.open(QIODevice::WriteOnly))
         return SaveOutcome::CannotOpen;
     for (const FilePart& part : parts) {
         if (part.size > 0 &&
@@ -56,13 +226,10 @@ SaveOutcome saveFileReplacing(const QString& path, std::initializer_list<FilePar
             f.cancelWriting();
             return SaveOutcome::WriteFailed;
         }
+        step(SaveStep::PartWritten);
     }
-    // Flush here: a short write that only shows when the buffer goes out at
-    // commit time would otherwise pass unnoticed.
-    if (!f.flush()) {
-        f.cancelWriting();
-        return SaveOutcome::WriteFailed;
-    }
+    // commit() flushes first: a short write that only shows when the buffer
+    // goes out is a failure too.
     return f.commit() ? SaveOutcome::Saved : SaveOutcome::WriteFailed;
 }
 

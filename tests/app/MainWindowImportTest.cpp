@@ -1,6 +1,7 @@
 // The main window's import: the choice of the file through the chooser
-// seam, the reuse of an existing ".awi", the progress dialog over the
-// analysis thread, Cancel, the job's errors as messages, the new project it
+// seam, the reuse of an existing ".awi" (and a fresh analysis when the audio
+// is newer or the file unreadable), the progress dialog over the analysis
+// thread, Cancel, the job's errors as messages, the new project it
 // builds and the audio file it adds to a project; and the control state
 // that follows the engine: the enable rules, the trim fields and the
 // section's information line.
@@ -12,8 +13,10 @@
 #include "MessageDialog.h"
 #include "ModalDialogs.h"
 #include "TestProject.h"
+#include "TestUtil.h"
 
 #include <QAbstractButton>
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QSignalBlocker>
@@ -21,6 +24,8 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <memory>
 
 using Access = MainWindowTestAccess;
@@ -110,6 +115,49 @@ int waves(MainWindow& w)
     return int(Access::core(w).getProjectInfo()->waveCount());
 }
 
+WaveInfoRecord wave0(MainWindow& w)
+{
+    WaveInfoRecord* r = nullptr;
+    EXPECT_EQ(Access::core(w).getWavInfo(0, &r), 0u);
+    return r ? *r : WaveInfoRecord();
+}
+
+bool setModified(const QString& path, const QDateTime& when)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) && f.setFileTime(when, QFileDevice::FileModificationTime);
+}
+
+// The analysis that a wave-info file holds, read as a project engine reads
+// it; null when it cannot be read.
+std::unique_ptr<WaveInfoRecord> storedAnalysis(const QString& awi)
+{
+    CKRMcore core;
+    core.clearWavList();
+    auto record = std::make_unique<WaveInfoRecord>();
+    if (core.applyWaveInfo(record.get(), awi, UINT32_MAX) != 0)
+        return nullptr;
+    record.release();  // the engine's now
+    WaveInfoRecord* loaded = nullptr;
+    if (core.getWavInfo(0, &loaded) != 0 || !loaded)
+        return nullptr;
+    return std::make_unique<WaveInfoRecord>(*loaded);
+}
+
+// The median distance of the beats in seconds (a beat is two entries of
+// the half-beat list).
+double beatPeriod(const WaveInfoRecord& w)
+{
+    const size_t step = 2 * std::max<size_t>(1, w.beatStep);
+    std::vector<double> d;
+    for (size_t i = step; i < w.beats.size(); i += step)
+        d.push_back(double(w.beats[i]) - double(w.beats[i - step]));
+    if (d.empty())
+        return 0.0;
+    std::nth_element(d.begin(), d.begin() + long(d.size() / 2), d.end());
+    return d[d.size() / 2];
+}
+
 SectionRecord section(MainWindow& w, int i)
 {
     SectionRecord* r = nullptr;
@@ -142,6 +190,137 @@ TEST_F(ImportTest, AnExistingWaveInfoFileIsLoadedWithoutAnalysis)
     EXPECT_EQ(section(w, 3).startAdrs, a.made.mainStart);
     EXPECT_TRUE(Access::selectionExists(w));
     EXPECT_TRUE(w.actionUndo->isEnabled());
+}
+
+// The stored analysis serves as long as the audio has not been written
+// after it, up to the same moment.
+TEST_F(ImportTest, AnUnchangedPairIsLoadedWithoutAnalysis)
+{
+    const AwiSong a = writeAwiSong(folder("a"), 16.0, 120.0);
+    const std::vector<uint8_t> stored = testutil::readFile(a.awi);
+    const QDateTime analysed = QDateTime::currentDateTime().addSecs(-3600);
+    struct Row {
+        const char* name;
+        qint64 audioAfterMs;
+    } const rows[] = {{"audio written at the same moment", 0}, {"audio an hour older", -3600 * 1000}};
+    MainWindow& w = window();
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        ASSERT_TRUE(setModified(a.awi, analysed));
+        ASSERT_TRUE(setModified(a.wav, analysed.addMSecs(r.audioAfterMs)));
+        testutil::ModalAnswer<QProgressDialog> progress([](QProgressDialog& d) { d.cancel(); });
+        if (Access::core(w).isModified())
+            boxes.answer(QString("Yes"));
+        importNew(a.wav);
+        QTest::qWait(30);
+        EXPECT_FALSE(progress.seen());
+        EXPECT_EQ(Access::analysisThread(w), nullptr);
+        for (const QString& text : shownTexts())
+            EXPECT_EQ(text, "Project data have been changed. Do you wish to proceed without saving?");
+        EXPECT_EQ(QFileInfo(a.awi).lastModified(), analysed);
+        EXPECT_EQ(testutil::readFile(a.awi), stored);
+        ASSERT_EQ(waves(w), 1);
+        EXPECT_EQ(wave0(w).onsets, a.made.onsets);
+    }
+}
+
+// A take replaced by a longer one at the same path after its analysis: the
+// old analysis would fit within it and pass for its own.
+TEST_F(ImportTest, AudioWrittenAfterItsAnalysisIsAnalysedAfresh)
+{
+    const AwiSong a = writeAwiSong(folder("a"), 16.0, 120.0);
+    MainWindow& w = window();
+    importNew(a.wav);
+    ASSERT_EQ(waves(w), 1);
+    ASSERT_EQ(wave0(w).onsets, a.made.onsets);
+    ASSERT_NEAR(beatPeriod(wave0(w)), 0.5, 0.01);
+
+    std::vector<float> beats;
+    ASSERT_TRUE(importfix::writeSong(a.wav, 24.0, &beats, 90.0));
+    const QDateTime analysed = QDateTime::currentDateTime().addSecs(-3600);
+    ASSERT_TRUE(setModified(a.awi, analysed));
+    ASSERT_TRUE(setModified(a.wav, analysed.addSecs(60)));
+    testutil::ModalAnswer<QProgressDialog> progress([](QProgressDialog&) {});
+    boxes.answer(QString("Yes"));
+    importNew(a.wav);
+    EXPECT_TRUE(progress.seen());
+    ASSERT_EQ(boxes.shown().size(), 1) << shownTexts().join('|').toStdString();
+    ASSERT_EQ(waves(w), 1);
+
+    // The new song's analysis: its length, its tempo, its beats.
+    const WaveInfoRecord now = wave0(w);
+    ASSERT_FALSE(now.onsets.empty());
+    EXPECT_FLOAT_EQ(now.onsets.back(), 24.0f);
+    EXPECT_NEAR(beatPeriod(now), 60.0 / 90.0, 0.02);
+    ASSERT_FALSE(now.beats.empty());
+    EXPECT_GT(now.beats.back(), 20.0f);
+    // And it replaced the old file, which now serves as it should.
+    const std::unique_ptr<WaveInfoRecord> stored = storedAnalysis(a.awi);
+    ASSERT_TRUE(stored);
+    EXPECT_EQ(stored->onsets, now.onsets);
+    EXPECT_GE(QFileInfo(a.awi).lastModified(), QFileInfo(a.wav).lastModified());
+    EXPECT_EQ(QDir(folder("a")).entryList(QDir::Files | QDir::Hidden, QDir::Name),
+              (QStringList {"song.awi", "song.svproj", "song.wav"}));
+}
+
+// A damaged wave-info file newer than its audio: the audio is analysed and
+// imported, and the fresh file takes the damaged one's place.
+TEST_F(ImportTest, AnUnreadableWaveInfoFileIsReplacedByAFreshAnalysis)
+{
+    const QString wav = folder("b/take.wav");
+    QDir().mkpath(folder("b"));
+    ASSERT_TRUE(importfix::writeSong(wav, 4.0));
+    const QString awi = waveInfoPathOf(wav);
+    MainWindow& w = window();
+    importNew(wav);
+    ASSERT_EQ(waves(w), 1);
+    const std::vector<uint8_t> good = testutil::readFile(awi);
+    ASSERT_GT(good.size(), 100u);
+    const std::vector<float> onsets = wave0(w).onsets;
+
+    const auto cut = [&](size_t n) { return std::vector<uint8_t>(good.begin(), good.begin() + long(n)); };
+    const auto flip = [&](size_t at, int bit) {
+        std::vector<uint8_t> d = good;
+        d[at] ^= uint8_t(1u << bit);
+        return d;
+    };
+    const size_t blockB =
+        32 + (size_t(good[12]) << 24 | size_t(good[13]) << 16 | size_t(good[14]) << 8 | good[15]);
+    struct Row {
+        const char* name;
+        std::vector<uint8_t> bytes;
+    } const rows[] = {
+        {"empty", {}},
+        {"header only", cut(32)},
+        {"cut inside the sections", cut(good.size() / 2)},
+        {"last byte missing", cut(good.size() - 1)},
+        {"magic flipped", flip(0, 1)},
+        {"length of block B flipped", flip(20, 7)},
+        {"section count flipped", flip(blockB, 0)},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        ASSERT_TRUE(testutil::writeFile(awi, r.bytes));
+        ASSERT_FALSE(storedAnalysis(awi)) << "the row's file must not be readable";
+        const QDateTime audioTime = QDateTime::currentDateTime().addSecs(-3600);
+        ASSERT_TRUE(setModified(wav, audioTime));
+        ASSERT_TRUE(setModified(awi, audioTime.addSecs(60)));
+        testutil::ModalAnswer<QProgressDialog> progress([](QProgressDialog&) {});
+        const int before = boxes.shown().size();
+        if (Access::core(w).isModified())
+            boxes.answer(QString("Yes"));
+        importNew(wav);
+        EXPECT_TRUE(progress.seen());
+        for (int i = before; i < boxes.shown().size(); ++i)
+            EXPECT_EQ(boxes.shown()[i].text,
+                      "Project data have been changed. Do you wish to proceed without saving?");
+        ASSERT_EQ(waves(w), 1);
+        EXPECT_EQ(wave0(w).onsets, onsets);
+        EXPECT_EQ(w.mCmbTrimSec->currentText(), "Main A");
+        const std::unique_ptr<WaveInfoRecord> stored = storedAnalysis(awi);
+        ASSERT_TRUE(stored);
+        EXPECT_EQ(stored->onsets, onsets);
+    }
 }
 
 TEST_F(ImportTest, TheChooserStartsInTheAudioFolderOrHere)

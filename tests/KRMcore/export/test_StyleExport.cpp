@@ -280,6 +280,25 @@ TEST(StyleExport, NewTargetIsWrittenWhole)
     EXPECT_EQ(size, 0u);
 }
 
+// An export killed before its rename leaves its finished copy under a name
+// of the safe save's own; the next export to that file removes it, and only
+// it.
+TEST(StyleExport, AnExportRemovesTheCopiesThatKilledExportsOfThatFileLeft)
+{
+    TwoSectionProject p;
+    const QStringList left {".new.aus.k1LLed.stelvano-tmp", ".other.aus.k1LLed.stelvano-tmp"};
+    for (const QString& name : left)
+        ASSERT_TRUE(testutil::writeFile(p.folder + "/" + name, std::vector<uint8_t>(1000, 7)));
+    QStringList expected = folderEntries(p.folder);
+    expected.removeAll(left[0]);
+    expected << "new.aus";
+    expected.sort();
+    uint32_t size = 0;
+    uint16_t attack = 0, beat = 0, sync = 0;
+    ASSERT_EQ(p.core->exportSty((p.folder + "/new.aus").toStdWString(), size, attack, beat, sync), 0u);
+    EXPECT_EQ(folderEntries(p.folder), expected);
+}
+
 // ---------------------------------------------------------------- preparation
 
 TEST(ExportPreparation, DeletedRenderedFile)

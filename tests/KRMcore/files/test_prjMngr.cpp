@@ -527,11 +527,33 @@ TEST(SavingFiles, FailuresAreReportedAndKeepTheOldFile)
     EXPECT_EQ(awiRc, 0x80000003u);
     EXPECT_EQ(testutil::readFile(dir.path("p.svproj")), old);
     EXPECT_EQ(testutil::readFile(dir.path("a.awi")), old);
-    EXPECT_EQ(QDir(dir.path("")).entryList(QDir::Files).size(), 2);  // no leftovers
+    EXPECT_EQ(QDir(dir.path("")).entryList(QDir::Files | QDir::Hidden).size(), 2);  // no leftovers
 
     EXPECT_EQ(m->saveProject(dir.wpath("p.svproj")), 0u);
     EXPECT_EQ(m->saveWaveInfo(dir.wpath("a.awi"), 0), 0u);
     EXPECT_EQ(be32(testutil::readFile(dir.path("p.svproj")), 8), 32u);
+}
+
+// A save killed before its rename leaves its finished copy under a name of
+// the safe save's own; the next save of that file removes it, and only it.
+TEST(SavingFiles, ASaveRemovesTheCopiesThatKilledSavesOfThatFileLeft)
+{
+    testutil::TempDir dir;
+    CKRMcore engine;
+    addWave(engine, makeWave(L"/m/a.wav", {0.5f}, {}));
+    std::unique_ptr<IF_prjMngr> m(createPrjMngr(&engine));
+    ASSERT_EQ(m->saveProject(dir.wpath("p.svproj")), 0u);
+    ASSERT_EQ(m->saveWaveInfo(dir.wpath("a.awi"), 0), 0u);
+    const Bytes project = testutil::readFile(dir.path("p.svproj"));
+    const QStringList left {".p.svproj.k1LLed.stelvano-tmp", ".a.awi.k1LLed.stelvano-tmp",
+                            ".q.svproj.k1LLed.stelvano-tmp"};
+    for (const QString& name : left)
+        ASSERT_TRUE(testutil::writeFile(dir.path(name), project));
+
+    EXPECT_EQ(m->saveProject(dir.wpath("p.svproj")), 0u);
+    EXPECT_EQ(m->saveWaveInfo(dir.wpath("a.awi"), 0), 0u);
+    const QStringList expected {".q.svproj.k1LLed.stelvano-tmp", "a.awi", "p.svproj"};
+    EXPECT_EQ(QDir(dir.path("")).entryList(QDir::Files | QDir::Hidden, QDir::Name), expected);
 }
 
 namespace {

@@ -203,7 +203,7 @@ void SafeSaveFile::close()
 
 QString SafeSaveFile::fileName() const
 {
-    return m_temporary.isEmpty() ? QFile::fileName() : m_temporary;
+    return m_target;
 }
 
 void SafeSaveFile::discard()

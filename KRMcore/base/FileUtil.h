@@ -53,9 +53,11 @@ public:
     void cancelWriting();
     // Without commit(), the same as cancelWriting().
     void close() override;
-    // The temporary's path while open, the target's otherwise (after a
-    // commit, the file that a link named).
+    // The target's path, as messages name the file being saved (after
+    // open(), the file that a link named).
     QString fileName() const override;
+    // The temporary's path while open, else empty.
+    QString temporaryFileName() const { return m_temporary; }
 
 private:
     void discard();

@@ -231,7 +231,8 @@ TEST(SafeSave, ASaveInProgressKeepsItsTemporary)
     const Version one(1), two(2);
     krm::SafeSaveFile first(target);
     ASSERT_TRUE(first.open(QIODevice::WriteOnly));
-    const QString firstTemporary = first.fileName();
+    EXPECT_EQ(first.fileName(), target);
+    const QString firstTemporary = first.temporaryFileName();
     EXPECT_TRUE(krm::isSafeSaveTemporaryOf(QFileInfo(firstTemporary).fileName(), "song.awi"));
     ASSERT_EQ(first.write(reinterpret_cast<const char*>(one.body.data()), qint64(one.body.size())),
               qint64(one.body.size()));

@@ -283,6 +283,8 @@ int BandStretcher::ProcessFrame(AttackMarks& left, AttackMarks* right, double t,
         else
             attacks[1].sourceTime = attacks[0].sourceTime;
     }
+    for (AttackChoice& a : attacks)
+        a.sourceTime = std::min(a.sourceTime, m_latestSourceTime);
 
     Frames frames[2];
     for (int c = 0; c < channels; ++c) {

@@ -37,6 +37,7 @@
 
 #include <array>
 #include <cstdint>
+#include <limits>
 #include <memory>
 #include <vector>
 
@@ -91,6 +92,14 @@ public:
     // into the stretched time line. Without marks in the history the source
     // time stays t. Updates the marks' last-mark time when a mark applied.
     static AttackChoice PreparePeaks(AttackMarks& marks, double t, double step, double hopDuration);
+
+    // The latest analysis time an output frame is built from. Each frame
+    // sounds its source frame's input one synthesis hop either side of it,
+    // so a frame taken later than one hop before the input's end would
+    // sound the silence past it: later frames hold this one instead.
+    // Unbounded until set.
+    void SetLatestSourceTime(double seconds) { m_latestSourceTime = seconds; }
+    double LatestSourceTime() const { return m_latestSourceTime; }
 
     int32_t RangeCount() const { return m_rangeCount; }
     int32_t BandRate() const { return m_sampleRate; }
@@ -183,6 +192,7 @@ private:
     uint8_t m_writeToStream;
     SoundFileStream* m_stream = nullptr;  // owned by the slot's holder
     int32_t m_framesBuilt = 0;
+    double m_latestSourceTime = std::numeric_limits<double>::infinity();
     std::array<Channel, 2> m_channels;
     std::vector<double> m_nominalEdges;
 };

@@ -52,6 +52,12 @@ CPolyphaseMultiRateProcessing::CPolyphaseMultiRateProcessing(uint32_t direction,
     }
 }
 
+int32_t CPolyphaseMultiRateProcessing::TapsFor(uint32_t direction, int32_t factor, double sampleRate)
+{
+    const FirTable* table = chooseTable(direction, factor, sampleRate);
+    return table ? table->taps : 0;
+}
+
 double* CPolyphaseMultiRateProcessing::Push(double sample, int32_t keep)
 {
     // The delay line runs downward through a long buffer (d[k] =

@@ -45,6 +45,10 @@ public:
     // the object has no table or was made for decimation). output needs room for n * factor samples.
     void Interpolate(int32_t n, const float* input, float* output, int32_t& produced);
 
+    // The taps of the table a construction with these arguments would
+    // choose; 0 when there is none.
+    static int32_t TapsFor(uint32_t direction, int32_t factor, double sampleRate);
+
     // The filter delay in output samples, taps / 2 - 1, that the caller
     // removes twice over after decimation and interpolation.
     int32_t GetDelay() const { return m_taps / 2 - 1; }

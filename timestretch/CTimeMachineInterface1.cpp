@@ -1,6 +1,7 @@
 #include "CTimeMachineInterface1.h"
 
 #include "ChannelThreads.h"
+#include "SignalContinuation.h"
 #include "StretchAlloc.h"
 #include "StretchMath.h"
 
@@ -24,6 +25,9 @@ constexpr double kWhole = CEnvelope::kWholeEnvelope;
 constexpr double kMarkLeadSeconds = 2.5 * 256.0 / 44100.0;
 // The analysis never runs further than this past the input's end.
 constexpr double kRunOutSeconds = 2.0;
+// The continuation past the input's end: predicted by an all-pole model of
+// this order fitted to the input's last window.
+constexpr int32_t kContinuationOrder = 32;
 
 // Frees a block that a stream's Read copied.
 struct BlockGuard {
@@ -240,6 +244,12 @@ int CTimeMachineInterface1::Initialize()
             m_stretchers[static_cast<size_t>(c)][static_cast<size_t>(b)].reset(stretcher);
         }
     }
+    // An output frame sounds its source frame's input one hop either side
+    // of it (analysis frame j lies at j hops): later frames than the last
+    // one with input a hop past it would sound the silence after the end.
+    const int32_t lastWholeFrame = std::max(0, m_inputFrames / m_hop - 1);
+    m_stretchers[0][0]->SetLatestSourceTime(static_cast<double>(lastWholeFrame) * m_hopDuration);
+    m_expectedFrames = ExpectedFrames();
 
     m_blockSize = static_cast<int32_t>(m_sampleRate / 44100.0 * 512.0);
     m_readPosition = 0;
@@ -339,6 +349,7 @@ void CTimeMachineInterface1::ReleaseBlockBuffers()
         m_decimated[static_cast<size_t>(c)].clear();
         m_decimated[static_cast<size_t>(c)].shrink_to_fit();
         m_decimators[static_cast<size_t>(c)].reset();
+        m_continuations[static_cast<size_t>(c)] = std::vector<float>();
     }
 }
 
@@ -353,6 +364,7 @@ int CTimeMachineInterface1::PrepareBlockLoop()
             throw stretch::kAllocFailure;
         m_decimators[static_cast<size_t>(c)].reset(decimator);
     }
+    PrepareContinuations();
     for (int c = 0; c < channels; ++c) {
         for (int32_t b = 0; b < m_bandCount; ++b) {
             SoundFileStream* stream = m_outputs[static_cast<size_t>(c)][static_cast<size_t>(b)].get();
@@ -392,7 +404,7 @@ void CTimeMachineInterface1::Process(StretchMap* map, StretchIo* io)
     FreeFrameHistory();
     Recombine();
 
-    const int32_t expected = ExpectedFrames();
+    const int32_t expected = m_expectedFrames;
     const bool stereo = !m_map->mono;
     float* left = TakeOutput(m_outputs[0][0].get(), expected);
     float* right = stereo ? TakeOutput(m_outputs[1][0].get(), expected) : nullptr;
@@ -463,8 +475,12 @@ void CTimeMachineInterface1::AnalyseChunk(int channel, int32_t blocks)
     for (int32_t k = 0; k < blocks; ++k) {
         {
             BlockGuard block;
-            block.copied = m_inputs[at]->Read(&block.block, m_blockSize, m_readPosition + k * m_blockSize,
-                                              SoundFileStream::View);
+            const int32_t position = m_readPosition + k * m_blockSize;
+            block.copied = m_inputs[at]->Read(&block.block, m_blockSize, position, SoundFileStream::View);
+            // A block reaching past the end is a copy of the stream's own.
+            if (block.block && block.copied == 1 &&
+                static_cast<int64_t>(position) + m_blockSize > m_inputFrames)
+                ContinuePastEnd(channel, block.block, position);
             if (block.block) {
                 CSMSAnalysis& low = *m_analysers[at][0];
                 if (m_decimation != 1) {
@@ -649,20 +665,43 @@ void CTimeMachineInterface1::ProduceOutputFrame(double factor, double centre)
     }
 }
 
+// The output covers the expected frames in every band once the queued
+// frames are synthesised: the full-rate band up to them, the low band up to
+// them and one hop beyond once it is back at the full rate (shifted by its
+// path's delay), so that the interpolation of the last expected samples
+// reads synthesised samples only. A band without an output stream makes
+// nothing to wait for.
 bool CTimeMachineInterface1::ShouldStop() const
 {
-    if (m_map->segmentCount == 1) {
-        // The length the full-rate band's stream has once the queued frames
-        // are synthesised.
-        const size_t band = static_cast<size_t>(m_bandCount == 2 ? 1 : 0);
-        const BandStretcher* stretcher = m_stretchers[0][band].get();
-        if (!m_outputs[0][band] || !stretcher)
+    const auto queued = static_cast<int32_t>(m_synthesis[0].count);
+    for (int32_t b = 0; b < m_bandCount; ++b) {
+        const BandStretcher* stretcher = m_stretchers[0][static_cast<size_t>(b)].get();
+        if (!stretcher || !m_outputs[0][static_cast<size_t>(b)])
+            continue;
+        const bool low = b == 0 && m_decimation != 1;
+        const int64_t covered = stretcher->StreamLengthAfter(queued) * (low ? m_decimation : 1);
+        const int64_t needed = static_cast<int64_t>(m_expectedFrames) + (low ? LowBandShift() + m_hop : 0);
+        if (covered < needed)
             return false;
-        const auto queued = static_cast<int32_t>(m_synthesis[0].count);
-        return stretcher->StreamLengthAfter(queued) >
-               m_parameters.GetParameter(P::StretchFactor, 0.0) * m_inputFrames;
     }
-    return m_analysisTime / m_inputSeconds > 1.0;
+    return true;
+}
+
+// The low band's whole path delay in full-rate samples: both filters'
+// centres less the decimator's lead (its output follows the newest input of
+// each group). Removing it lines the low band up with the full-rate band
+// to the sample, so that a partial moving between the bands keeps its
+// phase.
+int32_t CTimeMachineInterface1::LowBandShift() const
+{
+    if (m_decimation == 1)
+        return 0;
+    const int32_t decimatorTaps = CPolyphaseMultiRateProcessing::TapsFor(
+        CPolyphaseMultiRateProcessing::Decimation, m_decimation, m_sampleRate);
+    const int32_t interpolatorTaps = CPolyphaseMultiRateProcessing::TapsFor(
+        CPolyphaseMultiRateProcessing::Interpolation, m_decimation, m_sampleRate);
+    const double delay = (decimatorTaps - 1) / 2.0 + (interpolatorTaps - 1) / 2.0 - (m_decimation - 1);
+    return static_cast<int32_t>(std::max<long>(std::lround(delay), 0));
 }
 
 int CTimeMachineInterface1::RestoreLowBand(int c)
@@ -683,45 +722,80 @@ int CTimeMachineInterface1::RestoreLowBand(int c)
             return 1;
         CPolyphaseMultiRateProcessing interpolator(CPolyphaseMultiRateProcessing::Interpolation, m_decimation,
                                                    m_sampleRate);
-        // Undo the path's whole delay: both filters' centres less the
-        // decimator's lead (its output follows the newest input of each
-        // group), so that the low band lines up with the full-rate band to
-        // the sample and a partial moving between the bands keeps its phase.
-        const double pathDelay = (m_decimators[static_cast<size_t>(c)]->Taps() - 1) / 2.0 +
-                                 (interpolator.Taps() - 1) / 2.0 - (m_decimation - 1);
-        const int64_t shift = std::min<int64_t>(std::max<int64_t>(std::lround(pathDelay), 0), n);
-        std::vector<float> piece;
+        const int64_t shift = std::min<int64_t>(LowBandShift(), n);
+        // Zeros through the filter after the band bring out its last
+        // `shift` samples: the restored band ends as the filter makes the
+        // band's end, not in silence put in their place.
+        const auto flush = static_cast<int32_t>((shift + m_decimation - 1) / m_decimation);
+        std::vector<float> piece, zeros;
         try {
             piece.resize(static_cast<size_t>(kPiece) * static_cast<size_t>(m_decimation));
+            zeros.resize(static_cast<size_t>(flush), 0.0f);
         } catch (...) {
             return 1;
         }
+        // Output sample j of the restored band is interpolated sample j +
+        // shift, up to the band's length.
         int64_t produced = 0;
+        const auto mix = [&](int32_t made) {
+            const int64_t first = std::max<int64_t>(0, shift - produced);
+            const int64_t end = std::min<int64_t>(made, n + shift - produced);
+            const int64_t to = produced + first - shift;
+            produced += made;
+            return first >= end || full->MixAt(piece.data() + first, static_cast<int32_t>(end - first),
+                                               static_cast<int32_t>(to)) == 0;
+        };
         for (int32_t at = 0; at < low->Length(); at += kPiece) {
             const int32_t count = std::min(kPiece, low->Length() - at);
             int32_t made = 0;
             interpolator.Interpolate(count, low->Buffer() + at, piece.data(), made);
-            // Output sample j of the restored band is interpolated sample j + shift.
-            const int64_t first = std::max<int64_t>(0, shift - produced);
-            if (first < made && full->MixAt(piece.data() + first, static_cast<int32_t>(made - first),
-                                            static_cast<int32_t>(produced + first - shift)) != 0)
+            if (!mix(made))
                 return 1;
-            produced += made;
         }
-        // The restored band's tail (the shifted-out samples) is silence; a
-        // full-rate band shorter than it grows to its length.
-        if (full->Length() < n) {
-            std::fill(piece.begin(), piece.end(), 0.0f);
-            for (int64_t at = full->Length(); at < n; at += static_cast<int64_t>(piece.size())) {
-                const auto count =
-                    static_cast<int32_t>(std::min<int64_t>(static_cast<int64_t>(piece.size()), n - at));
-                if (full->MixAt(piece.data(), count, static_cast<int32_t>(at)) != 0)
-                    return 1;
-            }
+        if (flush > 0) {
+            int32_t made = 0;
+            interpolator.Interpolate(flush, zeros.data(), piece.data(), made);
+            if (!mix(made))
+                return 1;
         }
         outputs[0] = std::move(outputs[1]);
     }
     return 0;
+}
+
+// The continuation of each channel past the input's end. The frames that
+// make output lie a hop or more before the end, so they read at most half
+// the longest analysis window (in input samples) past it; the continuation
+// runs two such windows, so that a steady sound stays whole over that reach
+// before it fades.
+void CTimeMachineInterface1::PrepareContinuations()
+{
+    int32_t window = m_hop;
+    for (int32_t b = 0; b < m_bandCount; ++b) {
+        const BandStretcher* stretcher = m_stretchers[0][static_cast<size_t>(b)].get();
+        if (stretcher)
+            window = std::max(window, stretcher->WindowLength() * (b == 0 ? m_decimation : 1));
+    }
+    for (int c = 0; c < Channels(); ++c) {
+        std::vector<float>& continuation = m_continuations[static_cast<size_t>(c)];
+        stretch::resizeOrThrow(continuation, static_cast<size_t>(2 * window));
+        const SoundFileStream& input = *m_inputs[static_cast<size_t>(c)];
+        stretch::ContinueSignal(input.Buffer(), input.Length(), window, kContinuationOrder,
+                                continuation.data(), static_cast<int32_t>(continuation.size()));
+    }
+}
+
+// The samples of a block from `position` on that lie past the input's end
+// become the channel's continuation, and silence after it.
+void CTimeMachineInterface1::ContinuePastEnd(int channel, float* block, int64_t position) const
+{
+    const std::vector<float>& continuation = m_continuations[static_cast<size_t>(channel)];
+    const auto length = static_cast<int64_t>(continuation.size());
+    for (int32_t i = 0; i < m_blockSize; ++i) {
+        const int64_t past = position + i - m_inputFrames;
+        if (past >= 0)
+            block[i] = past < length ? continuation[static_cast<size_t>(past)] : 0.0f;
+    }
 }
 
 void CTimeMachineInterface1::Recombine()

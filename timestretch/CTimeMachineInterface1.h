@@ -12,8 +12,15 @@
 // the output arrays (C heap) to the StretchIo record.
 //
 // The output holds exactly trunc(input frames x the map's mean ratio)
-// frames (products within 1e-6 of a whole number count as that number):
-// missing samples at the end are zeros, extra ones are dropped.
+// frames (products within 1e-6 of a whole number count as that number),
+// sounding to the last one: the block loop runs until every band's output
+// covers them (the low band with its return to the full rate and one hop
+// to spare), the analysis reads a continuation predicted from the input's
+// last samples past its end, and no output frame is built from an analysis
+// frame so late that it would sound the input's end. What a band makes past
+// the expected frames is dropped. A shortfall (only without band output
+// streams, code 164) is a fault: the debug output notes it and the rest is
+// zeros.
 //
 // Outcome (StretchIo::error): 0 success; 1 out of memory; 2 a mode above
 // 5, a rate other than 44100, 22050 or 11025 Hz, or a bad map (no segment,
@@ -122,6 +129,9 @@ private:
     int RestoreLowBand(int channel);
     void Recombine();
     int32_t ExpectedFrames() const;
+    int32_t LowBandShift() const;
+    void PrepareContinuations();
+    void ContinuePastEnd(int channel, float* block, int64_t position) const;
     void ReleaseBlockBuffers();
     void ForgetCurrentFrames();
     int Channels() const { return m_map && m_map->mono ? 1 : 2; }
@@ -166,5 +176,8 @@ private:
     std::array<std::vector<float>, 2> m_decimated;
     std::array<std::unique_ptr<CPolyphaseMultiRateProcessing>, 2> m_decimators;
     bool m_historyStarted = false;
+    // What the analysis reads past the input's end, per channel.
+    std::array<std::vector<float>, 2> m_continuations;
+    int32_t m_expectedFrames = 0;
     std::array<float, kMaxBands> m_edgesAsFloat {};
 };

@@ -161,10 +161,14 @@ void replaceEdges(const double* f, int32_t count, double* edges, int32_t rangeCo
             p + 1 < count ? 0.5 * (f[p] + f[p + 1]) : maximum,
             p >= 2 ? 0.5 * (f[p - 2] + f[p - 1]) : 0.0,
         };
+        // With one pair below the edge there is no midpoint below it: an
+        // edge at 0 Hz would hand that pair to the range above, whose
+        // spectrum does not sound it.
+        const int32_t usable = p >= 2 ? 3 : 2;
         double best = candidates[0];
-        for (const double c : candidates) {
-            if (std::fabs(c - edges[r]) < std::fabs(best - edges[r]))
-                best = c;
+        for (int32_t k = 0; k < usable; ++k) {
+            if (std::fabs(candidates[k] - edges[r]) < std::fabs(best - edges[r]))
+                best = candidates[k];
         }
         edges[r] = std::min(best, maximum);
     }

@@ -58,7 +58,8 @@ int FindSpectralPeaks(const float* magnitudes, int32_t n, float lastBinFrequency
 //     peak lists of each range (rising); the lists of ranges 1 .. are
 //     trimmed from below where the range below takes over;
 //   earlierEdges, laterEdges: the edge of each range, in: the nominal edge,
-//     out: moved between peaks so that no partial is split;
+//     out: moved between peaks so that no partial is split, and never
+//     below a range's lowest pair;
 //   maxDeviation: pairs further apart (Hz) are not made;
 //   rangeMaxima: the frequency of each range's last bin, the edges' cap.
 // More than kMaxRanges ranges (or fewer than 1) are refused: an error line

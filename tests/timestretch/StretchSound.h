@@ -303,6 +303,71 @@ inline int64_t longestSilence(const std::vector<float>& x, int64_t from, int64_t
     return longest;
 }
 
+// The level of every window of `period` samples inside x[from, to) (one
+// window starting at each sample) against the RMS `reference`: the
+// deviation in dB farthest from 0, signed (0 without a whole window).
+inline double worstWindowLevelDb(const std::vector<float>& x, int64_t from, int64_t to, int64_t period,
+                                 double reference)
+{
+    from = std::max<int64_t>(from, 0);
+    to = std::min<int64_t>(to, static_cast<int64_t>(x.size()));
+    double worst = 0.0, energy = 0.0;
+    for (int64_t i = from; i < to; ++i) {
+        energy += static_cast<double>(x[static_cast<size_t>(i)]) * x[static_cast<size_t>(i)];
+        if (i - period >= from)
+            energy -=
+                static_cast<double>(x[static_cast<size_t>(i - period)]) * x[static_cast<size_t>(i - period)];
+        if (i + 1 - from < period)
+            continue;
+        const double level = db(std::sqrt(std::max(energy, 0.0) / static_cast<double>(period)) / reference);
+        if (std::fabs(level) > std::fabs(worst))
+            worst = level;
+    }
+    return worst;
+}
+
+// How a sustained sound's stretch ends, against its own steady state over
+// the last 0.5 s to 0.1 s: the level of every window of one `period` in the
+// last 10 ms (worstWindowLevelDb), the largest sample there over the
+// steady peak (0.02: 2 % above it), and the run of exact zeros ending x.
+struct TailFigures {
+    double worstLevelDb = 0.0;
+    double peakRise = 0.0;
+    int64_t trailingZeros = 0;
+};
+
+inline TailFigures tailFigures(const std::vector<float>& x, int64_t period, double rate)
+{
+    TailFigures f;
+    const auto n = static_cast<int64_t>(x.size());
+    const auto at = [&](double seconds) { return n - static_cast<int64_t>(seconds * rate); };
+    const double steady = rms(x, at(0.5), at(0.1));
+    float steadyPeak = 0.0f, tailPeak = 0.0f;
+    for (int64_t i = std::max<int64_t>(at(0.5), 0); i < at(0.1); ++i)
+        steadyPeak = std::max(steadyPeak, std::fabs(x[static_cast<size_t>(i)]));
+    for (int64_t i = std::max<int64_t>(at(0.01), 0); i < n; ++i)
+        tailPeak = std::max(tailPeak, std::fabs(x[static_cast<size_t>(i)]));
+    f.worstLevelDb = worstWindowLevelDb(x, at(0.01), n, period, steady);
+    f.peakRise = steadyPeak > 0.0f ? tailPeak / steadyPeak - 1.0 : 0.0;
+    for (int64_t i = n - 1; i >= 0 && x[static_cast<size_t>(i)] == 0.0f; --i)
+        ++f.trailingZeros;
+    return f;
+}
+
+// A steady sound of partials (Hz, 16-bit amplitudes, each its own phase).
+inline std::vector<float> partialSound(const std::vector<double>& partials,
+                                       const std::vector<double>& amplitudes, int64_t frames, double rate)
+{
+    std::vector<float> x(static_cast<size_t>(frames), 0.0f);
+    for (size_t p = 0; p < partials.size(); ++p) {
+        const double phase = 0.3 + 1.1 * static_cast<double>(p);
+        for (int64_t i = 0; i < frames; ++i)
+            x[static_cast<size_t>(i)] += static_cast<float>(
+                amplitudes[p] * std::sin(2.0 * kPi * partials[p] * static_cast<double>(i) / rate + phase));
+    }
+    return x;
+}
+
 // Tones one after another (each `seconds` long, 10 ms fades, continuous
 // phase) at 16-bit level `amplitude`.
 inline std::vector<float> toneSequence(const std::vector<double>& frequencies, double seconds,

@@ -66,6 +66,7 @@ TEST(CPolyphaseMultiRateProcessing, TablesAreLinearPhaseLowPassesOfTheirGain)
         Filter f(c.direction, c.factor, c.rate);
         ASSERT_TRUE(f.HasTable());
         ASSERT_EQ(f.Taps(), c.taps);
+        EXPECT_EQ(Filter::TapsFor(c.direction, c.factor, c.rate), c.taps);
         EXPECT_EQ(f.PhaseLength(), c.phaseLength);
         EXPECT_EQ(f.GetDelay(), c.taps / 2 - 1);
         const double* h = f.Coefficients();
@@ -105,6 +106,7 @@ TEST(CPolyphaseMultiRateProcessing, CombinationsWithoutATableProduceNothing)
         SCOPED_TRACE(testing::Message() << c.direction << " " << c.factor << " " << c.rate);
         Filter f(c.direction, c.factor, c.rate);
         EXPECT_FALSE(f.HasTable());
+        EXPECT_EQ(Filter::TapsFor(c.direction, c.factor, c.rate), 0);
         int32_t produced = -1;
         f.Decimate(64, x.data(), out.data(), produced);
         EXPECT_EQ(produced, 0);

@@ -234,6 +234,23 @@ TEST(TSBandContinuePeaks, MovesTheEdgeBetweenPeaksAndKeepsEachPartialOnce)
         EXPECT_DOUBLE_EQ(r.pairs.later[0], 1600.25);
     }
     {
+        // As at the start of a steady tone: the earlier frame (the first,
+        // half of its window before the input) holds the tone alone, the
+        // later one also the weak peaks of its own window's edge. The one
+        // pair stays in its range: an edge below it would hand it to the
+        // range above, whose band does not sound it.
+        SCOPED_TRACE("one pair below the edge and none above it");
+        Ranges r;
+        r.set(0, 0, {440.0});
+        r.set(1, 0, {440.1, 1741.5, 1838.6, 1935.7});
+        r.set(1, 1, {1741.4, 1838.5, 1935.8, 3000.0});
+        r.pair(40.0);
+        ASSERT_EQ(r.pairs.count, 1u);
+        EXPECT_DOUBLE_EQ(r.pairs.later[0], 440.1);
+        EXPECT_GT(r.edges[1][0], 440.1);
+        EXPECT_GT(r.edges[0][0], 440.0);
+    }
+    {
         SCOPED_TRACE("no peak of the range above: the edge is the range's maximum");
         Ranges r;
         r.set(0, 0, {500.0, 2500.0});

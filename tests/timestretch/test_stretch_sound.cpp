@@ -1,9 +1,11 @@
 // What a listener hears in stretched audio, on signals made here (44100 Hz,
 // 16-bit levels), at the ratios of a tempo change: 0.5, 0.8, 1.25 and 2.0.
+#include "../KRMcore/DebugCapture.h"
 #include "Signals.h"
 #include "StretchBuffer.h"
 #include "StretchPlan.h"
 #include "StretchSound.h"
+#include "StretchTail.h"
 #include "StretchTestUtil.h"
 
 #include <gtest/gtest.h>
@@ -257,9 +259,48 @@ TEST(StretchSound, JoinsAndEndsAreSeamless)
     const double elsewhere = rms(above, ms(200), join - ms(100));
     EXPECT_LT(db(atJoin / tone), -40.0);
     EXPECT_NEAR(db(atJoin), db(elsewhere), 6.0);
-    EXPECT_LE(longestSilence(s.left, ms(20), n - ms(5)), ms(2));
+    // To the last sample: no gap, and the tone's own level and peak.
+    EXPECT_LE(longestSilence(s.left, ms(20), n), ms(2));
     const double steady = db(rms(s.left, n - ms(500), n - ms(100)));
-    EXPECT_NEAR(db(rms(s.left, n - ms(60), n - ms(10))), steady, 3.0);
+    EXPECT_NEAR(db(rms(s.left, n - ms(60), n)), steady, 0.5);
+    stretchtail::expectEndsAtFullLevel(s.left, {"440 Hz tone", {440.0}, {10000.0}, true}, kRate);
+}
+
+// A section of a sustained sound ends at its full level to the last sample:
+// no dip, overshoot or silence in its last milliseconds (a looped section
+// would tick there), stretched as one segment at the ratios of a tempo
+// change and as four bars at 0.9 and 1.1; and no stretch comes out short of
+// its length.
+TEST(StretchSound, SustainedSoundsEndAtFullLevel)
+{
+    struct Case {
+        const char* name;
+        std::vector<double> ratios;
+    };
+    const Case cases[] = {
+        {"one segment at 0.5", {0.5}},
+        {"one segment at 0.8", {0.8}},
+        {"one segment at 1.25", {1.25}},
+        {"one segment at 2.0", {2.0}},
+        {"four bars at 0.9", {0.9, 0.9, 0.9, 0.9}},
+        {"four bars at 1.1", {1.1, 1.1, 1.1, 1.1}},
+    };
+    const auto frames = static_cast<int32_t>(3 * kRate);
+    DebugCapture debug;
+    for (const stretchtail::Sound& sound : stretchtail::sounds()) {
+        SCOPED_TRACE(sound.name);
+        const std::vector<float> x = stretchtail::make(sound, frames, kRate);
+        for (const Case& c : cases) {
+            SCOPED_TRACE(c.name);
+            std::vector<int32_t> starts;
+            for (size_t i = 0; i < c.ratios.size(); ++i)
+                starts.push_back(static_cast<int32_t>(static_cast<int64_t>(frames) * static_cast<int64_t>(i) /
+                                                      static_cast<int64_t>(c.ratios.size())));
+            const Stretched s = stretch(x, {}, c.ratios, starts);
+            stretchtail::expectEndsAtFullLevel(s.left, sound, kRate);
+        }
+    }
+    EXPECT_FALSE(debug.lines.contains("Stretch data is too less rather than expect"));
 }
 
 TEST(StretchSound, ChordStaysSteadyAcrossBarJoinsOfAPlan)

@@ -2,6 +2,7 @@
 
 #include "ChannelThreads.h"
 
+#include "../KRMcore/DebugCapture.h"
 #include "StretchTestUtil.h"
 
 #include <gtest/gtest.h>
@@ -142,30 +143,58 @@ TEST(CTimeMachineInterface1, MonoLeavesTheRightOutputUnwritten)
     run.io.outputRight = nullptr;
 }
 
-TEST(CTimeMachineInterface1, FillsAShortfallWithZeros)
+// A run's bands always cover the expected frames; an output short of them
+// is a fault, noted in the debug output, and keeps its length with zeros.
+TEST(CTimeMachineInterface1, NotesAShortfallAndFillsItWithZeros)
 {
-    // Without band output streams (output flags 0) nothing is synthesised:
-    // the output still has the expected length, all zeros.
-    std::vector<float> x = tone(20000);
-    EngineRun run(x, nullptr, {1.5}, {0.0});
-    run.engine.SetParameter(TimeScaleParameterBlock::OutputFlags, 0.0, 0.0);
-    run.process();
-    ASSERT_EQ(run.io.error, 0);
-    ASSERT_EQ(run.io.outputFrames, 30000);
-    for (float v : run.left())
-        ASSERT_EQ(v, 0.0f);
-
-    // A stream that holds fewer samples than expected is padded with zeros.
-    SoundFileStream stream;
-    ASSERT_EQ(stream.Allocate(10), 0);
-    const float three[3] = {1.0f, 2.0f, 3.0f};
-    stream.MixAt(three, 3, 0);
-    float* out = CTimeMachineInterface1::TakeOutput(&stream, 2500000);
-    ASSERT_NE(out, nullptr);
-    EXPECT_EQ(out[2], 3.0f);
-    EXPECT_EQ(out[3], 0.0f);
-    EXPECT_EQ(out[2499999], 0.0f);
-    SoundFileStream::FreeSamples(out);
+    const QString shortfall = "Stretch data is too less rather than expect";
+    {
+        // Without band output streams (output flags 0) nothing is
+        // synthesised: the output still has the expected length, all zeros.
+        DebugCapture debug;
+        std::vector<float> x = tone(20000);
+        EngineRun run(x, nullptr, {1.5}, {0.0});
+        run.engine.SetParameter(TimeScaleParameterBlock::OutputFlags, 0.0, 0.0);
+        run.process();
+        ASSERT_EQ(run.io.error, 0);
+        ASSERT_EQ(run.io.outputFrames, 30000);
+        for (float v : run.left())
+            ASSERT_EQ(v, 0.0f);
+        EXPECT_TRUE(debug.lines.contains(shortfall));
+    }
+    {
+        // A stream that holds fewer samples than expected is padded with
+        // zeros, and the shortfall noted.
+        DebugCapture debug;
+        SoundFileStream stream;
+        ASSERT_EQ(stream.Allocate(10), 0);
+        const float three[3] = {1.0f, 2.0f, 3.0f};
+        stream.MixAt(three, 3, 0);
+        float* out = CTimeMachineInterface1::TakeOutput(&stream, 2500000);
+        ASSERT_NE(out, nullptr);
+        EXPECT_EQ(out[2], 3.0f);
+        EXPECT_EQ(out[3], 0.0f);
+        EXPECT_EQ(out[2499999], 0.0f);
+        SoundFileStream::FreeSamples(out);
+        EXPECT_EQ(debug.lines, QStringList {shortfall});
+    }
+    {
+        // A run of the engine covers its length in every band: stereo, one
+        // ratio and several, the low band's return to the full rate
+        // included.
+        DebugCapture debug;
+        std::vector<float> l = stretchtest::noise(40000, 21, 3000.0f);
+        std::vector<float> r = stretchtest::noise(40000, 22, 3000.0f);
+        const std::vector<double> ratios[] = {{0.5}, {1.25}, {2.0}, {0.9, 1.1, 1.3}};
+        const std::vector<double> fractions[] = {{0.0}, {0.0}, {0.0}, {0.0, 0.3, 0.7}};
+        for (size_t i = 0; i < 4; ++i) {
+            SCOPED_TRACE(ratios[i].front());
+            EngineRun run(l, &r, ratios[i], fractions[i]);
+            run.process();
+            ASSERT_EQ(run.io.error, 0);
+        }
+        EXPECT_FALSE(debug.lines.contains(shortfall));
+    }
 }
 
 TEST(CTimeMachineInterface1, RepeatsARunSampleForSample)

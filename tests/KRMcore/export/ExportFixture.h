@@ -181,10 +181,10 @@ inline std::vector<uint8_t> writeClickWorkFile(const QString& folder, double bpm
     return bytes;
 }
 
-// A project over a click recording: one wave with a beat grid of `beats`
-// beats and an onset on each, the recording as the work file, and the
-// engine's temporary folder in a test folder.
-struct ClickProject {
+// A project over a recording: one wave with a beat grid of `beats` beats
+// of `beat` frames and an onset on each, the recording as the work file,
+// and the engine's temporary folder in a test folder.
+struct RecordedProject {
     testutil::TempDir dir;
     edit_test::QuietMessages quiet;
     QString folder;
@@ -192,13 +192,18 @@ struct ClickProject {
     std::unique_ptr<ExportCore> core;
     std::vector<uint8_t> work;
 
-    explicit ClickProject(double bpm = 120.0, uint32_t beats = 24, bool fakeStretch = true)
+    RecordedProject(uint32_t beatFrames, uint32_t beats, bool fakeStretch)
         : folder(QFileInfo(dir.path("x")).absolutePath()),
-          beat(uint32_t(std::lround(44100.0 * 60.0 / bpm))),
+          beat(beatFrames),
           core(std::make_unique<ExportCore>(folder, fakeStretch))
     {
         core->addWave(beatWave(beat, beats));
-        work = writeClickWorkFile(folder, bpm, beats * beat);
+    }
+    // Writes 16-bit stereo frames as the work file.
+    void record(std::vector<uint8_t> frames)
+    {
+        work = std::move(frames);
+        writeWavFile(folder + "/KRM_temp.wav", work.data(), uint32_t(work.size()));
     }
     // Section i over beats [from, to), set as the user's edit would set it
     // (bar count and bar lines from the grid).
@@ -215,6 +220,15 @@ struct ClickProject {
         return std::vector<uint8_t>(work.begin() + 4 * size_t(from), work.begin() + 4 * size_t(to));
     }
     uint32_t render(uint8_t i, bool& skipped) { return core->makeSectionAudio(i, skipped); }
+};
+
+// A project over a click recording at `bpm` (see writeClickWorkFile).
+struct ClickProject : RecordedProject {
+    explicit ClickProject(double bpm = 120.0, uint32_t beats = 24, bool fakeStretch = true)
+        : RecordedProject(uint32_t(std::lround(44100.0 * 60.0 / bpm)), beats, fakeStretch)
+    {
+        work = writeClickWorkFile(folder, bpm, beats * beat);
+    }
 };
 
 // Renders Main A as one bar of 30000 frames by hand, which would have to

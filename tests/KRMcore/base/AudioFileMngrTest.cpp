@@ -317,14 +317,6 @@ std::vector<int16_t> writeSource(const QString& path, int format, int bits, cons
     return expect;
 }
 
-std::vector<int16_t> samplesOf(const std::vector<uint8_t>& bytes, size_t from)
-{
-    std::vector<int16_t> s;
-    for (size_t i = from; i + 1 < bytes.size(); i += 2)
-        s.push_back(int16_t(bytes[i] | bytes[i + 1] << 8));
-    return s;
-}
-
 }  // namespace
 
 TEST_F(AudioFileMngrTest, ImportKeepsTheLevelOfEverySampleFormat)

@@ -33,14 +33,6 @@ std::vector<int16_t> source()
     return s;
 }
 
-std::vector<int16_t> samplesAfter(const std::vector<uint8_t>& bytes, size_t from)
-{
-    std::vector<int16_t> s;
-    for (size_t i = from; i + 1 < bytes.size(); i += 2)
-        s.push_back(int16_t(bytes[i] | bytes[i + 1] << 8));
-    return s;
-}
-
 // A Wave64 file of 16-bit stereo samples: chunks named by GUIDs, sizes in
 // 64 bits counting the 24-byte chunk header, bodies padded to 8 bytes.
 std::vector<uint8_t> wave64(const std::vector<int16_t>& samples)
@@ -136,7 +128,7 @@ protected:
             return {};
         const QString copy = path + ".KRM_temp.wav";
         EXPECT_EQ(m->copyAudioFile(path.toStdWString(), copy), 0u);
-        return samplesAfter(testutil::readFile(copy), 44);
+        return samplesOf(testutil::readFile(copy), 44);
     }
 };
 
@@ -181,7 +173,7 @@ TEST_F(ImportFormats, AdpcmImportsAsAnotherDecoderDecodesIt)
         // sox's own decoder of the same file is the reference.
         QStringList arguments {adpcm, "-e", "signed-integer", "-b", "16", dir.path("decoded.wav")};
         ASSERT_EQ(QProcess::execute("sox", arguments), 0);
-        const std::vector<int16_t> reference = samplesAfter(testutil::readFile(dir.path("decoded.wav")), 44);
+        const std::vector<int16_t> reference = samplesOf(testutil::readFile(dir.path("decoded.wav")), 44);
         uint32_t code = 1;
         const std::vector<int16_t> got = imported(adpcm, &code);
         EXPECT_EQ(code, 0u);

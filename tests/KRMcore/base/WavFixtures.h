@@ -49,6 +49,15 @@ inline std::vector<uint8_t> sampleBytes(const std::vector<int16_t>& samples)
     return b;
 }
 
+// The little-endian 16-bit samples of `bytes` from byte `from` on.
+inline std::vector<int16_t> samplesOf(const std::vector<uint8_t>& bytes, size_t from)
+{
+    std::vector<int16_t> s;
+    for (size_t i = from; i + 1 < bytes.size(); i += 2)
+        s.push_back(int16_t(bytes[i] | bytes[i + 1] << 8));
+    return s;
+}
+
 // A ramp of `frames` stereo frames: left = 7 * i - 3000, right = -left.
 inline std::vector<int16_t> ramp(size_t frames)
 {

@@ -28,11 +28,11 @@ def export_dialog_opens(s, window, what, check):
     """Ctrl+E with the focus where it is; the export dialog must show, and
     Escape closes it again."""
     s.key(window, "ctrl+e")
-    shown = trip.wait_for(lambda: s.windows(EXPORT_DIALOG), 15)
+    shown = e2e.wait_for(lambda: s.windows(EXPORT_DIALOG), 15)
     if check(bool(shown), "Ctrl+E with the focus in %s opens the export dialog" % what):
         s.screenshot("export_from_" + what.replace(" ", "_"))
         s.key(shown[-1], "Escape")
-        trip.wait_for(lambda: not s.windows(EXPORT_DIALOG), 10)
+        e2e.wait_for(lambda: not s.windows(EXPORT_DIALOG), 10)
     s.wait_still()
 
 
@@ -81,16 +81,16 @@ def main():
         # The edit is unsaved: "Yes" goes on without saving.
         s.answer_exit_yes(window, buttons=3)
         s.type_into_dialog("Open Project File", damaged)
-        error = trip.wait_for(lambda: boxes_beside(s, window), 20)
+        error = e2e.wait_for(lambda: boxes_beside(s, window), 20)
         if check(bool(error), "the damaged file is reported"):
             s.screenshot("open_refused")
             s.key(error[-1], "Return")
-            trip.wait_for(lambda: not boxes_beside(s, window), 10)
+            e2e.wait_for(lambda: not boxes_beside(s, window), 10)
         s.wait_still()
 
         # Quit: the save question, whose "No" saves first.
         s.key(window, "ctrl+q")
-        question = trip.wait_for(lambda: boxes_beside(s, window), 20)
+        question = e2e.wait_for(lambda: boxes_beside(s, window), 20)
         if check(bool(question), "Ctrl+Q asks before the program ends"):
             s.screenshot("quit_question")
             x, y, w, h = s.geometry(question[-1])
@@ -98,7 +98,7 @@ def main():
             # "No" is the middle one. On the two-button exit question the
             # same place holds "Yes", which would end without saving.
             s.click(x + w - 51 - 86, y + int(h * 0.68))
-        dialog = trip.wait_for(lambda: s.windows("Save Project File"), 20)
+        dialog = e2e.wait_for(lambda: s.windows("Save Project File"), 20)
         if check(bool(dialog), "the save question's No offers to save the edited project"):
             s.type_into_dialog("Save Project File", saved_as)
         status = s.wait_exit(60)

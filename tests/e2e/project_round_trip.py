@@ -40,11 +40,6 @@ def read(path):
         return f.read()
 
 
-def wait_for(what, timeout=20):
-    """The first true value of what() within the timeout, else None."""
-    return e2e.wait_for(what, timeout) or None
-
-
 def undo_steps(session):
     """How many undo-history lines the program has logged."""
     return len([l for l in session.log().splitlines() if l.split(" ->")[0] in UNDO_WORDS])
@@ -65,7 +60,7 @@ def find_controls(session, window, timeout=20):
             return Controls(session.grab()[2], session.geometry(window))
         except RuntimeError:
             return None
-    return wait_for(attempt, timeout) or Controls(session.grab()[2], session.geometry(window))
+    return e2e.wait_for(attempt, timeout) or Controls(session.grab()[2], session.geometry(window))
 
 
 def undo_trace(log):
@@ -207,7 +202,7 @@ def edit_in_window(s, check, project):
     s.screenshot("round_trip_redone")
     saved = os.stat(project).st_mtime_ns
     s.key(window, "ctrl+s")
-    check(wait_for(lambda: os.stat(project).st_mtime_ns != saved), "Ctrl+S saves the project")
+    check(e2e.wait_for(lambda: os.stat(project).st_mtime_ns != saved), "Ctrl+S saves the project")
     s.wait_still()
     s.key(window, "ctrl+q")
     # "Do you wish to exit?": No is the default, Yes comes first.
@@ -260,7 +255,7 @@ def main():
         window = s.start([project])
         s.key(window, "ctrl+shift+s")
         s.type_into_dialog("Save Project File", second)
-        wait_for(lambda: os.path.exists(second))
+        e2e.wait_for(lambda: os.path.exists(second))
         s.screenshot("round_trip_saved_as", s.wait_still())
         check(os.path.exists(second) and read(second) == read(expected),
               "Save As writes the same bytes under the second name")

@@ -54,11 +54,88 @@ std::vector<double> BurgCoefficients(const float* x, int32_t n, int32_t order)
     return a;
 }
 
+std::vector<double> PredictorCoefficients(const float* x, int32_t n, int32_t order)
+{
+    const int32_t p = std::max(0, std::min(order, (n - 1) / 2));
+    if (p < 1 || !x)
+        return BurgCoefficients(x, n, order);
+    // Normal equations of the forward and backward errors over x[p..n):
+    // r(i, j) = sum over m of x[m - i] x[m - j] + x[m - p + i] x[m - p + j].
+    const auto side = static_cast<size_t>(p) + 1;
+    std::vector<double> r, m;
+    resizeOrThrow(r, side * side);
+    resizeOrThrow(m, static_cast<size_t>(p) * static_cast<size_t>(p));
+    for (int32_t i = 0; i <= p; ++i) {
+        for (int32_t j = i; j <= p; ++j) {
+            double sum = 0.0;
+            for (int32_t k = p; k < n; ++k)
+                sum += static_cast<double>(x[k - i]) * x[k - j] +
+                       static_cast<double>(x[k - p + i]) * x[k - p + j];
+            r[static_cast<size_t>(i) * side + static_cast<size_t>(j)] = sum;
+            r[static_cast<size_t>(j) * side + static_cast<size_t>(i)] = sum;
+        }
+    }
+    double trace = 0.0;
+    for (int32_t i = 1; i <= p; ++i)
+        trace += r[static_cast<size_t>(i) * side + static_cast<size_t>(i)];
+    if (!(trace > 0.0))
+        return BurgCoefficients(x, n, order);
+    // A pure tone fills only two dimensions of the system; a load far under
+    // any rounding noise keeps it solvable without moving the tone.
+    const auto at = [&](int32_t i, int32_t j) -> double& {
+        return m[static_cast<size_t>(i) * static_cast<size_t>(p) + static_cast<size_t>(j)];
+    };
+    std::vector<double> a;
+    resizeOrThrow(a, side);
+    a[0] = 1.0;
+    for (int32_t i = 0; i < p; ++i) {
+        for (int32_t j = 0; j < p; ++j)
+            at(i, j) = r[static_cast<size_t>(i + 1) * side + static_cast<size_t>(j + 1)];
+        at(i, i) += 1e-10 * trace / p;
+        a[static_cast<size_t>(i) + 1] = -r[static_cast<size_t>(i + 1) * side];
+    }
+    // Cholesky factor in place, then the two triangular solves.
+    for (int32_t j = 0; j < p; ++j) {
+        double d = at(j, j);
+        for (int32_t k = 0; k < j; ++k)
+            d -= at(j, k) * at(j, k);
+        if (!(d > 0.0) || !std::isfinite(d))
+            return BurgCoefficients(x, n, order);
+        d = std::sqrt(d);
+        at(j, j) = d;
+        for (int32_t i = j + 1; i < p; ++i) {
+            double v = at(i, j);
+            for (int32_t k = 0; k < j; ++k)
+                v -= at(i, k) * at(j, k);
+            at(i, j) = v / d;
+        }
+    }
+    double* b = a.data() + 1;
+    for (int32_t i = 0; i < p; ++i) {
+        double v = b[i];
+        for (int32_t k = 0; k < i; ++k)
+            v -= at(i, k) * b[k];
+        b[i] = v / at(i, i);
+    }
+    for (int32_t i = p - 1; i >= 0; --i) {
+        double v = b[i];
+        for (int32_t k = i + 1; k < p; ++k)
+            v -= at(k, i) * b[k];
+        b[i] = v / at(i, i);
+    }
+    return a;
+}
+
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
-// How far a trial prediction may stray (RMS error over RMS so far).
+// How far a trial prediction may stray (RMS error over the RMS of the
+// samples it is fitted to and tried on).
 constexpr double kTolerance = 0.1;
+// The RMS error, in 16-bit units, that rounding to whole samples alone may
+// give a prediction: the rounding itself is 1 / sqrt(12), and the predictor
+// fitted to rounded samples carries some of it on.
+constexpr double kRoundingNoise = 1.0;
 
 // Runs the predictor a on from x[0..n) for `count` samples into out.
 void predict(const std::vector<double>& a, const float* x, int32_t n, float* out, int32_t count)
@@ -78,6 +155,14 @@ void predict(const std::vector<double>& a, const float* x, int32_t n, float* out
     }
 }
 
+bool allFinite(const float* x, int32_t n)
+{
+    for (int32_t i = 0; i < n; ++i)
+        if (!std::isfinite(x[i]))
+            return false;
+    return true;
+}
+
 }  // namespace
 
 int32_t PredictableLength(const float* x, int32_t n, int32_t fitLength, int32_t order, int32_t span,
@@ -90,18 +175,28 @@ int32_t PredictableLength(const float* x, int32_t n, int32_t fitLength, int32_t 
     if (span < 1 || fit < 2)
         return 0;
     const float* known = x + (n - span);
-    const std::vector<double> a = BurgCoefficients(known - fit, fit, order);
+    if (!allFinite(known - fit, fit + span))
+        return 0;
+    const std::vector<double> a = PredictorCoefficients(known - fit, fit, order);
     if (a.size() < 2)
         return 0;
     std::vector<float> trial;
     resizeOrThrow(trial, static_cast<size_t>(span));
     predict(a, known - fit, fit, trial.data(), span);
-    double error = 0.0, energy = 0.0;
+    // The error is weighed against the level of the whole stretch looked
+    // at, not of the samples so far: a span that starts at a zero crossing
+    // would otherwise have almost nothing to weigh its first errors
+    // against. Whole 16-bit samples carry rounding noise that no predictor
+    // foresees; an error within a sample or so of it is no sign of change.
+    double level = 0.0;
+    for (int32_t i = -fit; i < span; ++i)
+        level += static_cast<double>(known[i]) * known[i];
+    const double allowed = tolerance * tolerance * level / (fit + span) + kRoundingNoise * kRoundingNoise;
+    double error = 0.0;
     for (int32_t i = 0; i < span; ++i) {
         const double d = static_cast<double>(trial[static_cast<size_t>(i)]) - known[i];
         error += d * d;
-        energy += static_cast<double>(known[i]) * known[i];
-        if (!(error <= tolerance * tolerance * energy))
+        if (!(error <= allowed * (i + 1)))
             return i;
     }
     return span;
@@ -115,7 +210,11 @@ void ContinueSignal(const float* x, int32_t n, int32_t fitLength, int32_t order,
     if (!x || n < 1 || order < 1)
         return;
     const int32_t fit = std::max(1, std::min(n, fitLength));
-    const std::vector<double> a = BurgCoefficients(x + (n - fit), fit, order);
+    // Samples that are not numbers make a predictor that is not one; past
+    // the end of such a sound there is nothing to go on.
+    if (!allFinite(x + (n - fit), fit))
+        return;
+    const std::vector<double> a = PredictorCoefficients(x + (n - fit), fit, order);
     if (a.size() < 2)
         return;
     predict(a, x + (n - fit), fit, out, count);

@@ -340,3 +340,52 @@ TEST(StretchSound, ChordStaysSteadyAcrossBarJoinsOfAPlan)
 }
 
 }  // namespace
+
+// Whatever length a section happens to have, a steady tone in whole 16-bit
+// samples ends at its level: the continuation past the input's end must not
+// lose trust because its fitting span starts near a zero crossing or
+// because rounding to whole samples adds noise. Stereo whose channels
+// differ, at a loud and a quiet level, at both ratios of a tempo change,
+// over consecutive lengths (every one with KRM_TAIL_SWEEP set to a count).
+TEST(StretchSound, WholeSampleTonesEndAtTheirLevelAtEveryLength)
+{
+    const char* env = std::getenv("KRM_TAIL_SWEEP");
+    const int32_t count = env ? std::atoi(env) : 12;
+    const int32_t step = env ? 1 : 17;
+    const stretchtail::Sound sound {"220 Hz tone", {220.0}, {10000.0}, true};
+    struct Tally {
+        int failed = 0;
+        double worstRise = -1.0, worstDb = 0.0;
+    };
+    for (const double level : {10000.0, 1000.0}) {
+        for (const double ratio : {0.8, 1.25}) {
+            SCOPED_TRACE(testing::Message() << "level " << level << ", ratio " << ratio);
+            Tally t;
+            for (int32_t k = 0; k < count; ++k) {
+                const int32_t frames = 132300 + k * step;
+                SCOPED_TRACE(frames);
+                std::vector<float> left(static_cast<size_t>(frames)), right(left.size());
+                for (int32_t i = 0; i < frames; ++i) {
+                    const double w = 2.0 * kPi * 220.0 * i / kRate;
+                    left[static_cast<size_t>(i)] = static_cast<float>(std::lround(level * std::sin(w + 0.3)));
+                    right[static_cast<size_t>(i)] =
+                        static_cast<float>(std::lround(0.7 * level * std::sin(w + 1.4)));
+                }
+                const Stretched s = stretch(left, right, {ratio});
+                for (const std::vector<float>* y : {&s.left, &s.right}) {
+                    const TailFigures f = tailFigures(*y, stretchtail::period(sound, kRate), kRate);
+                    const bool bad =
+                        std::fabs(f.worstLevelDb) > 1.0 || f.peakRise > 0.02 || f.trailingZeros > 4;
+                    t.failed += bad ? 1 : 0;
+                    t.worstRise = std::max(t.worstRise, f.peakRise);
+                    if (std::fabs(f.worstLevelDb) > std::fabs(t.worstDb))
+                        t.worstDb = f.worstLevelDb;
+                    stretchtail::expectEndsAtFullLevel(*y, sound, kRate);
+                }
+            }
+            std::printf("level %.0f ratio %.2f: %d of %d channel ends fail, worst peak rise %.4f, worst "
+                        "level %.3f dB\n",
+                        level, ratio, t.failed, 2 * count, t.worstRise, t.worstDb);
+        }
+    }
+}

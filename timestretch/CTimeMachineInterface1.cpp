@@ -76,7 +76,21 @@ void CTimeMachineInterface1::CreateStreams()
             throw stretch::kAllocFailure;
         stream->SetSampleRate(static_cast<int32_t>(m_sampleRate));
         stream->SetChannels(1);
-        stream->Attach(c == 0 ? m_io->inputLeft : m_io->inputRight, m_inputFrames);
+        float* samples = c == 0 ? m_io->inputLeft : m_io->inputRight;
+        // A sample that is not a number, or an infinity, would spread
+        // through every analysis window and every filter it meets into
+        // full-scale output; it is heard as the silence it stands for.
+        // The scan is one pass over the input, far below the analysis.
+        const auto bad = std::find_if(samples, samples + std::max(m_inputFrames, 0),
+                                      [](float v) { return !std::isfinite(v); });
+        if (samples && bad != samples + std::max(m_inputFrames, 0)) {
+            std::vector<float>& finite = m_finiteInputs[static_cast<size_t>(c)];
+            stretch::resizeOrThrow(finite, static_cast<size_t>(m_inputFrames));
+            std::transform(samples, samples + m_inputFrames, finite.begin(),
+                           [](float v) { return std::isfinite(v) ? v : 0.0f; });
+            samples = finite.data();
+        }
+        stream->Attach(samples, m_inputFrames);
         m_inputs[static_cast<size_t>(c)] = std::move(stream);
     }
 }
@@ -331,6 +345,7 @@ void CTimeMachineInterface1::Finalize()
             m_work[static_cast<size_t>(c)][static_cast<size_t>(b)].reset();
         }
         m_inputs[static_cast<size_t>(c)].reset();
+        m_finiteInputs[static_cast<size_t>(c)] = std::vector<float>();
     }
     for (auto& params : m_analysisParams)
         params.reset();

@@ -166,6 +166,9 @@ private:
     int32_t m_bitsPerSample = 0;
     TimeScaleParameterBlock m_parameters;
     std::array<std::unique_ptr<SoundFileStream>, 2> m_inputs;
+    // A channel's input with its non-finite samples made silent, when the
+    // caller's has any; the input stream reads this instead.
+    std::array<std::vector<float>, 2> m_finiteInputs;
 
     // Working objects of one run. Each channel has its own transform: the
     // channels' analysis and synthesis run on two threads.

@@ -157,4 +157,49 @@ TEST(SignalContinuation, Edges)
         ASSERT_TRUE(std::isfinite(v) && v >= -32768.0f && v <= 32767.0f);
 }
 
+// A sample that is not a number, or an infinity, among those the
+// continuation fits or tries makes no prediction: silence, not a full-scale
+// predictor run wild.
+TEST(SignalContinuation, RefusesSamplesThatAreNotFinite)
+{
+    const float bad[] = {std::nanf(""), INFINITY, -INFINITY};
+    for (const float b : bad) {
+        for (const int32_t at : {2999, 2500, 1200}) {
+            SCOPED_TRACE(testing::Message() << b << " at " << at);
+            std::vector<float> tone = partials(0, 3000, {300.0}, {9000.0});
+            tone[static_cast<size_t>(at)] = b;
+            std::vector<float> out(1000, 5.0f);
+            stretch::ContinueSignal(tone.data(), 3000, 4096, 32, out.data(), 1000);
+            for (float v : out)
+                ASSERT_EQ(v, 0.0f);
+            EXPECT_EQ(stretch::PredictableLength(tone.data(), 3000, 4096, 32, 1000, 0.1), 0);
+        }
+    }
+}
+
+// A tone in whole 16-bit samples goes on within the rounding wherever the
+// fitted span starts: a predictor whose frequency leans with the tone's
+// starting phase drifts a tenth of the level away within 1000 samples.
+TEST(SignalContinuation, WholeSampleTonesGoOnWhereverTheSpanStarts)
+{
+    for (const double level : {10000.0, 1000.0}) {
+        for (int32_t shift = 0; shift < 200; shift += 7) {
+            SCOPED_TRACE(testing::Message() << "level " << level << ", start " << shift);
+            const int32_t n = 20000, count = 8192;
+            std::vector<float> x(static_cast<size_t>(n + count));
+            for (size_t i = 0; i < x.size(); ++i)
+                x[i] = static_cast<float>(std::lround(
+                    level * std::sin(2.0 * kPi * 220.0 * static_cast<double>(i + shift) / 44100.0)));
+            std::vector<float> out(static_cast<size_t>(count));
+            stretch::ContinueSignal(x.data(), n, 4096, 32, out.data(), count);
+            double worst = 0.0;
+            for (int32_t i = 0; i < count / 2; ++i)
+                worst = std::max(worst, std::fabs(static_cast<double>(out[static_cast<size_t>(i)]) -
+                                                  x[static_cast<size_t>(n + i)]));
+            EXPECT_LT(worst, 3.0) << "largest error over the first half, 16-bit units";
+            EXPECT_EQ(stretch::PredictableLength(x.data(), n, 4096, 32, count, 0.1), count);
+        }
+    }
+}
+
 }  // namespace

@@ -389,3 +389,33 @@ TEST(StretchSound, WholeSampleTonesEndAtTheirLevelAtEveryLength)
         }
     }
 }
+
+// A sample that is not a number, or an infinity, reaching the engine
+// through the input view gives no output beyond the range of the input's
+// finite samples (with the 1 % or so by which a stretched tone's peak
+// moves): no full-scale burst, no non-finite samples anywhere.
+TEST(StretchSound, NonFiniteInputStaysWithinTheInputsRange)
+{
+    const auto frames = static_cast<int32_t>(1.5 * kRate);
+    const float values[] = {std::nanf(""), INFINITY, -INFINITY};
+    const int32_t places[] = {frames - 1, frames - 300, frames / 2};
+    DebugCapture debug;
+    for (const float v : values) {
+        for (const int32_t at : places) {
+            SCOPED_TRACE(testing::Message() << v << " at " << at);
+            std::vector<float> left = stretchtest::sine(frames, 220.0, kRate, 8000.0, 0.3);
+            std::vector<float> right = stretchtest::sine(frames, 330.0, kRate, 6000.0, 1.0);
+            left[static_cast<size_t>(at)] = v;
+            right[static_cast<size_t>(at - 10)] = v;
+            for (const double ratio : {0.8, 1.25}) {
+                const Stretched s = stretch(left, right, {ratio});
+                for (const std::vector<float>* y : {&s.left, &s.right}) {
+                    float worst = 0.0f;
+                    for (float x : *y)
+                        worst = std::isfinite(x) ? std::max(worst, std::fabs(x)) : INFINITY;
+                    EXPECT_LE(worst, 1.03f * 8000.0f) << "ratio " << ratio;
+                }
+            }
+        }
+    }
+}

@@ -77,14 +77,15 @@ short floatToShort(float x)
 // The kinds of audio an import takes: a container and a sample format that
 // libsndfile decodes to whole frames, as many as the file announces, which
 // the copy turns into 16 bits (16-bit PCM unchanged, wider integer samples
-// cut to their top 16 bits, floating point as below). PCM and floating
-// point are taken in every container libsndfile reads them from, lossless
-// compression (FLAC, Apple Lossless) at 16 to 32 bits, and the two ADPCM
-// codecs only in the RIFF containers, where another decoder agrees with
-// libsndfile's. Refused: 8-bit and 32-bit integer PCM, u-law and A-law,
-// the speech codecs, and the lossy streams (MPEG audio, Vorbis, Opus),
-// whose frame count libsndfile only estimates, so that a copy of them can
-// end short of the count the check reported.
+// cut to their top 16 bits, floating point as below). 16- and 24-bit PCM
+// and floating point are taken in every container libsndfile reads them
+// from an open file (not SD2, whose resource fork it finds only by the
+// file's name), lossless compression (FLAC, Apple Lossless) at 16 to 32
+// bits, and the two ADPCM codecs only in the RIFF containers, where
+// another decoder agrees with libsndfile's. Refused: 8-bit and 32-bit integer PCM, u-law and A-law,
+// the speech codecs, and the lossy streams: libsndfile only estimates the
+// frame count of an MPEG stream, so that its copy can end short of the
+// count the check reported, and Vorbis and Opus go with it.
 struct ImportKind {
     int container;
     std::array<int, 8> subtypes;  // 0 ends the list

@@ -129,7 +129,8 @@ uint32_t ImportPipeline::run(const ImportPaths& paths, ImportDetails* details)
         return krm::nest(e, 3);
     }
     if (const uint32_t e = m_files->copyAudioFile(path, paths.work)) {
-        failText("#0059 error at analyzeProcTh() copyWorkWav");
+        // The manager says why, for the log.
+        failText("#0059 error at analyzeProcTh() copyWorkWav - " + m_files->errorText());
         return krm::nest(e, 3);
     }
 

@@ -11,8 +11,10 @@
 class IF_audioFileMngr {
 public:
     virtual ~IF_audioFileMngr() { }
-    // Requires 2 channels, a sample format with bit 0x0002 set (16-bit PCM,
-    // also 24-bit PCM or 32-bit float), 44100 Hz, one section, seekable.
+    // Requires 2 channels, one of the kinds of audio the import takes (a
+    // container with a sample format that copyAudioFile turns into 16 bits
+    // whole: 16- and 24-bit PCM and floating point, FLAC, Apple Lossless,
+    // ADPCM in WAV and Wave64), 44100 Hz, one section, seekable.
     // *frames is the frame count, 0 on failure.
     virtual uint32_t checkAudioFile(const std::wstring& path, uint32_t* frames) = 0;
     // Frames start up to (not including) end of a stereo file as 16-bit
@@ -30,8 +32,11 @@ public:
     // 44100 Hz WAV file.
     virtual uint32_t writeFramesFloat(std::wstring path, const std::vector<uint8_t>& frames) = 0;
     // Copies a stereo 44100 Hz file to a canonical 16-bit WAV file in blocks
-    // of 1024 frames, serving the thread's events between blocks.
+    // of 1024 frames, serving the thread's events between blocks. A failure
+    // leaves its cause in errorText.
     virtual uint32_t copyAudioFile(const std::wstring& source, const QString& destination) = 0;
+    // What made the last copyAudioFile fail; empty after the other
+    // operations.
     virtual QString errorText() = 0;
     virtual void clearError() = 0;
     // True after an operation could not allocate its buffers.

@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <new>
@@ -71,6 +72,65 @@ short floatToShort(float x)
     if (s != s)
         return 0;
     return short(std::lrint(s));
+}
+
+// The kinds of audio an import takes: a container and a sample format that
+// libsndfile decodes to whole frames, as many as the file announces, which
+// the copy turns into 16 bits (16-bit PCM unchanged, wider integer samples
+// cut to their top 16 bits, floating point as below). 16- and 24-bit PCM
+// and floating point are taken in every container libsndfile reads them
+// from an open file (not SD2, whose resource fork it finds only by the
+// file's name), lossless compression (FLAC, Apple Lossless) at 16 to 32
+// bits, and the two ADPCM codecs only in the RIFF containers, where
+// another decoder agrees with libsndfile's. Refused: 8-bit and 32-bit integer PCM, u-law and A-law,
+// the speech codecs, and the lossy streams: libsndfile only estimates the
+// frame count of an MPEG stream, so that its copy can end short of the
+// count the check reported, and Vorbis and Opus go with it.
+struct ImportKind {
+    int container;
+    std::array<int, 8> subtypes;  // 0 ends the list
+};
+
+constexpr int k16 = SF_FORMAT_PCM_16;
+constexpr int k24 = SF_FORMAT_PCM_24;
+constexpr int kF32 = SF_FORMAT_FLOAT;
+constexpr int kF64 = SF_FORMAT_DOUBLE;
+
+constexpr std::array<ImportKind, 17> kImportKinds = {{
+    {SF_FORMAT_WAV, {k16, k24, kF32, kF64, SF_FORMAT_IMA_ADPCM, SF_FORMAT_MS_ADPCM}},
+    {SF_FORMAT_WAVEX, {k16, k24, kF32, kF64}},
+    {SF_FORMAT_W64, {k16, k24, kF32, kF64, SF_FORMAT_IMA_ADPCM, SF_FORMAT_MS_ADPCM}},
+    {SF_FORMAT_RF64, {k16, k24, kF32, kF64}},
+    {SF_FORMAT_AIFF, {k16, k24, kF32, kF64}},
+    {SF_FORMAT_CAF,
+     {k16, k24, kF32, kF64, SF_FORMAT_ALAC_16, SF_FORMAT_ALAC_20, SF_FORMAT_ALAC_24, SF_FORMAT_ALAC_32}},
+    {SF_FORMAT_AU, {k16, k24, kF32, kF64}},
+    {SF_FORMAT_IRCAM, {k16, kF32}},
+    {SF_FORMAT_NIST, {k16, k24}},
+    {SF_FORMAT_FLAC, {k16, k24}},
+    {SF_FORMAT_AVR, {k16}},
+    {SF_FORMAT_MAT4, {k16, kF32, kF64}},
+    {SF_FORMAT_MAT5, {k16, kF32, kF64}},
+    {SF_FORMAT_MPC2K, {k16}},
+    {SF_FORMAT_PAF, {k16, k24}},
+    {SF_FORMAT_PVF, {k16}},
+    {SF_FORMAT_VOC, {k16}},
+}};
+
+// True when libsndfile's format word names one of the kinds above; the
+// byte-order bits do not matter.
+bool isImportKind(int format)
+{
+    const int container = format & SF_FORMAT_TYPEMASK;
+    const int subtype = format & SF_FORMAT_SUBMASK;
+    if (subtype == 0)
+        return false;
+    for (const ImportKind& kind : kImportKinds) {
+        if (kind.container != container)
+            continue;
+        return std::find(kind.subtypes.begin(), kind.subtypes.end(), subtype) != kind.subtypes.end();
+    }
+    return false;
 }
 
 // An open libsndfile handle with the SF_INFO it was opened with, closed
@@ -170,6 +230,15 @@ SF_INFO writeInfo(sf_count_t frames)
     return info;
 }
 
+// libsndfile's account of the last failure on `file` (null: of the last
+// failed open) as " (text)", empty when it reports none.
+QString libraryError(SNDFILE* file)
+{
+    if (sf_error(file) == SF_ERR_NO_ERROR)
+        return QString();
+    return QString(" (%1)").arg(QString::fromLocal8Bit(sf_strerror(file)));
+}
+
 // Requires `f` to be a stereo file open for reading: fail(openStep) when it
 // could not be opened, fail(channelStep) when it has another channel count.
 // Buffers of two samples per frame rely on the second check.
@@ -256,7 +325,7 @@ uint32_t audioFileMngr::checkAudioFile(const std::wstring& path, uint32_t* frame
     }
     if (info.channels != kStereo)
         return fail(4);
-    if ((info.format & 0x0002) == 0)
+    if (!isImportKind(info.format))
         return fail(5);
     if (info.samplerate != int(audio::kSampleRate))
         return fail(6);
@@ -398,33 +467,50 @@ uint32_t audioFileMngr::writeFramesFloat(std::wstring path, const std::vector<ui
 uint32_t audioFileMngr::copyAudioFile(const std::wstring& source, const QString& destination)
 {
     m_errorState.clearError();
+    // Every failure names its cause in the error text; the flag stays for a
+    // lack of memory.
+    const QString from = QString::fromStdWString(source);
+    auto failWith = [&](uint32_t step, const QString& why) {
+        m_errorState.setText("copyAudioFile: " + why);
+        return fail(step);
+    };
     SndFile src(source);
+    if (!src)
+        return failWith(1, QString("cannot read %1").arg(from) + libraryError(nullptr));
     // The block buffer holds stereo frames; a wider file would overrun it.
-    if (const uint32_t r = openStereo(src, 1, 6))
-        return r;
+    if (src.info().channels != kStereo)
+        return failWith(6, QString("%1 has %2 channels, not 2").arg(from).arg(src.info().channels));
     const sf_count_t frameCount = src.info().frames;
     SndFile dst(destination.toStdWString(), writeInfo(frameCount));
     if (!dst)
-        return fail(2);
+        return failWith(2, QString("cannot create %1").arg(destination) + libraryError(nullptr));
     // A partial working file must not pass for a complete one.
-    auto abandon = [&](uint32_t code) {
+    auto abandon = [&](uint32_t step, const QString& why) {
         src.close();
         dst.close();
         QFile::remove(destination);
-        return code;
+        return failWith(step, why);
     };
     std::unique_ptr<short[]> block(new (std::nothrow) short[kCopyBlockFrames * kStereo]);
     if (!block) {
         m_errorState.raiseFlag();
-        return abandon(fail(3));
+        return abandon(3, "no memory for the copy block");
     }
     sf_count_t total = 0;
     for (;;) {
         const sf_count_t got = src.read(block.get(), kCopyBlockFrames);
         if (got <= 0 && total < frameCount)
-            return abandon(fail(5));
+            return abandon(5, QString("%1 ended after %2 of the %3 frames it announces")
+                                      .arg(from)
+                                      .arg(total)
+                                      .arg(frameCount) +
+                                  libraryError(src.get()));
         if (sf_writef_short(dst.get(), block.get(), got) != got)
-            return abandon(fail(4));
+            return abandon(4, QString("writing %1 failed after %2 of %3 frames")
+                                      .arg(destination)
+                                      .arg(total)
+                                      .arg(frameCount) +
+                                  libraryError(dst.get()));
         total += got;
         if (total >= frameCount)
             break;

@@ -11,7 +11,13 @@
 //  loadInterleavedFloat 0x80000006 fewer frames read than the file announces
 //  copyAudioFile       0x80000005 the source ended before its announced frame
 //                      count, 0x80000006 source not stereo; on every failure
-//                      after the destination was created it is removed
+//                      after the destination was created it is removed, and
+//                      every failure leaves its cause in the error text
+//                      (the flag only for a lack of memory)
+//
+// checkAudioFile refuses with 0x80000005 every kind of audio outside its
+// list (audioFileMngr.cpp): 8-bit and 32-bit integer PCM, u-law, A-law,
+// the speech codecs, MPEG audio, Vorbis and Opus among them.
 //
 // Floating-point files (32- and 64-bit float samples) give 16-bit values as
 // the sample times 32768, rounded and clipped at full scale. The whole-file
@@ -39,6 +45,6 @@ public:
     bool hasError() override;
 
 private:
-    // No operation writes a text; the flag marks a lack of memory.
+    // Only copyAudioFile writes a text; the flag marks a lack of memory.
     krm::ErrorState m_errorState;
 };

@@ -79,6 +79,11 @@ TEST_F(AudioFileMngrTest, CheckAudioFileAcceptsOnlyTheWorkingShape)
         {"s8.aiff", SF_FORMAT_AIFF | SF_FORMAT_PCM_S8, 2, 44100, 0x80000005},
         {"int32.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_32, 2, 44100, 0x80000005},
         {"48k.wav", kPcm16, 2, 48000, 0x80000006},
+        // The kind decides, not one bit of the sample format's code: these
+        // share bit 0x0002 with 16-bit PCM.
+        {"s16.au", SF_FORMAT_AU | SF_FORMAT_PCM_16, 2, 44100, 0},
+        {"ima.aiff", SF_FORMAT_AIFF | SF_FORMAT_IMA_ADPCM, 2, 44100, 0x80000005},
+        {"layer3.mp3", SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III, 2, 44100, 0x80000005},
     };
     for (const Case& c : cases) {
         const std::wstring p = file(c.name, c.format, c.channels, c.rate, 777);
@@ -148,18 +153,26 @@ TEST_F(AudioFileMngrTest, CopyFailuresCloseAndRemoveTheWorkingFile)
         std::wstring src;
         QString dst;
         uint32_t code;
+        QString because;  // part of the error text
     };
     const std::vector<Case> cases = {
-        {dir.wpath("missing.wav"), dir.path("o1.wav"), 0x80000001},
-        {ok, dir.path("no/such/dir/o2.wav"), 0x80000002},
-        {cut, dir.path("o3.wav"), 0x80000005},
-        {six, dir.path("o4.wav"), 0x80000006},
+        {dir.wpath("missing.wav"), dir.path("o1.wav"), 0x80000001,
+         "copyAudioFile: cannot read " + dir.path("missing.wav")},
+        {ok, dir.path("no/such/dir/o2.wav"), 0x80000002,
+         "copyAudioFile: cannot create " + dir.path("no/such/dir/o2.wav")},
+        {cut, dir.path("o3.wav"), 0x80000005, cutPath + " ended after "},
+        {cut, dir.path("o3.wav"), 0x80000005, " of the 50000 frames it announces"},
+        {six, dir.path("o4.wav"), 0x80000006, dir.path("six.wav") + " has 6 channels, not 2"},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(m->copyAudioFile(c.src, c.dst), c.code) << c.dst.toStdString();
-        EXPECT_FALSE(QFile::exists(c.dst)) << c.dst.toStdString();
+        SCOPED_TRACE(c.dst.toStdString());
+        EXPECT_EQ(m->copyAudioFile(c.src, c.dst), c.code);
+        EXPECT_FALSE(QFile::exists(c.dst));
+        EXPECT_TRUE(m->errorText().contains(c.because)) << m->errorText().toStdString();
+        EXPECT_FALSE(m->hasError()) << "a bad file is no lack of memory";
     }
-    EXPECT_FALSE(m->hasError());
+    ASSERT_EQ(m->copyAudioFile(ok, dir.path("o5.wav")), 0u);
+    EXPECT_TRUE(m->errorText().isEmpty()) << "a copy that succeeds clears the last failure's text";
 }
 
 TEST_F(AudioFileMngrTest, ReadFramesAsBytesTakesAClampedRange)

@@ -137,6 +137,8 @@ TEST_F(ImportPipelineTest, EveryFailureLeavesItsText)
         std::function<bool(jobs_test::JobsCore&, ImportPaths&, Rewriter&)> setUp;
         uint32_t code;
         QString text;
+        // The text only begins with `text` (a cause from the system follows).
+        bool onlyBegins = false;
     };
     const auto scripted = [this](jobs_test::JobsCore& core, std::vector<RkMir::SegmentRecord> segments) {
         m_script.beatTimes = {0.0f, 1.0f, 2.0f};
@@ -167,7 +169,10 @@ TEST_F(ImportPipelineTest, EveryFailureLeavesItsText)
              paths.work = m_dir.filePath("plain/KRM_temp.wav");
              return testutil::writeFile(m_dir.filePath("plain"), {'x'}) && plain(core, paths, r);
          },
-         0x80000023, "#0059 error at analyzeProcTh() copyWorkWav"},
+         0x80000023,
+         "#0059 error at analyzeProcTh() copyWorkWav - copyAudioFile: cannot create " +
+             m_dir.filePath("plain/KRM_temp.wav"),
+         true},
         // The segmenter's stand-in gives beats; the first section
         // assignment fails on the segment of no length, and the engine's
         // own text of that step stands before the import's "#0064".
@@ -205,7 +210,10 @@ TEST_F(ImportPipelineTest, EveryFailureLeavesItsText)
         ImportDetails details;
         EXPECT_EQ(pipeline.run(paths, &details), c.code);
         EXPECT_FALSE(details.completed);
-        EXPECT_EQ(core.errorText().toStdString(), c.text.toStdString());
+        if (c.onlyBegins)
+            EXPECT_TRUE(core.errorText().startsWith(c.text)) << core.errorText().toStdString();
+        else
+            EXPECT_EQ(core.errorText().toStdString(), c.text.toStdString());
         EXPECT_FALSE(core.hasError()) << "no lack of memory";
     }
 }

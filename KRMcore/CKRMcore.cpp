@@ -545,8 +545,10 @@ uint32_t CKRMcore::saveProject(const std::wstring& path)
 {
     if (!prjMngr)
         return fail(1);
-    if (const uint32_t r = nestOnFail(prjMngr->saveProject(path), 2))
+    if (const uint32_t r = nestOnFail(prjMngr->saveProject(path), 2)) {
+        setErrorTextOnce(prjMngr->errorText());
         return r;
+    }
     clearUndoStack();
     return kOk;
 }
@@ -555,7 +557,10 @@ uint32_t CKRMcore::saveAwi(const std::wstring& path, uint8_t w)
 {
     if (!prjMngr)
         return fail(1);
-    return nestOnFail(prjMngr->saveWaveInfo(path, w), 2);
+    const uint32_t r = nestOnFail(prjMngr->saveWaveInfo(path, w), 2);
+    if (r)
+        setErrorTextOnce(prjMngr->errorText());
+    return r;
 }
 
 uint32_t CKRMcore::resetProject()

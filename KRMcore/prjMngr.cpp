@@ -331,12 +331,16 @@ uint32_t prjMngr::save(const std::wstring& path, Kind kind, uint8_t w)
 
     // The file is written beside the target and renamed over it only when
     // every byte went out, so a failed save keeps the old file.
+    QString why;
     switch (krm::saveFileReplacing(
         QString::fromStdWString(path),
-        {{header.data(), header.size()}, {a.data(), a.size()}, {b.data(), b.size()}, {c.data(), c.size()}})) {
+        {{header.data(), header.size()}, {a.data(), a.size()}, {b.data(), b.size()}, {c.data(), c.size()}},
+        &why)) {
     case krm::SaveOutcome::CannotOpen:
+        m_errorState.setText(why);
         return krm::fail(waveInfo ? 2 : 1);
     case krm::SaveOutcome::WriteFailed:
+        m_errorState.setText(why);
         return krm::fail(3);
     case krm::SaveOutcome::Saved:
         break;

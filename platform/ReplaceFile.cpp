@@ -1,6 +1,7 @@
 #include "ReplaceFile.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 #include <cerrno>
 #include <cstdio>
@@ -57,6 +58,15 @@ void closeAndRemove(int fd, const QString& path)
     ::unlink(QFile::encodeName(path).constData());
 }
 
+namespace {
+
+bool keptAfter(int result)
+{
+    return result == 0 || (errno != EIO && errno != ENOSPC && errno != EDQUOT);
+}
+
+}  // namespace
+
 bool syncToDisk(int fd)
 {
 #if defined(_POSIX_SYNCHRONIZED_IO) && _POSIX_SYNCHRONIZED_IO > 0
@@ -64,9 +74,20 @@ bool syncToDisk(int fd)
 #else
     const int r = ::fsync(fd);
 #endif
-    if (r == 0)
+    return keptAfter(r);
+}
+
+bool syncFolderOf(const QString& path)
+{
+    const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
+    const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
         return true;
-    return errno != EIO && errno != ENOSPC && errno != EDQUOT;
+    const int r = ::fsync(fd);
+    const int cause = errno;
+    ::close(fd);
+    errno = cause;
+    return keptAfter(r);
 }
 
 bool renameOver(const QString& from, const QString& to)

@@ -30,6 +30,12 @@ bool syncToDisk(int fd);
 // one at every moment. Both must lie in the same folder.
 bool renameOver(const QString& from, const QString& to);
 
+// Forces the folder holding `path` to the disk, so that a rename into it
+// survives a power loss. False only when the system reports that it could
+// not keep it (an I/O error, a full disk or quota), with errno set; a folder
+// that cannot be opened or synced counts as synced.
+bool syncFolderOf(const QString& path);
+
 // The names of the entries of `folder` whose encoded names end with
 // `suffix`, hidden ones too, of whatever kind; empty when it cannot be read.
 // Reads the folder once without looking at any entry, so that a folder of

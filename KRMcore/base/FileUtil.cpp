@@ -3,6 +3,7 @@
 #include "ReplaceFile.h"
 #include "ResultCode.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -11,6 +12,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstring>
 #include <fstream>
 
 namespace {
@@ -53,6 +55,36 @@ namespace {
 
 const QString kTemporarySuffix = QStringLiteral(".stelvano-tmp");
 constexpr int kRandomLength = 6;
+// The longest file name the file systems the program meets accept, in bytes.
+constexpr int kNameMax = 255;
+// Bytes a temporary adds to its stem: the two dots, the random part and the
+// suffix.
+constexpr int kTemporaryExtra = 2 + kRandomLength + 13;
+// A stem cut short ends in this mark and a hash of the whole target name, so
+// that two long targets sharing their first bytes keep temporaries apart.
+constexpr int kHashLength = 16;
+
+int encodedLength(const QString& name)
+{
+    return QFile::encodeName(name).size();
+}
+
+// The part of a temporary's name that names its target: the target's own
+// name where the whole temporary name fits the file system, else as much of
+// its beginning as fits, with a hash of the whole name.
+QString temporaryStem(const QString& targetName)
+{
+    if (encodedLength(targetName) + kTemporaryExtra <= kNameMax)
+        return targetName;
+    const QByteArray hash = QCryptographicHash::hash(QFile::encodeName(targetName), QCryptographicHash::Sha1)
+                                .toHex()
+                                .left(kHashLength);
+    QString prefix = targetName;
+    const int room = kNameMax - kTemporaryExtra - 1 - kHashLength;
+    while (!prefix.isEmpty() && (encodedLength(prefix) > room || QChar(prefix.back()).isHighSurrogate()))
+        prefix.chop(1);
+    return prefix + QLatin1Char('~') + QString::fromLatin1(hash);
+}
 
 std::atomic<SaveStepHook> g_stepHook {nullptr};
 
@@ -96,8 +128,10 @@ void removeStaleTemporaries(const QString& folder, const QString& targetName)
 
 bool isSafeSaveTemporaryOf(const QString& fileName, const QString& targetName)
 {
-    const QString prefix = QLatin1Char('.') + targetName + QLatin1Char('.');
-    if (targetName.isEmpty() || fileName.size() != prefix.size() + kRandomLength + kTemporarySuffix.size() ||
+    if (targetName.isEmpty())
+        return false;
+    const QString prefix = QLatin1Char('.') + temporaryStem(targetName) + QLatin1Char('.');
+    if (fileName.size() != prefix.size() + kRandomLength + kTemporarySuffix.size() ||
         !fileName.startsWith(prefix) || !fileName.endsWith(kTemporarySuffix))
         return false;
     for (int i = prefix.size(); i < prefix.size() + kRandomLength; ++i) {
@@ -127,16 +161,18 @@ SafeSaveFile::~SafeSaveFile()
 bool SafeSaveFile::open(OpenMode mode)
 {
     if (isOpen() || !(mode & WriteOnly) || (mode & (ReadOnly | Append)))
-        return false;
+        return refuse(QStringLiteral("not a write-only open"));
     const QFileInfo existing(m_target);
-    if (existing.isDir() || (existing.exists() && !existing.isWritable()))
-        return false;
+    if (existing.isDir())
+        return refuse(QStringLiteral("is a folder"));
+    if (existing.exists() && !existing.isWritable())
+        return refuse(QString::fromLocal8Bit(std::strerror(EACCES)));
     const QString replaced = resolvedTarget(m_target);
     const QFileInfo targetInfo(replaced);
     const QString folder = targetInfo.absolutePath();
     const QString name = targetInfo.fileName();
     if (name.isEmpty())
-        return false;
+        return refuse(QStringLiteral("no file name"));
     removeStaleTemporaries(folder, name);
 
     // Kept from other users until it carries the old file's permissions.
@@ -144,18 +180,20 @@ bool SafeSaveFile::open(OpenMode mode)
     int fd = -1;
     QString temporary;
     for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        temporary = folder + QStringLiteral("/.") + name + QLatin1Char('.') + randomPart() + kTemporarySuffix;
+        temporary = folder + QStringLiteral("/.") + temporaryStem(name) + QLatin1Char('.') + randomPart() +
+                    kTemporarySuffix;
         fd = platform::createLockedFile(temporary, replacing ? 0600 : 0666);
         if (fd < 0 && errno != EEXIST)
-            return false;
+            return refuse(QString::fromLocal8Bit(std::strerror(errno)));
     }
     if (fd < 0)
-        return false;
+        return refuse(QStringLiteral("no free temporary name"));
     if (replacing)
         QFile::setPermissions(temporary, targetInfo.permissions());
     if (!QFile::open(fd, mode, AutoCloseHandle)) {
+        const QString why = errorString();
         platform::closeAndRemove(fd, temporary);
-        return false;
+        return refuse(why);
     }
     m_temporary = temporary;
     m_target = replaced;
@@ -163,30 +201,43 @@ bool SafeSaveFile::open(OpenMode mode)
     return true;
 }
 
+bool SafeSaveFile::refuse(const QString& why)
+{
+    setErrorString(QStringLiteral("cannot write %1: %2").arg(QDir::toNativeSeparators(m_target), why));
+    return false;
+}
+
 bool SafeSaveFile::commit()
 {
     if (!isOpen())
-        return false;
+        return refuse(QStringLiteral("not open"));
     if (!flush() || error() != NoError) {
+        const QString why = errorString();
         discard();
-        return false;
+        return refuse(why);
     }
     step(SaveStep::Flushed);
     if (!platform::syncToDisk(handle())) {
+        const int cause = errno;
         discard();
-        return false;
+        return refuse(QString::fromLocal8Bit(std::strerror(cause)));
     }
     step(SaveStep::Synced);
     // Renamed while still open, so that the lock holds until the name is
     // gone and no clean-up can take the finished file for stale.
     if (!platform::renameOver(m_temporary, m_target)) {
+        const int cause = errno;
         discard();
-        return false;
+        return refuse(QString::fromLocal8Bit(std::strerror(cause)));
     }
     step(SaveStep::Renamed);
     QFile::close();
     m_temporary.clear();
     setFileName(m_target);
+    // The rename lives in the folder: until the folder reaches the disk a
+    // power loss can bring the old file back.
+    if (!platform::syncFolderOf(m_target))
+        return refuse(QString::fromLocal8Bit(std::strerror(errno)));
     return true;
 }
 
@@ -215,22 +266,30 @@ void SafeSaveFile::discard()
     m_temporary.clear();
 }
 
-SaveOutcome saveFileReplacing(const QString& path, std::initializer_list<FilePart> parts)
+SaveOutcome saveFileReplacing(const QString& path, std::initializer_list<FilePart> parts, QString* why)
 {
     SafeSaveFile f(path);
+    const auto failed = [&](SaveOutcome outcome) {
+        if (why)
+            *why = f.errorString();
+        return outcome;
+    };
     if (!f.open(QIODevice::WriteOnly))
-        return SaveOutcome::CannotOpen;
+        return failed(SaveOutcome::CannotOpen);
     for (const FilePart& part : parts) {
         if (part.size > 0 &&
             f.write(static_cast<const char*>(part.data), qint64(part.size)) != qint64(part.size)) {
+            const QString cause = f.errorString();
             f.cancelWriting();
+            if (why)
+                *why = QStringLiteral("cannot write %1: %2").arg(QDir::toNativeSeparators(path), cause);
             return SaveOutcome::WriteFailed;
         }
         step(SaveStep::PartWritten);
     }
     // commit() flushes first: a short write that only shows when the buffer
     // goes out is a failure too.
-    return f.commit() ? SaveOutcome::Saved : SaveOutcome::WriteFailed;
+    return f.commit() ? SaveOutcome::Saved : failed(SaveOutcome::WriteFailed);
 }
 
 }  // namespace krm

@@ -61,6 +61,8 @@ public:
 
 private:
     void discard();
+    // Sets the error text, naming the target and `why`; returns false.
+    bool refuse(const QString& why);
     QString m_target;
     QString m_temporary;
 };
@@ -80,7 +82,9 @@ enum class SaveOutcome { Saved, CannotOpen, WriteFailed };
 // Writes the parts one after the other to `path` through a SafeSaveFile. A
 // failure (no folder, no permission, a full disk, a kill) leaves the old
 // file byte for byte as it was.
-SaveOutcome saveFileReplacing(const QString& path, std::initializer_list<FilePart> parts);
+// On a failure `why`, when given, gets a text naming the file and the cause.
+SaveOutcome saveFileReplacing(const QString& path, std::initializer_list<FilePart> parts,
+                              QString* why = nullptr);
 
 // Fault injection for tests: a hook called at each step of every save, on
 // the saving thread. None is set in the program.

@@ -303,3 +303,82 @@ TEST(SafeSave, KeepsTheTargetsPermissionsAndLinksAndRefusesWhatItMayNotWrite)
     QStringList expected {"folder.svproj", "kept.svproj", "real", "ro.awi", "song.aus"};
     EXPECT_EQ(entries(dir.path("")), expected);
 }
+
+namespace {
+
+// A name of exactly `bytes` bytes in its encoded form, made of `unit`
+// repeated and filled up with ASCII letters.
+QString nameOfBytes(int bytes, const QString& unit)
+{
+    QString name;
+    while (QFile::encodeName(name + unit).size() <= bytes - 6)
+        name += unit;
+    while (QFile::encodeName(name).size() < bytes - 6)
+        name += QLatin1Char('x');
+    return name + QStringLiteral(".awi.x");
+}
+
+}  // namespace
+
+// Every name the file system takes saves and saves over, however close to
+// its limit, in one-byte and in multi-byte characters; a killed save's
+// left-over of a long name is still found and removed, and that of another
+// long name sharing the same beginning is not.
+TEST(SafeSave, NamesUpToTheFileSystemsLimitSaveAndSaveOver)
+{
+    const QString units[] = {QStringLiteral("a"), QStringLiteral("\u00e9"), QStringLiteral("\u97f3"),
+                             QStringLiteral("\U0001F3B5")};
+    for (const QString& unit : units) {
+        for (int bytes : {200, 230, 234, 235, 236, 240, 250, 254, 255}) {
+            const QString name = nameOfBytes(bytes, unit);
+            SCOPED_TRACE(QString("%1 bytes of %2").arg(bytes).arg(unit).toStdString());
+            ASSERT_EQ(QFile::encodeName(name).size(), bytes);
+            testutil::TempDir dir;
+            const QString target = dir.path("") + "/" + name;
+            QString why;
+            ASSERT_EQ(krm::saveFileReplacing(target, {{Version(1).header.data(), 32}}, &why),
+                      krm::SaveOutcome::Saved)
+                << why.toStdString();
+            ASSERT_EQ(save(target, Version(2)), krm::SaveOutcome::Saved);
+            EXPECT_EQ(testutil::readFile(target), Version(2).whole());
+            EXPECT_EQ(entries(dir.path("")), QStringList {name});
+        }
+    }
+
+    testutil::TempDir dir;
+    const QString shared = QString(230, QLatin1Char('s'));
+    const QString one = dir.path("") + "/" + shared + "-one.svproj";
+    const QString two = dir.path("") + "/" + shared + "-two.svproj";
+    ASSERT_EQ(killedSaves(one, 1, 1, Kill {true, kStepsPerSave - 1}), SIGKILL);
+    ASSERT_EQ(entries(dir.path("")).size(), 1);
+    const QString leftOver = entries(dir.path("")).first();
+    EXPECT_TRUE(krm::isSafeSaveTemporaryOf(leftOver, shared + "-one.svproj"));
+    EXPECT_FALSE(krm::isSafeSaveTemporaryOf(leftOver, shared + "-two.svproj"));
+    ASSERT_EQ(save(two, Version(2)), krm::SaveOutcome::Saved);
+    EXPECT_TRUE(QFile::exists(dir.path("") + "/" + leftOver));
+    ASSERT_EQ(save(one, Version(1)), krm::SaveOutcome::Saved);
+    EXPECT_EQ(entries(dir.path("")).size(), 2) << entries(dir.path("")).join('|').toStdString();
+    EXPECT_FALSE(QFile::exists(dir.path("") + "/" + leftOver));
+}
+
+// A save that fails says why, naming the target.
+TEST(SafeSave, AFailedSaveNamesItsTargetAndCause)
+{
+    testutil::TempDir dir;
+    ASSERT_TRUE(testutil::writeFile(dir.path("plain"), {1}));
+    const QString targets[] = {dir.path("missing/p.svproj"), dir.path("plain/p.svproj"),
+                               dir.path("") + "/" + QString(256, QLatin1Char('n'))};
+    for (const QString& target : targets) {
+        SCOPED_TRACE(target.toStdString());
+        QString why;
+        EXPECT_NE(krm::saveFileReplacing(target, {{Version(1).header.data(), 32}}, &why),
+                  krm::SaveOutcome::Saved);
+        EXPECT_TRUE(why.contains(QFileInfo(target).fileName())) << why.toStdString();
+        // A name too long for the folder fails only at the rename, which
+        // leaves nothing behind either.
+        krm::SafeSaveFile f(target);
+        EXPECT_FALSE(f.open(QIODevice::WriteOnly) && f.commit());
+        EXPECT_TRUE(f.errorString().contains(QFileInfo(target).fileName())) << f.errorString().toStdString();
+    }
+    EXPECT_EQ(entries(dir.path("")), QStringList {"plain"});
+}

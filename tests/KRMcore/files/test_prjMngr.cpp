@@ -509,7 +509,9 @@ TEST(SavingFiles, FailuresAreReportedAndKeepTheOldFile)
     std::unique_ptr<IF_prjMngr> m(createPrjMngr(&engine));
 
     EXPECT_EQ(m->saveProject(dir.wpath("no/such/folder/p.svproj")), 0x80000001u);
+    EXPECT_TRUE(m->errorText().contains("p.svproj")) << m->errorText().toStdString();
     EXPECT_EQ(m->saveWaveInfo(dir.wpath("no/such/folder/a.awi"), 0), 0x80000002u);
+    EXPECT_TRUE(m->errorText().contains("a.awi")) << m->errorText().toStdString();
     EXPECT_EQ(m->saveWaveInfo(dir.wpath("a.awi"), 1), nest(0x80000004, 1));
     EXPECT_FALSE(QFile::exists(dir.path("a.awi")));
 
@@ -525,6 +527,7 @@ TEST(SavingFiles, FailuresAreReportedAndKeepTheOldFile)
 
     EXPECT_EQ(projectRc, 0x80000003u);
     EXPECT_EQ(awiRc, 0x80000003u);
+    EXPECT_TRUE(m->errorText().contains("a.awi")) << m->errorText().toStdString();
     EXPECT_EQ(testutil::readFile(dir.path("p.svproj")), old);
     EXPECT_EQ(testutil::readFile(dir.path("a.awi")), old);
     EXPECT_EQ(QDir(dir.path("")).entryList(QDir::Files | QDir::Hidden).size(), 2);  // no leftovers
@@ -532,6 +535,28 @@ TEST(SavingFiles, FailuresAreReportedAndKeepTheOldFile)
     EXPECT_EQ(m->saveProject(dir.wpath("p.svproj")), 0u);
     EXPECT_EQ(m->saveWaveInfo(dir.wpath("a.awi"), 0), 0u);
     EXPECT_EQ(be32(testutil::readFile(dir.path("p.svproj")), 8), 32u);
+}
+
+// The engine's save of a project keeps working up to the longest name the
+// file system takes, and a failed one leaves its text for the window.
+TEST(SavingFiles, TheEngineSavesLongNamesAndExplainsAFailure)
+{
+    testutil::TempDir dir;
+    for (int bytes : {234, 235, 250, 255}) {
+        SCOPED_TRACE(bytes);
+        CKRMcore engine;
+        addWave(engine, makeWave(L"/m/a.wav", {0.5f}, {}));
+        const QString name = QString(bytes - 7, QLatin1Char('p')) + ".svproj";
+        ASSERT_EQ(engine.saveProject((dir.path("") + "/" + name).toStdWString()), 0u);
+        ASSERT_EQ(engine.saveProject((dir.path("") + "/" + name).toStdWString()), 0u);
+        CKRMcore loaded;
+        EXPECT_EQ(loaded.loadProject((dir.path("") + "/" + name).toStdWString()), 0u);
+        EXPECT_TRUE(QFile::remove(dir.path("") + "/" + name));
+        EXPECT_TRUE(QDir(dir.path("")).entryList(QDir::Files | QDir::Hidden).isEmpty());
+    }
+    CKRMcore engine;
+    EXPECT_NE(engine.saveProject(dir.wpath("missing/p.svproj")), 0u);
+    EXPECT_TRUE(engine.errorText().contains("p.svproj")) << engine.errorText().toStdString();
 }
 
 // A save killed before its rename leaves its finished copy under a name of

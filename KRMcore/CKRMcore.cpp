@@ -557,10 +557,7 @@ uint32_t CKRMcore::saveAwi(const std::wstring& path, uint8_t w)
 {
     if (!prjMngr)
         return fail(1);
-    const uint32_t r = nestOnFail(prjMngr->saveWaveInfo(path, w), 2);
-    if (r)
-        setErrorTextOnce(prjMngr->errorText());
-    return r;
+    return nestOnFail(prjMngr->saveWaveInfo(path, w), 2);
 }
 
 uint32_t CKRMcore::resetProject()

@@ -12,6 +12,7 @@
 #include "UpdateGuard.h"
 
 #include <QApplication>
+#include <QDebug>
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDragMoveEvent>
@@ -130,6 +131,8 @@ void MainWindow::openProjectFile(const QString& fileName)
         r = mCore.loadProject(name.toStdWString());
     }
     if (r != 0) {
+        // The message names only the code; the log keeps the cause.
+        qWarning().noquote() << "project save failed:" << mCore.errorText();
         mMemoryFull = mCore.hasError();
         showMessage(mMemoryFull ? tr("#0112 memory full") : tr("#0110 some error occurs!"));
         return;

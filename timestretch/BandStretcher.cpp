@@ -28,6 +28,15 @@ constexpr float kSilent = SMSFrame::kSilentDb;
 constexpr double kLowestReachBins = 20.0;
 // Strong attacks reset phases from this frequency up.
 constexpr double kStrongResetFrequency = 100.0;
+// The stereo link takes two channels' pairs for one partial when their
+// frequencies lie this many bins apart or less. A partial of one sound
+// reads the same in both channels (to a small fraction of a bin, however
+// loud each is); had two sounds that close been linked, each would move by
+// at most half of that.
+constexpr double kSamePartialBins = 0.1;
+// The channels' level difference (nepers) at which the link's shares are
+// held: the weaker channel then takes all of the correction but 1e-17.
+constexpr float kShareLimit = 40.0f;
 
 // A float phase less than a turn outside [0, 2 pi) brought into it.
 float wrapTurn(float phase)
@@ -143,6 +152,17 @@ int32_t rowAtOrAfter(const AttackMarks& marks, double t, double hopDuration)
             return r;
     }
     return -1;
+}
+
+// The share of a bin's link correction that the left channel takes, from
+// the two channels' levels (dB): the weaker channel takes the larger share,
+// so that where one channel carries a partial and the other only a trace of
+// it the partial keeps its own phase course; equal levels share it evenly.
+float leftShare(float leftDb, float rightDb)
+{
+    const float x =
+        std::min(std::max((leftDb - rightDb) * static_cast<float>(kDbToNeper), -kShareLimit), kShareLimit);
+    return 1.0f / (1.0f + stretch::fastExp(x));
 }
 
 }  // namespace
@@ -349,6 +369,7 @@ void BandStretcher::AllocateWork(const Frames* frames, int channels)
         stretch::resizeOrThrow(ch.earlierEdges, ranges);
         stretch::resizeOrThrow(ch.laterEdges, ranges);
         stretch::resizeOrThrow(ch.previousPhases, ranges);
+        stretch::resizeOrThrow(ch.governing, ranges);
         if (c < channels) {
             for (size_t r = 0; r < ranges; ++r) {
                 const int32_t n = frames[c].later[r]->Count();
@@ -427,7 +448,7 @@ void BandStretcher::StretchBandStereoSpec(const Frames* frames, int channels, do
         BuildSpectrum(frames[c], ch, bandEdges);
     }
     if (channels == 2)
-        LinkChannels(frames);
+        LinkChannels(frames, bandEdges);
     for (int c = 0; c < channels; ++c)
         KeepPhases(frames[c], m_channels[static_cast<size_t>(c)]);
     ++m_framesBuilt;
@@ -616,23 +637,31 @@ void BandStretcher::BuildSpectrum(const Frames& frames, Channel& ch, const float
         // pair taking its measured phase (phase reset) advances nothing.
         if (ch.binAdvance.size() < static_cast<size_t>(bins))
             stretch::resizeOrThrow(ch.binAdvance, static_cast<size_t>(bins));
+        std::vector<float>& governingOfRange = ch.governing[static_cast<size_t>(r)];
+        if (governingOfRange.size() < static_cast<size_t>(bins))
+            stretch::resizeOrThrow(governingOfRange, static_cast<size_t>(bins));
         float* advance = ch.binAdvance.data();
+        float* governing = governingOfRange.data();
         int32_t k = 0;
         for (int32_t i = 0; i < n && k < bins; ++i) {
             const bool last = i + 1 == n;
             const double nearestUpTo =
                 last ? std::numeric_limits<double>::infinity() : 0.5 * (p.later[i] + p.later[i + 1]);
             const float a = p.reset[i] ? 0.0f : static_cast<float>(p.advance[i]);
+            const float g = p.reset[i] ? -1.0f : static_cast<float>(p.later[i]);
             const double lowest = i == 0 ? 0.5 * p.later[0] : -1.0;
             const double highest = last ? 0.5 * (p.later[i] + top) : std::numeric_limits<double>::infinity();
             for (; k < bins; ++k) {
                 const double f = k * width;
                 if (f > nearestUpTo)
                     break;
-                advance[k] = (f < ch.resetFrom && !(f < lowest) && !(f > highest)) ? a : 0.0f;
+                const bool carried = f < ch.resetFrom && !(f < lowest) && !(f > highest);
+                advance[k] = carried ? a : 0.0f;
+                governing[k] = carried ? g : -1.0f;
             }
         }
         std::fill(advance + k, advance + bins, 0.0f);
+        std::fill(governing + k, governing + bins, -1.0f);
         int32_t unusual = 0;
         for (int32_t b = 0; b < bins; ++b) {
             const float v = oneTurnIn(measured[b] + advance[b]);
@@ -652,22 +681,38 @@ void BandStretcher::BuildSpectrum(const Frames& frames, Channel& ch, const float
     ch.resetFrom = std::numeric_limits<double>::infinity();
 }
 
-void BandStretcher::LinkChannels(const Frames* frames)
+void BandStretcher::LinkChannels(const Frames* frames, const float* bandEdges)
 {
     if (!m_stereoLink || !(m_stereoLinkWeight > 1e-8))
         return;
-    const float weight = 0.5f * m_stereoLinkWeight;
+    const float weight = m_stereoLinkWeight;
+    const float twoPi = static_cast<float>(kTwoPi);
     for (int32_t r = 0; r < m_rangeCount; ++r) {
         SMSFrame& left = *frames[0].work[r];
         SMSFrame& right = *frames[1].work[r];
         const float* inLeft = frames[0].later[r]->PhaseData();
         const float* inRight = frames[1].later[r]->PhaseData();
-        const int32_t bins = std::min(left.Count(), right.Count());
+        int32_t bins = std::min(left.Count(), right.Count());
         float* l = left.PhaseData();
         float* rp = right.PhaseData();
         const float* lm = left.MagnitudeData();
         const float* rm = right.MagnitudeData();
-        const float twoPi = static_cast<float>(kTwoPi);
+        // A bin is linked when the same partial governs it in both
+        // channels: their pairs' frequencies agree. Where the channels hold
+        // different sounds, the input's difference turns at their frequency
+        // difference, and following it would shift each partial's pitch.
+        const std::vector<float>& governingLeft = m_channels[0].governing[static_cast<size_t>(r)];
+        const std::vector<float>& governingRight = m_channels[1].governing[static_cast<size_t>(r)];
+        bins = std::min(
+            {bins, static_cast<int32_t>(governingLeft.size()), static_cast<int32_t>(governingRight.size())});
+        const float* gl = governingLeft.data();
+        const float* gr = governingRight.data();
+        const float tolerance =
+            static_cast<float>(kSamePartialBins * binWidth(*frames[0].later[r], bandEdges[r]));
+        const auto linked = [&](int32_t k) {
+            return (lm[k] != kSilent) & (rm[k] != kSilent) & (gl[k] >= 0.0f) & (gr[k] >= 0.0f) &
+                   (std::fabs(gl[k] - gr[k]) <= tolerance);
+        };
         for (int32_t at = 0; at < bins; at += kBlock) {
             const int32_t count = std::min(kBlock, bins - at);
             float newLeft[kBlock], newRight[kBlock];
@@ -675,28 +720,31 @@ void BandStretcher::LinkChannels(const Frames* frames)
             for (int32_t i = 0; i < count; ++i) {
                 const int32_t k = at + i;
                 // The output's right-minus-left difference against the
-                // input's, within pi: half of it moves each channel back.
+                // input's, within pi: the channels move back by it between
+                // them.
                 float drift = (rp[k] - l[k]) - (inRight[k] - inLeft[k]);
                 drift -= twoPi * stretch::floorBySelect(drift * (1.0f / twoPi) + 0.5f);
-                const bool moves = (lm[k] != kSilent) & (rm[k] != kSilent) & (drift != 0.0f);
+                const bool moves = linked(k) & (drift != 0.0f);
+                const float share = leftShare(moves ? lm[k] : 0.0f, moves ? rm[k] : 0.0f);
                 const float c = drift * weight;
-                const float movedLeft = oneTurnIn(l[k] + c);
-                const float movedRight = oneTurnIn(rp[k] - c);
+                const float movedLeft = oneTurnIn(l[k] + c * share);
+                const float movedRight = oneTurnIn(rp[k] - c * (1.0f - share));
                 unusual |= static_cast<int32_t>(moves & !(inTurn(movedLeft) & inTurn(movedRight)));
                 newLeft[i] = moves ? movedLeft : l[k];
                 newRight[i] = moves ? movedRight : rp[k];
             }
             if (unusual) {
                 for (int32_t k = at; k < at + count; ++k) {
-                    if (lm[k] == kSilent || rm[k] == kSilent)
+                    if (!linked(k))
                         continue;
                     float drift = (rp[k] - l[k]) - (inRight[k] - inLeft[k]);
                     drift -= twoPi * std::floor(drift * (1.0f / twoPi) + 0.5f);
                     if (drift == 0.0f)
                         continue;
+                    const float share = leftShare(lm[k], rm[k]);
                     const float c = drift * weight;
-                    l[k] = wrapTurn(l[k] + c);
-                    rp[k] = wrapTurn(rp[k] - c);
+                    l[k] = wrapTurn(l[k] + c * share);
+                    rp[k] = wrapTurn(rp[k] - c * (1.0f - share));
                 }
                 continue;
             }

@@ -13,7 +13,11 @@
 //     phase relation to the peak that governs it;
 //   - at attacks it takes the measured phases above a frequency limit;
 //   - for stereo it pulls the channels' phase difference back to the
-//     input's (codes 135, 136).
+//     input's (codes 135, 136) in the bins where both channels carry the
+//     same partial, the weaker channel taking the larger share: a bin
+//     where the channels hold different sounds is left alone, since its
+//     input difference turns at their frequency difference and following
+//     it would move the partials' pitch.
 // Then the engine has every band's stretcher synthesise its own band's
 // frame (`SynthesizeFrame`), which overlap-adds one hop into the band's
 // output stream.
@@ -154,6 +158,10 @@ private:
         std::vector<std::vector<float>> previousPhases;  // per range: the last output phases
         std::vector<Region> resetRegions;
         std::vector<float> binAdvance;  // per bin: the advance the built frame adds
+        // Per range and bin: the later frequency of the pair whose advance
+        // the bin took in the built frame, -1 where it kept its measured
+        // phase.
+        std::vector<std::vector<float>> governing;
         double previousInputTime = -1.0;
         double resetFrom = 0.0;  // bins from here up take the measured phase
     };
@@ -167,7 +175,7 @@ private:
                      const float* bandEdges);
     void ResetPhases(Channel& channel, double time, const float* bandEdges, bool strong);
     void BuildSpectrum(const Frames& frames, Channel& channel, const float* bandEdges);
-    void LinkChannels(const Frames* frames);
+    void LinkChannels(const Frames* frames, const float* bandEdges);
     void KeepPhases(const Frames& frames, Channel& channel);
     int32_t RangeOf(double frequency, const std::vector<double>& edges) const;
     double DomainLow(const Channel& channel, int32_t range) const;

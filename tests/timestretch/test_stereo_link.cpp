@@ -1,0 +1,252 @@
+// Stereo through the engine's front door: what each channel holds keeps its
+// pitch, whatever the other channel holds, and the channels keep their
+// phase relation. Input as whole 16-bit samples, one segment, at the
+// ratios of a tempo change.
+#include "StretchBuffer.h"
+#include "StretchPlan.h"
+#include "StretchSound.h"
+#include "StretchTestUtil.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <complex>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace stretchsound;
+constexpr double kRate = 44100.0;
+
+struct Partial {
+    double frequency;  // Hz
+    double amplitude;  // 16-bit units
+    double phase;      // radians at sample 0
+};
+
+// Partials summed and rounded to whole 16-bit samples.
+std::vector<float> render(const std::vector<Partial>& partials, int64_t frames)
+{
+    std::vector<float> x(static_cast<size_t>(frames));
+    for (int64_t i = 0; i < frames; ++i) {
+        double v = 0.0;
+        for (const Partial& p : partials)
+            v += p.amplitude * std::sin(2.0 * kPi * p.frequency * static_cast<double>(i) / kRate + p.phase);
+        x[static_cast<size_t>(i)] = static_cast<float>(std::lround(std::clamp(v, -32768.0, 32767.0)));
+    }
+    return x;
+}
+
+struct Stereo {
+    std::vector<float> left, right;
+};
+
+Stereo stretch(Stereo in, double ratio)
+{
+    StretchInputView view;
+    view.left = in.left.data();
+    view.right = in.right.data();
+    view.frames = static_cast<uint32_t>(in.left.size());
+    view.sampleRate = 44100;
+    view.bitsPerSample = 16;
+    StretchSegment segment;
+    segment.ratio = ratio;
+    std::vector<StretchSegment*> list {&segment};
+    StretchFormat format;
+    format.tag = 2;
+    StretchOutput out;
+    Stereo s;
+    const int n = StretchBuffer(&view, list, &format, &out);
+    EXPECT_GT(n, 0);
+    if (n > 0 && out.right) {
+        s.left.assign(out.left, out.left + n);
+        s.right.assign(out.right, out.right + n);
+    }
+    FreeStretchOutput(&out);
+    return s;
+}
+
+// The Hann-windowed spectrum of a stretch of samples, read at any
+// frequency: a partial's frequency is where its peak lies (to well under a
+// hundredth of a hertz for a second of a steady tone), its level and phase
+// are read there.
+class Spectrum {
+public:
+    Spectrum(const std::vector<float>& x, int64_t from, int64_t length)
+        : m_samples(static_cast<size_t>(length))
+    {
+        const std::vector<double> w = hann(static_cast<int>(length));
+        double sum = 0.0;
+        for (int64_t i = 0; i < length; ++i) {
+            m_samples[static_cast<size_t>(i)] =
+                w[static_cast<size_t>(i)] * static_cast<double>(x[static_cast<size_t>(from + i)]);
+            sum += w[static_cast<size_t>(i)];
+        }
+        m_scale = 2.0 / sum;
+        m_padded = 1;
+        while (m_padded < 2 * length)
+            m_padded *= 2;
+        std::vector<std::complex<double>> a(static_cast<size_t>(m_padded));
+        for (int64_t i = 0; i < length; ++i)
+            a[static_cast<size_t>(i)] = m_samples[static_cast<size_t>(i)];
+        fft(a);
+        m_magnitude.resize(a.size() / 2);
+        for (size_t k = 0; k < m_magnitude.size(); ++k)
+            m_magnitude[k] = std::abs(a[k]);
+    }
+
+    // The value at f Hz (amplitude scale: a partial's own amplitude at its
+    // peak).
+    std::complex<double> at(double f) const
+    {
+        const std::complex<double> step = std::polar(1.0, -2.0 * kPi * f / kRate);
+        std::complex<double> z(1.0), s(0.0);
+        for (size_t i = 0; i < m_samples.size(); ++i) {
+            s += m_samples[i] * z;
+            z *= step;
+            if ((i & 1023) == 1023)
+                z /= std::abs(z);
+        }
+        return m_scale * s;
+    }
+
+    // The highest peak in [low, high] Hz: its frequency.
+    double peak(double low, double high) const
+    {
+        const double bin = kRate / static_cast<double>(m_padded);
+        auto best = static_cast<size_t>(std::ceil(low / bin));
+        for (auto k = best; static_cast<double>(k) * bin <= high && k < m_magnitude.size(); ++k) {
+            if (m_magnitude[k] > m_magnitude[best])
+                best = k;
+        }
+        // Golden-section search of the peak between the neighbouring bins.
+        double a = (static_cast<double>(best) - 1.0) * bin, b = (static_cast<double>(best) + 1.0) * bin;
+        const double g = 0.5 * (std::sqrt(5.0) - 1.0);
+        double c = b - g * (b - a), d = a + g * (b - a);
+        double fc = std::abs(at(c)), fd = std::abs(at(d));
+        while (b - a > 1e-4) {
+            if (fc > fd) {
+                b = d;
+                d = c;
+                fd = fc;
+                c = b - g * (b - a);
+                fc = std::abs(at(c));
+            } else {
+                a = c;
+                c = d;
+                fc = fd;
+                d = a + g * (b - a);
+                fd = std::abs(at(d));
+            }
+        }
+        return 0.5 * (a + b);
+    }
+
+private:
+    std::vector<double> m_samples;
+    std::vector<double> m_magnitude;
+    double m_scale = 1.0;
+    int64_t m_padded = 1;
+};
+
+double cents(double f, double reference)
+{
+    return 1200.0 * std::log2(f / reference);
+}
+
+// One second from the middle of a channel.
+Spectrum middle(const std::vector<float>& x)
+{
+    const auto length = static_cast<int64_t>(kRate);
+    return Spectrum(x, (static_cast<int64_t>(x.size()) - length) / 2, length);
+}
+
+struct Case {
+    const char* name;
+    std::vector<Partial> left, right;
+    double rightBehindDegrees;  // NAN: the channels hold different sounds
+    float noise = 0.0f;         // each channel's own noise, 16-bit peak
+};
+
+TEST(StereoLink, EveryChannelKeepsItsPitchAndThePhaseRelationIsKept)
+{
+    const Case cases[] = {
+        {"220 Hz left, 440 Hz right", {{220.0, 10000.0, 0.3}}, {{440.0, 10000.0, 1.1}}, NAN},
+        {"C and E left, G and C right",
+         {{261.63, 6000.0, 0.2}, {329.63, 6000.0, 1.7}},
+         {{392.0, 6000.0, 2.9}, {523.25, 6000.0, 0.6}},
+         NAN},
+        {"a loud 220 Hz left, a faint 440 Hz right", {{220.0, 12000.0, 0.3}}, {{440.0, 1200.0, 1.1}}, NAN},
+        {"440 Hz, the right 90 degrees behind",
+         {{440.0, 10000.0, 0.4}},
+         {{440.0, 10000.0, 0.4 - kPi / 2}},
+         90.0},
+        {"330 and 495 Hz panned left",
+         {{330.0, 10000.0, 0.4}, {495.0, 5000.0, 2.0}},
+         {{330.0, 2500.0, 0.4}, {495.0, 1250.0, 2.0}},
+         0.0},
+        {"440 and 1200 Hz, the right 6 dB down and 90 degrees behind, each channel its own noise",
+         {{440.0, 10000.0, 0.4}, {1200.0, 6000.0, 1.3}},
+         {{440.0, 5000.0, 0.4 - kPi / 2}, {1200.0, 3000.0, 1.3 - kPi / 2}},
+         90.0,
+         300.0f},
+        {"identical chords",
+         {{261.63, 5000.0, 0.2}, {329.63, 5000.0, 1.7}, {392.0, 5000.0, 2.9}},
+         {{261.63, 5000.0, 0.2}, {329.63, 5000.0, 1.7}, {392.0, 5000.0, 2.9}},
+         0.0},
+    };
+    const auto frames = static_cast<int64_t>(2.0 * kRate);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Stereo in {render(c.left, frames), render(c.right, frames)};
+        if (c.noise > 0.0f) {
+            const std::vector<float> a = stretchtest::noise(static_cast<int>(frames), 5, c.noise);
+            const std::vector<float> b = stretchtest::noise(static_cast<int>(frames), 6, c.noise);
+            for (size_t i = 0; i < a.size(); ++i) {
+                in.left[i] = std::round(in.left[i] + a[i]);
+                in.right[i] = std::round(in.right[i] + b[i]);
+            }
+        }
+        const bool identical = in.left == in.right;
+        for (double ratio : {0.5, 0.8, 1.25, 2.0}) {
+            SCOPED_TRACE(ratio);
+            const Stereo out = stretch(in, ratio);
+            ASSERT_EQ(out.left.size(), static_cast<size_t>(static_cast<double>(frames) * ratio));
+            if (identical) {
+                EXPECT_EQ(out.left, out.right);
+            }
+            const Spectrum spectra[2] = {middle(out.left), middle(out.right)};
+            const std::vector<Partial>* partials[2] = {&c.left, &c.right};
+            for (int ch = 0; ch < 2; ++ch) {
+                SCOPED_TRACE(ch == 0 ? "left" : "right");
+                for (const Partial& p : *partials[ch]) {
+                    SCOPED_TRACE(p.frequency);
+                    // Within a semitone and a half, away from the channel's
+                    // other partials.
+                    double low = p.frequency / std::pow(2.0, 1.5 / 12.0);
+                    double high = p.frequency * std::pow(2.0, 1.5 / 12.0);
+                    for (const Partial& q : *partials[ch]) {
+                        if (q.frequency < p.frequency)
+                            low = std::max(low, 0.5 * (p.frequency + q.frequency));
+                        if (q.frequency > p.frequency)
+                            high = std::min(high, 0.5 * (p.frequency + q.frequency));
+                    }
+                    const double f = spectra[ch].peak(low, high);
+                    EXPECT_LE(std::fabs(cents(f, p.frequency)), 5.0) << "found at " << f << " Hz";
+                    EXPECT_NEAR(db(std::abs(spectra[ch].at(f)) / p.amplitude), 0.0, 1.5);
+                }
+            }
+            // Left to themselves the channels' phases part by about a
+            // degree over the stretch.
+            if (!std::isnan(c.rightBehindDegrees)) {
+                const double f = c.left.front().frequency;
+                const double behind = std::arg(spectra[0].at(f) / spectra[1].at(f)) * 180.0 / kPi;
+                EXPECT_NEAR(behind, c.rightBehindDegrees, 0.5);
+            }
+        }
+    }
+}
+
+}  // namespace

@@ -52,6 +52,31 @@ int32_t clampToInt32(double v)
     return static_cast<int32_t>(std::min(v, static_cast<double>(std::numeric_limits<int32_t>::max())));
 }
 
+// Copies `n` samples from `in` to `out`, each run of non-finite samples
+// replaced by the straight line between the finite samples around it (the
+// one finite neighbour held at an edge; silence where there is none).
+void bridgeNonFinite(const float* in, float* out, int32_t n)
+{
+    int32_t k = 0;
+    while (k < n) {
+        if (std::isfinite(in[k])) {
+            out[k] = in[k];
+            ++k;
+            continue;
+        }
+        int32_t end = k;
+        while (end < n && !std::isfinite(in[end]))
+            ++end;
+        const bool hasBefore = k > 0, hasAfter = end < n;
+        const float before = hasBefore ? out[k - 1] : (hasAfter ? in[end] : 0.0f);
+        const float after = hasAfter ? in[end] : before;
+        const float step = (after - before) / static_cast<float>(end - k + 1);
+        for (int32_t i = k; i < end; ++i)
+            out[i] = before + step * static_cast<float>(i - k + 1);
+        k = end;
+    }
+}
+
 }  // namespace
 
 CTimeMachineInterface1::CTimeMachineInterface1() = default;
@@ -79,15 +104,16 @@ void CTimeMachineInterface1::CreateStreams()
         float* samples = c == 0 ? m_io->inputLeft : m_io->inputRight;
         // A sample that is not a number, or an infinity, would spread
         // through every analysis window and every filter it meets into
-        // full-scale output; it is heard as the silence it stands for.
+        // full-scale output; it is bridged from its finite neighbours
+        // instead, which a zero in the middle of a sound would not be (a
+        // click that the stretch rings out past the input's range).
         // The scan is one pass over the input, far below the analysis.
         const auto bad = std::find_if(samples, samples + std::max(m_inputFrames, 0),
                                       [](float v) { return !std::isfinite(v); });
         if (samples && bad != samples + std::max(m_inputFrames, 0)) {
             std::vector<float>& finite = m_finiteInputs[static_cast<size_t>(c)];
             stretch::resizeOrThrow(finite, static_cast<size_t>(m_inputFrames));
-            std::transform(samples, samples + m_inputFrames, finite.begin(),
-                           [](float v) { return std::isfinite(v) ? v : 0.0f; });
+            bridgeNonFinite(samples, finite.data(), m_inputFrames);
             samples = finite.data();
         }
         stream->Attach(samples, m_inputFrames);

@@ -195,7 +195,10 @@ public:
     // wave, in one undo step. `frames` is the audio's length; a last beat
     // or onset after it rejects the file ("Illegal analyzed file!"). The
     // engine takes the record on success; on failure the caller keeps it
-    // and the project is unchanged.
+    // and the project is unchanged. A path in the record names the audio
+    // the analysis is applied for and stays the wave's path (the file may
+    // have been copied beside other audio, or be kept in the cache); only a
+    // record without one takes the stored name, placed beside the file.
     uint32_t applyWaveInfo(WaveInfoRecord* rec, const QString& path, uint32_t frames);
     // The onset analyser's result code, unchanged; onsets are appended.
     uint32_t analyzeOnset(const QString& path, uint32_t& frames, std::vector<float>& onsets);

@@ -66,6 +66,7 @@ void CKRMcore::raiseErrorFlag()
 uint32_t CKRMcore::applyWaveInfo(WaveInfoRecord* rec, const QString& path, uint32_t frames)
 {
     try {
+        const std::wstring audio = rec ? rec->path : std::wstring();
         CKRMcore temp;
         if (const uint32_t r = nestOnFail(temp.setAllInfo(projectInfo), 1))
             return r;
@@ -107,6 +108,8 @@ uint32_t CKRMcore::applyWaveInfo(WaveInfoRecord* rec, const QString& path, uint3
             setErrorText(kIllegalAnalysis);
             return fail(7);
         }
+        if (!audio.empty())
+            wave->path = audio;
         if (const uint32_t r = nestOnFail(setAllInfo(temp.projectInfo), 8))
             return r;
         giveBack.armed = false;

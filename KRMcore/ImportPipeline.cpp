@@ -9,6 +9,8 @@
 #include "base/AudioFormat.h"
 
 #include <QDebug>
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 #include <algorithm>
@@ -55,12 +57,6 @@ std::vector<float> trackBeats(const QString& workPath)
 
 }  // namespace
 
-QString waveInfoPathOf(const QString& audioPath)
-{
-    const QFileInfo info(audioPath);
-    return info.path() + "/" + info.completeBaseName() + ".awi";
-}
-
 ImportPipeline::ImportPipeline(CKRMcore& core, IF_audioFileMngr* files, const AnalysisOptions& options,
                                ImportListener* listener)
     : m_core(core), m_files(files), m_options(options), m_listener(listener)
@@ -96,8 +92,27 @@ uint32_t ImportPipeline::fallback(const QString& workPath, uint32_t step, const 
 
 bool ImportPipeline::audioUnchanged(const QString& audioPath) const
 {
-    const QFileInfo now(audioPath);
-    return now.exists() && now.size() == m_checkedSize && now.lastModified() == m_checkedTime;
+    return m_checked.exists && AudioStamp::of(audioPath) == m_checked;
+}
+
+uint32_t ImportPipeline::saveWaveInfo(const ImportPaths& paths)
+{
+    const uint32_t beside = m_core.saveAwi(paths.waveInfo.toStdWString(), 0);
+    if (beside == 0) {
+        if (!paths.cachedWaveInfo.isEmpty() && QFileInfo::exists(paths.cachedWaveInfo))
+            QFile::remove(paths.cachedWaveInfo);
+        return 0;
+    }
+    if (paths.cachedWaveInfo.isEmpty())
+        return beside;
+    // A folder that cannot be written (read-only media, a share, another
+    // user's folder) keeps the audio importable: its analysis is kept in
+    // the cache instead, and nothing is written beside the audio.
+    qDebug().noquote() << QString("wave-info file not written beside the audio [%1], kept in %2")
+                              .arg(beside, 0, 16)
+                              .arg(paths.cachedWaveInfo);
+    QDir().mkpath(QFileInfo(paths.cachedWaveInfo).path());
+    return m_core.saveAwi(paths.cachedWaveInfo.toStdWString(), 0);
 }
 
 uint32_t ImportPipeline::run(const ImportPaths& paths, ImportDetails* details)
@@ -110,9 +125,7 @@ uint32_t ImportPipeline::run(const ImportPaths& paths, ImportDetails* details)
         return krm::fail(1);
     }
     const std::wstring path = paths.audio.toStdWString();
-    const QFileInfo checked(paths.audio);
-    m_checkedSize = checked.size();
-    m_checkedTime = checked.lastModified();
+    m_checked = AudioStamp::of(paths.audio);
     if (const uint32_t e = m_files->checkAudioFile(path, &out.frames)) {
         m_core.setErrorText("#0057 audio file format error!");
         return krm::nest(e, 2);
@@ -229,7 +242,7 @@ uint32_t ImportPipeline::run(const ImportPaths& paths, ImportDetails* details)
             failText("The audio file was removed or changed during its analysis.");
             return krm::fail(9);
         }
-        if (const uint32_t e = m_core.saveAwi(paths.waveInfo.toStdWString(), 0)) {
+        if (const uint32_t e = saveWaveInfo(paths)) {
             failText("#0065 error at saveAwi()");
             return krm::nest(e, 9);
         }

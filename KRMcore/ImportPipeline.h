@@ -15,10 +15,11 @@
 // engine's error text. The wave-info file is written only for a completed
 // analysis of a file that is still there, unchanged, when the analysis
 // ends: a failed or stopped import leaves an existing file as it was and
-// writes no new one.
+// writes no new one. It goes beside the audio, or, where it cannot be
+// written there, to the cache place (WaveInfoStore.h).
 #include "IF_segmenter.h"
+#include "WaveInfoStore.h"
 
-#include <QDateTime>
 #include <QString>
 
 #include <cstdint>
@@ -27,10 +28,6 @@
 
 class CKRMcore;
 class IF_audioFileMngr;
-
-// The wave-info file of an audio file: its folder, "/", its complete base
-// name and ".awi" ("x/take.one.wav" gives "x/take.one.awi").
-QString waveInfoPathOf(const QString& audioPath);
 
 // How the segmenter is run and which meter the project gets afterwards.
 // The window always uses the defaults.
@@ -71,6 +68,9 @@ struct ImportPaths {
     QString audio;     // the file imported
     QString work;      // its working copy, which every analysis step reads
     QString waveInfo;  // the ".awi" written at the end; empty: none
+    // Where the ".awi" goes when it cannot be written at `waveInfo`; empty:
+    // nowhere else. Once one is written at `waveInfo`, a file here goes.
+    QString cachedWaveInfo;
 };
 
 // What the import found on the way, for measurements and tests.
@@ -120,14 +120,15 @@ private:
     // The one-bar fallback after a failed step: 0, or its code nested into
     // `step` with `text` as the message.
     uint32_t fallback(const QString& workPath, uint32_t step, const QString& text);
-    // The file is where it was at the format check, with the same size and
-    // modification time.
+    // The file is where it was at the format check, with the same size,
+    // modification and status-change time.
     bool audioUnchanged(const QString& audioPath) const;
+    // The ".awi" at the first of the two places that takes it.
+    uint32_t saveWaveInfo(const ImportPaths& paths);
 
     CKRMcore& m_core;
     IF_audioFileMngr* m_files;
     AnalysisOptions m_options;
     ImportListener* m_listener;
-    qint64 m_checkedSize = -1;
-    QDateTime m_checkedTime;
+    AudioStamp m_checked;
 };

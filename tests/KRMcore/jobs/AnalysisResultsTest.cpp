@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
+
 using edit_test::QuietMessages;
 using jobs_test::fakeFactory;
 using jobs_test::JobsCore;
@@ -73,6 +75,36 @@ TEST(AnalysisResults, ApplyWaveInfoChecksTheAnalysisAgainstTheAudio)
     EXPECT_EQ(core.applyWaveInfo(rec, dir.path("missing.awi"), 44100), 0x80000123u);
     EXPECT_EQ(core.getProjectInfo()->waveCount(), 0u);
     delete rec;
+}
+
+// The wave is the audio the caller names, not the name stored in the file:
+// an ".awi" copied beside another take, or kept in the cache, still gives
+// the caller's audio. Without a name the stored one is placed beside the
+// file.
+TEST(AnalysisResults, TheWaveIsTheAudioTheCallerNames)
+{
+    QuietMessages quiet;
+    testutil::TempDir dir;
+    JobsCore source;
+    source.addWave(analysedWave({0.0f, 0.5f}, {0.0f, 0.9f}));
+    const std::wstring awi = dir.wpath("cache/0123.awi");
+    ASSERT_TRUE(QDir().mkpath(QString::fromStdWString(dir.wpath("cache"))));
+    ASSERT_EQ(source.saveAwi(awi, 0), 0u);
+    struct Case {
+        const char* name;
+        std::wstring given, expected;
+    } const cases[] = {
+        {"named by the caller", L"/media/stick/take.wav", L"/media/stick/take.wav"},
+        {"no name given", L"", dir.wpath("cache/song.wav")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        JobsCore core;
+        auto* rec = new WaveInfoRecord;
+        rec->path = c.given;
+        ASSERT_EQ(core.applyWaveInfo(rec, QString::fromStdWString(awi), 44100), 0u);
+        EXPECT_EQ(core.wave(0).path, c.expected);
+    }
 }
 
 TEST(AnalysisResults, SegmentMarksReplaceTheListsOfWaveZero)

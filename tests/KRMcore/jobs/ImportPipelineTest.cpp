@@ -7,9 +7,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QDateTime>
 #include <QFileInfo>
 #include <QTemporaryDir>
 
+#include <cstdio>
 #include <functional>
 #include <memory>
 
@@ -188,6 +190,22 @@ TEST_F(ImportPipelineTest, EveryFailureLeavesItsText)
              return testutil::writeFile(m_dir.filePath("plain"), {'x'}) && plain(core, paths, r);
          },
          0x80000229, "#0065 error at saveAwi()"},
+        {"another take of the same size and time moved onto the name during the analysis",
+         [&](jobs_test::JobsCore& core, ImportPaths& paths, Rewriter& r) {
+             r.at = 98;
+             r.rewrite = [audio = paths.audio, other = m_dir.filePath("other.wav")] {
+                 std::vector<int16_t> samples(2 * kFrames, 0);
+                 samples[100] = 1000;
+                 testwav::writePcm16(other, samples);
+                 QFile f(other);
+                 f.open(QIODevice::ReadOnly);
+                 f.setFileTime(QFileInfo(audio).lastModified(), QFileDevice::FileModificationTime);
+                 f.close();
+                 std::rename(QFile::encodeName(other).constData(), QFile::encodeName(audio).constData());
+             };
+             return plain(core, paths, r);
+         },
+         0x80000009, "The audio file was removed or changed during its analysis."},
         {"audio replaced during the analysis",
          [&](jobs_test::JobsCore& core, ImportPaths& paths, Rewriter& r) {
              r.at = 98;
@@ -216,4 +234,47 @@ TEST_F(ImportPipelineTest, EveryFailureLeavesItsText)
             EXPECT_EQ(core.errorText().toStdString(), c.text.toStdString());
         EXPECT_FALSE(core.hasError()) << "no lack of memory";
     }
+}
+
+// Where the audio's folder cannot take the ".awi" (here a plain file stands
+// where the folder should be, which stops root too), it goes to the cache
+// place, whose folder is made; once the folder takes it again, the one in
+// the cache goes.
+TEST_F(ImportPipelineTest, TheWaveInfoFileGoesToTheCacheWhereItsFolderCannotTakeIt)
+{
+    const std::vector<float> beats {0.0f, 1.0f, 2.0f};
+    ASSERT_TRUE(testutil::writeFile(m_dir.filePath("plain"), {'x'}));
+    const QString beside = m_paths.waveInfo;
+    m_paths.waveInfo = m_dir.filePath("plain/quiet.awi");
+    m_paths.cachedWaveInfo = m_dir.filePath("cache/analysis/quiet.awi");
+    {
+        jobs_test::JobsCore core;
+        ImportDetails details;
+        ASSERT_EQ(import(core, beats, details), 0u) << core.errorText().toStdString();
+        EXPECT_TRUE(details.completed);
+        EXPECT_TRUE(core.errorText().isEmpty()) << core.errorText().toStdString();
+        CKRMcore loaded;
+        auto* rec = new WaveInfoRecord;
+        ASSERT_EQ(loaded.applyWaveInfo(rec, m_paths.cachedWaveInfo, kFrames), 0u);
+        WaveInfoRecord* wave = nullptr;
+        ASSERT_EQ(loaded.getWavInfo(0, &wave), 0u);
+        EXPECT_EQ(wave->beats, core.wave(0).beats);
+    }
+    m_paths.waveInfo = beside;
+    {
+        jobs_test::JobsCore core;
+        ImportDetails details;
+        ASSERT_EQ(import(core, beats, details), 0u) << core.errorText().toStdString();
+        EXPECT_TRUE(QFileInfo::exists(beside));
+        EXPECT_FALSE(QFileInfo::exists(m_paths.cachedWaveInfo));
+    }
+    // Neither place takes it: the import fails as before, with nothing left.
+    m_paths.waveInfo = m_dir.filePath("plain/quiet.awi");
+    m_paths.cachedWaveInfo = m_dir.filePath("plain/cache/quiet.awi");
+    ASSERT_TRUE(QFile::remove(beside));
+    jobs_test::JobsCore core;
+    ImportDetails details;
+    EXPECT_EQ(import(core, beats, details), 0x80000229u);
+    EXPECT_FALSE(details.completed);
+    EXPECT_EQ(core.errorText(), "#0065 error at saveAwi()");
 }

@@ -103,6 +103,7 @@ uint32_t anaThreadObj::analyzeFileTh(const std::wstring& path)
     paths.audio = audio;
     paths.work = krm::platform::privateTempFolder() + "/KRM_temp.wav";
     paths.waveInfo = waveInfoPathOf(audio);
+    paths.cachedWaveInfo = cachedWaveInfoPathOf(audio);
     ImportDetails details;
     const uint32_t r = pipeline().run(paths, &details);
     if (details.completed)

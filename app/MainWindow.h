@@ -346,6 +346,9 @@ private:
     int32_t mSection = 3;
     int32_t mWave = 0;
     anaThread* mAnaThread = nullptr;
+    // Counts the analysis threads made: a signal of an ended one that is
+    // still queued must not end the next one's dialog.
+    unsigned mAnalysisRun = 0;
     QStyle* mAppStyle = nullptr;
     bool mMemoryFull = false;
     bool mPlaying = false;

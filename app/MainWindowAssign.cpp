@@ -9,6 +9,7 @@
 #include "MessageDialog.h"
 #include "ResultCode.h"
 #include "UpdateGuard.h"
+#include "WaveInfoStore.h"
 
 #include <QApplication>
 #include <QFileInfo>
@@ -64,8 +65,6 @@ void MainWindow::currentIdxChangedCmbWav()
     if (chosen < 0 || mCore.getWavInfo(uint8_t(chosen), &wave) != 0 || !wave)
         return;
     const QString audioPath = QString::fromStdWString(wave->path);
-    const QFileInfo info(audioPath);
-    const QString waveInfoPath = info.path() + "/" + info.completeBaseName() + ".awi";
     uint32_t frames = 0;
     if (const uint32_t r = checkAudioFile(audioPath, frames)) {
         showMessage(tr("#0100 opening audio file process returns some error! [%1] ").arg(hex(r)) +
@@ -73,6 +72,11 @@ void MainWindow::currentIdxChangedCmbWav()
         showSectionWave();
         return;
     }
+    // The file's kept analysis, beside it or in the cache; without one the
+    // load below reports the missing file beside it.
+    QString waveInfoPath = servingWaveInfoOf(audioPath, frames);
+    if (waveInfoPath.isEmpty())
+        waveInfoPath = waveInfoPathOf(audioPath);
     uint32_t r = 0;
     {
         QApplication::setOverrideCursor(Qt::WaitCursor);

@@ -13,6 +13,7 @@
 #include "MessageDialog.h"
 #include "ResultCode.h"
 #include "UpdateGuard.h"
+#include "WaveInfoStore.h"
 
 #include <QApplication>
 #include <QDebug>
@@ -56,33 +57,6 @@ std::vector<int> preferenceList(int c)
     std::vector<int> list {c};
     list.insert(list.end(), groups.begin(), groups.end());
     return list;
-}
-
-// The analysis stored beside an audio file is its own only when the audio
-// has not been written since (a re-recorded or replaced take needs a new
-// one) and the file can be read: a damaged one must not block the audio for
-// good. It is read as the window reads it, into an engine of its own, with
-// no limit from the audio's length (whose check stays with the load).
-bool storedAnalysisServes(const QString& audioPath, const QString& waveInfoPath)
-{
-    const QFileInfo audio(audioPath), waveInfo(waveInfoPath);
-    if (!waveInfo.isFile())
-        return false;
-    if (audio.exists() && audio.lastModified() > waveInfo.lastModified())
-        return false;
-    try {
-        CKRMcore probe;
-        probe.resetComnInfo();
-        probe.clearWavList();
-        auto record = std::make_unique<WaveInfoRecord>();
-        record->path = audioPath.toStdWString();
-        if (probe.applyWaveInfo(record.get(), waveInfoPath, UINT32_MAX) != 0)
-            return false;
-        record.release();  // the engine took it over
-        return true;
-    } catch (const std::bad_alloc&) {
-        return true;  // the load reports the lack of memory
-    }
 }
 
 }  // namespace
@@ -144,8 +118,17 @@ bool MainWindow::importAudioFile(QString& audioPath, QString& waveInfoPath)
     }
     waveInfoPath = waveInfoPathOf(audioPath);
     KRMprotoSettings::setAudioFilePath(QFileInfo(audioPath).path());
-    if (storedAnalysisServes(audioPath, waveInfoPath))
+    // A kept analysis is used only when the load that follows takes it for
+    // this audio: one of another take, or one the load would refuse, is
+    // replaced by a fresh analysis instead of blocking the file.
+    uint32_t frames = 0;
+    const bool readable =
+        mAudioFileMngr && mAudioFileMngr->checkAudioFile(audioPath.toStdWString(), &frames) == 0;
+    const QString serving = readable ? servingWaveInfoOf(audioPath, frames) : QString();
+    if (!serving.isEmpty()) {
+        waveInfoPath = serving;
         return true;
+    }
     if (startAnalysis(QStringList(), QStringList {audioPath}) != 0)
         return false;
 
@@ -180,8 +163,14 @@ bool MainWindow::importAudioFile(QString& audioPath, QString& waveInfoPath)
     updateActions();
     updateUndoRedoActions();
     QApplication::restoreOverrideCursor();
-    if (accepted == 1)
+    if (accepted == 1) {
+        // The job kept it beside the audio, or in the cache where the
+        // audio's folder cannot be written.
+        const QString written = servingWaveInfoOf(audioPath, frames);
+        if (!written.isEmpty())
+            waveInfoPath = written;
         return true;
+    }
 
     if (mAnaThread) {
         mAnaThread->requestStop();
@@ -197,6 +186,7 @@ bool MainWindow::importAudioFile(QString& audioPath, QString& waveInfoPath)
 
 uint32_t MainWindow::startAnalysis(const QStringList& folders, const QStringList& files)
 {
+    bool made = false;
     if (!mAnaThread) {
         try {
             mAnaThread = new anaThread;
@@ -204,16 +194,30 @@ uint32_t MainWindow::startAnalysis(const QStringList& folders, const QStringList
             showMessage(tr("#0112 memory full"));
             return krm::fail(2);
         }
+        made = true;
     }
     if (!mAnaThread) {
         showMessage(tr("#0091 process returns some error!"));
         return krm::fail(3);
     }
-    if (anaThreadObj* worker = mAnaThread->worker()) {
-        connect(worker, &anaThreadObj::signalAnalyzed, this, &MainWindow::analyzed, Qt::UniqueConnection);
-        connect(worker, &anaThreadObj::signalErr, this, &MainWindow::analyzeErr, Qt::UniqueConnection);
-        connect(worker, &anaThreadObj::signalProgress, this, &MainWindow::analyzeProgress,
-                Qt::UniqueConnection);
+    anaThreadObj* worker = mAnaThread->worker();
+    if (made && worker) {
+        // The worker's signals are queued to this thread. A cancel stops
+        // and deletes the thread with its last signal possibly still in
+        // the queue; each run therefore answers only its own.
+        const unsigned run = ++mAnalysisRun;
+        connect(worker, &anaThreadObj::signalAnalyzed, this, [this, run] {
+            if (run == mAnalysisRun)
+                analyzed();
+        });
+        connect(worker, &anaThreadObj::signalErr, this, [this, run] {
+            if (run == mAnalysisRun)
+                analyzeErr();
+        });
+        connect(worker, &anaThreadObj::signalProgress, this, [this, run](uchar all, uchar no, uchar value) {
+            if (run == mAnalysisRun)
+                analyzeProgress(all, no, value);
+        });
     }
     if (!mAnaThread->isRunning()) {
         // The window imports with the analysis defaults: the segmenter

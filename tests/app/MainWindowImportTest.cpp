@@ -6,6 +6,8 @@
 // that follows the engine: the enable rules, the trim fields and the
 // section's information line.
 #include "AnalysisJob.h"
+#include "IF_audioFileMngr.h"
+#include "ImportPipeline.h"
 #include "BeatGrid.h"
 #include "ImportFixture.h"
 #include "KRMprotoSettings.h"
@@ -14,6 +16,7 @@
 #include "ModalDialogs.h"
 #include "TestProject.h"
 #include "TestUtil.h"
+#include "WaveInfoStore.h"
 
 #include <QAbstractButton>
 #include <QDateTime>
@@ -24,8 +27,15 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cmath>
+#include <cstdio>
 #include <cstdint>
+#include <map>
 #include <memory>
 
 using Access = MainWindowTestAccess;
@@ -60,7 +70,9 @@ protected:
     void SetUp() override
     {
         m_savedData = qgetenv("XDG_DATA_HOME");
+        m_savedCache = qgetenv("XDG_CACHE_HOME");
         qputenv("XDG_DATA_HOME", QFile::encodeName(m_data.path()));
+        qputenv("XDG_CACHE_HOME", QFile::encodeName(m_cache.path()));
         MainWindow::setFileChooser([this](const MainWindow::FileChoice& c) {
             m_choices.push_back(c);
             return m_answers.empty() ? QString() : m_answers.takeFirst();
@@ -71,6 +83,7 @@ protected:
         m_window.reset();
         MainWindow::setFileChooser(nullptr);
         qputenv("XDG_DATA_HOME", m_savedData);
+        qputenv("XDG_CACHE_HOME", m_savedCache);
     }
     MainWindow& window()
     {
@@ -98,15 +111,50 @@ protected:
         window().mBtnImport->click();
     }
     QString folder(const QString& name) const { return m_files.filePath(name); }
+    // `path` imported on one of the two paths: as a new project, or into
+    // section 7 of a new project of `base`. Whether it was analysed, and
+    // every message shown but the save question (answered "Yes").
+    struct Outcome {
+        bool analysed = false;
+        QStringList messages;
+    };
+    Outcome importOn(bool intoSection, const QString& base, const QString& path)
+    {
+        MainWindow& w = window();
+        if (intoSection) {
+            if (MainWindowTestAccess::core(w).isModified())
+                boxes.answer(QString("Yes"));
+            importNew(base);
+            MainWindowTestAccess::selectSectionIndex(w, 7);
+        }
+        if (MainWindowTestAccess::core(w).isModified())
+            boxes.answer(QString("Yes"));
+        const int before = boxes.shown().size();
+        testutil::ModalAnswer<QProgressDialog> progress([](QProgressDialog&) {});
+        if (intoSection)
+            importIntoSection(path);
+        else
+            importNew(path);
+        Outcome out;
+        out.analysed = progress.seen();
+        for (int i = before; i < boxes.shown().size(); ++i) {
+            if (boxes.shown()[i].text !=
+                "Project data have been changed. Do you wish to proceed without saving?")
+                out.messages << boxes.shown()[i].text;
+        }
+        return out;
+    }
 
     MessageDialogScript boxes;
     QStringList m_answers;
     std::vector<MainWindow::FileChoice> m_choices;
     QTemporaryDir m_files;
 
+    QTemporaryDir m_cache;
+
 private:
     QTemporaryDir m_data;
-    QByteArray m_savedData;
+    QByteArray m_savedData, m_savedCache;
     std::unique_ptr<MainWindow> m_window;
 };
 
@@ -193,12 +241,13 @@ TEST_F(ImportTest, AnExistingWaveInfoFileIsLoadedWithoutAnalysis)
 }
 
 // The stored analysis serves as long as the audio has not been written
-// after it, up to the same moment.
+// after it, up to the same moment. (Setting the audio's time is a status
+// change of its own, so the analysis is dated a minute after it.)
 TEST_F(ImportTest, AnUnchangedPairIsLoadedWithoutAnalysis)
 {
     const AwiSong a = writeAwiSong(folder("a"), 16.0, 120.0);
     const std::vector<uint8_t> stored = testutil::readFile(a.awi);
-    const QDateTime analysed = QDateTime::currentDateTime().addSecs(-3600);
+    const QDateTime analysed = QDateTime::currentDateTime().addSecs(60);
     struct Row {
         const char* name;
         qint64 audioAfterMs;
@@ -484,27 +533,12 @@ TEST_F(ImportTest, JobErrorsBecomeMessages)
     EXPECT_EQ(waves(w), 0);
 }
 
-TEST_F(ImportTest, ARejectedWaveInfoFileChangesNothingAndAGoodOneIsOneUndoStep)
+TEST_F(ImportTest, AGoodWaveInfoFileReplacesTheProjectInOneUndoStep)
 {
     const AwiSong a = writeAwiSong(folder("a"), 16.0, 120.0);
     MainWindow& w = window();
     importNew(a.wav);
     ASSERT_EQ(waves(w), 1);
-    const SectionRecord mainA = section(w, 3);
-
-    // B's audio is shorter than the beats of its ".awi".
-    const QString b = folder("b/short.wav");
-    QDir().mkpath(folder("b"));
-    ASSERT_TRUE(importfix::writeSong(b, 6.0));
-    ASSERT_TRUE(QFile::copy(a.awi, waveInfoPathOf(b)));
-    boxes.answer(QString("Yes"));  // proceed without saving
-    importNew(b);
-    ASSERT_EQ(boxes.shown().size(), 2);
-    EXPECT_EQ(boxes.shown()[1].text, "Internal Error #0100 ");
-    EXPECT_EQ(waves(w), 1);
-    EXPECT_EQ(w.mCmbWav->currentText(), "song.wav");
-    EXPECT_EQ(section(w, 3).startAdrs, mainA.startAdrs);
-    EXPECT_EQ(section(w, 3).waveIndex, 0);
 
     // A good one replaces the project; one undo brings the old one back.
     const AwiSong c = writeAwiSong(folder("c"), 18.0, 100.0);
@@ -783,4 +817,261 @@ TEST_F(ImportTest, AProjectWithTwoFilesLoadsWithManualBarsUnmodified)
     EXPECT_EQ(section(w, 5).manualBars, 0);
     EXPECT_FALSE(Access::core(w).isModified());
     EXPECT_FALSE(Access::core(w).canUndo());
+}
+
+// A song of `seconds` in `folder`/take.wav and the ".awi" the import's own
+// analysis writes beside it, with that analysis's onsets.
+struct AnalysedSong {
+    QString wav, awi;
+    std::vector<float> onsets;
+};
+
+AnalysedSong analysedSong(const QString& folder, double seconds)
+{
+    AnalysedSong s;
+    QDir().mkpath(folder);
+    s.wav = folder + "/take.wav";
+    s.awi = waveInfoPathOf(s.wav);
+    EXPECT_TRUE(importfix::writeSong(s.wav, seconds));
+    CKRMcore core;
+    std::unique_ptr<IF_audioFileMngr> files(createAudioFileMngr());
+    ImportPipeline pipeline(core, files.get(), AnalysisOptions());
+    ImportPaths paths;
+    paths.audio = s.wav;
+    paths.work = folder + "/work.wav";
+    paths.waveInfo = s.awi;
+    EXPECT_EQ(pipeline.run(paths), 0u) << core.errorText().toStdString();
+    QFile::remove(paths.work);
+    if (const std::unique_ptr<WaveInfoRecord> stored = storedAnalysis(s.awi))
+        s.onsets = stored->onsets;
+    return s;
+}
+
+// The song and its ".awi" copied into `folder`, the audio first.
+AwiSong copyPair(const AnalysedSong& source, const QString& folder)
+{
+    AwiSong s;
+    QDir().mkpath(folder);
+    s.wav = folder + "/take.wav";
+    s.awi = waveInfoPathOf(s.wav);
+    EXPECT_TRUE(QFile::copy(source.wav, s.wav));
+    EXPECT_TRUE(QFile::copy(source.awi, s.awi));
+    return s;
+}
+
+// An ".awi" that belongs to another take must not decide the import: a take
+// moved or restored onto the name keeps its old modification time but gets
+// a new status-change time, and an ".awi" newer than the audio but with
+// beats past its end would be refused by the load. Each is analysed afresh,
+// on both import paths, with no message; only a valid pair is reused.
+TEST_F(ImportTest, AWaveInfoFileOfAnotherTakeIsReplacedByAFreshAnalysis)
+{
+    enum class How { Moved, Restored, NewerAwiPastTheEnd, ValidPair };
+    struct Row {
+        const char* name;
+        How how;
+        double awiSeconds, audioSeconds;
+    } const rows[] = {
+        {"older 6 s take moved onto the 2 s take's name", How::Moved, 2.0, 6.0},
+        {"older 2 s take moved onto the 6 s take's name", How::Moved, 6.0, 2.0},
+        {"6 s take restored over the 2 s one with its older time", How::Restored, 2.0, 6.0},
+        {"2 s take restored over the 6 s one with its older time", How::Restored, 6.0, 2.0},
+        {"newer .awi of a 6 s take beside 2 s of audio", How::NewerAwiPastTheEnd, 6.0, 2.0},
+        {"valid pair", How::ValidPair, 2.0, 2.0},
+    };
+    const QDateTime analysed = QDateTime::currentDateTime().addSecs(-3600);
+    const QDateTime older = analysed.addSecs(-3600);
+    const AwiSong base = writeAwiSong(folder("base"), 16.0, 120.0);
+    MainWindow& w = window();
+    // A short song of each length with its ".awi" from a real analysis.
+    std::map<double, AnalysedSong> songs;
+    for (const double seconds : {2.0, 6.0}) {
+        songs[seconds] = analysedSong(folder(QString("song%1").arg(seconds)), seconds);
+        ASSERT_FALSE(songs[seconds].onsets.empty());
+    }
+    int n = 0;
+    for (const bool intoSection : {false, true}) {
+        for (const Row& r : rows) {
+            SCOPED_TRACE(std::string(r.name) + (intoSection ? ", into a section" : ", new project"));
+            const QString dir = folder(QString("row%1").arg(n++));
+            const AnalysedSong& source = songs[r.awiSeconds];
+            const AwiSong take = copyPair(source, dir);
+            const QString other = folder(QString("other%1.wav").arg(n));
+            ASSERT_TRUE(importfix::writeSong(other, r.audioSeconds));
+            ASSERT_TRUE(setModified(other, older));
+            switch (r.how) {
+            case How::Moved:
+                ASSERT_TRUE(setModified(take.awi, analysed));
+                ASSERT_EQ(std::rename(QFile::encodeName(other).constData(),
+                                      QFile::encodeName(take.wav).constData()),
+                          0);
+                break;
+            case How::Restored:
+                ASSERT_TRUE(setModified(take.awi, analysed));
+                ASSERT_TRUE(testutil::writeFile(take.wav, testutil::readFile(other)));
+                ASSERT_TRUE(setModified(take.wav, older));
+                break;
+            case How::NewerAwiPastTheEnd: {
+                // The audio first, its ".awi" copied beside it afterwards.
+                ASSERT_TRUE(testutil::writeFile(take.wav, testutil::readFile(other)));
+                ASSERT_TRUE(setModified(take.wav, older));
+                const std::vector<uint8_t> awi = testutil::readFile(take.awi);
+                ASSERT_TRUE(QFile::remove(take.awi));
+                ASSERT_TRUE(testutil::writeFile(take.awi, awi));
+                break;
+            }
+            case How::ValidPair:
+                break;
+            }
+            const std::vector<uint8_t> storedBefore = testutil::readFile(take.awi);
+            const bool fresh = r.how != How::ValidPair;
+
+            // A cancelled analysis leaves the old ".awi" and the project.
+            if (fresh && !intoSection) {
+                const int before = waves(w);
+                testutil::ModalAnswer<QProgressDialog> cancel([](QProgressDialog& d) { d.cancel(); });
+                if (Access::core(w).isModified())
+                    boxes.answer(QString("Yes"));
+                importNew(take.wav);
+                EXPECT_TRUE(cancel.seen());
+                EXPECT_EQ(testutil::readFile(take.awi), storedBefore);
+                EXPECT_EQ(waves(w), before);
+            }
+
+            const Outcome got = importOn(intoSection, base.wav, take.wav);
+            EXPECT_EQ(got.analysed, fresh);
+            EXPECT_TRUE(got.messages.isEmpty()) << got.messages.join('|').toStdString();
+
+            const int index = Access::waveIndexOf(w, take.wav);
+            ASSERT_GE(index, 0);
+            WaveInfoRecord* wave = nullptr;
+            ASSERT_EQ(Access::core(w).getWavInfo(uint8_t(index), &wave), 0u);
+            ASSERT_FALSE(wave->onsets.empty());
+            const float end = float(std::lround(r.audioSeconds * 44100.0)) / 44100.0f;
+            EXPECT_FLOAT_EQ(wave->onsets.back(), fresh ? end : source.onsets.back());
+            ASSERT_FALSE(wave->beats.empty());
+            EXPECT_LE(wave->beats.back(), end);
+            if (intoSection) {
+                EXPECT_EQ(waves(w), 2);
+                EXPECT_TRUE(section(w, 7).used);
+                EXPECT_EQ(int(section(w, 7).waveIndex), index);
+            } else {
+                EXPECT_EQ(waves(w), 1);
+            }
+            const std::unique_ptr<WaveInfoRecord> stored = storedAnalysis(take.awi);
+            ASSERT_TRUE(stored);
+            EXPECT_EQ(stored->onsets, wave->onsets);
+            if (!fresh)
+                EXPECT_EQ(testutil::readFile(take.awi), storedBefore);
+        }
+    }
+}
+
+namespace {
+
+// `folder` made read-only for this process while the object lives: a
+// read-only bind mount over itself where the process may mount (root, as
+// in CI, whom file modes do not stop), else the folder's write bits taken
+// away. `how` says which; empty when neither works.
+class ReadOnlyFolder {
+public:
+    explicit ReadOnlyFolder(const QString& folder) : m_folder(QFile::encodeName(folder))
+    {
+        if (::geteuid() == 0) {
+            if (::mount(m_folder.constData(), m_folder.constData(), nullptr, MS_BIND, nullptr) != 0)
+                return;
+            m_mounted = true;
+            if (::mount(nullptr, m_folder.constData(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) !=
+                0)
+                return;
+            how = "a read-only bind mount";
+        } else if (::chmod(m_folder.constData(), 0555) == 0) {
+            m_chmodded = true;
+            how = "a folder without write permission";
+        }
+    }
+    ~ReadOnlyFolder()
+    {
+        if (m_mounted)
+            ::umount2(m_folder.constData(), MNT_DETACH);
+        if (m_chmodded)
+            ::chmod(m_folder.constData(), 0755);
+    }
+    ReadOnlyFolder(const ReadOnlyFolder&) = delete;
+    ReadOnlyFolder& operator=(const ReadOnlyFolder&) = delete;
+    std::string how;
+
+private:
+    QByteArray m_folder;
+    bool m_mounted = false, m_chmodded = false;
+};
+
+QStringList entries(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                                  QDir::Name);
+}
+
+}  // namespace
+
+// Audio on read-only media imports on both paths: a fitting ".awi" beside it
+// is used, and otherwise the analysis is kept in the cache, read back from
+// there the next time, and nothing is written into the folder.
+TEST_F(ImportTest, AudioInAReadOnlyFolderImportsAndItsAnalysisIsKeptInTheCache)
+{
+    enum class Beside { None, Fitting, OlderThanTheAudio };
+    struct Row {
+        const char* name;
+        Beside beside;
+    } const rows[] = {
+        {"no .awi beside the audio", Beside::None},
+        {"a fitting .awi beside it", Beside::Fitting},
+        {"an .awi copied before the audio", Beside::OlderThanTheAudio},
+    };
+    const AwiSong base = writeAwiSong(folder("base"), 16.0, 120.0);
+    MainWindow& w = window();
+    int n = 0;
+    for (const bool intoSection : {false, true}) {
+        for (const Row& r : rows) {
+            SCOPED_TRACE(std::string(r.name) + (intoSection ? ", into a section" : ", new project"));
+            const QString dir = folder(QString("media%1").arg(n++));
+            const AnalysedSong take = analysedSong(dir, 4.0);
+            if (r.beside == Beside::None)
+                ASSERT_TRUE(QFile::remove(take.awi));
+            if (r.beside == Beside::OlderThanTheAudio)
+                ASSERT_TRUE(setModified(take.awi, QDateTime::currentDateTime().addSecs(-3600)));
+            const QStringList before = entries(dir);
+            const ReadOnlyFolder readOnly(dir);
+            if (readOnly.how.empty())
+                GTEST_SKIP() << "this process can make no folder read-only (not root with mount rights)";
+            ASSERT_FALSE(testutil::writeFile(dir + "/probe", {'x'})) << "the folder is still writable";
+
+            const bool analysed = r.beside != Beside::Fitting;
+            for (const bool again : {false, true}) {
+                SCOPED_TRACE(again ? "imported again" : "first import");
+                const Outcome got = importOn(intoSection, base.wav, take.wav);
+                EXPECT_EQ(got.analysed, analysed && !again) << readOnly.how;
+                EXPECT_TRUE(got.messages.isEmpty()) << got.messages.join('|').toStdString();
+                const int index = Access::waveIndexOf(w, take.wav);
+                ASSERT_GE(index, 0);
+                WaveInfoRecord* wave = nullptr;
+                ASSERT_EQ(Access::core(w).getWavInfo(uint8_t(index), &wave), 0u);
+                ASSERT_FALSE(wave->beats.empty());
+                ASSERT_FALSE(wave->onsets.empty());
+                EXPECT_FLOAT_EQ(wave->onsets.back(), 4.0f);
+                if (!analysed)
+                    EXPECT_EQ(wave->onsets, take.onsets);
+                if (intoSection)
+                    EXPECT_EQ(int(section(w, 7).waveIndex), index);
+                EXPECT_EQ(entries(dir), before) << "nothing is written into the folder";
+                const std::unique_ptr<WaveInfoRecord> cached = storedAnalysis(cachedWaveInfoPathOf(take.wav));
+                EXPECT_EQ(bool(cached), analysed);
+                if (cached)
+                    EXPECT_EQ(cached->onsets, wave->onsets);
+            }
+            // The cache is the user's, kept per audio path: the next row
+            // starts without this one's.
+            QFile::remove(cachedWaveInfoPathOf(take.wav));
+        }
+    }
 }

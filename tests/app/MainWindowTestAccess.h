@@ -63,6 +63,7 @@ struct MainWindowTestAccess {
     static void analyzed(MainWindow& w) { w.analyzed(); }
     static QString infoLine(const SectionWaveInfo& info) { return MainWindow::sectionInfoLine(info); }
     static void selectSectionIndex(MainWindow& w, int i) { w.selectSectionIndex(i); }
+    static int waveIndexOf(MainWindow& w, const QString& path) { return w.waveIndexOf(path); }
     static uint32_t refreshControls(MainWindow& w, int s) { return w.refreshSectionControls(s); }
     static uint32_t refreshTrimFields(MainWindow& w, int s, uint32_t mask)
     {

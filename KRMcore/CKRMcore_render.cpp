@@ -134,8 +134,12 @@ uint32_t CKRMcore::writeTempWave(uint8_t i, bool& skipped)
     const std::unique_ptr<IF_audioFileMngr> files(createAudioFileMngr());
     if (!files)
         return fail(2);
-    if (const uint32_t r = files->copyAudioFile(wave->path, tempFolder + "/KRM_temp.wav"))
+    if (const uint32_t r = files->copyAudioFile(wave->path, tempFolder + "/KRM_temp.wav")) {
+        // The manager's cause (a file gone, a refused kind, a full disk)
+        // outlives the temporary manager.
+        setErrorTextOnce(files->errorText());
         return nest(r, 2);
+    }
     if (const uint32_t r = makeSectionAudio(i, skipped))
         return nest(r, 3);
     return kOk;

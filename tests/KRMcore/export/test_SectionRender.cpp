@@ -63,9 +63,12 @@ TEST(SectionRender, WriteTempWaveCopiesTheWaveThenRendersTheSection)
         << "rendered from the copy";
 
     ASSERT_EQ(p.core->setWavPath(0, (p.folder + "/gone.wav").toStdWString()), 0u);
+    p.core->clearError();
     const uint32_t r = p.core->writeTempWave(3, skipped);
     EXPECT_EQ(r & 0xF, 2u) << std::hex << r << ": a wave that cannot be copied fails at step 2";
     EXPECT_TRUE(krm::failed(r));
+    EXPECT_TRUE(p.core->errorText().contains("gone.wav"))
+        << "the copy's cause: " << p.core->errorText().toStdString();
 }
 
 TEST(SectionRender, BarsRecordedSlowerAreStretchedToTheBarLength)

@@ -961,8 +961,9 @@ TEST_F(ImportTest, AWaveInfoFileOfAnotherTakeIsReplacedByAFreshAnalysis)
             const std::unique_ptr<WaveInfoRecord> stored = storedAnalysis(take.awi);
             ASSERT_TRUE(stored);
             EXPECT_EQ(stored->onsets, wave->onsets);
-            if (!fresh)
+            if (!fresh) {
                 EXPECT_EQ(testutil::readFile(take.awi), storedBefore);
+            }
         }
     }
 }
@@ -1036,10 +1037,12 @@ TEST_F(ImportTest, AudioInAReadOnlyFolderImportsAndItsAnalysisIsKeptInTheCache)
             SCOPED_TRACE(std::string(r.name) + (intoSection ? ", into a section" : ", new project"));
             const QString dir = folder(QString("media%1").arg(n++));
             const AnalysedSong take = analysedSong(dir, 4.0);
-            if (r.beside == Beside::None)
+            if (r.beside == Beside::None) {
                 ASSERT_TRUE(QFile::remove(take.awi));
-            if (r.beside == Beside::OlderThanTheAudio)
+            }
+            if (r.beside == Beside::OlderThanTheAudio) {
                 ASSERT_TRUE(setModified(take.awi, QDateTime::currentDateTime().addSecs(-3600)));
+            }
             const QStringList before = entries(dir);
             const ReadOnlyFolder readOnly(dir);
             if (readOnly.how.empty())
@@ -1059,15 +1062,18 @@ TEST_F(ImportTest, AudioInAReadOnlyFolderImportsAndItsAnalysisIsKeptInTheCache)
                 ASSERT_FALSE(wave->beats.empty());
                 ASSERT_FALSE(wave->onsets.empty());
                 EXPECT_FLOAT_EQ(wave->onsets.back(), 4.0f);
-                if (!analysed)
+                if (!analysed) {
                     EXPECT_EQ(wave->onsets, take.onsets);
-                if (intoSection)
+                }
+                if (intoSection) {
                     EXPECT_EQ(int(section(w, 7).waveIndex), index);
+                }
                 EXPECT_EQ(entries(dir), before) << "nothing is written into the folder";
                 const std::unique_ptr<WaveInfoRecord> cached = storedAnalysis(cachedWaveInfoPathOf(take.wav));
                 EXPECT_EQ(bool(cached), analysed);
-                if (cached)
+                if (cached) {
                     EXPECT_EQ(cached->onsets, wave->onsets);
+                }
             }
             // The cache is the user's, kept per audio path: the next row
             // starts without this one's.

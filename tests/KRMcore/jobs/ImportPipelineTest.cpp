@@ -33,7 +33,8 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(m_dir.isValid());
-        m_paths = {m_dir.filePath("quiet.wav"), m_dir.filePath("KRM_temp.wav"), m_dir.filePath("quiet.awi")};
+        m_paths = {m_dir.filePath("quiet.wav"), m_dir.filePath("KRM_temp.wav"), m_dir.filePath("quiet.awi"),
+                   QString()};
         ASSERT_TRUE(testwav::writePcm16(m_paths.audio, std::vector<int16_t>(2 * kFrames, 0)));
     }
     // Imports the file with the segmenter finding `beats`.

@@ -75,7 +75,8 @@ TEST(SegmenterEngine, ImportOfASongGivesBeatsBarsTempoAndSections)
     const std::unique_ptr<IF_audioFileMngr> files(createAudioFileMngr());
     ImportPipeline pipeline(core, files.get(), AnalysisOptions());
     ImportDetails r;
-    ASSERT_EQ(pipeline.run({audio, dir.filePath("KRM_temp.wav"), dir.filePath("song.awi")}, &r), 0u)
+    ASSERT_EQ(pipeline.run({audio, dir.filePath("KRM_temp.wav"), dir.filePath("song.awi"), QString()}, &r),
+              0u)
         << core.errorText().toStdString();
     ASSERT_TRUE(r.segmenterRan);
     ASSERT_TRUE(r.completed);

@@ -93,8 +93,9 @@ TEST_F(WaveInfoStoreTest, AnAnalysisIsFreshOnlyUntilTheAudioIsWrittenOrPutOntoIt
         EXPECT_EQ(waveInfoIsFresh(audio, awi), r.fresh);
         // The import's own check before and after an analysis agrees on
         // every row that changes the audio.
-        if (r.name != std::string("no .awi"))
+        if (r.name != std::string("no .awi")) {
             EXPECT_EQ(AudioStamp::of(audio) == written, r.fresh);
+        }
     }
 }
 

@@ -777,19 +777,18 @@ int CTimeMachineInterface1::RestoreLowBand(int c)
         CPolyphaseMultiRateProcessing interpolator(CPolyphaseMultiRateProcessing::Interpolation, m_decimation,
                                                    m_sampleRate);
         const int64_t shift = std::min<int64_t>(LowBandShift(), n);
-        // Zeros through the filter after the band bring out its last
-        // `shift` samples: the restored band ends as the filter makes the
-        // band's end, not in silence put in their place.
-        const auto flush = static_cast<int32_t>((shift + m_decimation - 1) / m_decimation);
-        std::vector<float> piece, zeros;
+        std::vector<float> piece;
         try {
             piece.resize(static_cast<size_t>(kPiece) * static_cast<size_t>(m_decimation));
-            zeros.resize(static_cast<size_t>(flush), 0.0f);
         } catch (...) {
             return 1;
         }
         // Output sample j of the restored band is interpolated sample j +
-        // shift, up to the band's length.
+        // shift. The band's last `shift` samples are left out, which costs
+        // no output: the block loop stops once the low band reaches `shift`
+        // and a hop past the expected frames (ShouldStop), and the only
+        // other way out, two seconds of run-out past the input's end, leaves
+        // the band ending in the silence after the continuation.
         int64_t produced = 0;
         const auto mix = [&](int32_t made) {
             const int64_t first = std::max<int64_t>(0, shift - produced);
@@ -803,12 +802,6 @@ int CTimeMachineInterface1::RestoreLowBand(int c)
             const int32_t count = std::min(kPiece, low->Length() - at);
             int32_t made = 0;
             interpolator.Interpolate(count, low->Buffer() + at, piece.data(), made);
-            if (!mix(made))
-                return 1;
-        }
-        if (flush > 0) {
-            int32_t made = 0;
-            interpolator.Interpolate(flush, zeros.data(), piece.data(), made);
             if (!mix(made))
                 return 1;
         }

@@ -23,6 +23,20 @@
 //   chord_away_db        energy further than 15 Hz from every partial
 //   tight_*              the same for a chord with partials 25 Hz apart
 //   drums_level_db       level change of a drum-and-bass loop
+// BM_Stereo/<ratio x 100>: a 16 s stereo song whose instruments sit in
+// different places (bass and a pad left, chords right, drums centre, a
+// chord held to the end; stereoSong), ours and the peer's:
+//   stereo_cents_l, _r   worst pitch error (cents) of the notes' partials,
+//                        read in each channel in each note's steady middle
+//   stereo_cents_p90     the 90th percentile of those errors (both channels)
+//   stereo_phase_deg     worst change of the phase between the channels of
+//                        a partial that both carry (left against right, as
+//                        in the input at the same place in the song), and
+//                        stereo_phase_p90 its 90th percentile
+//   stereo_balance_db    worst change of such a partial's level between
+//                        the channels
+//   stereo_cents_input   the reading's own floor: the input read the same
+//   stereo_readings      partial readings taken in our output
 // BM_Growth/<seconds>: our real-time factor at 1.25 over 3.75, 15 and 60 s.
 // BM_WholeSong/<minutes>/<ratio x 100>: whole songs made here (4 minutes at
 // 0.5, 0.8, 1.25 and 2.0; 1, 4 and 16 minutes at 1.25 for the growth), ours
@@ -599,6 +613,398 @@ void BM_Figures(benchmark::State& state)
         report(state, "rb_", figures(ratio, [](const Audio& in, double r) { return peer(in, r).out; }));
 }
 BENCHMARK(BM_Figures)
+    ->Arg(50)
+    ->Arg(80)
+    ->Arg(125)
+    ->Arg(200)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+// A stereo song whose instruments sit in different places: a bass panned
+// left (the right channel has it 8 dB down), a pad hard left, a second
+// chord instrument panned right (the left channel has it 9 dB down and
+// 0.4 ms late, as a spaced pair of microphones hears it), drums in the
+// centre. Six bars of 120 BPM (Am F C G Am F; the bass on most beats, the
+// right-hand chords on the half bars), then C held for two bars to the end
+// of the input. Every note's partials are known: the figures read them in
+// each note's steady middle (and for the held chord also over its last
+// 0.3 s) at the stretched time.
+struct StereoNote {
+    int64_t start = 0, length = 0;  // input samples
+    double frequency = 0.0;         // fundamental, Hz
+    int harmonics = 1;
+    double amplitude = 0.0;  // the fundamental's, 16-bit units
+    double rolloff = 0.5;    // each harmonic's amplitude over the one below
+    double left = 1.0, right = 1.0;
+    double leftDelay = 0.0;  // samples
+    double decay = 0.0;      // seconds of the exponential fall; 0: steady
+    bool toEnd = false;      // lasts to the input's end, cut there, not released
+};
+
+struct StereoSong {
+    Audio audio;
+    std::vector<StereoNote> notes;
+};
+
+double noteEnvelope(const StereoNote& n, double t)
+{
+    const double attack = 0.01 * kRate, release = 0.03 * kRate;
+    const auto length = static_cast<double>(n.length);
+    if (t < 0.0 || t >= length)
+        return 0.0;
+    double g = std::min(1.0, t / attack);
+    if (n.decay > 0.0)
+        g *= std::exp(-t / (n.decay * kRate));
+    if (!n.toEnd)
+        g *= std::min(1.0, (length - t) / release);
+    return g;
+}
+
+const StereoSong& stereoSong()
+{
+    static const StereoSong s = [] {
+        StereoSong song;
+        const auto beat = static_cast<int64_t>(0.5 * kRate), bar = 4 * beat;
+        const auto frames = static_cast<size_t>(8 * bar);
+        const auto hz = [](int midi) { return 440.0 * std::pow(2.0, (midi - 69) / 12.0); };
+        struct Bar {
+            int bass;
+            std::vector<int> pad, high;
+        };
+        const std::vector<Bar> bars {{45, {57, 60, 64}, {72, 76, 81}}, {41, {53, 57, 60}, {72, 77, 81}},
+                                     {36, {55, 60, 64}, {76, 79, 84}}, {43, {55, 59, 62}, {74, 79, 83}},
+                                     {45, {57, 60, 64}, {72, 76, 81}}, {41, {53, 57, 60}, {72, 77, 81}},
+                                     {36, {55, 60, 64}, {76, 79, 84}}};
+        for (size_t b = 0; b < bars.size(); ++b) {
+            const int64_t at = static_cast<int64_t>(b) * bar;
+            const bool held = b + 1 == bars.size();
+            const int64_t length = held ? static_cast<int64_t>(frames) - at : bar;
+            for (int m : bars[b].pad)
+                song.notes.push_back({at, length, hz(m), 3, 2500.0, 0.4, 0.9, 0.0, 0.0, 0.0, held});
+            for (int half = 0; half < (held ? 1 : 2); ++half) {
+                for (int m : bars[b].high)
+                    song.notes.push_back({at + half * 2 * beat, held ? length : 2 * beat - 2205, hz(m), 2,
+                                          2000.0, 0.5, 0.35, 1.0, 0.0004 * kRate, 0.0, held});
+            }
+            for (int k = 0; k < (held ? 1 : 4); ++k) {
+                if (k == 3 && b % 2 == 1)
+                    continue;  // a rest now and then
+                const int m = bars[b].bass + (k == 2 ? 7 : 0);
+                song.notes.push_back({at + k * beat, held ? length : beat - 2205, hz(m), 4, 6000.0, 0.6, 1.0,
+                                      0.4, 0.0, held ? 3.0 : 1.0, held});
+            }
+        }
+        std::vector<double> left(frames, 0.0), right(frames, 0.0);
+        for (size_t n = 0; n < song.notes.size(); ++n) {
+            const StereoNote& note = song.notes[n];
+            for (int k = 1; k <= note.harmonics; ++k) {
+                const double f = note.frequency * k, a = note.amplitude * std::pow(note.rolloff, k - 1);
+                const double phase = std::fmod(0.37 * static_cast<double>(n + 1) * k, 2.0 * kPi);
+                for (int64_t i = note.start; i < note.start + note.length + 32; ++i) {
+                    if (i >= static_cast<int64_t>(frames))
+                        break;
+                    for (int c = 0; c < 2; ++c) {
+                        const double t =
+                            static_cast<double>(i - note.start) - (c == 0 ? note.leftDelay : 0.0);
+                        const double v =
+                            a * noteEnvelope(note, t) * std::sin(2.0 * kPi * f * t / kRate + phase);
+                        (c == 0 ? left : right)[static_cast<size_t>(i)] +=
+                            (c == 0 ? note.left : note.right) * v;
+                    }
+                }
+            }
+        }
+        // Drums in the centre: a kick on one and three, a snare of noise on
+        // two and four, a hi-hat on the eighths; one kick starts the held
+        // chord.
+        uint32_t seed = 12345;
+        const auto noise = [&seed] {
+            seed = seed * 1664525u + 1013904223u;
+            return static_cast<double>(seed >> 8) / 8388608.0 - 1.0;
+        };
+        for (int64_t b = 0; b < 7; ++b) {
+            for (int64_t e = 0; e < (b == 6 ? 1 : 8); ++e) {
+                const int64_t at = b * bar + e * beat / 2;
+                if (e % 4 == 0) {
+                    double phase = 0.0;
+                    for (int64_t i = 0; i < static_cast<int64_t>(0.3 * kRate); ++i) {
+                        const double t = static_cast<double>(i) / kRate;
+                        phase += 2.0 * kPi * (40.0 + 80.0 * std::exp(-t / 0.03)) / kRate;
+                        const double v = 9000.0 * std::exp(-t / 0.04) * std::sin(phase);
+                        left[static_cast<size_t>(at + i)] += v;
+                        right[static_cast<size_t>(at + i)] += v;
+                    }
+                }
+                if (b == 6)
+                    continue;
+                const bool snare = e % 4 == 2;
+                const double level = snare ? 5000.0 : 1500.0, fall = snare ? 0.05 : 0.012;
+                double previous = 0.0;
+                for (int64_t i = 0; i < static_cast<int64_t>((snare ? 0.25 : 0.06) * kRate); ++i) {
+                    const double w = noise();
+                    // The hi-hat is the noise's first difference: its energy
+                    // lies high, away from the notes.
+                    const double v = level * std::exp(-static_cast<double>(i) / (fall * kRate)) *
+                                     (snare ? w : w - previous);
+                    previous = w;
+                    left[static_cast<size_t>(at + i)] += v;
+                    right[static_cast<size_t>(at + i)] += v;
+                }
+            }
+        }
+        // Room to spare below full scale; the notes' amplitudes follow.
+        double top = 0.0;
+        for (size_t i = 0; i < frames; ++i)
+            top = std::max({top, std::fabs(left[i]), std::fabs(right[i])});
+        const double scale = std::min(1.0, 28000.0 / top);
+        for (StereoNote& note : song.notes)
+            note.amplitude *= scale;
+        for (size_t i = 0; i < frames; ++i) {
+            song.audio.left.push_back(static_cast<float>(toSample(static_cast<float>(scale * left[i]))));
+            song.audio.right.push_back(static_cast<float>(toSample(static_cast<float>(scale * right[i]))));
+        }
+        return song;
+    }();
+    return s;
+}
+
+// One channel's stretch of samples under a Hann window: its spectrum read
+// at any frequency (amplitude scale: a steady partial's own amplitude at
+// its peak) and the frequency of the highest peak in a range (to a few
+// thousandths of a hertz for a steady partial on its own).
+class WindowedSpan {
+public:
+    WindowedSpan(const std::vector<float>& x, int64_t from, int64_t length)
+    {
+        from = std::max<int64_t>(from, 0);
+        length = std::max<int64_t>(0, std::min<int64_t>(length, static_cast<int64_t>(x.size()) - from));
+        const std::vector<double> w = hann(static_cast<int>(length));
+        m_samples.resize(static_cast<size_t>(length));
+        double sum = 0.0;
+        for (int64_t i = 0; i < length; ++i) {
+            m_samples[static_cast<size_t>(i)] =
+                w[static_cast<size_t>(i)] * static_cast<double>(x[static_cast<size_t>(from + i)]);
+            sum += w[static_cast<size_t>(i)];
+        }
+        m_scale = sum > 0.0 ? 2.0 / sum : 0.0;
+        m_padded = 1;
+        while (m_padded < 2 * length)
+            m_padded *= 2;
+        std::vector<std::complex<double>> a(static_cast<size_t>(m_padded));
+        for (size_t i = 0; i < m_samples.size(); ++i)
+            a[i] = m_samples[i];
+        fft(a);
+        m_magnitude.resize(a.size() / 2);
+        for (size_t k = 0; k < m_magnitude.size(); ++k)
+            m_magnitude[k] = std::abs(a[k]);
+    }
+
+    int64_t length() const { return static_cast<int64_t>(m_samples.size()); }
+
+    std::complex<double> at(double f) const
+    {
+        const std::complex<double> step = std::polar(1.0, -2.0 * kPi * f / kRate);
+        std::complex<double> z(1.0), s(0.0);
+        for (size_t i = 0; i < m_samples.size(); ++i) {
+            s += m_samples[i] * z;
+            z *= step;
+            if ((i & 1023) == 1023)
+                z /= std::abs(z);
+        }
+        return m_scale * s;
+    }
+
+    double peak(double low, double high) const
+    {
+        const double bin = kRate / static_cast<double>(m_padded);
+        auto best = static_cast<size_t>(std::ceil(low / bin));
+        for (auto k = best; static_cast<double>(k) * bin <= high && k < m_magnitude.size(); ++k) {
+            if (m_magnitude[k] > m_magnitude[best])
+                best = k;
+        }
+        // Golden-section search between the neighbouring bins.
+        double a = (static_cast<double>(best) - 1.0) * bin, b = (static_cast<double>(best) + 1.0) * bin;
+        const double g = 0.5 * (std::sqrt(5.0) - 1.0);
+        double c = b - g * (b - a), d = a + g * (b - a);
+        double fc = std::abs(at(c)), fd = std::abs(at(d));
+        while (b - a > 1e-3) {
+            if (fc > fd) {
+                b = d;
+                d = c;
+                fd = fc;
+                c = b - g * (b - a);
+                fc = std::abs(at(c));
+            } else {
+                a = c;
+                c = d;
+                fc = fd;
+                d = a + g * (b - a);
+                fd = std::abs(at(d));
+            }
+        }
+        return 0.5 * (a + b);
+    }
+
+private:
+    std::vector<double> m_samples, m_magnitude;
+    double m_scale = 0.0;
+    int64_t m_padded = 1;
+};
+
+struct StereoFigures {
+    double cents[2] = {0.0, 0.0};  // worst |pitch error| per channel
+    double centsP90 = 0.0;         // the 90th percentile of |pitch error|, both channels
+    double phaseDeg = 0.0;         // worst change of a partial's phase between the channels
+    double phaseP90 = 0.0;         // its 90th percentile
+    double balanceDb = 0.0;        // worst change of a partial's level between the channels
+    int partials = 0;              // partial readings taken (both channels)
+};
+
+double percentile90(std::vector<double> v)
+{
+    if (v.empty())
+        return 0.0;
+    const auto at = v.begin() + static_cast<std::ptrdiff_t>(9 * (v.size() - 1) / 10);
+    std::nth_element(v.begin(), at, v.end());
+    return *at;
+}
+
+// The stretches of input where a note is read: its steady middle, from 30 %
+// into it (past its attack, the kick on its beat and the stretch's smear of
+// the note before) to 15 % before its end; a note held for seconds is read
+// in its middle and over its last 0.3 s.
+std::vector<std::pair<int64_t, int64_t>> readSpans(const StereoNote& n)
+{
+    const auto length = static_cast<double>(n.length);
+    if (length > 2.0 * kRate) {
+        const auto middle = n.start + n.length / 2, half = static_cast<int64_t>(0.25 * kRate);
+        return {{middle - half, 2 * half},
+                {n.start + n.length - static_cast<int64_t>(0.35 * kRate), static_cast<int64_t>(0.3 * kRate)}};
+    }
+    const auto from = n.start + static_cast<int64_t>(0.3 * length);
+    const auto to = n.start + n.length - static_cast<int64_t>(0.15 * length);
+    return {{from, to - from}};
+}
+
+// Every partial of every note is read in each channel where it is loud
+// enough (150 16-bit units) and no other partial sounding then lies within
+// five bins of the reading's window, unless at the same pitch (within half
+// a cent: an octave of another note, which keeps the reading's pitch but
+// mixes two sources, so the channels' relation is not read there). The
+// pitch is the highest peak within a semitone and a half, short of the
+// halfway points to the neighbouring partials. The channels' relation, a
+// partial's left-over-right value, is held against the input's in the same
+// stretch of the song.
+StereoFigures stereoFigures(const StereoSong& song, const Audio& out, double ratio)
+{
+    StereoFigures f;
+    std::vector<double> cents, phases;
+    const std::vector<float>* channels[2] = {&out.left, &out.right};
+    const std::vector<float>* inputs[2] = {&song.audio.left, &song.audio.right};
+    struct Sounding {
+        double frequency, level[2];
+        size_t note;
+    };
+    for (size_t n = 0; n < song.notes.size(); ++n) {
+        const StereoNote& note = song.notes[n];
+        for (const auto& span : readSpans(note)) {
+            auto from = static_cast<int64_t>(std::llround(static_cast<double>(span.first) * ratio));
+            auto length = static_cast<int64_t>(std::llround(static_cast<double>(span.second) * ratio));
+            if (length > 16384) {
+                from += (length - 16384) / 2;
+                length = 16384;
+            }
+            if (from + length > static_cast<int64_t>(out.frames()))
+                continue;
+            const double middle = static_cast<double>(span.first) + 0.5 * static_cast<double>(span.second);
+            std::vector<Sounding> sounding;
+            for (size_t m = 0; m < song.notes.size(); ++m) {
+                const StereoNote& other = song.notes[m];
+                if (other.start >= span.first + span.second || other.start + other.length <= span.first)
+                    continue;
+                const double g =
+                    std::max(noteEnvelope(other, middle - static_cast<double>(other.start)), 0.1);
+                for (int k = 1; k <= other.harmonics; ++k) {
+                    const double a = g * other.amplitude * std::pow(other.rolloff, k - 1);
+                    sounding.push_back({other.frequency * k, {a * other.left, a * other.right}, m});
+                }
+            }
+            const WindowedSpan windows[2] = {WindowedSpan(*channels[0], from, length),
+                                             WindowedSpan(*channels[1], from, length)};
+            const double close = 5.0 * kRate / static_cast<double>(length);
+            for (const Sounding& p : sounding) {
+                if (p.note != n)
+                    continue;
+                bool readable[2] = {false, false};
+                for (int c = 0; c < 2; ++c) {
+                    if (p.level[c] < 150.0)
+                        continue;
+                    double low = p.frequency / std::pow(2.0, 1.5 / 12.0);
+                    double high = p.frequency * std::pow(2.0, 1.5 / 12.0);
+                    bool alone = true;
+                    for (const Sounding& q : sounding) {
+                        if (&q == &p || q.level[c] < 30.0)
+                            continue;
+                        alone = alone && std::fabs(q.frequency - p.frequency) >= close;
+                        if (q.frequency < p.frequency)
+                            low = std::max(low, 0.5 * (p.frequency + q.frequency));
+                        else
+                            high = std::min(high, 0.5 * (p.frequency + q.frequency));
+                    }
+                    if (!alone)
+                        continue;
+                    readable[c] = true;
+                    const double found = windows[c].peak(low, high);
+                    cents.push_back(std::fabs(1200.0 * std::log2(found / p.frequency)));
+                    f.cents[c] = std::max(f.cents[c], cents.back());
+                    ++f.partials;
+                }
+                if (!readable[0] || !readable[1] || ratio == 1.0)
+                    continue;
+                const WindowedSpan in[2] = {WindowedSpan(*inputs[0], span.first, span.second),
+                                            WindowedSpan(*inputs[1], span.first, span.second)};
+                const std::complex<double> was = in[0].at(p.frequency) / in[1].at(p.frequency);
+                const std::complex<double> is = windows[0].at(p.frequency) / windows[1].at(p.frequency);
+                phases.push_back(std::fabs(std::arg(is / was)) * 180.0 / kPi);
+                f.phaseDeg = std::max(f.phaseDeg, phases.back());
+                f.balanceDb = std::max(f.balanceDb, std::fabs(db(std::abs(is) / std::abs(was))));
+            }
+        }
+    }
+    f.centsP90 = percentile90(cents);
+    f.phaseP90 = percentile90(phases);
+    return f;
+}
+
+void reportStereo(benchmark::State& state, const std::string& prefix, const StereoFigures& f)
+{
+    state.counters[prefix + "stereo_cents_l"] = f.cents[0];
+    state.counters[prefix + "stereo_cents_r"] = f.cents[1];
+    state.counters[prefix + "stereo_cents_p90"] = f.centsP90;
+    state.counters[prefix + "stereo_phase_deg"] = f.phaseDeg;
+    state.counters[prefix + "stereo_phase_p90"] = f.phaseP90;
+    state.counters[prefix + "stereo_balance_db"] = f.balanceDb;
+}
+
+void BM_Stereo(benchmark::State& state)
+{
+    const double ratio = static_cast<double>(state.range(0)) / 100.0;
+    const StereoSong& song = stereoSong();
+    StereoFigures mine;
+    for (auto _ : state)
+        mine = stereoFigures(song, ours(song.audio, ratio), ratio);
+    reportStereo(state, "", mine);
+    const StereoFigures input = stereoFigures(song, song.audio, 1.0);
+    state.counters["stereo_cents_input"] = std::max(input.cents[0], input.cents[1]);
+    state.counters["stereo_readings"] = mine.partials;
+    if (havePeer()) {
+        const Timed rb = peer(song.audio, ratio);
+        if (rb.ok)
+            reportStereo(state, "rb_", stereoFigures(song, rb.out, ratio));
+    }
+}
+BENCHMARK(BM_Stereo)
     ->Arg(50)
     ->Arg(80)
     ->Arg(125)

@@ -715,6 +715,14 @@ void BandStretcher::LinkChannels(const Frames* frames, const float* bandEdges)
         };
         for (int32_t at = 0; at < bins; at += kBlock) {
             const int32_t count = std::min(kBlock, bins - at);
+            // Most blocks of a song's frame hold no bin that both channels
+            // give to one partial; a look for one costs a fraction of the
+            // link itself, which would leave such a block as it is.
+            int32_t any = 0;
+            for (int32_t k = at; k < at + count; ++k)
+                any |= static_cast<int32_t>(linked(k));
+            if (!any)
+                continue;
             float newLeft[kBlock], newRight[kBlock];
             int32_t unusual = 0;
             for (int32_t i = 0; i < count; ++i) {

@@ -52,6 +52,21 @@ int32_t clampToInt32(double v)
     return static_cast<int32_t>(std::min(v, static_cast<double>(std::numeric_limits<int32_t>::max())));
 }
 
+// Whether none of x[0..n) is a NaN or an infinity: one pass over the
+// samples' exponent bits, without an early way out, so that it runs on
+// vectors.
+bool allFinite(const float* x, int32_t n)
+{
+    constexpr uint32_t kExponent = 0x7F800000u;
+    uint32_t bad = 0;
+    for (int32_t i = 0; i < n; ++i) {
+        uint32_t bits;
+        std::memcpy(&bits, x + i, sizeof bits);
+        bad |= static_cast<uint32_t>((bits & kExponent) == kExponent);
+    }
+    return bad == 0;
+}
+
 // Copies `n` samples from `in` to `out`, each run of non-finite samples
 // replaced by the straight line between the finite samples around it (the
 // one finite neighbour held at an edge; silence where there is none).
@@ -108,9 +123,7 @@ void CTimeMachineInterface1::CreateStreams()
         // instead, which a zero in the middle of a sound would not be (a
         // click that the stretch rings out past the input's range).
         // The scan is one pass over the input, far below the analysis.
-        const auto bad = std::find_if(samples, samples + std::max(m_inputFrames, 0),
-                                      [](float v) { return !std::isfinite(v); });
-        if (samples && bad != samples + std::max(m_inputFrames, 0)) {
+        if (samples && !allFinite(samples, m_inputFrames)) {
             std::vector<float>& finite = m_finiteInputs[static_cast<size_t>(c)];
             stretch::resizeOrThrow(finite, static_cast<size_t>(m_inputFrames));
             bridgeNonFinite(samples, finite.data(), m_inputFrames);
@@ -764,19 +777,18 @@ int CTimeMachineInterface1::RestoreLowBand(int c)
         CPolyphaseMultiRateProcessing interpolator(CPolyphaseMultiRateProcessing::Interpolation, m_decimation,
                                                    m_sampleRate);
         const int64_t shift = std::min<int64_t>(LowBandShift(), n);
-        // Zeros through the filter after the band bring out its last
-        // `shift` samples: the restored band ends as the filter makes the
-        // band's end, not in silence put in their place.
-        const auto flush = static_cast<int32_t>((shift + m_decimation - 1) / m_decimation);
-        std::vector<float> piece, zeros;
+        std::vector<float> piece;
         try {
             piece.resize(static_cast<size_t>(kPiece) * static_cast<size_t>(m_decimation));
-            zeros.resize(static_cast<size_t>(flush), 0.0f);
         } catch (...) {
             return 1;
         }
         // Output sample j of the restored band is interpolated sample j +
-        // shift, up to the band's length.
+        // shift. The band's last `shift` samples are left out, which costs
+        // no output: the block loop stops once the low band reaches `shift`
+        // and a hop past the expected frames (ShouldStop), and the only
+        // other way out, two seconds of run-out past the input's end, leaves
+        // the band ending in the silence after the continuation.
         int64_t produced = 0;
         const auto mix = [&](int32_t made) {
             const int64_t first = std::max<int64_t>(0, shift - produced);
@@ -790,12 +802,6 @@ int CTimeMachineInterface1::RestoreLowBand(int c)
             const int32_t count = std::min(kPiece, low->Length() - at);
             int32_t made = 0;
             interpolator.Interpolate(count, low->Buffer() + at, piece.data(), made);
-            if (!mix(made))
-                return 1;
-        }
-        if (flush > 0) {
-            int32_t made = 0;
-            interpolator.Interpolate(flush, zeros.data(), piece.data(), made);
             if (!mix(made))
                 return 1;
         }

@@ -62,18 +62,25 @@ std::vector<double> PredictorCoefficients(const float* x, int32_t n, int32_t ord
     // Normal equations of the forward and backward errors over x[p..n):
     // r(i, j) = sum over m of x[m - i] x[m - j] + x[m - p + i] x[m - p + j].
     const auto side = static_cast<size_t>(p) + 1;
-    std::vector<double> r, m;
+    std::vector<double> r, m, xd;
     resizeOrThrow(r, side * side);
     resizeOrThrow(m, static_cast<size_t>(p) * static_cast<size_t>(p));
+    resizeOrThrow(xd, static_cast<size_t>(n));
+    std::copy(x, x + n, xd.begin());
+    // Row i's sums grow side by side, sample by sample, each in the order
+    // of its own sum over m (the same values to the bit as one sum after
+    // the other), so that the pass over j runs on vectors.
     for (int32_t i = 0; i <= p; ++i) {
-        for (int32_t j = i; j <= p; ++j) {
-            double sum = 0.0;
-            for (int32_t k = p; k < n; ++k)
-                sum += static_cast<double>(x[k - i]) * x[k - j] +
-                       static_cast<double>(x[k - p + i]) * x[k - p + j];
-            r[static_cast<size_t>(i) * side + static_cast<size_t>(j)] = sum;
-            r[static_cast<size_t>(j) * side + static_cast<size_t>(i)] = sum;
+        double* row = r.data() + static_cast<size_t>(i) * side;
+        std::fill(row + i, row + side, 0.0);
+        for (int32_t k = p; k < n; ++k) {
+            const double a = xd[static_cast<size_t>(k - i)], b = xd[static_cast<size_t>(k - p + i)];
+            const double* back = xd.data() + (k - p);  // back[p - j] is x[k - j]
+            for (int32_t j = i; j <= p; ++j)
+                row[j] += a * back[p - j] + b * back[j];
         }
+        for (int32_t j = i + 1; j <= p; ++j)
+            r[static_cast<size_t>(j) * side + static_cast<size_t>(i)] = row[j];
     }
     double trace = 0.0;
     for (int32_t i = 1; i <= p; ++i)

@@ -412,4 +412,89 @@ inline std::vector<float> chord(const std::vector<int>& notes, int harmonics, do
     return x;
 }
 
+constexpr double kSpanRate = 44100.0;
+
+// One channel's stretch of samples under a Hann window: its spectrum read
+// at any frequency (amplitude scale: a steady partial's own amplitude at
+// its peak) and the frequency of the highest peak in a range (to a few
+// ten-thousandths of a hertz for a steady partial on its own).
+class WindowedSpan {
+public:
+    WindowedSpan(const std::vector<float>& x, int64_t from, int64_t length)
+    {
+        from = std::max<int64_t>(from, 0);
+        length = std::max<int64_t>(0, std::min<int64_t>(length, static_cast<int64_t>(x.size()) - from));
+        const std::vector<double> w = hann(static_cast<int>(length));
+        m_samples.resize(static_cast<size_t>(length));
+        double sum = 0.0;
+        for (int64_t i = 0; i < length; ++i) {
+            m_samples[static_cast<size_t>(i)] =
+                w[static_cast<size_t>(i)] * static_cast<double>(x[static_cast<size_t>(from + i)]);
+            sum += w[static_cast<size_t>(i)];
+        }
+        m_scale = sum > 0.0 ? 2.0 / sum : 0.0;
+        m_padded = 1;
+        while (m_padded < 2 * length)
+            m_padded *= 2;
+        std::vector<std::complex<double>> a(static_cast<size_t>(m_padded));
+        for (size_t i = 0; i < m_samples.size(); ++i)
+            a[i] = m_samples[i];
+        fft(a);
+        m_magnitude.resize(a.size() / 2);
+        for (size_t k = 0; k < m_magnitude.size(); ++k)
+            m_magnitude[k] = std::abs(a[k]);
+    }
+
+    int64_t length() const { return static_cast<int64_t>(m_samples.size()); }
+
+    std::complex<double> at(double f) const
+    {
+        const std::complex<double> step = std::polar(1.0, -2.0 * kPi * f / kSpanRate);
+        std::complex<double> z(1.0), s(0.0);
+        for (size_t i = 0; i < m_samples.size(); ++i) {
+            s += m_samples[i] * z;
+            z *= step;
+            if ((i & 1023) == 1023)
+                z /= std::abs(z);
+        }
+        return m_scale * s;
+    }
+
+    double peak(double low, double high) const
+    {
+        const double bin = kSpanRate / static_cast<double>(m_padded);
+        auto best = static_cast<size_t>(std::ceil(low / bin));
+        for (auto k = best; static_cast<double>(k) * bin <= high && k < m_magnitude.size(); ++k) {
+            if (m_magnitude[k] > m_magnitude[best])
+                best = k;
+        }
+        // Golden-section search between the neighbouring bins.
+        double a = (static_cast<double>(best) - 1.0) * bin, b = (static_cast<double>(best) + 1.0) * bin;
+        const double g = 0.5 * (std::sqrt(5.0) - 1.0);
+        double c = b - g * (b - a), d = a + g * (b - a);
+        double fc = std::abs(at(c)), fd = std::abs(at(d));
+        while (b - a > 1e-4) {
+            if (fc > fd) {
+                b = d;
+                d = c;
+                fd = fc;
+                c = b - g * (b - a);
+                fc = std::abs(at(c));
+            } else {
+                a = c;
+                c = d;
+                fc = fd;
+                d = a + g * (b - a);
+                fd = std::abs(at(d));
+            }
+        }
+        return 0.5 * (a + b);
+    }
+
+private:
+    std::vector<double> m_samples, m_magnitude;
+    double m_scale = 0.0;
+    int64_t m_padded = 1;
+};
+
 }  // namespace stretchsound

@@ -1,6 +1,12 @@
 #pragma once
 // Independent references and signals for the stretch engine's tests.
+#include "StretchBuffer.h"
+#include "StretchPlan.h"
+
+#include <gtest/gtest.h>
+
 #include <cmath>
+#include <cstdint>
 #include <random>
 #include <vector>
 
@@ -60,6 +66,43 @@ inline double rms(const std::vector<float>& x, size_t from, size_t to)
     for (size_t i = from; i < to; ++i)
         s += static_cast<double>(x[i]) * x[i];
     return std::sqrt(s / static_cast<double>(to - from));
+}
+
+struct Stretched {
+    std::vector<float> left, right;
+};
+
+// Stretches through the front door: segment i starts at starts[i] and is
+// stretched by ratios[i] (right empty: mono).
+inline Stretched stretch(std::vector<float> left, std::vector<float> right, const std::vector<double>& ratios,
+                         const std::vector<int32_t>& starts = {0})
+{
+    StretchInputView view;
+    view.left = left.data();
+    view.right = right.empty() ? nullptr : right.data();
+    view.frames = static_cast<uint32_t>(left.size());
+    view.sampleRate = 44100;
+    view.bitsPerSample = 16;
+    std::vector<StretchSegment> segments(ratios.size());
+    std::vector<StretchSegment*> list;
+    for (size_t i = 0; i < ratios.size(); ++i) {
+        segments[i].ratio = ratios[i];
+        segments[i].start = starts[i];
+        list.push_back(&segments[i]);
+    }
+    StretchFormat format;
+    format.tag = 2;
+    StretchOutput out;
+    Stretched s;
+    const int result = StretchBuffer(&view, list, &format, &out);
+    EXPECT_GT(result, 0);
+    if (result > 0) {
+        s.left.assign(out.left, out.left + result);
+        if (out.right)
+            s.right.assign(out.right, out.right + result);
+    }
+    FreeStretchOutput(&out);
+    return s;
 }
 
 }  // namespace stretchtest

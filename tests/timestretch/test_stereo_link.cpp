@@ -39,117 +39,12 @@ std::vector<float> render(const std::vector<Partial>& partials, int64_t frames)
     return x;
 }
 
-struct Stereo {
-    std::vector<float> left, right;
-};
+using Stereo = stretchtest::Stretched;
 
-Stereo stretch(Stereo in, double ratio)
+Stereo stretch(const Stereo& in, double ratio)
 {
-    StretchInputView view;
-    view.left = in.left.data();
-    view.right = in.right.data();
-    view.frames = static_cast<uint32_t>(in.left.size());
-    view.sampleRate = 44100;
-    view.bitsPerSample = 16;
-    StretchSegment segment;
-    segment.ratio = ratio;
-    std::vector<StretchSegment*> list {&segment};
-    StretchFormat format;
-    format.tag = 2;
-    StretchOutput out;
-    Stereo s;
-    const int n = StretchBuffer(&view, list, &format, &out);
-    EXPECT_GT(n, 0);
-    if (n > 0 && out.right) {
-        s.left.assign(out.left, out.left + n);
-        s.right.assign(out.right, out.right + n);
-    }
-    FreeStretchOutput(&out);
-    return s;
+    return stretchtest::stretch(in.left, in.right, {ratio});
 }
-
-// The Hann-windowed spectrum of a stretch of samples, read at any
-// frequency: a partial's frequency is where its peak lies (to well under a
-// hundredth of a hertz for a second of a steady tone), its level and phase
-// are read there.
-class Spectrum {
-public:
-    Spectrum(const std::vector<float>& x, int64_t from, int64_t length)
-        : m_samples(static_cast<size_t>(length))
-    {
-        const std::vector<double> w = hann(static_cast<int>(length));
-        double sum = 0.0;
-        for (int64_t i = 0; i < length; ++i) {
-            m_samples[static_cast<size_t>(i)] =
-                w[static_cast<size_t>(i)] * static_cast<double>(x[static_cast<size_t>(from + i)]);
-            sum += w[static_cast<size_t>(i)];
-        }
-        m_scale = 2.0 / sum;
-        m_padded = 1;
-        while (m_padded < 2 * length)
-            m_padded *= 2;
-        std::vector<std::complex<double>> a(static_cast<size_t>(m_padded));
-        for (int64_t i = 0; i < length; ++i)
-            a[static_cast<size_t>(i)] = m_samples[static_cast<size_t>(i)];
-        fft(a);
-        m_magnitude.resize(a.size() / 2);
-        for (size_t k = 0; k < m_magnitude.size(); ++k)
-            m_magnitude[k] = std::abs(a[k]);
-    }
-
-    // The value at f Hz (amplitude scale: a partial's own amplitude at its
-    // peak).
-    std::complex<double> at(double f) const
-    {
-        const std::complex<double> step = std::polar(1.0, -2.0 * kPi * f / kRate);
-        std::complex<double> z(1.0), s(0.0);
-        for (size_t i = 0; i < m_samples.size(); ++i) {
-            s += m_samples[i] * z;
-            z *= step;
-            if ((i & 1023) == 1023)
-                z /= std::abs(z);
-        }
-        return m_scale * s;
-    }
-
-    // The highest peak in [low, high] Hz: its frequency.
-    double peak(double low, double high) const
-    {
-        const double bin = kRate / static_cast<double>(m_padded);
-        auto best = static_cast<size_t>(std::ceil(low / bin));
-        for (auto k = best; static_cast<double>(k) * bin <= high && k < m_magnitude.size(); ++k) {
-            if (m_magnitude[k] > m_magnitude[best])
-                best = k;
-        }
-        // Golden-section search of the peak between the neighbouring bins.
-        double a = (static_cast<double>(best) - 1.0) * bin, b = (static_cast<double>(best) + 1.0) * bin;
-        const double g = 0.5 * (std::sqrt(5.0) - 1.0);
-        double c = b - g * (b - a), d = a + g * (b - a);
-        double fc = std::abs(at(c)), fd = std::abs(at(d));
-        while (b - a > 1e-4) {
-            if (fc > fd) {
-                b = d;
-                d = c;
-                fd = fc;
-                c = b - g * (b - a);
-                fc = std::abs(at(c));
-            } else {
-                a = c;
-                c = d;
-                fc = fd;
-                d = a + g * (b - a);
-                fd = std::abs(at(d));
-            }
-        }
-        return 0.5 * (a + b);
-    }
-
-private:
-    std::vector<double> m_samples;
-    std::vector<double> m_magnitude;
-    double m_scale = 1.0;
-    int64_t m_padded = 1;
-};
 
 double cents(double f, double reference)
 {
@@ -157,10 +52,10 @@ double cents(double f, double reference)
 }
 
 // One second from the middle of a channel.
-Spectrum middle(const std::vector<float>& x)
+WindowedSpan middle(const std::vector<float>& x)
 {
     const auto length = static_cast<int64_t>(kRate);
-    return Spectrum(x, (static_cast<int64_t>(x.size()) - length) / 2, length);
+    return WindowedSpan(x, (static_cast<int64_t>(x.size()) - length) / 2, length);
 }
 
 struct Case {
@@ -217,7 +112,7 @@ TEST(StereoLink, EveryChannelKeepsItsPitchAndThePhaseRelationIsKept)
             if (identical) {
                 EXPECT_EQ(out.left, out.right);
             }
-            const Spectrum spectra[2] = {middle(out.left), middle(out.right)};
+            const WindowedSpan spectra[2] = {middle(out.left), middle(out.right)};
             const std::vector<Partial>* partials[2] = {&c.left, &c.right};
             for (int ch = 0; ch < 2; ++ch) {
                 SCOPED_TRACE(ch == 0 ? "left" : "right");

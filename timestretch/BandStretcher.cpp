@@ -37,6 +37,12 @@ constexpr double kSamePartialBins = 0.1;
 // The channels' level difference (nepers) at which the link's shares are
 // held: the weaker channel then takes all of the correction but 1e-17.
 constexpr float kShareLimit = 40.0f;
+// A channel this much weaker in a bin than the other (dB) follows the other
+// there even when its own nearest pair is another partial: what it holds
+// of the stronger one's partial (a quieter copy panned across) would
+// otherwise lose its phase course to the other partial's advance, and the
+// stronger channel is never moved for it.
+constexpr float kFollowerDb = 6.0f;
 
 // A float phase less than a turn outside [0, 2 pi) brought into it.
 float wrapTurn(float phase)
@@ -700,7 +706,8 @@ void BandStretcher::LinkChannels(const Frames* frames, const float* bandEdges)
         // A bin is linked when the same partial governs it in both
         // channels: their pairs' frequencies agree. Where the channels hold
         // different sounds, the input's difference turns at their frequency
-        // difference, and following it would shift each partial's pitch.
+        // difference, and following it would shift each partial's pitch;
+        // only a much weaker channel then follows the stronger one.
         const std::vector<float>& governingLeft = m_channels[0].governing[static_cast<size_t>(r)];
         const std::vector<float>& governingRight = m_channels[1].governing[static_cast<size_t>(r)];
         bins = std::min(
@@ -709,20 +716,38 @@ void BandStretcher::LinkChannels(const Frames* frames, const float* bandEdges)
         const float* gr = governingRight.data();
         const float tolerance =
             static_cast<float>(kSamePartialBins * binWidth(*frames[0].later[r], bandEdges[r]));
-        const auto linked = [&](int32_t k) {
-            return (lm[k] != kSilent) & (rm[k] != kSilent) & (gl[k] >= 0.0f) & (gr[k] >= 0.0f) &
-                   (std::fabs(gl[k] - gr[k]) <= tolerance);
+        const auto samePartial = [&](int32_t k) {
+            return (gl[k] >= 0.0f) & (gr[k] >= 0.0f) & (std::fabs(gl[k] - gr[k]) <= tolerance);
         };
         for (int32_t at = 0; at < bins; at += kBlock) {
             const int32_t count = std::min(kBlock, bins - at);
-            // Most blocks of a song's frame hold no bin that both channels
-            // give to one partial; a look for one costs a fraction of the
-            // link itself, which would leave such a block as it is.
-            int32_t any = 0;
-            for (int32_t k = at; k < at + count; ++k)
-                any |= static_cast<int32_t>(linked(k));
+            // Which bins move, and the left channel's share of each, once: of
+            // a partial both carry the weaker channel takes the larger share,
+            // a follower all of it. A block where no bin moves (silence, or
+            // channels of like level holding different sounds) stays as it is.
+            float share[kBlock];
+            int32_t link[kBlock], same[kBlock];
+            int32_t any = 0, anySame = 0;
+            for (int32_t i = 0; i < count; ++i) {
+                const int32_t k = at + i;
+                const bool audible = (lm[k] != kSilent) & (rm[k] != kSilent);
+                same[i] = static_cast<int32_t>(audible & samePartial(k));
+                link[i] = static_cast<int32_t>(audible &
+                                               ((same[i] != 0) | (std::fabs(lm[k] - rm[k]) >= kFollowerDb)));
+                any |= link[i];
+                anySame |= same[i];
+                share[i] = lm[k] < rm[k] ? 1.0f : 0.0f;
+            }
             if (!any)
                 continue;
+            // The shares of partials both carry only where there are any:
+            // most blocks of a song's frame hold none.
+            if (anySame) {
+                for (int32_t i = 0; i < count; ++i) {
+                    const int32_t k = at + i;
+                    share[i] = same[i] ? leftShare(lm[k], rm[k]) : share[i];
+                }
+            }
             float newLeft[kBlock], newRight[kBlock];
             int32_t unusual = 0;
             for (int32_t i = 0; i < count; ++i) {
@@ -732,27 +757,26 @@ void BandStretcher::LinkChannels(const Frames* frames, const float* bandEdges)
                 // them.
                 float drift = (rp[k] - l[k]) - (inRight[k] - inLeft[k]);
                 drift -= twoPi * stretch::floorBySelect(drift * (1.0f / twoPi) + 0.5f);
-                const bool moves = linked(k) & (drift != 0.0f);
-                const float share = leftShare(moves ? lm[k] : 0.0f, moves ? rm[k] : 0.0f);
+                const bool moves = (link[i] != 0) & (drift != 0.0f);
                 const float c = drift * weight;
-                const float movedLeft = oneTurnIn(l[k] + c * share);
-                const float movedRight = oneTurnIn(rp[k] - c * (1.0f - share));
+                const float movedLeft = oneTurnIn(l[k] + c * share[i]);
+                const float movedRight = oneTurnIn(rp[k] - c * (1.0f - share[i]));
                 unusual |= static_cast<int32_t>(moves & !(inTurn(movedLeft) & inTurn(movedRight)));
                 newLeft[i] = moves ? movedLeft : l[k];
                 newRight[i] = moves ? movedRight : rp[k];
             }
             if (unusual) {
-                for (int32_t k = at; k < at + count; ++k) {
-                    if (!linked(k))
+                for (int32_t i = 0; i < count; ++i) {
+                    const int32_t k = at + i;
+                    if (!link[i])
                         continue;
                     float drift = (rp[k] - l[k]) - (inRight[k] - inLeft[k]);
                     drift -= twoPi * std::floor(drift * (1.0f / twoPi) + 0.5f);
                     if (drift == 0.0f)
                         continue;
-                    const float share = leftShare(lm[k], rm[k]);
                     const float c = drift * weight;
-                    l[k] = wrapTurn(l[k] + c * share);
-                    rp[k] = wrapTurn(rp[k] - c * (1.0f - share));
+                    l[k] = wrapTurn(l[k] + c * share[i]);
+                    rp[k] = wrapTurn(rp[k] - c * (1.0f - share[i]));
                 }
                 continue;
             }

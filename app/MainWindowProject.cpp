@@ -132,7 +132,7 @@ void MainWindow::openProjectFile(const QString& fileName)
     }
     if (r != 0) {
         // The message names only the code; the log keeps the cause.
-        qWarning().noquote() << "project save failed:" << mCore.errorText();
+        qWarning().noquote() << "project open failed:" << mCore.errorText();
         mMemoryFull = mCore.hasError();
         showMessage(mMemoryFull ? tr("#0112 memory full") : tr("#0110 some error occurs!"));
         return;
@@ -271,6 +271,8 @@ uint32_t MainWindow::writeProjectFile(QString path)
     // the next Save never goes silently to the name that failed.
     const uint32_t r = mCore.saveProject(path.toStdWString());
     if (r != 0) {
+        // The message names only the code; the log keeps the cause.
+        qWarning().noquote() << "project save failed:" << mCore.errorText();
         mMemoryFull = mCore.hasError();
         if (mMemoryFull)
             showMessage(tr("#0112 memory full"));

@@ -14,10 +14,11 @@
 //   - at attacks it takes the measured phases above a frequency limit;
 //   - for stereo it pulls the channels' phase difference back to the
 //     input's (codes 135, 136) in the bins where both channels carry the
-//     same partial, the weaker channel taking the larger share: a bin
-//     where the channels hold different sounds is left alone, since its
-//     input difference turns at their frequency difference and following
-//     it would move the partials' pitch.
+//     same partial, the weaker channel taking the larger share. Where the
+//     channels hold different sounds the input difference turns at their
+//     frequency difference and following it would move the partials'
+//     pitch: such a bin is left alone, unless one channel is much weaker
+//     there, which then follows the other on its own.
 // Then the engine has every band's stretcher synthesise its own band's
 // frame (`SynthesizeFrame`), which overlap-adds one hop into the band's
 // output stream.

@@ -447,6 +447,7 @@ public:
 
     int64_t length() const { return static_cast<int64_t>(m_samples.size()); }
 
+    // The value at f Hz: a steady partial's own amplitude and phase there.
     std::complex<double> at(double f) const
     {
         const std::complex<double> step = std::polar(1.0, -2.0 * kPi * f / kSpanRate);
@@ -460,6 +461,7 @@ public:
         return m_scale * s;
     }
 
+    // The frequency of the highest peak in [low, high] Hz.
     double peak(double low, double high) const
     {
         const double bin = kSpanRate / static_cast<double>(m_padded);

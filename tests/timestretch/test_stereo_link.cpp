@@ -67,9 +67,9 @@ struct Case {
     double degrees = 0.5, levelDb = 1.5;
 };
 
-TEST(StereoLink, EveryChannelKeepsItsPitchAndThePhaseRelationIsKept)
+const std::vector<Case>& stereoCases()
 {
-    const Case cases[] = {
+    static const std::vector<Case> cases = {
         {"220 Hz left, 440 Hz right", {{220.0, 10000.0, 0.3}}, {{440.0, 10000.0, 1.1}}, NAN},
         {"C and E left, G and C right",
          {{261.63, 6000.0, 0.2}, {329.63, 6000.0, 1.7}},
@@ -103,54 +103,92 @@ TEST(StereoLink, EveryChannelKeepsItsPitchAndThePhaseRelationIsKept)
          {{261.63, 5000.0, 0.2}, {329.63, 5000.0, 1.7}, {392.0, 5000.0, 2.9}},
          0.0},
     };
-    const auto frames = static_cast<int64_t>(2.0 * kRate);
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        Stereo in {render(c.left, frames), render(c.right, frames)};
-        if (c.noise > 0.0f) {
-            const std::vector<float> a = stretchtest::noise(static_cast<int>(frames), 5, c.noise);
-            const std::vector<float> b = stretchtest::noise(static_cast<int>(frames), 6, c.noise);
-            for (size_t i = 0; i < a.size(); ++i) {
-                in.left[i] = std::round(in.left[i] + a[i]);
-                in.right[i] = std::round(in.right[i] + b[i]);
-            }
+    return cases;
+}
+
+// The case's two channels, `frames` long, in whole 16-bit samples.
+Stereo input(const Case& c, int64_t frames)
+{
+    Stereo in {render(c.left, frames), render(c.right, frames)};
+    if (c.noise > 0.0f) {
+        const std::vector<float> a = stretchtest::noise(static_cast<int>(frames), 5, c.noise);
+        const std::vector<float> b = stretchtest::noise(static_cast<int>(frames), 6, c.noise);
+        for (size_t i = 0; i < a.size(); ++i) {
+            in.left[i] = std::round(in.left[i] + a[i]);
+            in.right[i] = std::round(in.right[i] + b[i]);
         }
-        const bool identical = in.left == in.right;
-        for (double ratio : {0.5, 0.8, 1.25, 2.0}) {
-            SCOPED_TRACE(ratio);
-            const Stereo out = stretch(in, ratio);
-            ASSERT_EQ(out.left.size(), static_cast<size_t>(static_cast<double>(frames) * ratio));
-            if (identical) {
-                EXPECT_EQ(out.left, out.right);
+    }
+    return in;
+}
+
+// Stretches `in` by `ratio` and reads the middle second of each channel:
+// every partial of the case within 5 cents and its level, the phase
+// relation where the channels carry the same sound, identical channels
+// identical.
+void expectKept(const Case& c, const Stereo& in, double ratio)
+{
+    SCOPED_TRACE(ratio);
+    const Stereo out = stretch(in, ratio);
+    ASSERT_EQ(out.left.size(), static_cast<size_t>(static_cast<double>(in.left.size()) * ratio));
+    if (in.left == in.right) {
+        EXPECT_EQ(out.left, out.right);
+    }
+    const WindowedSpan spectra[2] = {middle(out.left), middle(out.right)};
+    const std::vector<Partial>* partials[2] = {&c.left, &c.right};
+    for (int ch = 0; ch < 2; ++ch) {
+        SCOPED_TRACE(ch == 0 ? "left" : "right");
+        for (const Partial& p : *partials[ch]) {
+            SCOPED_TRACE(p.frequency);
+            // Within a semitone and a half, away from the channel's other
+            // partials.
+            double low = p.frequency / std::pow(2.0, 1.5 / 12.0);
+            double high = p.frequency * std::pow(2.0, 1.5 / 12.0);
+            for (const Partial& q : *partials[ch]) {
+                if (q.frequency < p.frequency)
+                    low = std::max(low, 0.5 * (p.frequency + q.frequency));
+                if (q.frequency > p.frequency)
+                    high = std::min(high, 0.5 * (p.frequency + q.frequency));
             }
-            const WindowedSpan spectra[2] = {middle(out.left), middle(out.right)};
-            const std::vector<Partial>* partials[2] = {&c.left, &c.right};
-            for (int ch = 0; ch < 2; ++ch) {
-                SCOPED_TRACE(ch == 0 ? "left" : "right");
-                for (const Partial& p : *partials[ch]) {
-                    SCOPED_TRACE(p.frequency);
-                    // Within a semitone and a half, away from the channel's
-                    // other partials.
-                    double low = p.frequency / std::pow(2.0, 1.5 / 12.0);
-                    double high = p.frequency * std::pow(2.0, 1.5 / 12.0);
-                    for (const Partial& q : *partials[ch]) {
-                        if (q.frequency < p.frequency)
-                            low = std::max(low, 0.5 * (p.frequency + q.frequency));
-                        if (q.frequency > p.frequency)
-                            high = std::min(high, 0.5 * (p.frequency + q.frequency));
-                    }
-                    const double f = spectra[ch].peak(low, high);
-                    EXPECT_LE(std::fabs(cents(f, p.frequency)), 5.0) << "found at " << f << " Hz";
-                    EXPECT_NEAR(db(std::abs(spectra[ch].at(f)) / p.amplitude), 0.0, c.levelDb);
-                }
-            }
-            // Left to themselves the channels' phases part by about a
-            // degree over the stretch.
-            if (!std::isnan(c.rightBehindDegrees)) {
-                const double f = c.left.front().frequency;
-                const double behind = std::arg(spectra[0].at(f) / spectra[1].at(f)) * 180.0 / kPi;
-                EXPECT_NEAR(behind, c.rightBehindDegrees, c.degrees);
-            }
+            const double f = spectra[ch].peak(low, high);
+            EXPECT_LE(std::fabs(cents(f, p.frequency)), 5.0) << "found at " << f << " Hz";
+            EXPECT_NEAR(db(std::abs(spectra[ch].at(f)) / p.amplitude), 0.0, c.levelDb);
+        }
+    }
+    // Left to themselves the channels' phases part by about a degree over
+    // the stretch.
+    if (!std::isnan(c.rightBehindDegrees)) {
+        const double f = c.left.front().frequency;
+        const double behind = std::arg(spectra[0].at(f) / spectra[1].at(f)) * 180.0 / kPi;
+        EXPECT_NEAR(behind, c.rightBehindDegrees, c.degrees);
+    }
+}
+
+TEST(StereoLink, EveryChannelKeepsItsPitchAndThePhaseRelationIsKept)
+{
+    const auto frames = static_cast<int64_t>(2.0 * kRate);
+    for (const Case& c : stereoCases()) {
+        SCOPED_TRACE(c.name);
+        const Stereo in = input(c, frames);
+        for (double ratio : {0.5, 0.8, 1.25, 2.0})
+            expectKept(c, in, ratio);
+    }
+}
+
+// Where the frames fall against the input changes which bins carry which
+// partial: the channels with different sounds, and the copy that follows
+// the other channel, over a run of lengths on both sides of ratio 1.
+TEST(StereoLink, ChannelsWithDifferentSoundsHoldAtEveryLength)
+{
+    const int64_t extra[] = {1, 37, 255, 1000, 4093};
+    for (const Case& c : stereoCases()) {
+        if (!std::isnan(c.rightBehindDegrees) && c.right.size() == c.left.size())
+            continue;  // the same sound in both channels
+        SCOPED_TRACE(c.name);
+        for (const int64_t e : extra) {
+            SCOPED_TRACE(e);
+            const Stereo in = input(c, static_cast<int64_t>(2.0 * kRate) + e);
+            for (double ratio : {0.8, 1.25})
+                expectKept(c, in, ratio);
         }
     }
 }

@@ -149,6 +149,29 @@ double binWidth(const SMSFrame& frame, double lastBinFrequency)
     return frame.Count() > 1 ? lastBinFrequency / (frame.Count() - 1) : lastBinFrequency;
 }
 
+// The first bin k in [from, to] (to when none before it) at whose
+// frequency k * width `reached` turns true, for a test that once true stays
+// true as k grows (as k * width never falls): the bin a scan from `from`
+// stops at, found from the guess `threshold / width` with a step or two
+// of the test itself, so that it is that bin exactly.
+template <typename Reached>
+int32_t firstBinWhere(double threshold, double width, int32_t from, int32_t to, Reached reached)
+{
+    if (from >= to)
+        return to;
+    const double guess = threshold / width;
+    int32_t k = from;
+    if (guess >= to)
+        k = to;
+    else if (guess > from)
+        k = static_cast<int32_t>(guess);
+    while (k > from && reached((k - 1) * width))
+        --k;
+    while (k < to && !reached(k * width))
+        ++k;
+    return k;
+}
+
 // The row of a channel's history whose time is the first at or after t.
 int32_t rowAtOrAfter(const AttackMarks& marks, double t, double hopDuration)
 {
@@ -648,26 +671,45 @@ void BandStretcher::BuildSpectrum(const Frames& frames, Channel& ch, const float
             stretch::resizeOrThrow(governingOfRange, static_cast<size_t>(bins));
         float* advance = ch.binAdvance.data();
         float* governing = governingOfRange.data();
+        // A pair's bins run from where the one before it ends up to half way
+        // to the next pair; of them those below the reset frequency are
+        // carried (the lowest pair's only from half its frequency up, the
+        // highest's only half way to the top). The bounds are found, not
+        // scanned for, and each stretch of bins filled at once.
+        const double resetFrom = ch.resetFrom;
+        const int32_t resetBin =
+            firstBinWhere(resetFrom, width, 0, bins, [resetFrom](double f) { return !(f < resetFrom); });
+        const auto fill = [&](int32_t from, int32_t to, float a, float g) {
+            std::fill(advance + from, advance + to, a);
+            std::fill(governing + from, governing + to, g);
+        };
         int32_t k = 0;
         for (int32_t i = 0; i < n && k < bins; ++i) {
             const bool last = i + 1 == n;
-            const double nearestUpTo =
-                last ? std::numeric_limits<double>::infinity() : 0.5 * (p.later[i] + p.later[i + 1]);
+            int32_t end = bins;
+            if (!last) {
+                const double nearestUpTo = 0.5 * (p.later[i] + p.later[i + 1]);
+                end = firstBinWhere(nearestUpTo, width, k, bins,
+                                    [nearestUpTo](double f) { return f > nearestUpTo; });
+            }
+            int32_t from = k, to = end;
+            if (i == 0) {
+                const double lowest = 0.5 * p.later[0];
+                from = firstBinWhere(lowest, width, k, end, [lowest](double f) { return !(f < lowest); });
+            }
+            if (last) {
+                const double highest = 0.5 * (p.later[i] + top);
+                to = firstBinWhere(highest, width, k, end, [highest](double f) { return f > highest; });
+            }
+            to = std::max(from, std::min(to, std::max(resetBin, k)));
             const float a = p.reset[i] ? 0.0f : static_cast<float>(p.advance[i]);
             const float g = p.reset[i] ? -1.0f : static_cast<float>(p.later[i]);
-            const double lowest = i == 0 ? 0.5 * p.later[0] : -1.0;
-            const double highest = last ? 0.5 * (p.later[i] + top) : std::numeric_limits<double>::infinity();
-            for (; k < bins; ++k) {
-                const double f = k * width;
-                if (f > nearestUpTo)
-                    break;
-                const bool carried = f < ch.resetFrom && !(f < lowest) && !(f > highest);
-                advance[k] = carried ? a : 0.0f;
-                governing[k] = carried ? g : -1.0f;
-            }
+            fill(k, from, 0.0f, -1.0f);
+            fill(from, to, a, g);
+            fill(to, end, 0.0f, -1.0f);
+            k = end;
         }
-        std::fill(advance + k, advance + bins, 0.0f);
-        std::fill(governing + k, governing + bins, -1.0f);
+        fill(k, bins, 0.0f, -1.0f);
         int32_t unusual = 0;
         for (int32_t b = 0; b < bins; ++b) {
             const float v = oneTurnIn(measured[b] + advance[b]);
@@ -745,7 +787,8 @@ void BandStretcher::LinkChannels(const Frames* frames, const float* bandEdges)
             if (anySame) {
                 for (int32_t i = 0; i < count; ++i) {
                     const int32_t k = at + i;
-                    share[i] = same[i] ? leftShare(lm[k], rm[k]) : share[i];
+                    const float both = leftShare(lm[k], rm[k]);
+                    share[i] = same[i] ? both : share[i];
                 }
             }
             float newLeft[kBlock], newRight[kBlock];

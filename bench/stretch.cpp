@@ -849,6 +849,13 @@ StereoFigures stereoFigures(const StereoSong& song, const Audio& out, double rat
             }
             const WindowedSpan windows[2] = {WindowedSpan(*channels[0], from, length),
                                              WindowedSpan(*channels[1], from, length)};
+            // The input over the same stretch of the song, for the channels'
+            // relation (none is read unstretched).
+            std::vector<WindowedSpan> in;
+            if (ratio != 1.0) {
+                in.emplace_back(*inputs[0], span.first, span.second);
+                in.emplace_back(*inputs[1], span.first, span.second);
+            }
             const double close = 5.0 * kRate / static_cast<double>(length);
             for (const Sounding& p : sounding) {
                 if (p.note != n)
@@ -877,10 +884,8 @@ StereoFigures stereoFigures(const StereoSong& song, const Audio& out, double rat
                     f.cents[c] = std::max(f.cents[c], cents.back());
                     ++f.partials;
                 }
-                if (!readable[0] || !readable[1] || ratio == 1.0)
+                if (!readable[0] || !readable[1] || in.empty())
                     continue;
-                const WindowedSpan in[2] = {WindowedSpan(*inputs[0], span.first, span.second),
-                                            WindowedSpan(*inputs[1], span.first, span.second)};
                 const std::complex<double> was = in[0].at(p.frequency) / in[1].at(p.frequency);
                 const std::complex<double> is = windows[0].at(p.frequency) / windows[1].at(p.frequency);
                 phases.push_back(std::fabs(std::arg(is / was)) * 180.0 / kPi);

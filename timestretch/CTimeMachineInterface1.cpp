@@ -4,6 +4,7 @@
 #include "SignalContinuation.h"
 #include "StretchAlloc.h"
 #include "StretchMath.h"
+#include "VectorMath.h"
 
 #include <QDebug>
 
@@ -50,21 +51,6 @@ int32_t clampToInt32(double v)
     if (!(v > 0.0))
         return 0;
     return static_cast<int32_t>(std::min(v, static_cast<double>(std::numeric_limits<int32_t>::max())));
-}
-
-// Whether none of x[0..n) is a NaN or an infinity: one pass over the
-// samples' exponent bits, without an early way out, so that it runs on
-// vectors.
-bool allFinite(const float* x, int32_t n)
-{
-    constexpr uint32_t kExponent = 0x7F800000u;
-    uint32_t bad = 0;
-    for (int32_t i = 0; i < n; ++i) {
-        uint32_t bits;
-        std::memcpy(&bits, x + i, sizeof bits);
-        bad |= static_cast<uint32_t>((bits & kExponent) == kExponent);
-    }
-    return bad == 0;
 }
 
 // Copies `n` samples from `in` to `out`, each run of non-finite samples
@@ -123,7 +109,7 @@ void CTimeMachineInterface1::CreateStreams()
         // instead, which a zero in the middle of a sound would not be (a
         // click that the stretch rings out past the input's range).
         // The scan is one pass over the input, far below the analysis.
-        if (samples && !allFinite(samples, m_inputFrames)) {
+        if (samples && !stretch::allFinite(samples, m_inputFrames)) {
             std::vector<float>& finite = m_finiteInputs[static_cast<size_t>(c)];
             stretch::resizeOrThrow(finite, static_cast<size_t>(m_inputFrames));
             bridgeNonFinite(samples, finite.data(), m_inputFrames);

@@ -1,6 +1,7 @@
 #include "SignalContinuation.h"
 
 #include "StretchAlloc.h"
+#include "VectorMath.h"
 
 #include <algorithm>
 #include <cmath>
@@ -160,14 +161,6 @@ void predict(const std::vector<double>& a, const float* x, int32_t n, float* out
         h[static_cast<size_t>(p + i)] = v;
         out[i] = static_cast<float>(v);
     }
-}
-
-bool allFinite(const float* x, int32_t n)
-{
-    for (int32_t i = 0; i < n; ++i)
-        if (!std::isfinite(x[i]))
-            return false;
-    return true;
 }
 
 }  // namespace

@@ -116,6 +116,18 @@ inline float fastAtan2(float im, float re)
     return im < 0.0f ? -r : r;
 }
 
+// Whether none of x[0..n) is a NaN or an infinity: one pass over the
+// samples' exponent bits, without an early way out, so that it runs on
+// vectors.
+inline bool allFinite(const float* x, int32_t n)
+{
+    constexpr uint32_t kExponent = 0x7F800000u;
+    uint32_t bad = 0;
+    for (int32_t i = 0; i < n; ++i)
+        bad |= static_cast<uint32_t>((floatToBits(x[i]) & kExponent) == kExponent);
+    return bad == 0;
+}
+
 // floor(t), as selects that vectorise without SSE4.1's rounding.
 inline float floorBySelect(float t)
 {
